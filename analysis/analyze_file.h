@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "analysis/file_report.h"
+
+namespace orvel {
+
+// Decodes the analysed region of one file and runs the three checks. Reports
+// "Decoding audio", "Measuring sample precision", "Measuring frequency content"
+// and the AAC alignment texts through progress. Throws Cancelled on a stop,
+// and lets decoding errors (std::runtime_error, UTF-8 message) pass unchanged.
+[[nodiscard]] FileReport analyzeFile(const std::wstring& path, const std::atomic<bool>& stopRequested,
+                                     const ProgressCallback& progress);
+
+} // namespace orvel

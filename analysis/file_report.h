@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace orvel {
+
+// Outcome of one check. status is one of "Evidence found", "Possible",
+// "No evidence", "Inconclusive", "Not applicable"; empty when the analysis failed.
+struct CheckResult {
+    std::wstring status;
+    std::wstring summary;
+    std::wstring evidence; // may hold several lines separated by CR LF
+};
+
+// The per-file result record. A record with a non-empty error carries only
+// file and error. Move it where it changes hands: spectrumDb holds 2049 values.
+struct FileReport {
+    std::wstring file;
+    std::wstring codec;
+    std::wstring error;
+    std::int32_t sampleRate = 0;
+    std::int32_t storedBits = 0;
+    std::int32_t channelCount = 0;
+    double duration = 0.0;
+    double analyzedSeconds = 0.0;
+    CheckResult upscaling;
+    CheckResult upsampling;
+    CheckResult aacSin;
+    std::vector<double> spectrumDb; // dB relative to the strongest bin, floor -120
+};
+
+// Receives stage texts on the analysing thread. May be empty; an empty one is never called.
+using ProgressCallback = std::function<void(const std::wstring&)>;
+
+} // namespace orvel

@@ -1,0 +1,17 @@
+# SPDX-License-Identifier: MIT
+# Compile settings shared by every Kestrone target. The checks compare measured
+# values against hard thresholds, so floating point must not be contracted or
+# reassociated: -ffp-contract=off everywhere, never -ffast-math.
+function(kestrone_defaults target)
+  target_compile_features(${target} PUBLIC cxx_std_20)
+  target_compile_options(${target} PRIVATE
+    -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual
+    -ffp-contract=off -fno-fast-math)
+  if(KESTRONE_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+  if(KESTRONE_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+endfunction()

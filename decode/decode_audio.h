@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "decode/decoded_audio.h"
+
+namespace orvel {
+
+// The single entry to decoding. The decoder is chosen by the lower-cased file
+// extension alone, never by content:
+//   .flac                      -> decodeFlac (libFLAC)
+//   .wav .aif .aiff .aifc      -> decodeWavAiff (libsndfile)
+//   .m4a .alac .aac .mp3       -> decodeWithFfmpeg (FFmpeg)
+//   anything else              -> "Unsupported format ..." runtime_error
+// Throws std::runtime_error with a user-readable UTF-8 message, or Cancelled
+// when stopRequested is seen set (at entry and before every chunk).
+[[nodiscard]] DecodedAudio decodeAudio(const std::wstring& path, const std::atomic<bool>& stopRequested);
+
+// Validates record.sampleRate (set it first) and channelCount, sizes
+// record.channels to channelCount vectors reserved to the frame limit, and
+// returns that limit: min(30 x rate, 24,000,000 / channels, declared frames
+// when non-zero).
+[[nodiscard]] std::uint64_t prepareChannels(DecodedAudio& record, std::int32_t channelCount,
+                                            std::uint64_t declaredFrames);
+
+} // namespace orvel

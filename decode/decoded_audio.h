@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orvel {
+
+// The decoded analysed region of one file: at most its first 30 seconds and at
+// most 24,000,000 samples over all channels, planar, full scale [-1, 1).
+struct DecodedAudio {
+    std::vector<std::vector<double>> channels;
+    std::int32_t sampleRate = 0;
+    std::uint32_t bitsPerSample = 0; // 0: unknown, or a lossy source
+    bool integerSamples = true;
+    bool lossyCodec = false;
+    double durationSeconds = 0.0; // of the whole file, may exceed what was decoded
+    std::wstring codec;           // "FLAC", "WAV", "AIFF", "ALAC", "AAC", "MP3", "FFmpeg audio"
+};
+
+} // namespace orvel

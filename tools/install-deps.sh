@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Installs the Debian packages Kestrone needs to build, test and run, skipping
+# the install when every one is present. Uses sudo when not root.
+#   usage: install-deps.sh [extra-package...]
+set -euo pipefail
+packages=(
+  cmake g++ make ninja-build pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev libgl-dev
+  libflac-dev libsndfile1-dev libavformat-dev libavcodec-dev libavutil-dev
+  sox libsox-fmt-all flac ffmpeg lame
+  fonts-dejavu-core python3
+  "$@"
+)
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing: ${missing[*]}" >&2
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
