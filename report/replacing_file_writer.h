@@ -7,9 +7,17 @@
 namespace orvel {
 
 // Writes a file so that an existing target is never left half-written: the
-// bytes go to a temporary file in the target's folder, which replaces the
-// target by rename only after everything was written and closed. Destroying
-// an uncommitted writer (or a failed commit) removes the temporary.
+// bytes go to a temporary file ".<name>.XXXXXX.tmp" in the target's folder,
+// which replaces the target by rename only after everything was written,
+// synced and closed. Destroying an uncommitted writer (or a failed commit)
+// removes the temporary. A new file gets mode 0666 & ~umask; a replaced one
+// keeps its permission bits (and its owner where allowed).
+//
+// Not open when the folder cannot take the temporary, when the target is a
+// folder, or when an existing target is not writable. A symbolic link to an
+// existing file is followed: that file is replaced and the link stays. An
+// existing device, FIFO or socket (/dev/stdout) is written directly, since it
+// has no content to keep. Not thread-safe: one owner at a time.
 //
 //   ReplacingFileWriter out(target);
 //   if (!out.isOpen()) -> cannot create

@@ -1,0 +1,172 @@
+// SPDX-License-Identifier: MIT
+#include "report/replacing_file_writer.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orvel {
+namespace {
+
+// The process umask without changing it: umask() can only be read by setting
+// it, which would briefly give files made by other threads the wrong mode.
+mode_t currentUmask()
+{
+    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        unsigned int mask = 0;
+        bool found = false;
+        while (std::fgets(line, sizeof line, status) != nullptr) {
+            if (std::sscanf(line, "Umask: %o", &mask) == 1) {
+                found = true;
+                break;
+            }
+        }
+        std::fclose(status);
+        if (found) {
+            return static_cast<mode_t>(mask);
+        }
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+// Linux releases the descriptor even when close fails with EINTR, so it is
+// never retried; any failure still means the data may not be on disk.
+bool closeOnce(int fd) { return ::close(fd) == 0; }
+
+// Room for ".", ".XXXXXX.tmp" and the name within NAME_MAX (255 bytes).
+constexpr std::size_t kMaxNameInTemp = 200;
+
+} // namespace
+
+ReplacingFileWriter::ReplacingFileWriter(const std::filesystem::path& target)
+    : m_target(target)
+{
+    if (target.empty()) {
+        return;
+    }
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) {
+        return;
+    }
+    if (exists && !S_ISREG(existing.st_mode)) {
+        // A device, FIFO or socket (/dev/stdout, a pipe): there is no old
+        // content to keep, and renaming over it would replace the node itself.
+        m_fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        return;
+    }
+    if (exists && ::access(target.c_str(), W_OK) != 0) {
+        // A report the user made read-only is not silently replaced.
+        return;
+    }
+    if (exists) {
+        // Write through a symbolic link: the file it names is replaced and the
+        // link stays. A dangling link is replaced by the new file itself.
+        std::error_code error;
+        const std::filesystem::path resolved = std::filesystem::canonical(target, error);
+        if (!error) {
+            m_target = resolved;
+        }
+    }
+
+    const std::filesystem::path folder = m_target.parent_path();
+    std::string name(1, '.');
+    name.append(m_target.filename().native(), 0, kMaxNameInTemp);
+    name.append(".XXXXXX.tmp");
+    std::string pattern = folder.empty() ? name : (folder / name).native();
+    const int fd = ::mkostemps(pattern.data(), 4, O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    m_fd = fd;
+    m_temp = pattern;
+
+    const mode_t mode = exists ? (existing.st_mode & 0777) : (0666 & ~currentUmask());
+    if (exists) {
+        // Only possible for root or the owner; a report keeps who it belongs to when it can.
+        [[maybe_unused]] const int ignored = ::fchown(m_fd, existing.st_uid, existing.st_gid);
+    }
+    if (::fchmod(m_fd, mode) != 0) {
+        discard();
+    }
+}
+
+ReplacingFileWriter::~ReplacingFileWriter() { discard(); }
+
+bool ReplacingFileWriter::write(std::string_view bytes)
+{
+    if (m_fd < 0 || m_failed) {
+        m_failed = true;
+        return false;
+    }
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(m_fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            m_failed = true; // EFBIG past the file size limit, ENOSPC, EIO ...
+            return false;
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool ReplacingFileWriter::commit()
+{
+    if (m_fd < 0) {
+        return false;
+    }
+    if (m_temp.empty()) {
+        const int fd = m_fd;
+        m_fd = -1;
+        const bool closed = closeOnce(fd);
+        return closed && !m_failed;
+    }
+    if (m_failed || ::fsync(m_fd) != 0) {
+        discard();
+        return false;
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (!closeOnce(fd) || ::rename(m_temp.c_str(), m_target.c_str()) != 0) {
+        ::unlink(m_temp.c_str());
+        m_temp.clear();
+        return false;
+    }
+    m_temp.clear();
+
+    // Make the rename itself durable; the new content is complete either way.
+    const std::filesystem::path folder = m_target.parent_path();
+    const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+void ReplacingFileWriter::discard()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temp.empty()) {
+        ::unlink(m_temp.c_str());
+        m_temp.clear();
+    }
+}
+
+} // namespace orvel

@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: MIT
+#include "report/summary_text.h"
+#include "report/text_report.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "report/utf8.h"
+#include "tests/report/locale_guard.h"
+
+namespace orvel {
+namespace {
+
+const std::wstring kDot = L"\u00B7";
+const std::string kHyphens(40, '-');
+
+FileReport flacRecord()
+{
+    FileReport r;
+    r.file = L"/music/song.flac";
+    r.codec = L"FLAC";
+    r.sampleRate = 44100;
+    r.storedBits = 16;
+    r.channelCount = 2;
+    r.duration = 183.456;
+    r.analyzedSeconds = 30.0;
+    r.upscaling = {L"No evidence", L"up summary", L"up evidence"};
+    r.upsampling = {L"Possible", L"bandwidth summary", L"line 1\r\nline 2\r\nline 3"};
+    r.aacSin = {L"Inconclusive", L"aac summary", L"aac evidence"};
+    r.spectrumDb = {0.0, -120.0};
+    return r;
+}
+
+FileReport failedRecord()
+{
+    FileReport r;
+    r.file = L"/music/b.txt";
+    r.error = L"Unsupported format in the compact edition.";
+    return r;
+}
+
+class SummaryTextTest : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        m_locale = std::make_unique<testing::LocaleGuard>(GetParam());
+        if (!m_locale->ok()) {
+            GTEST_SKIP() << "locale " << GetParam() << " is not installed (package locales-all)";
+        }
+    }
+    void TearDown() override { m_locale.reset(); }
+
+private:
+    std::unique_ptr<testing::LocaleGuard> m_locale;
+};
+
+TEST_P(SummaryTextTest, ErrorRecordIsThreeLinesAndNothingElse)
+{
+    FileReport r = flacRecord(); // facts that must not show once there is an error
+    r.error = L"Truncated FLAC stream.";
+    EXPECT_EQ(buildSummaryText(r), L"Analysis could not complete\r\n\r\nTruncated FLAC stream.");
+}
+
+TEST_P(SummaryTextTest, FactsLinesOfA44kHzSixteenBitStereoFile)
+{
+    const std::wstring expected = L"FLAC  " + kDot + L"  44.100 kHz  " + kDot + L"  16 bit  " + kDot +
+                                  L"  2 ch\r\n"
+                                  L"Analyzed 30.00 s of 183.46 s\r\n"
+                                  L"\r\n"
+                                  L"UPSCALING / No evidence\r\nup summary\r\nup evidence\r\n\r\n"
+                                  L"UPSAMPLING / Possible\r\nbandwidth summary\r\nline 1\r\nline 2\r\nline 3\r\n\r\n"
+                                  L"AAC-SIN " + kDot + L" EXPERIMENTAL / Inconclusive\r\naac summary\r\naac evidence\r\n\r\n";
+    EXPECT_EQ(buildSummaryText(flacRecord()), expected);
+}
+
+TEST_P(SummaryTextTest, ZeroStoredBitsIsUnknownPrecision)
+{
+    FileReport r = flacRecord();
+    r.codec = L"MP3";
+    r.storedBits = 0;
+    r.sampleRate = 8000;
+    const std::wstring text = buildSummaryText(r);
+    EXPECT_EQ(text.substr(0, text.find(L"\r\n")),
+              L"MP3  " + kDot + L"  8.000 kHz  " + kDot + L"  unknown precision  " + kDot + L"  2 ch");
+}
+
+TEST_P(SummaryTextTest, EmptyFieldsRenderEmptyAndNumbersAreNeverGrouped)
+{
+    FileReport r;
+    r.sampleRate = 1234567;
+    r.storedBits = 24;
+    r.channelCount = -12345;
+    r.duration = 1234567.891;
+    r.analyzedSeconds = 0.005;
+    const std::wstring text = buildSummaryText(r);
+    EXPECT_EQ(text, L"  " + kDot + L"  1234.567 kHz  " + kDot + L"  24 bit  " + kDot + L"  -12345 ch\r\n"
+                    L"Analyzed 0.01 s of 1234567.89 s\r\n\r\n"
+                    L"UPSCALING / \r\n\r\n\r\n\r\n"
+                    L"UPSAMPLING / \r\n\r\n\r\n\r\n"
+                    L"AAC-SIN " + kDot + L" EXPERIMENTAL / \r\n\r\n\r\n\r\n");
+}
+
+TEST_P(SummaryTextTest, TextReportHasByteOrderMarkAndOneSectionPerRecord)
+{
+    EXPECT_EQ(buildTextReport({}), "\xEF\xBB\xBF");
+
+    const FileReport ok = flacRecord();
+    const FileReport failed = failedRecord();
+    const std::string report = buildTextReport({ok, failed});
+    const std::string expected = "\xEF\xBB\xBF" + toUtf8(L"/music/song.flac\r\n" + buildSummaryText(ok)) +
+                                 "\r\n" + kHyphens + "\r\n" +
+                                 "/music/b.txt\r\nAnalysis could not complete\r\n\r\n"
+                                 "Unsupported format in the compact edition.\r\n" + kHyphens + "\r\n";
+    EXPECT_EQ(report, expected);
+    // A finished file shows two empty lines before its separator; a failed one none.
+    EXPECT_NE(report.find("aac evidence\r\n\r\n\r\n" + kHyphens + "\r\n/music/b.txt"), std::string::npos);
+    EXPECT_NE(report.find("compact edition.\r\n" + kHyphens + "\r\n"), std::string::npos);
+    EXPECT_EQ(report.substr(report.size() - 42), kHyphens + "\r\n");
+}
+
+TEST_P(SummaryTextTest, TextReportWritesNamesAsUtf8)
+{
+    FileReport r = failedRecord();
+    r.file = L"/m\u00fcsic/" + std::wstring(1, static_cast<wchar_t>(0xDCE9)) + L".wav";
+    const std::string report = buildTextReport({r});
+    const std::string start = "\xEF\xBB\xBF/m\xC3\xBCsic/\xEF\xBF\xBD.wav\r\nAnalysis could not complete\r\n";
+    EXPECT_EQ(report.substr(0, start.size()), start);
+    EXPECT_NE(buildTextReport({flacRecord()}).find("AAC-SIN \xC2\xB7 EXPERIMENTAL / "), std::string::npos);
+}
+
+std::string localeName(const ::testing::TestParamInfo<const char*>& param)
+{
+    return std::string(param.param) == "C" ? "Classic" : "GermanComma";
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, SummaryTextTest, ::testing::Values("C", "de_DE.UTF-8"), localeName);
+
+} // namespace
+} // namespace orvel
