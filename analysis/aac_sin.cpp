@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: MIT
+#include "analysis/aac_sin.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+
+#include "analysis/format_number.h"
+#include "decode/cancellation.h"
+
+namespace orvel {
+
+namespace {
+
+constexpr std::int32_t kOffsets = 1024;
+constexpr std::int32_t kFirstBin = 8;
+constexpr std::int32_t kSearchFrames = 4;
+constexpr std::int32_t kVerificationFrames = 24;
+constexpr std::int32_t kReportInterval = 64;
+constexpr double kMinimumRms = 1e-7;
+
+CheckResult insufficientBroadband()
+{
+    return {L"Inconclusive", L"Insufficient broadband audio",
+            L"At least 2 seconds of broadband material is needed. " + std::wstring(kAacSinCaveat)};
+}
+
+std::wstring progressText(std::int32_t channel, std::int32_t offset)
+{
+    return L"AAC alignment \u00B7 channel " + std::to_wstring(channel + 1) + L" \u00B7 " +
+           std::to_wstring(offset * 100 / kOffsets) + L"%";
+}
+
+double rootMeanSquare(std::span<const double> samples)
+{
+    double sum = 0.0;
+    for (const double x : samples) {
+        sum += x * x;
+    }
+    return std::sqrt(sum / static_cast<double>(samples.size()));
+}
+
+} // namespace
+
+std::int32_t aacSinBandLimit(std::span<const double> powerSpectrum)
+{
+    const double peak = powerSpectrum.empty() ? 0.0 : *std::max_element(powerSpectrum.begin(), powerSpectrum.end());
+    const double cutoff = peak * 1e-5;
+    std::size_t highest = 0;
+    for (std::size_t i = powerSpectrum.size(); i-- > 0;) {
+        if (powerSpectrum[i] > cutoff) {
+            highest = i;
+            break;
+        }
+    }
+    const auto limit = static_cast<std::int32_t>(static_cast<double>(highest) * 0.5 * 0.8);
+    return std::clamp(limit, 64, 900);
+}
+
+double aacSinNearZeroThreshold(const DecodedAudio& audio, double rms)
+{
+    const double floor = audio.integerSamples && audio.bitsPerSample > 0
+                             ? 0.8 * std::ldexp(1.0, 1 - static_cast<int>(audio.bitsPerSample))
+                             : 1e-9;
+    return std::max(rms * 1e-6, floor);
+}
+
+double nearZeroFraction(std::span<const double> samples, std::int32_t offset, std::int32_t frameCount,
+                        const NearZeroBand& band, SineMdct& mdct, double* coefficients)
+{
+    const auto n = static_cast<std::int32_t>(samples.size());
+    // A multiple of 1024, so every frame keeps the grid phase `offset`.
+    const std::int32_t step = std::max((n - 3072) / 1024 / frameCount, 1) * 1024;
+    const double quietEnergy = band.rms * band.rms * 0.01;
+    std::int32_t zeros = 0;
+    std::int32_t total = 0;
+    for (std::int32_t f = 0; f < frameCount; ++f) {
+        const std::int64_t start = std::int64_t{offset} + 1024 + std::int64_t{f} * step;
+        if (start + 2048 > n) {
+            continue;
+        }
+        mdct.forward(samples.data(), static_cast<std::int32_t>(start), coefficients);
+        double energy = 0.0;
+        for (std::int32_t k = kFirstBin; k < band.bandLimit; ++k) {
+            energy += coefficients[k] * coefficients[k];
+        }
+        // Quiet frames are left out rather than counted as sparse.
+        if (quietEnergy > energy) {
+            continue;
+        }
+        for (std::int32_t k = kFirstBin; k < band.bandLimit; ++k) {
+            ++total;
+            if (band.threshold > std::fabs(coefficients[k])) {
+                ++zeros;
+            }
+        }
+    }
+    return total == 0 ? 0.0 : static_cast<double>(zeros) / static_cast<double>(total);
+}
+
+const AacSinCandidate& chooseAacSinCandidate(const std::vector<AacSinCandidate>& candidates)
+{
+    std::size_t chosen = 0;
+    for (std::size_t i = 1; i < candidates.size(); ++i) {
+        if (candidates[i].verifiedFraction - candidates[i].baselineFraction >
+            candidates[chosen].verifiedFraction - candidates[chosen].baselineFraction) {
+            chosen = i;
+        }
+    }
+    return candidates[chosen];
+}
+
+bool aacSinBoundsMet(const AacSinCandidate& candidate)
+{
+    const double verified = candidate.verifiedFraction;
+    const double baseline = candidate.baselineFraction;
+    return verified > 0.12 && verified - baseline > 0.1 && verified > (baseline + 0.001) * 5.0;
+}
+
+std::wstring formatScientific2(double value)
+{
+    std::array<char, 64> buffer{};
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                      std::chars_format::scientific, 2);
+    return std::wstring(buffer.data(), result.ptr);
+}
+
+std::wstring aacSinEvidence(const AacSinCandidate& candidate, std::int32_t bandLimit)
+{
+    return L"Channel " + std::to_wstring(candidate.channel + 1) + L"; best frame offset " +
+           std::to_wstring(candidate.offset) + L" / 1024. Near-zero fraction (24 verification frames): " +
+           formatNumber(candidate.verifiedFraction * 100.0, 2) + L"%; median search baseline: " +
+           formatNumber(candidate.baselineFraction * 100.0, 2) + L"%. Threshold: " +
+           formatScientific2(candidate.threshold) + L". Bins 8\u2013" + std::to_wstring(bandLimit - 1) + L".\r\n" +
+           std::wstring(kAacSinCaveat);
+}
+
+CheckResult checkAacSin(const DecodedAudio& audio, std::span<const double> powerSpectrum, std::int32_t strongBinCount,
+                        const std::atomic<bool>& stopRequested, const ProgressCallback& progress)
+{
+    const std::size_t firstLength = audio.channels.empty() ? 0 : audio.channels.front().size();
+    if (static_cast<std::int64_t>(firstLength) < 2 * std::int64_t{audio.sampleRate} || strongBinCount < 100) {
+        return insufficientBroadband();
+    }
+    if (audio.lossyCodec) {
+        return {L"Not applicable", L"Input is already a lossy codec",
+                L"Transcoding analysis is intended for lossless containers. Input codec: " + audio.codec};
+    }
+
+    const std::int32_t bandLimit = aacSinBandLimit(powerSpectrum);
+    SineMdct mdct;
+    std::vector<double> coefficients(SineMdct::kCoefficientCount);
+    std::vector<double> fractions(kOffsets);
+    std::vector<AacSinCandidate> candidates;
+
+    const std::size_t examined = std::min<std::size_t>(audio.channels.size(), 2);
+    for (std::size_t c = 0; c < examined; ++c) {
+        const std::span<const double> samples = audio.channels[c];
+        const auto channel = static_cast<std::int32_t>(c);
+        const double rms = rootMeanSquare(samples);
+        if (rms < kMinimumRms) {
+            continue;
+        }
+        const NearZeroBand band{bandLimit, rms, aacSinNearZeroThreshold(audio, rms)};
+
+        for (std::int32_t o = 0; o < kOffsets; ++o) {
+            if (o % kReportInterval == 0) {
+                throwIfStopRequested(stopRequested);
+                if (progress) {
+                    progress(progressText(channel, o));
+                }
+            }
+            fractions[static_cast<std::size_t>(o)] =
+                nearZeroFraction(samples, o, kSearchFrames, band, mdct, coefficients.data());
+        }
+
+        // The lowest offset among equal maxima.
+        const auto best = static_cast<std::int32_t>(std::max_element(fractions.begin(), fractions.end()) -
+                                                    fractions.begin());
+        std::vector<double> sorted = fractions;
+        std::sort(sorted.begin(), sorted.end());
+        const double baseline = sorted[kOffsets / 2];
+        const double verified = nearZeroFraction(samples, best, kVerificationFrames, band, mdct, coefficients.data());
+        candidates.push_back({verified, baseline, band.threshold, channel, best});
+    }
+
+    if (candidates.empty()) {
+        return {L"Inconclusive", L"Signal level too low", std::wstring(kAacSinCaveat)};
+    }
+    const AacSinCandidate& chosen = chooseAacSinCandidate(candidates);
+    std::wstring evidence = aacSinEvidence(chosen, bandLimit);
+    if (aacSinBoundsMet(chosen)) {
+        return {L"Possible", L"AAC sine-window fingerprint", std::move(evidence)};
+    }
+    return {L"No evidence", L"No stable AAC-SIN fingerprint", std::move(evidence)};
+}
+
+} // namespace orvel

@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <complex>
+#include <cstdint>
+#include <vector>
+
+namespace orvel {
+
+// Long-block sine-window MDCT as an AAC encoder frames it: 2048 samples in,
+// 1024 coefficients out, through one 2048-point FFT:
+//   X[k] = 1/32 * sum_n sin((n + 0.5) pi / 2048) x[start + n] cos(2 pi / 2048 (n + 512.5)(k + 0.5)).
+// forward() overwrites the work area, so one object serves one thread at a time.
+class SineMdct {
+public:
+    static constexpr std::int32_t kInputLength = 2048;
+    static constexpr std::int32_t kCoefficientCount = 1024;
+
+    SineMdct();
+
+    // Reads samples[start] .. samples[start + 2047] (the caller guarantees they
+    // exist) and writes coefficients[0] .. coefficients[1023].
+    void forward(const double* samples, std::int32_t start, double* coefficients);
+
+private:
+    std::vector<std::complex<double>> m_preTwiddle;
+    std::vector<std::complex<double>> m_postTwiddle;
+    std::vector<std::complex<double>> m_work;
+};
+
+} // namespace orvel
