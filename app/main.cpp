@@ -1,2 +1,57 @@
 // SPDX-License-Identifier: MIT
-int main() { return 1; }
+#include <csignal>
+#include <exception>
+
+#include "app/command_line.h"
+#include "app/headless_modes.h"
+#include "app/window_mode.h"
+
+namespace {
+
+int runWindow([[maybe_unused]] int& argc, [[maybe_unused]] char** argv,
+              [[maybe_unused]] const std::vector<std::wstring>& paths)
+{
+#ifdef KESTRONE_HAVE_UI
+    // Qt wants at least the program name, even when execve passed none.
+    static char programName[] = "kestrone";
+    static char* fallbackArgv[] = {programName, nullptr};
+    if (argc < 1) {
+        argc = 1;
+        argv = fallbackArgv;
+    }
+    return orvel::runWindowMode(argc, argv, paths);
+#else
+    return 1; // built without the window
+#endif
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Past the file size limit, write() must fail with EFBIG so the writer can
+    // keep the old output, instead of the signal ending the process. A reader
+    // that goes away likewise becomes a failed write, not a silent death.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    // No locale is ever taken from the environment: every text and number is
+    // formatted the same under any LC_ALL.
+    try {
+        const orvel::CommandLine commandLine = orvel::parseCommandLine(argc, argv);
+        switch (commandLine.mode) {
+        case orvel::RunMode::MathTest:
+            return orvel::runMathTestMode();
+        case orvel::RunMode::AnalyzeTest:
+            return orvel::runAnalyzeTestMode(commandLine.outputPath, commandLine.inputs);
+        case orvel::RunMode::DecodeTest:
+            return orvel::runDecodeTestMode(commandLine.inputs.front(), commandLine.outputPath);
+        case orvel::RunMode::Window:
+            return runWindow(argc, argv, commandLine.inputs);
+        }
+    } catch (...) {
+        // Out of memory while reading the arguments, or anything a mode let
+        // through: fail without a word, as every headless mode does.
+    }
+    return 1;
+}

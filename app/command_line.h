@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orvel {
+
+// What the process does, decided from argv alone before anything else exists.
+enum class RunMode {
+    Window,      // every command line that is not one of the headless forms
+    MathTest,    // --math-test [ignored...]
+    AnalyzeTest, // --analyze-test OUTPUT FILE...
+    DecodeTest,  // --decode-test INPUT OUTPUT
+};
+
+struct CommandLine {
+    RunMode mode = RunMode::Window;
+    std::wstring outputPath;          // AnalyzeTest, DecodeTest
+    std::vector<std::wstring> inputs; // AnalyzeTest: the files; DecodeTest: the input; Window: every argument
+};
+
+// args[0] is the program. The switches are compared exactly (case-sensitive)
+// in the order math, analyze, decode; a switch with the wrong argument count
+// is window mode with all its arguments as paths.
+[[nodiscard]] CommandLine parseCommandLine(const std::vector<std::wstring>& args);
+
+// The same for main's argv; every argument becomes a wide path through
+// widePathFromNative, so a name that is not valid UTF-8 still opens.
+[[nodiscard]] CommandLine parseCommandLine(int argc, const char* const* argv);
+
+} // namespace orvel
