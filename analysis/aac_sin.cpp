@@ -99,6 +99,19 @@ double nearZeroFraction(std::span<const double> samples, std::int32_t offset, st
     return total == 0 ? 0.0 : static_cast<double>(zeros) / static_cast<double>(total);
 }
 
+std::int32_t bestFrameOffset(std::span<const double> fractions)
+{
+    // max_element keeps the first of equal maxima.
+    return static_cast<std::int32_t>(std::max_element(fractions.begin(), fractions.end()) - fractions.begin());
+}
+
+double medianBaseline(std::span<const double> fractions)
+{
+    std::vector<double> sorted(fractions.begin(), fractions.end());
+    std::sort(sorted.begin(), sorted.end());
+    return sorted[sorted.size() / 2];
+}
+
 const AacSinCandidate& chooseAacSinCandidate(const std::vector<AacSinCandidate>& candidates)
 {
     std::size_t chosen = 0;
@@ -175,12 +188,8 @@ CheckResult checkAacSin(const DecodedAudio& audio, std::span<const double> power
                 nearZeroFraction(samples, o, kSearchFrames, band, mdct, coefficients.data());
         }
 
-        // The lowest offset among equal maxima.
-        const auto best = static_cast<std::int32_t>(std::max_element(fractions.begin(), fractions.end()) -
-                                                    fractions.begin());
-        std::vector<double> sorted = fractions;
-        std::sort(sorted.begin(), sorted.end());
-        const double baseline = sorted[kOffsets / 2];
+        const std::int32_t best = bestFrameOffset(fractions);
+        const double baseline = medianBaseline(fractions);
         const double verified = nearZeroFraction(samples, best, kVerificationFrames, band, mdct, coefficients.data());
         candidates.push_back({verified, baseline, band.threshold, channel, best});
     }

@@ -64,6 +64,13 @@ struct NearZeroBand {
 [[nodiscard]] double nearZeroFraction(std::span<const double> samples, std::int32_t offset, std::int32_t frameCount,
                                       const NearZeroBand& band, SineMdct& mdct, double* coefficients);
 
+// The lowest offset among those with the greatest fraction.
+[[nodiscard]] std::int32_t bestFrameOffset(std::span<const double> fractions);
+
+// The search baseline: element 512 of the 1024 fractions sorted ascending (the
+// upper of the two middle values).
+[[nodiscard]] double medianBaseline(std::span<const double> fractions);
+
 // The candidate with the greatest verified - baseline; the earlier one on a tie.
 // candidates must not be empty.
 [[nodiscard]] const AacSinCandidate& chooseAacSinCandidate(const std::vector<AacSinCandidate>& candidates);
