@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "decode/audio_paths.h"
 
+#include <algorithm>
 #include <array>
 #include <cwctype>
 #include <system_error>
+#include <vector>
 
 namespace orvel {
 
@@ -37,44 +39,73 @@ bool isSupportedAudioExtension(const std::wstring& lowerExt)
     return false;
 }
 
+namespace {
+
+// The extension test of a walked entry, on its native name bytes: supported
+// extensions are ASCII, so other bytes only need to stay non-matching.
+bool hasSupportedExtension(const std::filesystem::path& file)
+{
+    const std::string name = file.filename().native();
+    const auto dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot == 0) {
+        return false;
+    }
+    std::wstring ext;
+    for (std::size_t i = dot; i < name.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        ext += static_cast<wchar_t>(c < 0x80 ? std::towlower(c) : 0xFFFD);
+    }
+    return isSupportedAudioExtension(ext);
+}
+
+// Returns false once the walk must end. Entries are visited in byte order of
+// their names, so a folder gives the same file order on every file system
+// (directory listings come in hash or creation order otherwise).
+bool walkOneFolder(const std::filesystem::path& folder,
+                   const std::function<bool(const std::filesystem::path&)>& onFile,
+                   const std::function<bool()>& keepGoing)
+{
+    namespace fs = std::filesystem;
+    std::vector<fs::directory_entry> entries;
+    {
+        std::error_code ec;
+        fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+        const fs::directory_iterator end;
+        // An unreadable entry ends only this folder's listing.
+        for (; !ec && it != end; it.increment(ec)) {
+            entries.push_back(*it);
+        }
+    }
+    std::sort(entries.begin(), entries.end(), [](const fs::directory_entry& a, const fs::directory_entry& b) {
+        return a.path().filename().native() < b.path().filename().native();
+    });
+    for (const fs::directory_entry& entry : entries) {
+        if (keepGoing && !keepGoing()) {
+            return false;
+        }
+        std::error_code statusError;
+        const fs::file_status status = entry.symlink_status(statusError);
+        if (statusError || fs::is_symlink(status)) {
+            continue;
+        }
+        if (fs::is_directory(status)) {
+            if (!walkOneFolder(entry.path(), onFile, keepGoing)) {
+                return false;
+            }
+        } else if (fs::is_regular_file(status) && hasSupportedExtension(entry.path()) && !onFile(entry.path())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 void walkAudioFolder(const std::filesystem::path& folder,
                      const std::function<bool(const std::filesystem::path&)>& onFile,
                      const std::function<bool()>& keepGoing)
 {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
-    const fs::recursive_directory_iterator end;
-    while (!ec && it != end) {
-        if (keepGoing && !keepGoing()) {
-            return;
-        }
-        std::error_code statusError;
-        const fs::file_status status = it->symlink_status(statusError);
-        if (!statusError && !fs::is_symlink(status) && fs::is_regular_file(status)) {
-            const fs::path& file = it->path();
-            std::wstring ext;
-            {
-                const std::string name = file.filename().native();
-                const auto dot = name.find_last_of('.');
-                if (dot != std::string::npos && dot != 0) {
-                    for (std::size_t i = dot; i < name.size(); ++i) {
-                        const unsigned char c = static_cast<unsigned char>(name[i]);
-                        ext += static_cast<wchar_t>(c < 0x80 ? std::towlower(c) : 0xFFFD);
-                    }
-                }
-            }
-            if (isSupportedAudioExtension(ext) && !onFile(file)) {
-                return;
-            }
-        }
-        it.increment(ec);
-        if (ec) {
-            // An unreadable entry ends only its own folder's listing.
-            ec.clear();
-            it.pop(ec);
-        }
-    }
+    walkOneFolder(folder, onFile, keepGoing);
 }
 
 } // namespace orvel

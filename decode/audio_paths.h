@@ -15,10 +15,11 @@ namespace orvel {
 // .flac .wav .aif .aiff .aifc .m4a .alac .aac .mp3
 [[nodiscard]] bool isSupportedAudioExtension(const std::wstring& lowerExt);
 
-// Walks a folder depth-first. Symbolic links met inside it are neither
-// followed nor reported; folders that cannot be opened are skipped. Calls
-// onFile for every regular file with a supported extension; the walk ends when
-// onFile returns false, or when keepGoing (checked before each step) does.
+// Walks a folder depth-first, each folder's entries in byte order of their
+// names. Symbolic links met inside it are neither followed nor reported;
+// folders that cannot be opened are skipped. Calls onFile for every regular
+// file with a supported extension; the walk ends when onFile returns false, or
+// when keepGoing (checked before each step) does.
 void walkAudioFolder(const std::filesystem::path& folder,
                      const std::function<bool(const std::filesystem::path&)>& onFile,
                      const std::function<bool()>& keepGoing = {});
