@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/file_report.h"
+
+namespace orvel {
+
+// One RFC 4180 row per record under a header row: CR LF line ends, fields
+// with a comma, a double quote, CR or LF quoted and their quotes doubled,
+// UTF-8 without a byte-order mark, numbers with "." whatever the locale.
+// A failed record fills only File and Error.
+[[nodiscard]] std::string buildCsvReport(const std::vector<FileReport>& records);
+
+// One field as RFC 4180 wants it in a row.
+[[nodiscard]] std::string csvField(std::string_view text);
+
+} // namespace orvel

@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: MIT
+// kestrone-scan: the analysis for terminals, scripts and servers.
+#include <sched.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "report/utf8.h"
+#include "scan/scan_options.h"
+#include "scan/scan_run.h"
+
+namespace {
+
+std::atomic<bool> g_stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from a signal handler");
+
+// Async-signal-safe: the first Ctrl-C asks the pool to stop; a second one,
+// while the run winds down, ends the process at once.
+extern "C" void onInterrupt(int)
+{
+    if (g_stopRequested.exchange(true)) {
+        ::_exit(orvel::kScanExitInterrupted);
+    }
+}
+
+void installInterruptHandler()
+{
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART; // writes to a pipe or terminal go on after the signal
+    sigaction(SIGINT, &action, nullptr);
+}
+
+unsigned availableCores()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+        return static_cast<unsigned>(CPU_COUNT(&set));
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+void printError(const std::string& message)
+{
+    std::fprintf(stderr, "kestrone-scan: %s\n", message.c_str());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // A report that hits the file size limit must fail with a message and exit
+    // code 2, not kill the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    std::vector<std::wstring> args;
+    for (int i = 1; i < argc; ++i) {
+        args.push_back(orvel::widePathFromNative(argv[i]));
+    }
+    try {
+        const orvel::ScanCommandLine commandLine = orvel::parseScanCommandLine(args);
+        if (commandLine.command == orvel::ScanCommand::Help) {
+            std::fputs(orvel::scanUsageText(), stdout);
+            return std::fflush(stdout) == 0 ? 0 : orvel::kScanExitReportFailed;
+        }
+        if (commandLine.command == orvel::ScanCommand::Version) {
+            std::fputs("kestrone-scan " KESTRONE_VERSION "\n", stdout);
+            return std::fflush(stdout) == 0 ? 0 : orvel::kScanExitReportFailed;
+        }
+
+        installInterruptHandler();
+        orvel::ScanTerminal terminal;
+        terminal.stdoutIsTerminal = ::isatty(STDOUT_FILENO) == 1;
+        const char* noColour = std::getenv("NO_COLOR");
+        terminal.colour = terminal.stdoutIsTerminal && (noColour == nullptr || *noColour == '\0');
+        terminal.progress = ::isatty(STDERR_FILENO) == 1;
+        terminal.defaultJobs = availableCores();
+        return orvel::runScan(commandLine.options, g_stopRequested, terminal);
+    } catch (const orvel::UsageError& error) {
+        printError(std::string(error.what()) + "\nTry 'kestrone-scan --help' for more information.");
+        return orvel::kScanExitUsage;
+    } catch (const std::exception& error) {
+        printError(error.what());
+        return orvel::kScanExitFileFailed;
+    }
+}

@@ -1,0 +1,176 @@
+// SPDX-License-Identifier: MIT
+#include "scan/scan_options.h"
+
+#include <filesystem>
+
+#include "decode/audio_paths.h"
+#include "report/utf8.h"
+
+namespace orvel {
+namespace {
+
+unsigned parseJobs(const std::wstring& text)
+{
+    unsigned long value = 0;
+    bool valid = !text.empty() && text.size() <= 5;
+    for (const wchar_t ch : text) {
+        if (ch < L'0' || ch > L'9') {
+            valid = false;
+            break;
+        }
+        value = value * 10 + static_cast<unsigned long>(ch - L'0');
+    }
+    if (!valid || value < 1 || value > kMaxScanJobs) {
+        throw UsageError("--jobs wants a whole number from 1 to " + std::to_string(kMaxScanJobs) + ", not '" +
+                         toUtf8(text) + "'");
+    }
+    return static_cast<unsigned>(value);
+}
+
+std::filesystem::path normalTarget(const std::wstring& target)
+{
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(toFsPath(target), ec);
+    return (ec ? toFsPath(target) : absolute).lexically_normal();
+}
+
+// Two reports into one stream or one file would garble each other, and a
+// report named like an audio file is almost always a shell glob gone wrong
+// ("--csv *.flac" names the first track as the report).
+void checkTargets(const ScanOptions& options)
+{
+    struct Named {
+        const char* option;
+        const std::optional<std::wstring>& target;
+    };
+    const Named targets[] = {{"--json", options.jsonTarget}, {"--text", options.textTarget}, {"--csv", options.csvTarget}};
+    const char* toStdout = nullptr;
+    for (std::size_t i = 0; i < std::size(targets); ++i) {
+        if (!targets[i].target) {
+            continue;
+        }
+        const std::wstring& target = *targets[i].target;
+        if (target == L"-") {
+            if (toStdout != nullptr) {
+                throw UsageError(std::string("only one report can go to standard output (") + toStdout + " and " +
+                                 targets[i].option + ")");
+            }
+            toStdout = targets[i].option;
+            continue;
+        }
+        if (target.empty()) {
+            throw UsageError(std::string(targets[i].option) + " wants a file name");
+        }
+        if (isSupportedAudioExtension(lowerExtension(target))) {
+            throw UsageError(std::string("refusing to write the ") + targets[i].option + " report over an audio file: " +
+                             toUtf8(target));
+        }
+        for (std::size_t k = 0; k < i; ++k) {
+            if (targets[k].target && *targets[k].target != L"-" &&
+                normalTarget(*targets[k].target) == normalTarget(target)) {
+                throw UsageError(std::string(targets[k].option) + " and " + targets[i].option + " name the same file");
+            }
+        }
+    }
+}
+
+} // namespace
+
+ScanCommandLine parseScanCommandLine(const std::vector<std::wstring>& args)
+{
+    ScanCommandLine result;
+    ScanOptions& options = result.options;
+    bool jobsGiven = false;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::wstring& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != L'-') {
+            options.paths.push_back(arg);
+            continue;
+        }
+        if (arg == L"--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == L"--help" || arg == L"-h") {
+            result.command = ScanCommand::Help;
+            return result;
+        }
+        if (arg == L"--version") {
+            result.command = ScanCommand::Version;
+            return result;
+        }
+        if (arg == L"--summary") {
+            options.summary = true;
+            continue;
+        }
+        std::wstring name = arg;
+        std::optional<std::wstring> value;
+        if (const auto eq = arg.find(L'='); arg.starts_with(L"--") && eq != std::wstring::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+        }
+        std::optional<std::wstring>* target = nullptr;
+        if (name == L"--json") {
+            target = &options.jsonTarget;
+        } else if (name == L"--text") {
+            target = &options.textTarget;
+        } else if (name == L"--csv") {
+            target = &options.csvTarget;
+        } else if (name != L"--jobs" && name != L"-j") {
+            throw UsageError("unknown option '" + toUtf8(arg) + "'");
+        }
+        if (!value) {
+            if (i + 1 >= args.size()) {
+                throw UsageError("option '" + toUtf8(name) + "' needs a value");
+            }
+            value = args[++i];
+        }
+        if (target == nullptr) {
+            if (jobsGiven) {
+                throw UsageError("--jobs is given twice");
+            }
+            jobsGiven = true;
+            options.jobs = parseJobs(*value);
+        } else {
+            if (*target) {
+                throw UsageError(toUtf8(name) + " is given twice");
+            }
+            *target = *value;
+        }
+    }
+    if (options.paths.empty()) {
+        throw UsageError("no PATH given");
+    }
+    checkTargets(options);
+    return result;
+}
+
+const char* scanUsageText()
+{
+    return "Usage: kestrone-scan [options] PATH...\n"
+           "Looks for signs that lossless audio files once were of lower quality:\n"
+           "padded sample precision (Upscaling), a spectrum cut at a lower rate's\n"
+           "Nyquist frequency (Upsampling) and an AAC frame-grid fingerprint (AAC-SIN).\n"
+           "Findings are clues, not proof. Each file is analysed for up to 30 seconds.\n"
+           "\n"
+           "PATH is a file (analysed whatever its extension) or a folder, walked\n"
+           "recursively for .flac .wav .aif .aiff .aifc .m4a .alac .aac .mp3 files\n"
+           "without following symbolic links inside it.\n"
+           "\n"
+           "Options:\n"
+           "  --summary       print each file's full text summary instead of the table\n"
+           "  --json FILE     write the JSON report to FILE\n"
+           "  --text FILE     write the text report to FILE\n"
+           "  --csv FILE      write one CSV row per file to FILE\n"
+           "                  (FILE '-' is standard output; the table is then left out)\n"
+           "  --jobs N, -j N  analyse N files at a time (default: one per core)\n"
+           "  --help          show this help\n"
+           "  --version       show the version\n"
+           "\n"
+           "Exit status: 0 every file analysed, 1 some file failed, 2 a report could\n"
+           "not be written, 64 usage error, 130 interrupted.\n"
+           "Colour is used on a terminal unless NO_COLOR is set.\n";
+}
+
+} // namespace orvel

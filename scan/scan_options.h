@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace orvel {
+
+// What one kestrone-scan command line asks for. Report targets are paths as
+// given; "-" stands for standard output.
+struct ScanOptions {
+    std::vector<std::wstring> paths;
+    std::optional<std::wstring> jsonTarget;
+    std::optional<std::wstring> textTarget;
+    std::optional<std::wstring> csvTarget;
+    bool summary = false;
+    unsigned jobs = 0; // 0: one per available core
+};
+
+enum class ScanCommand { Run, Help, Version };
+
+struct ScanCommandLine {
+    ScanCommand command = ScanCommand::Run;
+    ScanOptions options;
+};
+
+// A command line that cannot be run; what() is the one-line reason.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr unsigned kMaxScanJobs = 1024;
+
+// Parses the arguments after the program name. Options and paths may be
+// mixed; "--" ends the options. "--help" or "--version" anywhere before "--"
+// wins over everything else. Throws UsageError.
+[[nodiscard]] ScanCommandLine parseScanCommandLine(const std::vector<std::wstring>& args);
+
+[[nodiscard]] const char* scanUsageText();
+
+} // namespace orvel

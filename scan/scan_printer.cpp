@@ -1,0 +1,248 @@
+// SPDX-License-Identifier: MIT
+#include "scan/scan_printer.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "report/summary_text.h"
+#include "report/utf8.h"
+#include "scan/terminal_text.h"
+
+namespace orvel {
+namespace {
+
+constexpr std::array<std::wstring_view, 5> kVerdicts = {L"Evidence found", L"Possible", L"No evidence",
+                                                        L"Inconclusive", L"Not applicable"};
+constexpr std::array<std::string_view, 3> kCheckNames = {"Upscaling", "Upsampling", "AAC-SIN"};
+constexpr std::size_t kVerdictColumn = 16; // the longest verdict word (14) and two spaces
+constexpr std::size_t kMaxNameColumn = 60;
+constexpr std::string_view kMiddleDot = "\xC2\xB7";
+
+std::string padTo(std::string text, std::size_t width)
+{
+    const std::size_t used = displayWidth(text);
+    if (used < width) {
+        text.append(width - used, ' ');
+    }
+    return text;
+}
+
+std::string clockText(std::chrono::seconds total)
+{
+    const long long seconds = total.count();
+    char text[32];
+    if (seconds >= 3600) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
+    }
+    return text;
+}
+
+std::size_t stderrColumns()
+{
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return 80;
+}
+
+void writeStderr(std::string_view text)
+{
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+std::wstring fileNameOf(const std::wstring& path)
+{
+    const auto slash = path.find_last_of(L'/');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+ScanPrinter::ScanPrinter(const std::vector<ScanInput>& inputs, Settings settings)
+    : m_settings(settings), m_total(inputs.size()), m_start(std::chrono::steady_clock::now()),
+      m_verdictCounts(kCheckNames.size(), std::vector<std::size_t>(kVerdicts.size(), 0))
+{
+    m_nameWidth = 4; // "FILE"
+    for (const ScanInput& input : inputs) {
+        m_nameWidth = std::max(m_nameWidth, std::min(kMaxNameColumn, displayWidth(terminalText(input.displayName))));
+    }
+}
+
+std::string ScanPrinter::coloured(std::string_view text, std::string_view colour) const
+{
+    if (!m_settings.colour) {
+        return std::string(text);
+    }
+    std::string out(colour);
+    out += text;
+    out += kColourReset;
+    return out;
+}
+
+void ScanPrinter::emit(std::string_view text)
+{
+    if (m_settings.mode != Mode::Quiet) {
+        writeStdout(text);
+    }
+}
+
+void ScanPrinter::writeStdout(std::string_view bytes)
+{
+    if (m_stdoutFailed) {
+        return;
+    }
+    if (m_settings.stdoutIsTerminal) {
+        clearProgress();
+    }
+    // Flushed at once, so a script reading a pipe sees each file as it is done.
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
+        m_stdoutFailed = true;
+        clearProgress();
+        writeStderr("kestrone-scan: cannot write to standard output\n");
+    }
+}
+
+void ScanPrinter::printHeader()
+{
+    if (m_settings.mode != Mode::Table || m_total == 0) {
+        return;
+    }
+    std::string line = padTo("FILE", m_nameWidth + 2) + padTo("UPSCALING", kVerdictColumn) +
+                       padTo("UPSAMPLING", kVerdictColumn) + "AAC-SIN";
+    emit(coloured(line, kColourSecondary) + "\n");
+}
+
+void ScanPrinter::printRecord(const ScanInput& input, const FileReport& record)
+{
+    ++m_complete;
+    if (!record.error.empty()) {
+        ++m_failed;
+    } else {
+        const CheckResult* checks[] = {&record.upscaling, &record.upsampling, &record.aacSin};
+        for (std::size_t c = 0; c < kCheckNames.size(); ++c) {
+            const auto found = std::find(kVerdicts.begin(), kVerdicts.end(), checks[c]->status);
+            if (found != kVerdicts.end()) {
+                ++m_verdictCounts[c][static_cast<std::size_t>(found - kVerdicts.begin())];
+            }
+        }
+    }
+
+    const std::string name = terminalText(input.displayName);
+    if (m_settings.mode == Mode::Summary) {
+        std::string text = name + "\n" + terminalText(buildSummaryText(record), true);
+        if (!record.error.empty()) {
+            text += "\n\n";
+        }
+        emit(text);
+        return;
+    }
+    if (m_settings.mode != Mode::Table) {
+        return;
+    }
+    std::string line = padTo(name, m_nameWidth) + "  ";
+    if (!record.error.empty()) {
+        line += coloured("Error: " + terminalText(record.error), kColourError);
+    } else {
+        const CheckResult* checks[] = {&record.upscaling, &record.upsampling, &record.aacSin};
+        for (std::size_t c = 0; c < kCheckNames.size(); ++c) {
+            const std::string word = terminalText(checks[c]->status);
+            const std::string cell = coloured(word, verdictColour(checks[c]->status));
+            line += cell;
+            if (c + 1 < kCheckNames.size()) {
+                line.append(kVerdictColumn - std::min(kVerdictColumn - 1, displayWidth(word)), ' ');
+            }
+        }
+    }
+    emit(line + "\n");
+}
+
+void ScanPrinter::printClosingLine()
+{
+    if (m_settings.mode == Mode::Quiet) {
+        return;
+    }
+    const std::size_t analysed = m_complete - m_failed;
+    std::string line = std::to_string(m_complete) + (m_complete == 1 ? " file: " : " files: ") +
+                       std::to_string(analysed) + " analyzed, " + std::to_string(m_failed) + " failed.";
+    for (std::size_t c = 0; c < kCheckNames.size() && analysed > 0; ++c) {
+        std::string counts;
+        for (std::size_t v = 0; v < kVerdicts.size(); ++v) {
+            if (m_verdictCounts[c][v] == 0) {
+                continue;
+            }
+            const std::string word = toUtf8(kVerdicts[v]);
+            counts += counts.empty() ? "" : ", ";
+            counts += std::to_string(m_verdictCounts[c][v]) + " " + coloured(word, verdictColour(kVerdicts[v]));
+        }
+        if (!counts.empty()) {
+            line += ' ';
+            line += kCheckNames[c];
+            line += ": ";
+            line += counts;
+            line += '.';
+        }
+    }
+    emit(line + "\n");
+}
+
+void ScanPrinter::showProgress(std::size_t finished, const std::wstring& currentFile, const std::wstring& stage,
+                               bool force)
+{
+    if (!m_settings.progress) {
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && m_progressShown && now - m_lastProgress < std::chrono::milliseconds(100)) {
+        return;
+    }
+    m_lastProgress = now;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(now - m_start);
+    std::string remaining = "--:--";
+    if (finished > 0 && finished <= m_total) {
+        const auto left = std::chrono::duration_cast<std::chrono::seconds>((now - m_start) *
+                                                                           static_cast<double>(m_total - finished) /
+                                                                           static_cast<double>(finished));
+        remaining = clockText(left);
+    }
+    const std::string separator = std::string(" ") + std::string(kMiddleDot) + " ";
+    std::string line = std::to_string(finished);
+    line += '/';
+    line += std::to_string(m_total);
+    line += " files";
+    line += separator;
+    line += clockText(elapsed);
+    line += " elapsed";
+    line += separator;
+    line += remaining;
+    line += " left";
+    if (!stage.empty()) {
+        line += separator;
+        line += terminalText(fileNameOf(currentFile));
+        line += separator;
+        line += terminalText(stage);
+    }
+    // A line longer than the terminal would wrap, and "\r" would then redraw only its tail.
+    line = fitToWidth(line, stderrColumns() - 1);
+    line.insert(line.begin(), '\r');
+    line += "\x1b[K";
+    writeStderr(line);
+    m_progressShown = true;
+}
+
+void ScanPrinter::clearProgress()
+{
+    if (m_progressShown) {
+        writeStderr("\r\x1b[K");
+        m_progressShown = false;
+    }
+}
+
+} // namespace orvel

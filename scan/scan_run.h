@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <atomic>
+
+#include "scan/scan_options.h"
+
+namespace orvel {
+
+// What the process found out about where its output goes.
+struct ScanTerminal {
+    bool colour = false;           // stdout is a terminal and NO_COLOR is unset or empty
+    bool stdoutIsTerminal = false;
+    bool progress = false;         // stderr is a terminal
+    unsigned defaultJobs = 1;      // cores available to the process
+};
+
+inline constexpr int kScanExitOk = 0;
+inline constexpr int kScanExitFileFailed = 1;
+inline constexpr int kScanExitReportFailed = 2;
+inline constexpr int kScanExitUsage = 64;
+inline constexpr int kScanExitInterrupted = 130;
+
+// Runs one scan: collects the inputs, analyses them, prints the table or the
+// summaries on stdout (left out when a report goes to "-"), writes the
+// reports and returns the exit code. A set stop flag ends the analysis early;
+// the records complete by then are printed and written, and the result is
+// kScanExitInterrupted. Throws UsageError when a report would overwrite an input.
+[[nodiscard]] int runScan(const ScanOptions& options, const std::atomic<bool>& stopRequested,
+                          const ScanTerminal& terminal);
+
+} // namespace orvel
