@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: MIT
+#include "scan/csv_report.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/scan/report_reading.h"
+#include "tests/scan/scan_process.h"
+
+namespace {
+
+using namespace scantest;
+
+TEST(CsvReportTest, FieldsAreQuotedOnlyWhenRfc4180NeedsIt)
+{
+    EXPECT_EQ(orvel::csvField("plain text"), "plain text");
+    EXPECT_EQ(orvel::csvField(""), "");
+    EXPECT_EQ(orvel::csvField("a,b"), "\"a,b\"");
+    EXPECT_EQ(orvel::csvField("say \"hi\""), "\"say \"\"hi\"\"\"");
+    EXPECT_EQ(orvel::csvField("two\r\nlines"), "\"two\r\nlines\"");
+    EXPECT_EQ(orvel::csvField("lf\nonly"), "\"lf\nonly\"");
+    EXPECT_EQ(orvel::csvField("caf\xC3\xA9 \xC2\xB7 x"), "caf\xC3\xA9 \xC2\xB7 x");
+}
+
+TEST(CsvReportTest, RowsCarryTheFactsAndChecksAndAFailedRowOnlyFileAndError)
+{
+    orvel::FileReport good;
+    good.file = L"/music/a, \"b\".flac";
+    good.codec = L"FLAC";
+    good.sampleRate = 44100;
+    good.storedBits = 24;
+    good.channelCount = 2;
+    good.duration = 183.4567;
+    good.analyzedSeconds = 30.0;
+    good.upscaling = {L"Evidence found", L"16 of 24 bits used", L"ignored\r\nevidence"};
+    good.upsampling = {L"No evidence", L"Full bandwidth", L""};
+    good.aacSin = {L"Not applicable", L"Lossless source \u00B7 not tested", L""};
+    orvel::FileReport failed;
+    failed.file = L"/music/broken.flac";
+    failed.error = L"Truncated, or corrupt";
+
+    const std::string csv = orvel::buildCsvReport({good, failed});
+    const auto rows = csvRows(csv);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"File", "Codec", "SampleRate", "StoredBits", "Channels", "Duration",
+                                                 "AnalyzedSeconds", "UpscalingStatus", "UpscalingSummary",
+                                                 "UpsamplingStatus", "UpsamplingSummary", "AacStatus", "AacSummary",
+                                                 "Error"}));
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"/music/a, \"b\".flac", "FLAC", "44100", "24", "2", "183.457", "30.000",
+                                                 "Evidence found", "16 of 24 bits used", "No evidence",
+                                                 "Full bandwidth", "Not applicable",
+                                                 "Lossless source \xC2\xB7 not tested", ""}));
+    EXPECT_EQ(rows[2], (std::vector<std::string>{"/music/broken.flac", "", "", "", "", "", "", "", "", "", "", "", "",
+                                                 "Truncated, or corrupt"}));
+    EXPECT_EQ(orvel::buildCsvReport({}), csv.substr(0, csv.find("\r\n") + 2));
+}
+
+TEST(CsvReportTest, ScanWritesTheRowOfARealFileWhoseNameNeedsQuoting)
+{
+    const std::filesystem::path dir = scratchFolder("csv-name");
+    const std::filesystem::path file = dir / "with,comma \"quoted\".flac";
+    std::filesystem::copy_file(audioDir() / "mixed/b-white-2ch-48000Hz-24bit.wav", dir / "b,white.wav");
+    std::filesystem::copy_file(audioDir() / "mixed/Album/d-pink-1ch-44100Hz-16bit-upper.FLAC", file);
+    const ProcessResult run = runProgram({scanProgram(), "--csv", "-", dir.string()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const auto rows = csvRows(run.out);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1][0], (dir / "b,white.wav").string());
+    EXPECT_EQ((std::vector<std::string>(rows[1].begin() + 1, rows[1].begin() + 7)),
+              (std::vector<std::string>{"WAV", "48000", "24", "2", "2.000", "2.000"}));
+    EXPECT_EQ(rows[2][0], file.string());
+    EXPECT_EQ((std::vector<std::string>(rows[2].begin() + 1, rows[2].begin() + 7)),
+              (std::vector<std::string>{"FLAC", "44100", "16", "1", "2.000", "2.000"}));
+    EXPECT_EQ(rows[2][13], "");
+}
+
+} // namespace

@@ -1,0 +1,341 @@
+// SPDX-License-Identifier: MIT
+// kestrone-scan as a script runs it: stdout and stderr are pipes.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/scan/report_reading.h"
+#include "tests/scan/scan_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace scantest;
+
+// The walk order of mixed/: depth-first, names in byte order ("Album" < "a-..."
+// and "Disc 2" < "c-..."), links and other extensions left out.
+const std::vector<std::string> kMixedOrder = {
+    "Album/Disc 2/e-pink-2ch-44100Hz-192k.mp3",
+    "Album/c-pink-2ch-44100Hz-16in24.flac",
+    "Album/d-pink-1ch-44100Hz-16bit-upper.FLAC",
+    "a-pink-2ch-44100Hz-16bit.flac",
+    "b-white-2ch-48000Hz-24bit.wav",
+    "f-truncated.flac",
+    "g-text-named.wav",
+};
+
+std::string mixed(const std::string& relative = {})
+{
+    return (audioDir() / "mixed" / relative).lexically_normal().string();
+}
+
+std::vector<std::string> mixedPaths()
+{
+    std::vector<std::string> paths;
+    for (const std::string& relative : kMixedOrder) {
+        paths.push_back(mixed(relative));
+    }
+    return paths;
+}
+
+std::vector<std::string> recordFiles(const std::string& json)
+{
+    std::vector<std::string> files;
+    for (const std::string& record : jsonRecords(json)) {
+        files.push_back(jsonString(record, "File").value_or("<null>"));
+    }
+    return files;
+}
+
+ProcessResult scan(std::vector<std::string> args, const fs::path& cwd = {})
+{
+    args.insert(args.begin(), scanProgram());
+    return runProgram(args, {}, cwd);
+}
+
+TEST(ScanOutputTest, OutputAndEveryReportAreTheSameForOneAndTwoJobs)
+{
+    const fs::path dir = scratchFolder("jobs");
+    std::vector<std::string> tables, summaries, jsons, texts, csvs;
+    for (const std::string jobs : {"1", "2"}) {
+        const ProcessResult run = scan({"--jobs", jobs, "--json", (dir / (jobs + ".json")).string(), "--text",
+                                        (dir / (jobs + ".txt")).string(), "--csv", (dir / (jobs + ".csv")).string(),
+                                        mixed(), (audioDir() / "extra/readme.txt").string()});
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        EXPECT_EQ(run.err, "");
+        tables.push_back(run.out);
+        jsons.push_back(readFile(dir / (jobs + ".json")));
+        texts.push_back(readFile(dir / (jobs + ".txt")));
+        csvs.push_back(readFile(dir / (jobs + ".csv")));
+        summaries.push_back(scan({"--jobs", jobs, "--summary", mixed()}).out);
+    }
+    EXPECT_EQ(tables[0], tables[1]);
+    EXPECT_EQ(summaries[0], summaries[1]);
+    EXPECT_EQ(jsons[0], jsons[1]);
+    EXPECT_EQ(texts[0], texts[1]);
+    EXPECT_EQ(csvs[0], csvs[1]);
+
+    std::vector<std::string> expected = mixedPaths();
+    expected.push_back((audioDir() / "extra/readme.txt").string());
+    EXPECT_EQ(recordFiles(jsons[0]), expected);
+    EXPECT_EQ(csvRows(csvs[0]).size(), expected.size() + 1);
+    EXPECT_TRUE(texts[0].starts_with("\xEF\xBB\xBF" + expected[0] + "\r\n"));
+}
+
+TEST(ScanOutputTest, JsonReportIsByteIdenticalToTheAnalyzeTestMode)
+{
+    const fs::path dir = scratchFolder("json-identity");
+    const ProcessResult run = scan({"--json", (dir / "scan.json").string(), mixed(), (audioDir() / "extra/readme.txt").string()});
+    ASSERT_EQ(run.exitCode, 1) << run.err;
+
+    std::vector<std::string> reference = {kestroneProgram(), "--analyze-test", (dir / "reference.json").string()};
+    for (const std::string& path : mixedPaths()) {
+        reference.push_back(path);
+    }
+    reference.push_back((audioDir() / "extra/readme.txt").string());
+    ASSERT_EQ(runProgram(reference).exitCode, 1);
+
+    const std::string json = readFile(dir / "scan.json");
+    EXPECT_EQ(json, readFile(dir / "reference.json"));
+    const std::vector<std::string> records = jsonRecords(json);
+    ASSERT_EQ(records.size(), 8u);
+    EXPECT_EQ(jsonString(records[3], "Codec"), "FLAC");
+    EXPECT_EQ(jsonNumber(records[3], "SampleRate"), "44100");
+    EXPECT_EQ(jsonNumber(records[3], "StoredBits"), "16");
+    EXPECT_EQ(jsonNumber(records[3], "Channels"), "2");
+    EXPECT_EQ(jsonString(records[3], "Error"), std::nullopt);
+    EXPECT_NE(jsonNumber(records[3], "SpectrumDb"), "[]");
+    EXPECT_TRUE(jsonString(records[7], "Error").value_or("").starts_with("Unsupported format")) << records[7];
+}
+
+TEST(ScanOutputTest, TableShowsEachFileInInputOrderInAlignedColumnsAndClosingCounts)
+{
+    const ProcessResult run = scan({"mixed"}, audioDir());
+    ASSERT_EQ(run.exitCode, 1) << run.err;
+    const std::vector<std::string> out = lines(run.out);
+    ASSERT_EQ(out.size(), kMixedOrder.size() + 2) << run.out;
+
+    const std::string& header = out.front();
+    ASSERT_TRUE(header.starts_with("FILE "));
+    const std::size_t columns[] = {header.find("UPSCALING"), header.find("UPSAMPLING"), header.find("AAC-SIN")};
+    const std::vector<std::string> verdicts = {"Evidence found", "Possible", "No evidence", "Inconclusive",
+                                               "Not applicable"};
+    std::vector<std::vector<int>> counted(3, std::vector<int>(verdicts.size(), 0));
+    for (std::size_t i = 0; i < kMixedOrder.size(); ++i) {
+        const std::string& line = out[i + 1];
+        const std::string name = "mixed/" + kMixedOrder[i];
+        ASSERT_TRUE(line.starts_with(name + " ")) << line;
+        if (kMixedOrder[i].starts_with("f-") || kMixedOrder[i].starts_with("g-")) {
+            EXPECT_EQ(line.substr(columns[0], 7), "Error: ") << line;
+            EXPECT_GT(line.size(), columns[0] + 7);
+            continue;
+        }
+        for (std::size_t c = 0; c < 3; ++c) {
+            const auto word = std::find_if(verdicts.begin(), verdicts.end(), [&](const std::string& v) {
+                return line.compare(columns[c], v.size(), v) == 0;
+            });
+            ASSERT_NE(word, verdicts.end()) << "column " << c << " of: " << line;
+            ++counted[c][static_cast<std::size_t>(word - verdicts.begin())];
+        }
+    }
+    // The padded 16-in-24 file is the one whose low bits are unused.
+    EXPECT_EQ(out[2].substr(columns[0], 14), "Evidence found");
+
+    const std::string& closing = out.back();
+    EXPECT_TRUE(closing.starts_with("7 files: 5 analyzed, 2 failed.")) << closing;
+    const char* checkNames[] = {"Upscaling: ", "Upsampling: ", "AAC-SIN: "};
+    for (std::size_t c = 0; c < 3; ++c) {
+        const std::size_t start = closing.find(checkNames[c]);
+        ASSERT_NE(start, std::string::npos) << closing;
+        const std::string part = closing.substr(start, closing.find('.', start) - start);
+        for (std::size_t v = 0; v < verdicts.size(); ++v) {
+            const std::string phrase = std::to_string(counted[c][v]) + " " + verdicts[v];
+            EXPECT_EQ(counted[c][v] > 0, part.find(phrase) != std::string::npos) << phrase << " in " << part;
+        }
+    }
+}
+
+TEST(ScanOutputTest, SummaryPrintsEachFilesTextSummaryWithUnixLineEnds)
+{
+    const ProcessResult run = scan({"--summary", "mixed/a-pink-2ch-44100Hz-16bit.flac", "mixed/f-truncated.flac"},
+                                   audioDir());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out.find('\r'), std::string::npos);
+    EXPECT_TRUE(run.out.starts_with("mixed/a-pink-2ch-44100Hz-16bit.flac\n"
+                                    "FLAC  \xC2\xB7  44.100 kHz  \xC2\xB7  16 bit  \xC2\xB7  2 ch\n"
+                                    "Analyzed 2.00 s of 2.00 s\n\nUPSCALING / No evidence\n"))
+        << run.out;
+    EXPECT_NE(run.out.find("\nAAC-SIN \xC2\xB7 EXPERIMENTAL / "), std::string::npos);
+    EXPECT_NE(run.out.find("\n\nmixed/f-truncated.flac\nAnalysis could not complete\n\n"), std::string::npos) << run.out;
+    EXPECT_TRUE(lines(run.out).back().starts_with("2 files: 1 analyzed, 1 failed.")) << run.out;
+}
+
+TEST(ScanOutputTest, ReportOnStdoutReplacesTheTableAndMatchesTheFile)
+{
+    const fs::path dir = scratchFolder("stdout-report");
+    const std::string file = mixed("a-pink-2ch-44100Hz-16bit.flac");
+    const std::string failed = mixed("g-text-named.wav");
+    ASSERT_EQ(scan({"--text", (dir / "report.txt").string(), "--csv", (dir / "report.csv").string(), file, failed}).exitCode, 1);
+
+    const ProcessResult text = scan({"--text", "-", file, failed});
+    EXPECT_EQ(text.exitCode, 1);
+    EXPECT_EQ(text.out, readFile(dir / "report.txt"));
+    EXPECT_TRUE(text.out.starts_with("\xEF\xBB\xBF" + file + "\r\n"));
+
+    const ProcessResult csv = scan({"--csv=-", "--json", (dir / "report.json").string(), file, failed});
+    EXPECT_EQ(csv.exitCode, 1);
+    EXPECT_EQ(csv.out, readFile(dir / "report.csv"));
+    EXPECT_EQ(recordFiles(readFile(dir / "report.json")), (std::vector<std::string>{file, failed}));
+}
+
+TEST(ScanWalkTest, ExplicitPathsFollowLinksAndKeepAnyExtension)
+{
+    const ProcessResult run = scan({"--json", "-", mixed("link-to-a.flac"), mixed("linked-album"),
+                                    mixed("h-skipped-extension.ogg"), (audioDir() / "extra/readme.txt").string()});
+    EXPECT_EQ(run.exitCode, 1);
+    const std::vector<std::string> records = jsonRecords(run.out);
+    EXPECT_EQ(recordFiles(run.out),
+              (std::vector<std::string>{mixed("link-to-a.flac"), mixed("linked-album/Disc 2/e-pink-2ch-44100Hz-192k.mp3"),
+                                        mixed("linked-album/c-pink-2ch-44100Hz-16in24.flac"),
+                                        mixed("linked-album/d-pink-1ch-44100Hz-16bit-upper.FLAC"),
+                                        mixed("h-skipped-extension.ogg"), (audioDir() / "extra/readme.txt").string()}));
+    ASSERT_EQ(records.size(), 6u);
+    EXPECT_EQ(jsonString(records[0], "Error"), std::nullopt) << records[0];
+    EXPECT_EQ(jsonString(records[0], "Codec"), "FLAC");
+    EXPECT_TRUE(jsonString(records[4], "Error").value_or("").starts_with("Unsupported format"));
+    EXPECT_TRUE(jsonString(records[5], "Error").value_or("").starts_with("Unsupported format"));
+}
+
+TEST(ScanWalkTest, DuplicatesAreListedOnceAtTheirFirstPlaceUnderTheirAbsolutePath)
+{
+    const ProcessResult run = scan({"--csv", "-", "mixed/a-pink-2ch-44100Hz-16bit.flac", "mixed/", "./mixed/Album/../a-pink-2ch-44100Hz-16bit.flac",
+                                    "mixed//Album", mixed("Album/c-pink-2ch-44100Hz-16in24.flac")},
+                                   audioDir());
+    std::vector<std::string> expected = {mixed("a-pink-2ch-44100Hz-16bit.flac")};
+    for (const std::string& path : mixedPaths()) {
+        if (path != expected[0]) {
+            expected.push_back(path);
+        }
+    }
+    std::vector<std::string> files;
+    for (const auto& row : csvRows(run.out)) {
+        files.push_back(row.at(0));
+    }
+    ASSERT_FALSE(files.empty());
+    files.erase(files.begin()); // header
+    EXPECT_EQ(files, expected);
+}
+
+TEST(ScanWalkTest, MissingPathsAndSpecialFilesBecomeErrorRecordsWithoutBlocking)
+{
+    const fs::path dir = scratchFolder("special");
+    ASSERT_EQ(::mkfifo((dir / "pipe.flac").c_str(), 0600), 0);
+    fs::create_directories(dir / "empty");
+    const ProcessResult run = scan({"--json", "-", (dir / "missing.flac").string(), (dir / "pipe.flac").string(),
+                                    (dir / "empty").string()});
+    EXPECT_EQ(run.exitCode, 1);
+    const std::vector<std::string> records = jsonRecords(run.out);
+    ASSERT_EQ(records.size(), 2u) << run.out;
+    EXPECT_EQ(jsonString(records[0], "File"), (dir / "missing.flac").string());
+    EXPECT_EQ(jsonString(records[0], "Error"), "Cannot read this path: No such file or directory.");
+    EXPECT_EQ(jsonString(records[1], "Error"), "This path is not a regular file.");
+
+    const ProcessResult empty = scan({(dir / "empty").string()});
+    EXPECT_EQ(empty.exitCode, 0);
+    EXPECT_EQ(empty.out, "0 files: 0 analyzed, 0 failed.\n");
+}
+
+TEST(ScanWalkTest, NamesThatAreNotUtf8OrHoldControlCharactersAreAnalysedAndShownSafely)
+{
+    const fs::path dir = scratchFolder("odd-names");
+    fs::copy_file(mixed("a-pink-2ch-44100Hz-16bit.flac"), dir / "bytes-\xFF.flac");
+    fs::copy_file(mixed("a-pink-2ch-44100Hz-16bit.flac"), dir / "esc-\x1b[31m-red.flac");
+    const ProcessResult run = scan({"--json", (dir / "report.json").string(), dir.string()});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(run.out.find('\x1b'), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("bytes-\xEF\xBF\xBD.flac"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("esc-\xEF\xBF\xBD[31m-red.flac"), std::string::npos) << run.out;
+
+    const std::vector<std::string> records = jsonRecords(readFile(dir / "report.json"));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(jsonString(records[0], "File"), (dir / "bytes-\xEF\xBF\xBD.flac").string());
+    EXPECT_EQ(jsonString(records[0], "Error"), std::nullopt);
+    EXPECT_EQ(jsonString(records[1], "Error"), std::nullopt);
+}
+
+TEST(ScanExitCodeTest, ZeroWhenEveryFileIsAnalysedAndNothingOnStderr)
+{
+    const ProcessResult run = scan({mixed("a-pink-2ch-44100Hz-16bit.flac"), mixed("Album")});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(lines(run.out).back().starts_with("4 files: 4 analyzed, 0 failed. Upscaling: ")) << run.out;
+}
+
+TEST(ScanExitCodeTest, TwoWhenAReportCannotBeWrittenWhileTheOthersAreStillWritten)
+{
+    const fs::path dir = scratchFolder("unwritable");
+    const std::string file = mixed("a-pink-2ch-44100Hz-16bit.flac");
+    const ProcessResult run =
+        scan({"--json", (dir / "no-such-folder/report.json").string(), "--csv", (dir / "report.csv").string(), file});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("Cannot create the report file."), std::string::npos) << run.err;
+    EXPECT_EQ(csvRows(readFile(dir / "report.csv")).size(), 2u);
+
+    // A failed file does not hide that the report is missing.
+    EXPECT_EQ(scan({"--text", (dir / "no-such-folder/r.txt").string(), mixed("f-truncated.flac")}).exitCode, 2);
+
+    const ProcessResult full = runProgram({"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full", scanProgram(), file});
+    EXPECT_EQ(full.exitCode, 2);
+    EXPECT_NE(full.err.find("cannot write to standard output"), std::string::npos) << full.err;
+}
+
+TEST(ScanExitCodeTest, SixtyFourForUsageErrorsWithNothingAnalysedOrWritten)
+{
+    const fs::path dir = scratchFolder("usage");
+    const std::string file = mixed("a-pink-2ch-44100Hz-16bit.flac");
+    const std::string audioTarget = (dir / "report.flac").string();
+    const std::vector<std::vector<std::string>> cases = {
+        {"--bogus", file},
+        {file, "--json"},
+        {},
+        {"--summary"},
+        {"--jobs", "0", file},
+        {"--jobs", "two", file},
+        {"-j", "99999999999", file},
+        {"--json", "-", "--csv", "-", file},
+        {"--json", (dir / "same").string(), "--text", (dir / "./same").string(), file},
+        {"--csv", audioTarget, file},
+        {"--text", (audioDir() / "extra/readme.txt").string(), (audioDir() / "extra/readme.txt").string()},
+    };
+    for (const auto& args : cases) {
+        const ProcessResult run = scan(args);
+        std::string shown;
+        for (const auto& arg : args) {
+            shown += arg + " ";
+        }
+        EXPECT_EQ(run.exitCode, 64) << shown;
+        EXPECT_EQ(run.out, "") << shown;
+        EXPECT_TRUE(run.err.starts_with("kestrone-scan: ")) << shown << run.err;
+    }
+    EXPECT_FALSE(fs::exists(audioTarget));
+    EXPECT_FALSE(fs::exists(dir / "same"));
+    EXPECT_EQ(readFile(audioDir() / "extra/readme.txt"), "not audio\n");
+}
+
+TEST(ScanExitCodeTest, HelpAndVersionPrintOnStdoutAndSucceed)
+{
+    const ProcessResult help = scan({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.starts_with("Usage: kestrone-scan [options] PATH...\n"));
+    EXPECT_EQ(help.err, "");
+    const ProcessResult version = scan({mixed(), "--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "kestrone-scan 0.2.0\n");
+}
+
+} // namespace

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/scan/report_reading.h"
+#include "tests/scan/scan_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace scantest;
+using namespace std::chrono_literals;
+
+// interrupt/ holds three 1 s files, then eight 30 s files: once the short ones
+// are printed, the run is busy with long files for a good while.
+TEST(ScanInterruptTest, CtrlCWritesTheCompletedRecordsInInputOrderAndExits130)
+{
+    const fs::path dir = scratchFolder("interrupt");
+    const fs::path input = audioDir() / "interrupt";
+    std::vector<std::string> order;
+    for (const char* name : {"a-short-1", "a-short-2", "a-short-3", "z-long-1", "z-long-2", "z-long-3", "z-long-4",
+                             "z-long-5", "z-long-6", "z-long-7", "z-long-8"}) {
+        order.push_back((input / (std::string(name) + ".flac")).string());
+    }
+    RunningProgram run({scanProgram(), "--jobs", "2", "--json", (dir / "report.json").string(), "--csv",
+                        (dir / "report.csv").string(), input.string()});
+    ASSERT_TRUE(run.readLine(60s).value_or("").starts_with("FILE "));
+    std::vector<std::string> printed;
+    for (int i = 0; i < 3; ++i) {
+        const auto line = run.readLine(60s);
+        ASSERT_TRUE(line.has_value());
+        printed.push_back(line->substr(0, line->find(' ')));
+    }
+    run.signal(SIGINT);
+    const ProcessResult result = run.finish();
+    EXPECT_EQ(result.exitCode, 130) << result.err;
+    EXPECT_NE(result.err.find("interrupted"), std::string::npos) << result.err;
+    EXPECT_EQ(printed, (std::vector<std::string>{order[0], order[1], order[2]}));
+
+    std::vector<std::string> files;
+    for (const std::string& record : jsonRecords(readFile(dir / "report.json"))) {
+        files.push_back(jsonString(record, "File").value_or(""));
+        EXPECT_EQ(jsonString(record, "Error"), std::nullopt) << "a stopped file must not be a failure";
+    }
+    ASSERT_GE(files.size(), 3u);
+    EXPECT_LT(files.size(), order.size());
+    EXPECT_EQ(std::vector<std::string>(files.begin(), files.begin() + 3), printed);
+    // Only complete records, each once, in input order.
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const auto at = std::find(order.begin(), order.end(), files[i]);
+        ASSERT_NE(at, order.end()) << files[i];
+        const auto index = static_cast<std::size_t>(at - order.begin());
+        EXPECT_TRUE(i == 0 || index > last) << files[i];
+        last = index;
+    }
+    EXPECT_EQ(csvRows(readFile(dir / "report.csv")).size(), files.size() + 1);
+    // What stdout shows after the signal is exactly the rest of the complete records.
+    EXPECT_TRUE(lines(result.out).back().starts_with(std::to_string(files.size()) + " files: ")) << result.out;
+}
+
+} // namespace
