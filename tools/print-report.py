@@ -7,6 +7,7 @@ evidence, laid out like the window's details text.
     usage: print-report.py REPORT.json
 """
 import json
+import signal
 import sys
 
 CHECKS = (("Upscaling", "UPSCALING"), ("Upsampling", "UPSAMPLING"), ("Aac", "AAC-SIN \u00b7 EXPERIMENTAL"))
@@ -46,4 +47,5 @@ def main(argv):
 
 
 if __name__ == "__main__":
+    signal.signal(signal.SIGPIPE, signal.SIG_DFL)  # quietly stop when piped into head
     sys.exit(main(sys.argv))

@@ -164,6 +164,21 @@ TEST_F(AnalyzeRunTest, TheReportIsByteIdenticalUnderACommaDecimalLocale)
     EXPECT_NE(bytes.find("\"Duration\":3,"), std::string::npos);
 }
 
+TEST(WindowRunTest, ASwitchWithTooFewArgumentsIsTheWindowAndWritesNothing)
+{
+    // Without a display the window cannot open: 1, at once, and no report.
+    ScratchFolder folder;
+    testing::ProgramOptions quick;
+    quick.timeoutSeconds = 30;
+    const auto analyze = runProgram({"--analyze-test", (folder / "report.json").native()}, quick);
+    EXPECT_EQ(analyze.exitCode, 1);
+    const auto decode = runProgram({"--decode-test", testAudio("2ch-48000Hz-16bit-1s.wav").native(),
+                                    (folder / "a.f64").native(), (folder / "b.f64").native()},
+                                   quick);
+    EXPECT_EQ(decode.exitCode, 1);
+    EXPECT_TRUE(folder.entries().empty());
+}
+
 TEST(MathRunTest, TheSelfTestPassesSilentlyWhateverFollowsTheSwitch)
 {
     const auto plain = runProgram({"--math-test"});

@@ -2,7 +2,10 @@
 #pragma once
 
 // Runs the real built kestrone program the way a script would, with its
-// standard streams captured and optional limits applied in the child.
+// standard streams captured and optional limits applied in the child. The
+// child never sees a display, so a command line that means the window cannot
+// open one.
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -28,6 +31,7 @@ struct ProgramOptions {
     std::string localeAll = "C.UTF-8";
     rlim_t fileSizeLimit = RLIM_INFINITY;
     std::filesystem::path workingFolder;
+    int timeoutSeconds = 120; // then the child is killed and the result is 128 + SIGKILL
 };
 
 inline ProgramResult runProgram(const std::vector<std::string>& args, const ProgramOptions& options = {})
@@ -39,7 +43,7 @@ inline ProgramResult runProgram(const std::vector<std::string>& args, const Prog
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         if (std::strncmp(*entry, "LC_ALL=", 7) != 0 && std::strncmp(*entry, "DISPLAY=", 8) != 0 &&
-            std::strncmp(*entry, "WAYLAND_DISPLAY=", 16) != 0) {
+            std::strncmp(*entry, "WAYLAND_DISPLAY=", 16) != 0 && std::strncmp(*entry, "QT_QPA_PLATFORM=", 16) != 0) {
             environment.emplace_back(*entry);
         }
     }
@@ -81,7 +85,15 @@ inline ProgramResult runProgram(const std::vector<std::string>& args, const Prog
         ::_exit(127);
     }
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    // A program that opened a window would never end on its own.
+    for (int waited = 0; ::waitpid(pid, &status, WNOHANG) == 0; ++waited) {
+        if (waited >= options.timeoutSeconds * 100) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            break;
+        }
+        ::usleep(10000);
+    }
     ProgramResult result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     // The limit applied only to the child; the capture files are small.
