@@ -61,6 +61,9 @@ int main(int argc, char** argv)
     // A report that hits the file size limit must fail with a message and exit
     // code 2, not kill the process.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Likewise a closed stdout (| head) must not kill the run before the
+    // report files are written; writes then fail with EPIPE instead.
+    std::signal(SIGPIPE, SIG_IGN);
 
     std::vector<std::wstring> args;
     for (int i = 1; i < argc; ++i) {

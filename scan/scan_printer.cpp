@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 
 #include "report/summary_text.h"
@@ -103,10 +104,14 @@ void ScanPrinter::writeStdout(std::string_view bytes)
         clearProgress();
     }
     // Flushed at once, so a script reading a pipe sees each file as it is done.
+    errno = 0;
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
         m_stdoutFailed = true;
-        clearProgress();
-        writeStderr("kestrone-scan: cannot write to standard output\n");
+        // A reader that left (| head) needs no message; a full disk does.
+        if (errno != EPIPE) {
+            clearProgress();
+            writeStderr("kestrone-scan: cannot write to standard output\n");
+        }
     }
 }
 

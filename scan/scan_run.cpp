@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "scan/scan_run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -104,11 +105,22 @@ int runScan(const ScanOptions& options, const std::atomic<bool>& stopRequested, 
     ScanPrinter printer(inputs, settings);
     printer.printHeader();
 
+    const ReportTarget reports[] = {
+        {options.jsonTarget, [](const auto& records) { return buildJsonReport(records); }},
+        {options.textTarget, [](const auto& records) { return buildTextReport(records); }},
+        {options.csvTarget, [](const auto& records) { return buildCsvReport(records); }},
+    };
     const unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, terminal.defaultJobs);
     std::vector<FileReport> complete;
     bool anyFailed = false;
     {
-        ScanPool pool(inputs, jobs, stopRequested, options.jsonTarget.has_value());
+        // The pool also stops when nothing can be delivered any more: stdout
+        // is gone and no report goes to a file.
+        const bool anyReportFile = std::any_of(std::begin(reports), std::end(reports), [](const ReportTarget& report) {
+            return report.target && *report.target != L"-";
+        });
+        std::atomic<bool> stopPool{false};
+        ScanPool pool(inputs, jobs, stopPool, options.jsonTarget.has_value());
         std::size_t nextToPrint = 0;
         std::vector<bool> taken(inputs.size(), false);
         const auto takeRecord = [&](std::size_t index) {
@@ -119,6 +131,9 @@ int runScan(const ScanOptions& options, const std::atomic<bool>& stopRequested, 
         };
         bool running = true;
         while (running) {
+            if (stopRequested.load() || (!printer.stdoutOk() && !anyReportFile)) {
+                stopPool.store(true);
+            }
             running = pool.waitForChange(std::chrono::milliseconds(100));
             bool printed = false;
             while (nextToPrint < inputs.size() && pool.hasRecord(nextToPrint)) {
@@ -151,11 +166,6 @@ int runScan(const ScanOptions& options, const std::atomic<bool>& stopRequested, 
                               " files complete");
     }
 
-    const ReportTarget reports[] = {
-        {options.jsonTarget, [](const auto& records) { return buildJsonReport(records); }},
-        {options.textTarget, [](const auto& records) { return buildTextReport(records); }},
-        {options.csvTarget, [](const auto& records) { return buildCsvReport(records); }},
-    };
     bool reportFailed = false;
     for (const ReportTarget& report : reports) {
         if (report.target && !writeReport(printer, *report.target, report.build(complete))) {

@@ -294,6 +294,16 @@ TEST(ScanExitCodeTest, TwoWhenAReportCannotBeWrittenWhileTheOthersAreStillWritte
     EXPECT_NE(full.err.find("cannot write to standard output"), std::string::npos) << full.err;
 }
 
+TEST(ScanExitCodeTest, ReportFilesAreStillWrittenWhenTheReaderOfStdoutLeaves)
+{
+    const fs::path dir = scratchFolder("closed-stdout");
+    const ProcessResult run = runProgram({"/bin/sh", "-c", "\"$0\" --jobs 1 --json \"$1\" \"$2\" | head -n 1",
+                                          scanProgram(), (dir / "report.json").string(), (audioDir() / "interrupt").string()});
+    EXPECT_TRUE(run.out.starts_with("FILE ")) << run.out;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(jsonRecords(readFile(dir / "report.json")).size(), 11u);
+}
+
 TEST(ScanExitCodeTest, SixtyFourForUsageErrorsWithNothingAnalysedOrWritten)
 {
     const fs::path dir = scratchFolder("usage");

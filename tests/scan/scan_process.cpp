@@ -127,6 +127,7 @@ ProcessResult runProgram(const std::vector<std::string>& argv, const EnvChanges&
             ::dup2(outPipe[1], STDOUT_FILENO);
             ::dup2(errPipe[1], STDERR_FILENO);
         }
+        ::signal(SIGPIPE, SIG_DFL); // as a shell starts a program
         const int devNull = ::open("/dev/null", O_RDONLY);
         ::dup2(devNull, STDIN_FILENO);
         if (!dir.empty() && ::chdir(dir.c_str()) != 0) {
