@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "decode/cancellation.h"
 #include "decode/decoded_audio.h"
 
 namespace orvel {

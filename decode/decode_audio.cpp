@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: MIT
+#include "decode/decode_audio.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "decode/audio_paths.h"
+#include "decode/cancellation.h"
+#include "decode/flac_decoder.h"
+#include "decode/input_file.h"
+#include "decode/sndfile_decoder.h"
+#if KESTRONE_HAVE_FFMPEG
+#include "decode/ffmpeg_decoder.h"
+#endif
+
+namespace orvel {
+namespace {
+
+constexpr std::int32_t kMinSampleRate = 8000;
+constexpr std::int32_t kMaxSampleRate = 384000;
+constexpr std::int32_t kMaxChannels = 32;
+constexpr std::uint64_t kMaxSamples = 24'000'000;
+constexpr std::uint64_t kMaxSeconds = 30;
+
+constexpr const char* kUnsupportedFormat =
+    "Unsupported format in the compact edition. Use FLAC, WAV, AIFF, or Windows-supported M4A/ALAC/AAC/MP3. "
+    "APE, WavPack, Ogg and Opus are not included.";
+constexpr const char* kNoSamples = "The audio stream contains no samples.";
+constexpr const char* kOutOfRange = "Supported range: 8–384 kHz, 1–32 channels.";
+
+using Decoder = DecodedAudio (*)(const std::wstring&, const std::atomic<bool>&);
+
+#if !KESTRONE_HAVE_FFMPEG
+DecodedAudio decodeWithoutFfmpeg(const std::wstring&, const std::atomic<bool>&)
+{
+    throw std::runtime_error(
+        "This format requires FFmpeg support, which this build does not include. FLAC/WAV/AIFF work without it.");
+}
+#endif
+
+Decoder decoderFor(const std::wstring& lowerExt)
+{
+    if (lowerExt == L".flac") {
+        return decodeFlac;
+    }
+    if (lowerExt == L".wav" || lowerExt == L".aif" || lowerExt == L".aiff" || lowerExt == L".aifc") {
+        return decodeWavAiff;
+    }
+    if (lowerExt == L".m4a" || lowerExt == L".alac" || lowerExt == L".aac" || lowerExt == L".mp3") {
+#if KESTRONE_HAVE_FFMPEG
+        return decodeWithFfmpeg;
+#else
+        return decodeWithoutFfmpeg;
+#endif
+    }
+    return nullptr;
+}
+
+} // namespace
+
+DecodedAudio decodeAudio(const std::wstring& path, const std::atomic<bool>& stopRequested)
+{
+    throwIfStopRequested(stopRequested);
+    const Decoder decoder = decoderFor(lowerExtension(path));
+    if (decoder == nullptr) {
+        throw std::runtime_error(kUnsupportedFormat);
+    }
+    throwIfNotRegularFile(path);
+
+    DecodedAudio result = decoder(path, stopRequested);
+    if (result.channels.empty() || result.channels.front().empty()) {
+        throw std::runtime_error(kNoSamples);
+    }
+    if (!(result.durationSeconds > 0.0)) {
+        result.durationSeconds =
+            static_cast<double>(result.channels.front().size()) / static_cast<double>(result.sampleRate);
+    }
+    return result;
+}
+
+std::uint64_t prepareChannels(DecodedAudio& record, std::int32_t channelCount, std::uint64_t declaredFrames)
+{
+    if (record.sampleRate < kMinSampleRate || record.sampleRate > kMaxSampleRate || channelCount < 1 ||
+        channelCount > kMaxChannels) {
+        throw std::runtime_error(kOutOfRange);
+    }
+    std::uint64_t limit = std::min(kMaxSamples / static_cast<std::uint64_t>(channelCount),
+                                   kMaxSeconds * static_cast<std::uint64_t>(record.sampleRate));
+    if (declaredFrames != 0 && declaredFrames < limit) {
+        limit = declaredFrames;
+    }
+    record.channels.resize(static_cast<std::size_t>(channelCount));
+    for (auto& channel : record.channels) {
+        channel.reserve(static_cast<std::size_t>(limit));
+    }
+    return limit;
+}
+
+} // namespace orvel

@@ -1,0 +1,482 @@
+// SPDX-License-Identifier: MIT
+#include "decode/ffmpeg_decoder.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/avutil.h>
+#include <libavutil/error.h>
+#include <libavutil/mem.h>
+}
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "decode/alac_cookie.h"
+#include "decode/cancellation.h"
+#include "decode/decode_audio.h"
+#include "decode/input_file.h"
+#include "report/utf8.h"
+
+namespace orvel {
+namespace {
+
+// Messages of this decoder. Where an FFmpeg call failed, its error text
+// follows in parentheses.
+constexpr const char* kOpenError = "FFmpeg cannot open this audio format";
+constexpr const char* kStreamInfoError = "FFmpeg cannot read the audio stream parameters";
+constexpr const char* kNoAudioStream = "No audio stream found";
+constexpr const char* kNoDecoder = "FFmpeg has no decoder for this audio codec";
+constexpr const char* kDecoderOpenError = "Cannot initialize FFmpeg audio decoder";
+constexpr const char* kDecodeError = "FFmpeg audio decoding failed";
+constexpr const char* kFormatChangedError = "Decoder changed sample rate, channel layout, or requested precision.";
+constexpr const char* kMidstreamError = "Audio format changed midstream.";
+constexpr const char* kEmptyPacketsError = "Decoder produced too many empty packets.";
+constexpr const char* kNonFiniteError = "Audio contains non-finite samples.";
+
+constexpr double kIntegerScale = 1.0 / 2147483648.0; // 2^-31
+constexpr int kIoBufferSize = 64 * 1024;
+constexpr int kMaxEmptyPackets = 10000;
+
+[[noreturn]] void fail(const char* message, int error)
+{
+    std::array<char, AV_ERROR_MAX_STRING_SIZE> text{};
+    av_strerror(error, text.data(), text.size());
+    throw std::runtime_error(std::string(message) + " (" + text.data() + ")");
+}
+
+struct IoContextDeleter {
+    void operator()(AVIOContext* io) const
+    {
+        av_freep(&io->buffer);
+        avio_context_free(&io);
+    }
+};
+struct FormatContextDeleter {
+    void operator()(AVFormatContext* format) const { avformat_close_input(&format); }
+};
+struct CodecContextDeleter {
+    void operator()(AVCodecContext* codec) const { avcodec_free_context(&codec); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct FrameDeleter {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+// Releases a received frame's buffers when its handling ends, however it ends.
+class FrameReference {
+public:
+    explicit FrameReference(AVFrame* frame) : m_frame(frame) {}
+    FrameReference(const FrameReference&) = delete;
+    FrameReference& operator=(const FrameReference&) = delete;
+    ~FrameReference() { av_frame_unref(m_frame); }
+
+private:
+    AVFrame* m_frame;
+};
+
+// FFmpeg reads the file through our own descriptor, so a path is never taken
+// for a URL or protocol ("concat:", "pipe:", "http:").
+struct IoSource {
+    const InputFile* file = nullptr;
+    std::uint64_t position = 0;
+};
+
+int readSource(void* opaque, std::uint8_t* buffer, int size)
+{
+    auto& source = *static_cast<IoSource*>(opaque);
+    const std::size_t got = source.file->readAt(source.position, buffer, static_cast<std::size_t>(size));
+    source.position += got;
+    return got == 0 ? AVERROR_EOF : static_cast<int>(got);
+}
+
+std::int64_t seekSource(void* opaque, std::int64_t offset, int whence)
+{
+    auto& source = *static_cast<IoSource*>(opaque);
+    const auto size = static_cast<std::int64_t>(source.file->size());
+    std::int64_t target = 0;
+    switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE:
+        return size;
+    case SEEK_SET:
+        target = offset;
+        break;
+    case SEEK_CUR:
+        target = static_cast<std::int64_t>(source.position) + offset;
+        break;
+    case SEEK_END:
+        target = size + offset;
+        break;
+    default:
+        return AVERROR(EINVAL);
+    }
+    if (target < 0) {
+        return AVERROR(EINVAL);
+    }
+    source.position = static_cast<std::uint64_t>(target);
+    return target;
+}
+
+// Demuxers that would open further files or URLs (playlists, references)
+// get nothing: only the file given is read.
+int refuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) { return AVERROR(EPERM); }
+
+int stopInterrupt(void* opaque) { return static_cast<const std::atomic<bool>*>(opaque)->load() ? 1 : 0; }
+
+struct Classification {
+    const wchar_t* codec;
+    bool integerSamples;
+    bool lossyCodec;
+};
+
+bool isIntegerPcm(AVCodecID id)
+{
+    switch (id) {
+    case AV_CODEC_ID_PCM_S16LE:
+    case AV_CODEC_ID_PCM_S16BE:
+    case AV_CODEC_ID_PCM_U16LE:
+    case AV_CODEC_ID_PCM_U16BE:
+    case AV_CODEC_ID_PCM_S8:
+    case AV_CODEC_ID_PCM_U8:
+    case AV_CODEC_ID_PCM_S32LE:
+    case AV_CODEC_ID_PCM_S32BE:
+    case AV_CODEC_ID_PCM_U32LE:
+    case AV_CODEC_ID_PCM_U32BE:
+    case AV_CODEC_ID_PCM_S24LE:
+    case AV_CODEC_ID_PCM_S24BE:
+    case AV_CODEC_ID_PCM_U24LE:
+    case AV_CODEC_ID_PCM_U24BE:
+    case AV_CODEC_ID_PCM_S24DAUD:
+    case AV_CODEC_ID_PCM_S16LE_PLANAR:
+    case AV_CODEC_ID_PCM_S24LE_PLANAR:
+    case AV_CODEC_ID_PCM_S32LE_PLANAR:
+    case AV_CODEC_ID_PCM_S16BE_PLANAR:
+    case AV_CODEC_ID_PCM_S8_PLANAR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+Classification classify(AVCodecID id)
+{
+    switch (id) {
+    case AV_CODEC_ID_ALAC:
+        return {L"ALAC", true, false};
+    case AV_CODEC_ID_FLAC:
+        return {L"FFmpeg audio", true, false};
+    case AV_CODEC_ID_AAC:
+        return {L"AAC", false, true};
+    case AV_CODEC_ID_MP3:
+        return {L"MP3", false, true};
+    default:
+        return {L"FFmpeg audio", isIntegerPcm(id), false};
+    }
+}
+
+// One decoded sample as the record stores it. Integer codecs come out of
+// libavcodec left-justified (u8, s16, or s32 with the source's top bit at 31);
+// all others are delivered as 32-bit floats, as the ffmpeg tool's f32le
+// output would give them.
+template <typename T>
+double integerValue(T raw)
+{
+    if constexpr (std::is_same_v<T, std::uint8_t>) {
+        return static_cast<double>(static_cast<std::int32_t>(static_cast<std::uint32_t>(raw - 128) << 24)) *
+               kIntegerScale;
+    } else if constexpr (std::is_same_v<T, std::int16_t>) {
+        return static_cast<double>(static_cast<std::int32_t>(static_cast<std::uint32_t>(raw) << 16)) * kIntegerScale;
+    } else {
+        return static_cast<double>(raw) * kIntegerScale;
+    }
+}
+
+template <typename T>
+double floatValue(T raw)
+{
+    if constexpr (std::is_floating_point_v<T>) {
+        return static_cast<double>(static_cast<float>(raw));
+    } else {
+        return static_cast<double>(static_cast<float>(integerValue(raw)));
+    }
+}
+
+template <typename T>
+void appendSamples(const AVFrame& frame, bool planar, bool integerSamples, std::size_t frames, DecodedAudio& record)
+{
+    const std::size_t channelCount = record.channels.size();
+    for (std::size_t c = 0; c < channelCount; ++c) {
+        const T* in = reinterpret_cast<const T*>(frame.extended_data[planar ? c : 0]);
+        const std::size_t stride = planar ? 1 : channelCount;
+        const std::size_t first = planar ? 0 : c;
+        std::vector<double>& out = record.channels[c];
+        for (std::size_t i = 0; i < frames; ++i) {
+            const T raw = in[first + i * stride];
+            if (integerSamples) {
+                out.push_back(integerValue(raw));
+            } else {
+                const double value = floatValue(raw);
+                if (!std::isfinite(value)) {
+                    throw std::runtime_error(kNonFiniteError);
+                }
+                out.push_back(value);
+            }
+        }
+    }
+}
+
+void appendFrame(const AVFrame& frame, bool integerSamples, std::size_t frames, DecodedAudio& record)
+{
+    const auto format = static_cast<AVSampleFormat>(frame.format);
+    const bool planar = av_sample_fmt_is_planar(format) != 0;
+    switch (av_get_packed_sample_fmt(format)) {
+    case AV_SAMPLE_FMT_U8:
+        return appendSamples<std::uint8_t>(frame, planar, integerSamples, frames, record);
+    case AV_SAMPLE_FMT_S16:
+        return appendSamples<std::int16_t>(frame, planar, integerSamples, frames, record);
+    case AV_SAMPLE_FMT_S32:
+        return appendSamples<std::int32_t>(frame, planar, integerSamples, frames, record);
+    case AV_SAMPLE_FMT_FLT:
+        if (!integerSamples) {
+            return appendSamples<float>(frame, planar, false, frames, record);
+        }
+        break;
+    case AV_SAMPLE_FMT_DBL:
+        if (!integerSamples) {
+            return appendSamples<double>(frame, planar, false, frames, record);
+        }
+        break;
+    default:
+        break;
+    }
+    // Floats from an integer codec, or 64-bit integers: no exact 32-bit form.
+    throw std::runtime_error(kFormatChangedError);
+}
+
+struct DecodeState {
+    AVCodecContext* codec = nullptr;
+    AVFrame* frame = nullptr;
+    DecodedAudio* record = nullptr;
+    std::uint64_t frameLimit = 0;
+    bool integerSamples = true;
+    // Lossy decoders skip a damaged frame, as the ffmpeg tool does; a lossless
+    // stream must never silently lose samples, so there it is an error.
+    bool concealDamage = false;
+    bool formatSeen = false;
+};
+
+// Takes every frame the decoder has ready. Returns the number of frames that
+// carried samples.
+int receiveFrames(DecodeState& state)
+{
+    int produced = 0;
+    DecodedAudio& record = *state.record;
+    for (;;) {
+        const int rc = avcodec_receive_frame(state.codec, state.frame);
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) {
+            return produced;
+        }
+        if (rc == AVERROR_INVALIDDATA && state.concealDamage) {
+            return produced;
+        }
+        if (rc < 0) {
+            fail(kDecodeError, rc);
+        }
+        const FrameReference received(state.frame);
+        if (state.frame->nb_samples <= 0) {
+            continue;
+        }
+        const int channels = state.frame->ch_layout.nb_channels;
+        const int rate = state.frame->sample_rate;
+        if (channels != static_cast<int>(record.channels.size()) || rate != record.sampleRate) {
+            if (state.formatSeen) {
+                throw std::runtime_error(kMidstreamError);
+            }
+            // The container's parameters were a guess (implicit SBR or
+            // parametric stereo): size the record for what is decoded.
+            record.channels.clear();
+            record.channels.shrink_to_fit();
+            record.sampleRate = rate;
+            state.frameLimit = prepareChannels(record, channels, 0);
+        }
+        state.formatSeen = true;
+        const std::uint64_t have = record.channels.front().size();
+        const auto take = static_cast<std::size_t>(
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(state.frame->nb_samples), state.frameLimit - have));
+        appendFrame(*state.frame, state.integerSamples, take, record);
+        ++produced;
+        if (record.channels.front().size() >= state.frameLimit) {
+            return produced;
+        }
+    }
+}
+
+void silenceFfmpegLogging()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+} // namespace
+
+DecodedAudio decodeWithFfmpeg(const std::wstring& path, const std::atomic<bool>& stopRequested)
+{
+    silenceFfmpegLogging();
+    int openError = 0;
+    const InputFile file = InputFile::open(path, openError);
+    if (!file.isOpen()) {
+        fail(kOpenError, AVERROR(openError));
+    }
+
+    IoSource source{&file, 0};
+    auto* ioBuffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
+    if (ioBuffer == nullptr) {
+        throw std::bad_alloc();
+    }
+    const std::unique_ptr<AVIOContext, IoContextDeleter> io(
+        avio_alloc_context(ioBuffer, kIoBufferSize, 0, &source, readSource, nullptr, seekSource));
+    if (!io) {
+        av_free(ioBuffer);
+        throw std::bad_alloc();
+    }
+
+    AVFormatContext* opening = avformat_alloc_context();
+    if (opening == nullptr) {
+        throw std::bad_alloc();
+    }
+    opening->pb = io.get();
+    opening->flags |= AVFMT_FLAG_CUSTOM_IO;
+    opening->io_open = refuseNestedOpen;
+    opening->interrupt_callback.callback = stopInterrupt;
+    opening->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(&stopRequested);
+    // The name only hints the probe by its extension; nothing opens it.
+    const std::string hint = toFsPath(path).filename().native();
+    int rc = avformat_open_input(&opening, hint.c_str(), nullptr, nullptr);
+    if (rc < 0) {
+        throwIfStopRequested(stopRequested);
+        fail(kOpenError, rc); // avformat_open_input freed the context
+    }
+    const std::unique_ptr<AVFormatContext, FormatContextDeleter> format(opening);
+    rc = avformat_find_stream_info(format.get(), nullptr);
+    if (rc < 0) {
+        throwIfStopRequested(stopRequested);
+        fail(kStreamInfoError, rc);
+    }
+
+    AVStream* stream = nullptr;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        AVStream* candidate = format->streams[i];
+        if (stream == nullptr && candidate->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+            stream = candidate;
+        } else {
+            candidate->discard = AVDISCARD_ALL;
+        }
+    }
+    if (stream == nullptr) {
+        throw std::runtime_error(kNoAudioStream);
+    }
+    const AVCodecParameters& parameters = *stream->codecpar;
+
+    const Classification classification = classify(parameters.codec_id);
+    DecodedAudio record;
+    record.codec = classification.codec;
+    record.integerSamples = classification.integerSamples;
+    record.lossyCodec = classification.lossyCodec;
+    record.sampleRate = parameters.sample_rate;
+    std::uint32_t bits = parameters.bits_per_raw_sample > 0 ? static_cast<std::uint32_t>(parameters.bits_per_raw_sample)
+                         : parameters.bits_per_coded_sample > 0
+                             ? static_cast<std::uint32_t>(parameters.bits_per_coded_sample)
+                             : 0;
+    if (parameters.codec_id == AV_CODEC_ID_ALAC && bits == 0 && parameters.extradata_size > 0) {
+        bits = alacCookieBitDepth(parameters.extradata, static_cast<std::size_t>(parameters.extradata_size),
+                                  static_cast<std::uint32_t>(parameters.ch_layout.nb_channels),
+                                  static_cast<std::uint32_t>(parameters.sample_rate));
+    }
+    record.bitsPerSample = record.lossyCodec ? 0 : bits;
+    if (format->duration > 0) {
+        record.durationSeconds = static_cast<double>(format->duration) / AV_TIME_BASE;
+    } else if (stream->duration > 0 && stream->time_base.den > 0) {
+        record.durationSeconds = static_cast<double>(stream->duration) * av_q2d(stream->time_base);
+    }
+    const std::uint64_t frameLimit = prepareChannels(record, parameters.ch_layout.nb_channels, 0);
+
+    const AVCodec* decoder = avcodec_find_decoder(parameters.codec_id);
+    if (decoder == nullptr) {
+        throw std::runtime_error(kNoDecoder);
+    }
+    const std::unique_ptr<AVCodecContext, CodecContextDeleter> codec(avcodec_alloc_context3(decoder));
+    if (!codec) {
+        throw std::bad_alloc();
+    }
+    rc = avcodec_parameters_to_context(codec.get(), &parameters);
+    if (rc < 0) {
+        fail(kDecoderOpenError, rc);
+    }
+    codec->pkt_timebase = stream->time_base;
+    rc = avcodec_open2(codec.get(), decoder, nullptr);
+    if (rc < 0) {
+        fail(kDecoderOpenError, rc);
+    }
+
+    const std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
+    const std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
+    if (!packet || !frame) {
+        throw std::bad_alloc();
+    }
+    DecodeState state;
+    state.codec = codec.get();
+    state.frame = frame.get();
+    state.record = &record;
+    state.frameLimit = frameLimit;
+    state.integerSamples = record.integerSamples;
+    state.concealDamage = !record.integerSamples;
+
+    int emptyPackets = 0;
+    while (record.channels.front().size() < state.frameLimit) {
+        throwIfStopRequested(stopRequested);
+        rc = av_read_frame(format.get(), packet.get());
+        if (rc == AVERROR_EOF) {
+            // Drain what the decoder still holds (delay, end trimming).
+            rc = avcodec_send_packet(codec.get(), nullptr);
+            if (rc < 0 && rc != AVERROR_EOF) {
+                fail(kDecodeError, rc);
+            }
+            receiveFrames(state);
+            break;
+        }
+        if (rc < 0) {
+            throwIfStopRequested(stopRequested);
+            fail(kDecodeError, rc);
+        }
+        if (packet->stream_index != stream->index) {
+            av_packet_unref(packet.get());
+            continue;
+        }
+        rc = avcodec_send_packet(codec.get(), packet.get());
+        av_packet_unref(packet.get());
+        int produced = 0;
+        if (rc >= 0) {
+            produced = receiveFrames(state);
+        } else if (!(state.concealDamage && rc == AVERROR_INVALIDDATA)) {
+            fail(kDecodeError, rc);
+        }
+        if (produced > 0) {
+            emptyPackets = 0;
+        } else if (++emptyPackets > kMaxEmptyPackets) {
+            throw std::runtime_error(kEmptyPacketsError);
+        }
+    }
+    return record;
+}
+
+} // namespace orvel

@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "decode/decoded_audio.h"
+
+namespace orvel {
+
+// Decodes the first frames of a native FLAC stream (libFLAC) up to the frame
+// limit of prepareChannels. Samples are left-justified to 32 bits and scaled
+// by 2^-31. A frame that fails its CRC, or lost sync followed by more audio,
+// is an error rather than silence. Throws std::runtime_error or Cancelled.
+[[nodiscard]] DecodedAudio decodeFlac(const std::wstring& path, const std::atomic<bool>& stopRequested);
+
+} // namespace orvel

@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: MIT
+#include "tests/decode/allocation_probe.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+std::atomic<std::size_t> g_largest{0};
+
+void* allocate(std::size_t size)
+{
+    std::size_t seen = g_largest.load(std::memory_order_relaxed);
+    while (size > seen && !g_largest.compare_exchange_weak(seen, size, std::memory_order_relaxed)) {
+    }
+    if (void* block = std::malloc(size == 0 ? 1 : size)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+
+} // namespace
+
+void* operator new(std::size_t size) { return allocate(size); }
+void* operator new[](std::size_t size) { return allocate(size); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+
+namespace kestrone_test {
+
+void resetLargestAllocation() { g_largest.store(0); }
+std::size_t largestAllocation() { return g_largest.load(); }
+
+} // namespace kestrone_test

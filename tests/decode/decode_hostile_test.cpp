@@ -1,0 +1,246 @@
+// SPDX-License-Identifier: MIT
+// Inputs a decoder must survive: empty, missing and unreadable files, paths
+// that are no regular file, absurd header sizes, and stop requests.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <thread>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "decode/ffmpeg_decoder.h"
+#include "decode/flac_decoder.h"
+#include "decode/sndfile_decoder.h"
+#include "tests/decode/allocation_probe.h"
+#include "tests/decode/decode_test_files.h"
+
+namespace {
+
+using namespace kestrone_test;
+namespace fs = std::filesystem;
+
+const char* const kExtensions[] = {".flac", ".wav", ".aif", ".aiff", ".aifc", ".m4a", ".alac", ".aac", ".mp3"};
+
+// The message a missing or unusable file gets from the decoder its extension selects.
+std::string openFailurePrefix(const std::string& extension)
+{
+    if (extension == ".flac") {
+        return kFlacHeaderMessage;
+    }
+    if (extension == ".wav" || extension.rfind(".aif", 0) == 0) {
+        return kWavHeaderMessage;
+    }
+    return "FFmpeg cannot open this audio format (";
+}
+
+TEST(DecodeHostileInputTest, EmptyFileGetsTheHeaderMessageOfEveryDecoder)
+{
+    const ScratchFolder scratch;
+    for (const std::string extension : kExtensions) {
+        SCOPED_TRACE(extension);
+        const fs::path file = scratch / ("empty" + extension);
+        std::ofstream(file).close();
+        const std::string failure = decodeFailure(file);
+        const std::string prefix = openFailurePrefix(extension);
+        if (prefix.back() == '(') {
+            // FFmpeg's reason depends on the demuxer the name suggests.
+            EXPECT_EQ(failure.substr(0, prefix.size()), prefix);
+            EXPECT_GT(failure.size(), prefix.size() + 1);
+            EXPECT_EQ(failure.back(), ')');
+        } else {
+            EXPECT_EQ(failure, prefix);
+        }
+    }
+}
+
+TEST(DecodeHostileInputTest, MissingFileGetsTheHeaderMessageOfEveryDecoder)
+{
+    const ScratchFolder scratch;
+    for (const std::string extension : kExtensions) {
+        SCOPED_TRACE(extension);
+        const std::string failure = decodeFailure(scratch / ("missing" + extension));
+        const std::string prefix = openFailurePrefix(extension);
+        if (prefix.back() == '(') {
+            EXPECT_EQ(failure, prefix + "No such file or directory)");
+        } else {
+            EXPECT_EQ(failure, prefix);
+        }
+    }
+}
+
+TEST(DecodeHostileInputTest, UnreadableFileGetsTheHeaderMessage)
+{
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "running as root: file permissions do not stop reading, and privileges cannot be dropped here";
+    }
+    const ScratchFolder scratch;
+    for (const std::string extension : {".flac", ".wav", ".m4a"}) {
+        const fs::path file = scratch / ("locked" + extension);
+        fs::copy_file(testAudio("ref/2ch-44100Hz-16bit.flac"), file);
+        fs::permissions(file, fs::perms::none);
+        const std::string prefix = openFailurePrefix(extension);
+        EXPECT_EQ(decodeFailure(file).substr(0, prefix.size()), prefix) << extension;
+    }
+}
+
+TEST(DecodeHostileInputTest, DirectoryWithAnAudioNameIsRefused)
+{
+    const ScratchFolder scratch;
+    for (const std::string extension : kExtensions) {
+        const fs::path folder = scratch / ("x" + extension);
+        fs::create_directory(folder);
+        EXPECT_EQ(decodeFailure(folder), kNotRegularMessage) << extension;
+    }
+}
+
+TEST(DecodeHostileInputTest, CharacterDeviceBehindALinkIsRefused)
+{
+    const ScratchFolder scratch;
+    const fs::path link = scratch / "zeros.wav";
+    fs::create_symlink("/dev/zero", link);
+    EXPECT_EQ(decodeFailure(link), kNotRegularMessage);
+}
+
+TEST(DecodeHostileInputTest, LinkToARegularFileDecodes)
+{
+    const ScratchFolder scratch;
+    const fs::path link = scratch / "linked.flac";
+    fs::create_symlink(testAudio("ref/2ch-44100Hz-16bit.flac"), link);
+    EXPECT_EQ(decodePath(link).channels.front().size(), 44100u);
+}
+
+// Runs a decode of a FIFO that nobody writes to. A decoder that opened it for
+// a blocking read would wait forever; if it has not returned in time, opening
+// the writing end releases it so the test fails instead of hanging.
+std::string decodeFifo(const fs::path& fifo, std::string (*decode)(const fs::path&))
+{
+    auto result = std::async(std::launch::async, decode, fifo);
+    if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) {
+            ::close(writer);
+        }
+        ADD_FAILURE() << "decoding a FIFO blocked";
+    }
+    return result.get();
+}
+
+std::string throughDispatcher(const fs::path& path) { return decodeFailure(path); }
+
+template <orvel::DecodedAudio (*Decoder)(const std::wstring&, const std::atomic<bool>&)>
+std::string directly(const fs::path& path)
+{
+    const std::atomic<bool> stop{false};
+    try {
+        (void)Decoder(widePath(path), stop);
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return {};
+}
+
+TEST(DecodeHostileInputTest, FifoIsRefusedWithoutBlocking)
+{
+    const ScratchFolder scratch;
+    const fs::path fifo = scratch / "x.wav";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(decodeFifo(fifo, throughDispatcher), kNotRegularMessage);
+}
+
+TEST(DecodeHostileInputTest, EachDecoderRefusesAFifoItIsHandedDirectly)
+{
+    // The path may change between the dispatcher's check and the open.
+    const ScratchFolder scratch;
+    const fs::path fifo = scratch / "swapped";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(decodeFifo(fifo, directly<orvel::decodeFlac>), kNotRegularMessage);
+    EXPECT_EQ(decodeFifo(fifo, directly<orvel::decodeWavAiff>), kNotRegularMessage);
+    EXPECT_EQ(decodeFifo(fifo, directly<orvel::decodeWithFfmpeg>), kNotRegularMessage);
+}
+
+TEST(DecodeHostileInputTest, FileNameThatIsNotUtf8StillOpens)
+{
+    const ScratchFolder scratch;
+    const fs::path file = scratch / std::string("caf\xE9-latin1.flac");
+    fs::copy_file(testAudio("ref/2ch-44100Hz-16bit.flac"), file);
+    EXPECT_EQ(decodePath(file).channels.front().size(), 44100u);
+}
+
+// Files whose headers declare sizes far beyond what they hold, with the frame
+// limit their rate and channels allow: nothing may be sized from the claim.
+struct AbsurdHeader {
+    const char* file;
+    std::size_t limitFrames; // 0: rejected before any channel is sized
+};
+
+TEST(DecodeHostileInputTest, AbsurdHeaderSizesFailWithoutAllocatingBeyondTheLimit)
+{
+    const AbsurdHeader cases[] = {
+        {"crafted/2pow32-frames.wav", 30 * 48000},
+        {"crafted/rf64-2pow40-bytes.wav", 30 * 48000},
+        {"crafted/data-past-end.wav", 30 * 48000},
+        {"cut/declares-2pow36-frames.flac", 30 * 44100},
+        {"crafted/65535ch.wav", 0},
+        {"crafted/rate-2pow31.wav", 0},
+        {"cut/declares-rate-0.flac", 0},
+    };
+    for (const AbsurdHeader& absurd : cases) {
+        SCOPED_TRACE(absurd.file);
+        resetLargestAllocation();
+        EXPECT_NE(decodeFailure(testAudio(absurd.file)), "");
+        // One channel vector of the limit, plus small change for buffers and texts.
+        EXPECT_LE(largestAllocation(), absurd.limitFrames * sizeof(double) + 1024 * 1024);
+    }
+}
+
+TEST(DecodeHostileInputTest, LongFilesFillTheReservedChannelsWithoutGrowingThem)
+{
+    for (const char* file : {"facts/2ch-44100Hz-180s.flac", "cut/300s-cut-at-40s.wav", "facts/6ch-48000Hz-31s.flac"}) {
+        SCOPED_TRACE(file);
+        resetLargestAllocation();
+        const orvel::DecodedAudio audio = decodeTestFile(file);
+        const std::size_t frames = audio.channels.front().size();
+        for (const auto& channel : audio.channels) {
+            EXPECT_EQ(channel.size(), frames);
+            EXPECT_EQ(channel.capacity(), frames); // reserved once, never reallocated
+        }
+        EXPECT_LE(largestAllocation(), frames * sizeof(double) + 1024 * 1024);
+    }
+}
+
+TEST(DecodeCancellationTest, StopRequestedBeforeDecodingThrowsCancelledForEveryDecoder)
+{
+    const std::atomic<bool> stop{true};
+    for (const char* file : {"ref/2ch-44100Hz-16bit.flac", "ref/2ch-44100Hz-16bit.wav", "ref/2ch-44100Hz-16bit.aiff",
+                             "ref/2ch-48000Hz-24bit-alac.m4a", "ref/2ch-44100Hz-128k.mp3", "ext/noextension"}) {
+        EXPECT_THROW((void)orvel::decodeAudio(widePath(testAudio(file)), stop), orvel::Cancelled) << file;
+    }
+}
+
+TEST(DecodeCancellationTest, EachDecoderChecksTheStopFlagBeforeReading)
+{
+    // Handed to the decoders directly, past the dispatcher's own check.
+    const std::atomic<bool> stop{true};
+    EXPECT_THROW((void)orvel::decodeFlac(widePath(testAudio("facts/2ch-44100Hz-180s.flac")), stop), orvel::Cancelled);
+    EXPECT_THROW((void)orvel::decodeWavAiff(widePath(testAudio("ref/2ch-44100Hz-16bit.wav")), stop), orvel::Cancelled);
+    EXPECT_THROW((void)orvel::decodeWavAiff(widePath(testAudio("ref/2ch-44100Hz-16bit.aiff")), stop), orvel::Cancelled);
+    EXPECT_THROW((void)orvel::decodeWithFfmpeg(widePath(testAudio("ref/2ch-44100Hz-aac.m4a")), stop), orvel::Cancelled);
+}
+
+TEST(DecodeCancellationTest, StopDuringALongDecodeEndsItWithCancelled)
+{
+    std::atomic<bool> stop{false};
+    auto decoding = std::async(std::launch::async, [&stop] {
+        // Repeated so that a stop set while one decode runs is always seen.
+        for (int i = 0; i < 1000; ++i) {
+            (void)orvel::decodeFlac(widePath(testAudio("facts/2ch-44100Hz-180s.flac")), stop);
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    stop = true;
+    EXPECT_THROW(decoding.get(), orvel::Cancelled);
+}
+
+} // namespace
