@@ -1,0 +1,404 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTimer>
+#include <QUrl>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "analysis/analyze_file.h"
+#include "queue_test_support.h"
+#include "report/json_report.h"
+#include "report/summary_text.h"
+#include "ui/command_button.h"
+#include "ui/main_window.h"
+#include "ui/queue_list_view.h"
+#include "ui/spectrum_view.h"
+#include "ui/theme.h"
+#include "window_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using kestrone_test::countColour;
+using kestrone_test::render;
+using kestrone_test::uiAudio;
+using kestrone_test::uiAudioPath;
+using kestrone_test::waitFor;
+using orvel::MainWindow;
+namespace theme = orvel::theme;
+
+std::string readBytes(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The colour a verdict word must be listed in.
+QColor verdictColour(const QString& status)
+{
+    if (status == QLatin1String("Possible") || status == QLatin1String("Evidence found")) {
+        return QColor(0xFF, 0xC5, 0x70);
+    }
+    if (status == QLatin1String("No evidence")) {
+        return QColor(0x5D, 0xE0, 0xBB);
+    }
+    return QColor(0x94, 0xA4, 0xB8);
+}
+
+// Runs handler on the next modal window that appears, once.
+void onNextModal(std::function<void(QWidget*)> handler)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, handler] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            handler(modal);
+        }
+    });
+    timer->start();
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        window = std::make_unique<MainWindow>(orvel::analyzeFile);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void TearDown() override
+    {
+        if (window && window->queue().busy()) {
+            window->queue().requestStop();
+            waitFor([this] { return !window->queue().busy(); });
+        }
+        window.reset();
+    }
+
+    void queueTestFiles()
+    {
+        window->queue().addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"),
+                                  uiAudioPath("2ch-48000Hz-16in24-padded.flac"), uiAudioPath("2ch-44100Hz-128k.mp3"),
+                                  uiAudioPath("not-audio.txt")});
+    }
+    void runAnalysis()
+    {
+        QTest::mouseClick(window->button(MainWindow::Analyze), Qt::LeftButton);
+        ASSERT_TRUE(window->queue().busy());
+        ASSERT_TRUE(waitFor([this] { return !window->queue().busy(); }));
+    }
+    QString cell(int row, int column) const
+    {
+        const auto* model = window->list()->model();
+        return model->data(model->index(row, column)).toString();
+    }
+    QRect cellRect(int row, int column) const
+    {
+        QueueListView* list = window->list();
+        const QRect r = list->visualRect(list->model()->index(row, column));
+        return r.translated(list->viewport()->mapTo(list, QPoint(0, 0)));
+    }
+    void clickRow(int row)
+    {
+        QueueListView* list = window->list();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(row, 1)).center());
+    }
+    QRect plotRect() const { return orvel::spectrumPlotRect(window->layoutRects().spectrum); }
+
+    using QueueListView = orvel::QueueListView;
+    std::unique_ptr<MainWindow> window;
+    kestrone_test::TempDir temp;
+};
+
+TEST_F(MainWindowTest, ARunOverRealFilesEndsWithColouredVerdictRows)
+{
+    queueTestFiles();
+    ASSERT_EQ(window->list()->model()->rowCount(), 4);
+    EXPECT_EQ(cell(0, 0), QStringLiteral("2ch-44100Hz-16bit-noise.flac"));
+    EXPECT_EQ(cell(0, 1), QStringLiteral("\u2014"));
+    EXPECT_EQ(cell(3, 4), QStringLiteral("Queued"));
+
+    QTest::mouseClick(window->button(MainWindow::Analyze), Qt::LeftButton);
+    ASSERT_TRUE(window->queue().busy());
+    EXPECT_TRUE(window->button(MainWindow::Stop)->isEnabled());
+    EXPECT_FALSE(window->button(MainWindow::Analyze)->isEnabled());
+    EXPECT_FALSE(window->button(MainWindow::AddFiles)->isEnabled());
+    EXPECT_FALSE(window->button(MainWindow::ExportReport)->isEnabled());
+    ASSERT_TRUE(waitFor([this] { return !window->queue().busy(); }));
+
+    EXPECT_EQ(cell(0, 4), QStringLiteral("Complete"));
+    EXPECT_EQ(cell(1, 4), QStringLiteral("Complete"));
+    EXPECT_EQ(cell(2, 4), QStringLiteral("Complete"));
+    EXPECT_EQ(cell(3, 4), QStringLiteral("Error"));
+    EXPECT_EQ(cell(0, 1), QStringLiteral("No evidence"));
+    EXPECT_EQ(cell(1, 1), QStringLiteral("Evidence found"));
+    EXPECT_EQ(cell(2, 1), QStringLiteral("Inconclusive"));
+    EXPECT_EQ(cell(2, 3), QStringLiteral("Not applicable"));
+    EXPECT_EQ(window->progressBar()->value(), 100);
+    EXPECT_EQ(window->queue().statusText(), L"4 files \u00B7 3 analyzed \u00B7 AAC-SIN is experimental");
+
+    const auto* model = window->list()->model();
+    for (int row = 0; row < 3; ++row) {
+        for (int column = 1; column <= 3; ++column) {
+            const QString status = cell(row, column);
+            ASSERT_FALSE(status.isEmpty());
+            EXPECT_EQ(model->data(model->index(row, column), Qt::ForegroundRole).value<QColor>(), verdictColour(status))
+                << row << "," << column << " " << status.toStdString();
+        }
+    }
+    EXPECT_EQ(model->data(model->index(3, 4), Qt::ForegroundRole).value<QColor>(), theme::kError);
+    EXPECT_EQ(model->data(model->index(3, 1)).toString(), QString());
+
+    // What is painted carries those colours.
+    const QImage list = render(*window->list());
+    EXPECT_GT(countColour(list, cellRect(0, 1), theme::kAccent), 0);
+    EXPECT_EQ(countColour(list, cellRect(0, 1), theme::kEvidence), 0);
+    EXPECT_GT(countColour(list, cellRect(1, 1), theme::kEvidence), 0);
+    EXPECT_GT(countColour(list, cellRect(3, 4), theme::kError), 0);
+    EXPECT_EQ(countColour(list, cellRect(2, 4), theme::kError), 0);
+
+    EXPECT_TRUE(window->button(MainWindow::Analyze)->isEnabled()) << "the failed file is pending";
+    EXPECT_TRUE(window->button(MainWindow::ExportReport)->isEnabled());
+    EXPECT_FALSE(window->button(MainWindow::Stop)->isEnabled());
+}
+
+TEST_F(MainWindowTest, SelectingARowShowsItsSummaryAndSpectrum)
+{
+    queueTestFiles();
+    runAnalysis();
+    // Nothing drawn in the plot before a file with a spectrum is selected.
+    clickRow(3);
+    ASSERT_EQ(window->queue().selectedIndex(), 3);
+    EXPECT_EQ(window->panelTitle(), QStringLiteral("not-audio.txt"));
+    EXPECT_EQ(countColour(render(*window), plotRect(), theme::kAccent), 0) << "a failed file has no curve";
+    EXPECT_TRUE(window->details()->toPlainText().startsWith(QStringLiteral("Analysis could not complete\n\nUnsupported format")));
+
+    clickRow(1);
+    ASSERT_EQ(window->queue().selectedIndex(), 1);
+    EXPECT_EQ(window->panelTitle(), QStringLiteral("2ch-48000Hz-16in24-padded.flac"));
+    const QString details = window->details()->toPlainText();
+    QString expected = theme::toQString(orvel::buildSummaryText(*window->queue().entries()[1].result));
+    expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    EXPECT_EQ(details, expected);
+    EXPECT_TRUE(details.startsWith(QStringLiteral("FLAC  \u00B7  48.000 kHz  \u00B7  24 bit  \u00B7  2 ch\n")));
+
+    const QImage shot = render(*window);
+    EXPECT_GT(countColour(shot, plotRect(), theme::kAccent), plotRect().width() / 2) << "the curve spans the plot";
+    EXPECT_GT(countColour(shot, plotRect(), theme::kGrid), 4 * plotRect().width() / 2) << "the grid lines";
+}
+
+TEST_F(MainWindowTest, AnEmptyWindowShowsTheDropHintTaglineAndPlaceholder)
+{
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Kestrone \u2014 Lossless audio inspector"));
+    EXPECT_EQ(window->minimumSize(), QSize(1060, 750));
+    EXPECT_EQ(window->panelTitle(), QStringLiteral("Lossless audio inspector"));
+    EXPECT_EQ(window->details()->toPlainText(), theme::toQString(orvel::kIntroductionText).replace(
+                                                    QStringLiteral("\r\n"), QStringLiteral("\n")));
+    const QImage shot = render(*window);
+    EXPECT_EQ(countColour(shot, plotRect(), theme::kAccent), 0);
+    EXPECT_GT(countColour(shot, plotRect(), theme::kSecondaryText), 0) << "the placeholder text";
+    EXPECT_GT(countColour(shot, window->layoutRects().list, theme::kSecondaryText), 0) << "the drop hint";
+    EXPECT_GT(countColour(shot, QRect(28, 22, 572, 40), theme::kAccent), 100) << "the wordmark";
+    // A disabled Analyze button has the idle face; enabled, it turns accent.
+    const QRect analyze = window->layoutRects().buttons[MainWindow::Analyze];
+    EXPECT_EQ(shot.pixelColor(analyze.topLeft() + QPoint(2, 2)), theme::kPanelBackground);
+    EXPECT_EQ(window->queue().statusText(), L"Ready");
+    const QImage emptyList = render(*window->list());
+    EXPECT_EQ(emptyList.pixelColor(4, 4), theme::kHeader);
+    EXPECT_EQ(emptyList.pixelColor(emptyList.width() - 2, 4), theme::kHeader) << "the header runs the full width";
+    EXPECT_EQ(emptyList.pixelColor(4, emptyList.height() - 4), theme::kPanelBackground);
+
+    window->queue().addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac")});
+    const QImage queued = render(*window);
+    EXPECT_EQ(queued.pixelColor(analyze.topLeft() + QPoint(2, 2)), theme::kAccent);
+    const QImage list = render(*window->list());
+    EXPECT_EQ(countColour(list, QRect(0, cellRect(0, 0).bottom() + 1, list.width(), 200), theme::kSecondaryText), 0)
+        << "no drop hint once something is queued";
+    EXPECT_EQ(window->queue().statusText(), L"1 files \u00B7 Ready to analyze");
+    EXPECT_EQ(window->panelTitle(), QStringLiteral("2ch-44100Hz-16bit-noise.flac")) << "the first row is selected";
+}
+
+TEST_F(MainWindowTest, LayoutFollowsTheDesignArithmetic)
+{
+    window->resize(1320, 900);
+    QCoreApplication::processEvents();
+    const int x[] = {28, 164, 300, 456, 544, 632, 784};
+    const int w[] = {126, 126, 146, 78, 78, 142, 78};
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(window->button(static_cast<MainWindow::Command>(i))->geometry(), QRect(x[i], 105, w[i], 38)) << i;
+    }
+    EXPECT_EQ(window->list()->geometry(), QRect(28, 162, 1264, 294));
+    EXPECT_EQ(window->list()->columnWidth(0), 467);
+    for (int column = 1; column < 5; ++column) {
+        EXPECT_EQ(window->list()->columnWidth(column), 198);
+    }
+    EXPECT_EQ(window->layoutRects().panel, QRect(28, 494, 1264, 354));
+    EXPECT_EQ(window->details()->geometry(), QRect(46, 538, 641, 294));
+    EXPECT_EQ(window->layoutRects().spectrum, QRect(721, 510, 551, 322));
+    EXPECT_EQ(window->progressBar()->geometry(), QRect(1112, 869, 180, 13));
+
+    // A very short window keeps 150 for the list and 80 for the details.
+    const orvel::MainLayout shortLayout = orvel::computeMainLayout(1060, 300);
+    EXPECT_EQ(shortLayout.list.height(), 150);
+    EXPECT_EQ(shortLayout.details.height(), 80);
+}
+
+TEST_F(MainWindowTest, ButtonsAreLabelledAndAPressedButtonTakesThePressedFace)
+{
+    const char* captions[] = {"\uFF0B  Add files", "Add folder", "Analyze queue", "Stop", "Clear", "Export report", "About"};
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(window->button(static_cast<MainWindow::Command>(i))->text(), QString::fromUtf8(captions[i]));
+    }
+    orvel::CommandButton* about = window->button(MainWindow::About);
+    EXPECT_EQ(render(*about).pixelColor(2, 2), theme::kPanelBackground);
+    about->setDown(true);
+    EXPECT_EQ(render(*about).pixelColor(2, 2), theme::kPressed);
+    about->setDown(false);
+    EXPECT_GT(countColour(render(*window->button(MainWindow::Stop)), window->button(MainWindow::Stop)->rect(),
+                          theme::kDisabledText),
+              0)
+        << "a disabled caption";
+}
+
+TEST_F(MainWindowTest, ClosingDuringARunIsRefusedWithTheStatusText)
+{
+    queueTestFiles();
+    QTest::mouseClick(window->button(MainWindow::Analyze), Qt::LeftButton);
+    ASSERT_TRUE(window->queue().busy());
+
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->queue().statusText(), L"Stopping safely\u2026 Close again when analysis has stopped.");
+    ASSERT_TRUE(waitFor([this] { return !window->queue().busy(); }));
+    EXPECT_EQ(window->queue().statusText().substr(0, 8), L"4 files ");
+    EXPECT_NE(window->queue().statusText().find(L"\u00B7 Stopped"), std::wstring::npos);
+
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, DroppedItemsAreQueuedUnlessARunIsGoingOn)
+{
+    // As the platform delivers a drop: enter (which picks the target), then drop.
+    auto drop = [](QWidget* target, const QList<QUrl>& urls) {
+        QMimeData mime;
+        mime.setUrls(urls);
+        QDragEnterEvent enter(QPoint(40, 40), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        QDropEvent event(QPointF(40, 40), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &event);
+    };
+    const fs::path folder = temp.path() / "dropped";
+    fs::create_directories(folder);
+    fs::copy_file(uiAudio("2ch-44100Hz-16bit-noise.flac"), folder / "one.flac");
+    fs::copy_file(uiAudio("2ch-44100Hz-128k.mp3"), folder / "two.mp3");
+    const QString single = QString::fromStdString(uiAudio("2ch-44100Hz-16bit-noise.flac").string());
+
+    drop(window.get(), {QUrl::fromLocalFile(QString::fromStdString(folder.string()))});
+    EXPECT_EQ(window->queue().entries().size(), 2u);
+    drop(window->list()->viewport(), {QUrl::fromLocalFile(single), QUrl::fromLocalFile(single)});
+    ASSERT_EQ(window->queue().entries().size(), 3u);
+    EXPECT_EQ(window->queue().entries()[2].path, uiAudioPath("2ch-44100Hz-16bit-noise.flac"));
+
+    QTest::mouseClick(window->button(MainWindow::Analyze), Qt::LeftButton);
+    ASSERT_TRUE(window->queue().busy());
+    drop(window.get(), {QUrl::fromLocalFile(QString::fromStdString(uiAudio("2ch-44100Hz-128k.mp3").string()))});
+    EXPECT_EQ(window->queue().entries().size(), 3u) << "a drop during a run is discarded";
+}
+
+class ExportTest : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        queueTestFiles();
+        runAnalysis();
+    }
+};
+
+TEST_F(ExportTest, JsonExportIsExactlyTheReportOfAllResults)
+{
+    const fs::path target = temp.path() / "report.txt";
+    window->saveReport(target.wstring(), 1);
+    const std::string bytes = readBytes(target);
+    EXPECT_EQ(bytes, orvel::buildJsonReport(window->queue().exportRecords()));
+    ASSERT_FALSE(bytes.empty());
+    EXPECT_EQ(bytes.front(), '{');
+    EXPECT_EQ(window->queue().statusText(), L"Report saved: " + target.wstring());
+}
+
+TEST_F(ExportTest, TheSaveDialogOffersBothTypesAndTheChosenTypeDecidesTheFormat)
+{
+    QStringList filters;
+    QString proposed;
+    QString chosen;
+    onNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        filters = dialog->nameFilters();
+        if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+            proposed = name->text();
+        }
+        dialog->setDirectory(QString::fromStdString(temp.path().string()));
+        dialog->selectNameFilter(QStringLiteral("Text report (*.txt)"));
+        static_cast<QDialog*>(dialog)->accept();
+        chosen = dialog->selectedFiles().value(0);
+    });
+    QTest::mouseClick(window->button(MainWindow::ExportReport), Qt::LeftButton);
+
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("JSON report (*.json)"), QStringLiteral("Text report (*.txt)")}));
+    EXPECT_EQ(proposed, QStringLiteral("Kestrone-report.json"));
+    ASSERT_FALSE(chosen.isEmpty());
+    const fs::path target = chosen.toStdString();
+    EXPECT_EQ(target.parent_path(), temp.path());
+    const std::string bytes = readBytes(target);
+    ASSERT_GE(bytes.size(), 3u);
+    EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF") << "the text report";
+    EXPECT_NE(bytes.find("\r\n" + std::string(40, '-') + "\r\n"), std::string::npos);
+    EXPECT_EQ(window->queue().statusText(), L"Report saved: " + target.wstring());
+}
+
+TEST_F(ExportTest, CancellingTheSaveDialogChangesNothing)
+{
+    const std::wstring before = window->queue().statusText();
+    onNextModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+    QTest::mouseClick(window->button(MainWindow::ExportReport), Qt::LeftButton);
+    EXPECT_EQ(window->queue().statusText(), before);
+    EXPECT_TRUE(fs::is_empty(temp.path()));
+}
+
+TEST_F(ExportTest, AFailedExportShowsTheMessageBoxAndKeepsTheStatus)
+{
+    const std::wstring before = window->queue().statusText();
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    onNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        box->accept();
+    });
+    window->saveReport((temp.path() / "missing" / "report.json").wstring(), 1);
+    EXPECT_EQ(title, QStringLiteral("Cannot save report"));
+    EXPECT_EQ(text, QStringLiteral("Cannot create the report file."));
+    EXPECT_EQ(icon, QMessageBox::Critical);
+    EXPECT_EQ(window->queue().statusText(), before);
+}
+
+} // namespace

@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "analysis/analyze_file.h"
+#include "queue_test_support.h"
+#include "ui/report_export.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using orvel::ReportFormat;
+
+std::string readBytes(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<orvel::FileReport> analysedAndFailed()
+{
+    const std::atomic<bool> stop{false};
+    std::vector<orvel::FileReport> records;
+    records.push_back(orvel::analyzeFile(kestrone_test::uiAudioPath("2ch-44100Hz-16bit-noise.flac"), stop, {}));
+    orvel::FileReport failed;
+    failed.file = L"/music/broken.flac";
+    failed.error = L"The FLAC stream is truncated or corrupt.";
+    records.push_back(failed);
+    return records;
+}
+
+std::string expectedMessage(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "(nothing thrown)";
+}
+
+TEST(ReportExportTest, OnlyTheFirstFileTypeIsJson)
+{
+    EXPECT_EQ(orvel::reportFormatForFilterIndex(1), ReportFormat::Json);
+    EXPECT_EQ(orvel::reportFormatForFilterIndex(2), ReportFormat::Text);
+    EXPECT_EQ(orvel::reportFormatForFilterIndex(0), ReportFormat::Text);
+}
+
+TEST(ReportExportTest, JsonHasNoByteOrderMarkAndListsRecordsInOrder)
+{
+    kestrone_test::TempDir temp;
+    const fs::path target = temp.path() / "report.txt"; // the extension does not decide the format
+    orvel::writeReportFile(target, analysedAndFailed(), ReportFormat::Json);
+
+    const std::string bytes = readBytes(target);
+    ASSERT_FALSE(bytes.empty());
+    EXPECT_EQ(bytes.front(), '{');
+    EXPECT_EQ(bytes.back(), '}');
+    const auto first = bytes.find("2ch-44100Hz-16bit-noise.flac");
+    const auto second = bytes.find("/music/broken.flac");
+    ASSERT_NE(first, std::string::npos);
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_LT(first, second);
+    EXPECT_NE(bytes.find("The FLAC stream is truncated or corrupt."), std::string::npos);
+    EXPECT_EQ(bytes.find('\r'), std::string::npos);
+}
+
+TEST(ReportExportTest, TextReportIsBomPrefixedWithCrLfSections)
+{
+    kestrone_test::TempDir temp;
+    const fs::path target = temp.path() / "report.json"; // the extension does not decide the format
+    orvel::writeReportFile(target, analysedAndFailed(), ReportFormat::Text);
+
+    const std::string bytes = readBytes(target);
+    ASSERT_GE(bytes.size(), 3u);
+    EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
+    const std::string rule(40, '-');
+    const std::string path = kestrone_test::uiAudio("2ch-44100Hz-16bit-noise.flac").string();
+    EXPECT_EQ(bytes.substr(3, path.size() + 2), path + "\r\n");
+    EXPECT_EQ(bytes.substr(3 + path.size() + 2, 5), "FLAC ");
+    // The analysed file's section ends with its last evidence line, two empty lines and the rule.
+    const auto firstRule = bytes.find(rule + "\r\n");
+    ASSERT_NE(firstRule, std::string::npos);
+    EXPECT_EQ(bytes.substr(firstRule - 6, 6), "\r\n\r\n\r\n");
+    EXPECT_NE(bytes.substr(firstRule - 8, 2), "\r\n");
+    // The failed file's section has no empty line before its rule, and the file ends with it.
+    const std::string failedSection = "/music/broken.flac\r\nAnalysis could not complete\r\n\r\n"
+                                      "The FLAC stream is truncated or corrupt.\r\n" +
+                                      rule + "\r\n";
+    EXPECT_EQ(bytes.substr(firstRule + rule.size() + 2), failedSection);
+    // No bare line feeds anywhere.
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n') {
+            ASSERT_GT(i, 0u);
+            EXPECT_EQ(bytes[i - 1], '\r') << "at byte " << i;
+        }
+    }
+}
+
+TEST(ReportExportTest, AnExistingReportIsReplacedWhole)
+{
+    kestrone_test::TempDir temp;
+    const fs::path target = temp.touch("report.json", std::string(100000, 'z'));
+    orvel::writeReportFile(target, {}, ReportFormat::Text);
+    EXPECT_EQ(readBytes(target), "\xEF\xBB\xBF");
+}
+
+TEST(ReportExportTest, AnUncreatableFileIsReportedWithTheCreateMessage)
+{
+    kestrone_test::TempDir temp;
+    const fs::path inMissingFolder = temp.path() / "missing" / "report.json";
+    EXPECT_EQ(expectedMessage([&] { orvel::writeReportFile(inMissingFolder, {}, ReportFormat::Json); }),
+              "Cannot create the report file.");
+    EXPECT_FALSE(fs::exists(inMissingFolder));
+    const fs::path folder = temp.path() / "a-folder";
+    fs::create_directory(folder);
+    EXPECT_NE(expectedMessage([&] { orvel::writeReportFile(folder, {}, ReportFormat::Json); }), "(nothing thrown)");
+    EXPECT_TRUE(fs::is_directory(folder));
+}
+
+} // namespace

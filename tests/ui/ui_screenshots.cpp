@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: MIT
+// ui_screenshots OUTDIR FILE...: pictures of the window (empty, during a run,
+// after it with a row selected) and of the About dialog, as PNG files.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QTableView>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "analysis/analyze_file.h"
+#include "report/utf8.h"
+#include "ui/about_dialog.h"
+#include "ui/main_window.h"
+#include "ui/queue_list_view.h"
+#include "ui/theme.h"
+
+namespace {
+
+bool waitFor(const std::function<bool()>& done)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > 300000) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+bool save(QWidget& widget, const QString& path)
+{
+    QCoreApplication::processEvents();
+    const bool ok = widget.grab().save(path);
+    std::fprintf(stderr, "%s %s\n", ok ? "wrote" : "cannot write", qPrintable(path));
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: ui_screenshots OUTDIR FILE...\n");
+        return 64;
+    }
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    orvel::theme::applyApplicationStyle(app);
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+
+    // Each file is held a moment after its analysis so the run can be seen going.
+    orvel::MainWindow window([](const std::wstring& path, const std::atomic<bool>& stop,
+                                const orvel::ProgressCallback& progress) {
+        orvel::FileReport report = orvel::analyzeFile(path, stop, progress);
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        return report;
+    });
+    window.show();
+    bool ok = save(window, out + QStringLiteral("/1-empty.png"));
+
+    std::vector<std::wstring> paths;
+    for (int i = 2; i < argc; ++i) {
+        paths.push_back(orvel::widePathFromNative(argv[i]));
+    }
+    orvel::AnalysisQueue& queue = window.queue();
+    queue.addPaths(paths);
+    queue.startAnalysis();
+    waitFor([&] {
+        return !queue.busy() || (!queue.entries().empty() && queue.entries()[0].result != nullptr &&
+                                 queue.statusText().find(L"\u00B7 Measuring") != std::wstring::npos);
+    });
+    ok = save(window, out + QStringLiteral("/2-running.png")) && ok;
+    waitFor([&] { return !queue.busy(); });
+
+    // Select the most telling row: the first with a finding, else the first.
+    int row = 0;
+    for (std::size_t i = 0; i < queue.entries().size(); ++i) {
+        const auto& result = queue.entries()[i].result;
+        if (result && (result->upscaling.status == L"Evidence found" || result->upsampling.status == L"Possible")) {
+            row = static_cast<int>(i);
+            break;
+        }
+    }
+    window.list()->selectRow(row);
+    ok = save(window, out + QStringLiteral("/3-selected.png")) && ok;
+
+    orvel::AboutDialog about(&window);
+    about.show();
+    ok = save(about, out + QStringLiteral("/4-about.png")) && ok;
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include "ui/theme.h"
+
+// The window tests need a QApplication; without a display they run on the
+// offscreen platform.
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    orvel::theme::applyApplicationStyle(app);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

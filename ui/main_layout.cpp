@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: MIT
+#include "ui/main_layout.h"
+
+#include <algorithm>
+
+#include "ui/theme.h"
+
+namespace orvel {
+
+MainLayout computeMainLayout(int width, int height)
+{
+    constexpr int m = MainLayout::kMargin;
+    constexpr std::array<int, 7> kButtonWidths{126, 126, 146, 78, 78, 142, 78};
+    MainLayout layout;
+
+    int x = m;
+    for (std::size_t i = 0; i < kButtonWidths.size(); ++i) {
+        layout.buttons[i] = QRect(x, 105, kButtonWidths[i], 38);
+        x += kButtonWidths[i] + 10;
+    }
+
+    const int listWidth = width - 2 * m;
+    const int listHeight = std::max(150, (height - 260) * 46 / 100);
+    layout.list = QRect(m, 162, listWidth, listHeight);
+    const int firstColumn = listWidth * 37 / 100;
+    const int otherColumn = (listWidth - firstColumn - 4) / 4;
+    layout.columnWidths = {firstColumn, otherColumn, otherColumn, otherColumn, otherColumn};
+
+    const int listBottom = layout.list.y() + layout.list.height();
+    layout.panel = theme::ltrb(m, listBottom + 38, width - m, height - 52);
+    const int panelTop = layout.panel.top();
+    const int panelBottom = panelTop + layout.panel.height();
+    const int panelRight = layout.panel.left() + layout.panel.width();
+
+    layout.details = QRect(m + 18, panelTop + 44, listWidth * 53 / 100 - 28,
+                           std::max(80, panelBottom - 60 - panelTop));
+    layout.spectrum = theme::ltrb(m + listWidth * 53 / 100 + 24, panelTop + 16, panelRight - 20, panelBottom - 16);
+    layout.progress = QRect(width - m - 180, height - 31, 180, 13);
+    return layout;
+}
+
+} // namespace orvel

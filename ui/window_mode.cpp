@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: MIT
+#include "app/window_mode.h"
+
+#include <QApplication>
+
+#include <cstdlib>
+
+#include "analysis/analyze_file.h"
+#include "ui/main_window.h"
+#include "ui/theme.h"
+
+namespace orvel {
+
+int runWindowMode(int& argc, char** argv, const std::vector<std::wstring>& paths)
+{
+    // Without any display Qt would abort; the window cannot be created, which is exit code 1.
+    const bool haveDisplay = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
+    if (!haveDisplay) {
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kestrone"));
+    QApplication::setApplicationVersion(QStringLiteral("0.2.0"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("kestrone"));
+    theme::applyApplicationStyle(app);
+
+    MainWindow window(analyzeFile);
+    if (!paths.empty()) {
+        window.queue().addPaths(paths);
+    }
+    window.show();
+    return QApplication::exec();
+}
+
+} // namespace orvel
