@@ -4,6 +4,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -317,6 +318,45 @@ TEST_F(MainWindowTest, DroppedItemsAreQueuedUnlessARunIsGoingOn)
     ASSERT_TRUE(window->queue().busy());
     drop(window.get(), {QUrl::fromLocalFile(QString::fromStdString(uiAudio("2ch-44100Hz-128k.mp3").string()))});
     EXPECT_EQ(window->queue().entries().size(), 3u) << "a drop during a run is discarded";
+}
+
+TEST_F(MainWindowTest, FileDialogsOfferAudioFilesAndSeveralFolders)
+{
+    QString title;
+    QStringList filters;
+    onNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        title = dialog->windowTitle();
+        filters = dialog->nameFilters();
+        dialog->reject();
+    });
+    QTest::mouseClick(window->button(MainWindow::AddFiles), Qt::LeftButton);
+    EXPECT_EQ(title, QStringLiteral("Add audio files"));
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("Audio files (*.flac *.wav *.aif *.aiff *.aifc *.m4a *.alac *.aac *.mp3)"),
+                                    QStringLiteral("All files (*)")}));
+    EXPECT_TRUE(window->queue().entries().empty()) << "cancelled: nothing added";
+
+    const fs::path folder = temp.path() / "picked";
+    fs::create_directories(folder / "inner");
+    fs::copy_file(uiAudio("2ch-44100Hz-16bit-noise.flac"), folder / "inner" / "one.flac");
+    QAbstractItemView::SelectionMode mode = QAbstractItemView::NoSelection;
+    onNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        title = dialog->windowTitle();
+        if (auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"))) {
+            mode = view->selectionMode();
+        }
+        dialog->setDirectory(QString::fromStdString(temp.path().string()));
+        dialog->selectFile(QString::fromStdString(folder.string()));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    QTest::mouseClick(window->button(MainWindow::AddFolder), Qt::LeftButton);
+    EXPECT_EQ(title, QStringLiteral("Add audio folders (including subfolders)"));
+    EXPECT_EQ(mode, QAbstractItemView::ExtendedSelection);
+    ASSERT_EQ(window->queue().entries().size(), 1u);
+    EXPECT_EQ(window->queue().entries()[0].path, (folder / "inner" / "one.flac").wstring());
 }
 
 class ExportTest : public MainWindowTest {
