@@ -299,15 +299,7 @@ int receiveFrames(DecodeState& state)
         const int channels = state.frame->ch_layout.nb_channels;
         const int rate = state.frame->sample_rate;
         if (channels != static_cast<int>(record.channels.size()) || rate != record.sampleRate) {
-            if (state.formatSeen) {
-                throw std::runtime_error(kMidstreamError);
-            }
-            // The container's parameters were a guess (implicit SBR or
-            // parametric stereo): size the record for what is decoded.
-            record.channels.clear();
-            record.channels.shrink_to_fit();
-            record.sampleRate = rate;
-            state.frameLimit = prepareChannels(record, channels, 0);
+            throw std::runtime_error(state.formatSeen ? kMidstreamError : kFormatChangedError);
         }
         state.formatSeen = true;
         const std::uint64_t have = record.channels.front().size();

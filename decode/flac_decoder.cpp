@@ -32,12 +32,14 @@ struct FlacSession {
     FLAC__StreamMetadata_StreamInfo streamInfo{};
     DecodedAudio* record = nullptr; // set once the channels are prepared
     std::uint64_t frameLimit = 0;
-    // A bad CRC, bad header or unparseable frame: libFLAC would hand out
-    // silence in its place.
+    // A frame that failed its CRC (libFLAC hands out silence for it, or
+    // drops it), an unparseable frame, or a gap in the frame numbering.
     bool corrupt = false;
-    // Lost sync is harmless only when no audio follows (junk or a tag after
-    // the last frame); a frame after it means audio was skipped.
-    bool lostSync = false;
+    // Where the next frame must start. Lost sync alone is harmless (junk
+    // between frames, a tag after the last one); a frame that went missing
+    // with it shows up as a jump in the numbering.
+    std::uint64_t nextSample = 0;
+    std::uint64_t nextFrame = 0;
 };
 
 FlacSession& sessionOf(void* clientData) { return *static_cast<FlacSession*>(clientData); }
@@ -62,19 +64,22 @@ FLAC__StreamDecoderWriteStatus writeFrame(const FLAC__StreamDecoder*, const FLAC
                                           const FLAC__int32* const buffer[], void* clientData)
 {
     FlacSession& session = sessionOf(clientData);
-    if (session.lostSync) {
-        session.corrupt = true;
-    }
-    const unsigned bits = frame->header.bits_per_sample;
-    if (session.corrupt || session.record == nullptr || frame->header.channels != session.streamInfo.channels ||
-        bits < 1 || bits > 32) {
+    const FLAC__FrameHeader& header = frame->header;
+    const bool inSequence = header.number_type == FLAC__FRAME_NUMBER_TYPE_SAMPLE_NUMBER
+                                ? header.number.sample_number == session.nextSample
+                                : header.number.frame_number == session.nextFrame;
+    session.nextSample += header.blocksize;
+    ++session.nextFrame;
+    const unsigned bits = header.bits_per_sample;
+    if (session.corrupt || !inSequence || session.record == nullptr ||
+        header.channels != session.streamInfo.channels || bits < 1 || bits > 32) {
         session.corrupt = true;
         return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
     }
     auto& channels = session.record->channels;
     const std::uint64_t have = channels.front().size();
     const std::size_t take =
-        static_cast<std::size_t>(std::min<std::uint64_t>(frame->header.blocksize, session.frameLimit - have));
+        static_cast<std::size_t>(std::min<std::uint64_t>(header.blocksize, session.frameLimit - have));
     // libFLAC right-justifies; shift the source's top bit to bit 31 first.
     const unsigned shift = 32 - bits;
     for (std::size_t c = 0; c < channels.size(); ++c) {
@@ -99,11 +104,11 @@ void takeMetadata(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* metada
 
 void noteError(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void* clientData)
 {
-    FlacSession& session = sessionOf(clientData);
-    if (status == FLAC__STREAM_DECODER_ERROR_STATUS_LOST_SYNC) {
-        session.lostSync = true;
-    } else {
-        session.corrupt = true;
+    // A bad frame header only means a false sync code was skipped; anything
+    // that was really lost breaks the numbering.
+    if (status != FLAC__STREAM_DECODER_ERROR_STATUS_LOST_SYNC &&
+        status != FLAC__STREAM_DECODER_ERROR_STATUS_BAD_HEADER) {
+        sessionOf(clientData).corrupt = true;
     }
 }
 

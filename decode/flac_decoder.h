@@ -10,8 +10,8 @@ namespace orvel {
 
 // Decodes the first frames of a native FLAC stream (libFLAC) up to the frame
 // limit of prepareChannels. Samples are left-justified to 32 bits and scaled
-// by 2^-31. A frame that fails its CRC, or lost sync followed by more audio,
-// is an error rather than silence. Throws std::runtime_error or Cancelled.
+// by 2^-31. A frame that fails its CRC, or a frame that went missing (a jump
+// in the frame numbering), is an error rather than silence or a gap. Throws std::runtime_error or Cancelled.
 [[nodiscard]] DecodedAudio decodeFlac(const std::wstring& path, const std::atomic<bool>& stopRequested);
 
 } // namespace orvel

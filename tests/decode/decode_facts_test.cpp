@@ -99,6 +99,10 @@ INSTANTIATE_TEST_SUITE_P(Truncation, DecodeFactsTest, testing::Values(
     // No total in STREAMINFO: decoded to its end, duration from the frames.
     Facts{"cut/undeclared-3s.flac", nullptr, L"FLAC", 8000, 1, 24'000, 16, true, false, 3.0},
     fails("cut/corrupt-frame.flac", kFlacTruncatedMessage),
+    fails("cut/corrupt-frame-undeclared.flac", kFlacTruncatedMessage),
+    fails("cut/lost-first-frame.flac", kFlacTruncatedMessage),
+    fails("cut/lost-first-frame-undeclared.flac", kFlacTruncatedMessage),
+    Facts{"cut/undeclared-3s-trailing-junk.flac", nullptr, L"FLAC", 8000, 1, 24'000, 16, true, false, 3.0},
     fails("cut/declares-2pow36-frames.flac", kFlacTruncatedMessage),
     fails("cut/declares-rate-0.flac", kRangeMessage),
     fails("cut/ogg-flac.flac", kFlacHeaderMessage),
@@ -159,7 +163,11 @@ INSTANTIATE_TEST_SUITE_P(Ffmpeg, DecodeFactsTest, testing::Values(
     Facts{"facts/pcm16-in-mov.m4a", nullptr, L"FFmpeg audio", 44100, 2, 44100, 16, true, false, 1.0, 1e-3},
     // Another lossy codec: float samples, not marked lossy, bits as declared (none).
     Facts{"facts/mp2-named.mp3", nullptr, L"FFmpeg audio", 44100, 2, 0, 0, false, false, 1.0, 0.1},
-    fails("facts/video-only.m4a", kNoAudioStreamMessage)),
+    fails("facts/video-only.m4a", kNoAudioStreamMessage),
+    fails("hostile/rate-change.aac", "Audio format changed midstream."),
+    fails("hostile/channel-change.aac", "Audio format changed midstream."),
+    // A damaged frame of a lossless stream is an error, not a gap.
+    fails("hostile/flac-in-mp4-bad-frame.m4a", "FFmpeg audio decoding failed (Invalid data found when processing input)")),
     caseName);
 
 // --- Extension rules -----------------------------------------------------------

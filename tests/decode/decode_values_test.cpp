@@ -101,7 +101,9 @@ INSTANTIATE_TEST_SUITE_P(Aiff, DecodeFfmpegAgreementTest, testing::Values(
 INSTANTIATE_TEST_SUITE_P(Flac, DecodeFfmpegAgreementTest, testing::Values(
     Reference{"ref/2ch-44100Hz-16bit.flac", false},
     Reference{"ref/2ch-48000Hz-24bit.flac", false},
-    Reference{"ref/6ch-48000Hz-16bit.flac", false}),
+    Reference{"ref/6ch-48000Hz-16bit.flac", false},
+    // Junk between the metadata and the first frame costs no sample.
+    Reference{"cut/junk-before-frames.flac", false, "ref/2ch-44100Hz-16bit.flac"}),
     caseName);
 
 INSTANTIATE_TEST_SUITE_P(Ffmpeg, DecodeFfmpegAgreementTest, testing::Values(

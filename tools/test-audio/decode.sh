@@ -66,6 +66,16 @@ ff -f lavfi -i testsrc=size=64x48:rate=5 -t 1 -c:v mpeg4 -bitexact -f mp4 facts/
 head -c 1200 ref/2ch-44100Hz-128k.mp3 > hostile/garbage-after-header.mp3
 sx -n -r 8000 -c 1 -b 16 -t raw - synth 2 whitenoise >> hostile/garbage-after-header.mp3
 # ffmpeg reports the undecodable frames in its exit status but writes the rest.
+# ADTS streams whose rate or channel count changes after the first second.
+ff -i ref/2ch-44100Hz-16bit.wav -ar 48000 -c:a aac -b:a 128k -bitexact -f adts hostile/48000Hz.part
+ff -i ref/2ch-44100Hz-16bit.wav -ac 1 -c:a aac -b:a 96k -bitexact -f adts hostile/1ch.part
+cat ref/2ch-44100Hz-adts.aac hostile/48000Hz.part > hostile/rate-change.aac
+cat ref/2ch-44100Hz-adts.aac hostile/1ch.part > hostile/channel-change.aac
+rm hostile/*.part
+# A lossless stream in MP4 whose first frame lost its sync code (the packet
+# data starts right after the "mdat" box name).
+mdat=$(grep -obUa mdat facts/flac-in-mp4.m4a | head -1 | cut -d: -f1)
+"$tg" flip-byte facts/flac-in-mp4.m4a hostile/flac-in-mp4-bad-frame.m4a $((mdat + 4))
 ff -i hostile/garbage-after-header.mp3 -f f32le hostile/garbage-after-header.mp3.f32le 2>/dev/null ||
   [ -s hostile/garbage-after-header.mp3.f32le ]
 
@@ -97,6 +107,15 @@ rm cut/full-300s.wav cut/full-300s.flac
 sx -n -r 8000 -c 1 -b 16 -t raw - synth 3 sine 300 vol 0.5 | raw_flac 8000 1 - -c --no-seektable > cut/undeclared-3s.flac 2>/dev/null
 flac -s -f -o cut/corrupt-frame.flac ref/2ch-44100Hz-16bit.wav
 "$tg" flip-byte cut/corrupt-frame.flac cut/corrupt-frame.flac 60%
+# Without a declared total only the decoder's error report reveals the damage.
+"$tg" patch-flac-streaminfo cut/corrupt-frame.flac cut/corrupt-frame-undeclared.flac total=0
+# A destroyed sync code loses the first frame without a CRC error to report it.
+first_frame=$("$tg" flac-first-frame ref/2ch-44100Hz-16bit.flac)
+"$tg" flip-byte ref/2ch-44100Hz-16bit.flac cut/lost-first-frame.flac "$first_frame"
+"$tg" patch-flac-streaminfo cut/lost-first-frame.flac cut/lost-first-frame-undeclared.flac total=0
+# Junk before the first frame or after the last one loses nothing.
+"$tg" insert-bytes ref/2ch-44100Hz-16bit.flac cut/junk-before-frames.flac "$first_frame" 300 0x55
+"$tg" insert-bytes cut/undeclared-3s.flac cut/undeclared-3s-trailing-junk.flac end 128 0x54
 "$tg" patch-flac-streaminfo ref/2ch-44100Hz-16bit.flac cut/declares-2pow36-frames.flac total=68719476735
 "$tg" patch-flac-streaminfo ref/2ch-44100Hz-16bit.flac cut/declares-rate-0.flac rate=0
 flac -s -f --ogg -o cut/ogg-flac.flac ref/2ch-44100Hz-16bit.wav

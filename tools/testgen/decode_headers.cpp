@@ -7,6 +7,10 @@
 //   patch-flac-streaminfo IN OUT key=value...
 //                                IN with STREAMINFO's rate, channels, bits or
 //                                total frame count replaced
+//   flac-first-frame FILE        prints the offset of FILE's first audio frame
+//   insert-bytes IN OUT OFFSET COUNT VALUE
+//                                IN with COUNT bytes of VALUE inserted at OFFSET
+//                                (an OFFSET of "end" appends)
 //
 // craft-wav keys: rate (48000), channels (2), bits (16: the declared width),
 // container (bits rounded up to whole bytes), valid (makes the header
@@ -301,8 +305,59 @@ int patchFlacStreaminfo(int argc, char** argv)
     return writeAll(argv[2], data) ? 0 : 1;
 }
 
+int flacFirstFrame(int argc, char** argv)
+{
+    std::vector<std::uint8_t> data;
+    if (argc != 2 || !readAll(argv[1], data)) {
+        std::fprintf(stderr, "usage: flac-first-frame FILE\n");
+        return 64;
+    }
+    if (data.size() < 8 || std::memcmp(data.data(), "fLaC", 4) != 0) {
+        std::fprintf(stderr, "flac-first-frame: %s is not a native FLAC file\n", argv[1]);
+        return 1;
+    }
+    // Metadata blocks: a 1-byte last-flag/type, a 24-bit big-endian length.
+    std::size_t offset = 4;
+    for (;;) {
+        if (offset + 4 > data.size()) {
+            std::fprintf(stderr, "flac-first-frame: metadata runs past the end\n");
+            return 1;
+        }
+        const bool last = (data[offset] & 0x80) != 0;
+        const std::size_t length = (std::size_t{data[offset + 1]} << 16) | (std::size_t{data[offset + 2]} << 8) |
+                                   data[offset + 3];
+        offset += 4 + length;
+        if (last) {
+            break;
+        }
+    }
+    std::printf("%zu\n", offset);
+    return 0;
+}
+
+int insertBytes(int argc, char** argv)
+{
+    std::vector<std::uint8_t> data;
+    if (argc != 6 || !readAll(argv[1], data)) {
+        std::fprintf(stderr, "usage: insert-bytes IN OUT OFFSET|end COUNT VALUE\n");
+        return 64;
+    }
+    const std::size_t offset =
+        std::strcmp(argv[3], "end") == 0 ? data.size() : static_cast<std::size_t>(std::strtoull(argv[3], nullptr, 0));
+    const auto count = static_cast<std::size_t>(std::strtoull(argv[4], nullptr, 0));
+    const auto value = static_cast<std::uint8_t>(std::strtoul(argv[5], nullptr, 0));
+    if (offset > data.size()) {
+        std::fprintf(stderr, "insert-bytes: offset %s is past the end\n", argv[3]);
+        return 1;
+    }
+    data.insert(data.begin() + static_cast<std::ptrdiff_t>(offset), count, value);
+    return writeAll(argv[2], data) ? 0 : 1;
+}
+
 } // namespace
 
 KESTRONE_TESTGEN_COMMAND("craft-wav", craftWav);
+KESTRONE_TESTGEN_COMMAND("flac-first-frame", flacFirstFrame);
+KESTRONE_TESTGEN_COMMAND("insert-bytes", insertBytes);
 KESTRONE_TESTGEN_COMMAND("flip-byte", flipByte);
 KESTRONE_TESTGEN_COMMAND("patch-flac-streaminfo", patchFlacStreaminfo);
