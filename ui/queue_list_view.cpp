@@ -6,7 +6,9 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QPainter>
+#include <QHelpEvent>
 #include <QScrollBar>
+#include <QToolTip>
 
 #include <array>
 
@@ -158,6 +160,23 @@ void QueueListView::setColumnWidths(const std::array<int, 5>& widths)
     for (int i = 0; i < 5; ++i) {
         setColumnWidth(i, widths[static_cast<std::size_t>(i)]);
     }
+}
+
+bool QueueListView::viewportEvent(QEvent* event)
+{
+    if (event->type() != QEvent::ToolTip) {
+        return QTableView::viewportEvent(event);
+    }
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QModelIndex index = indexAt(help->pos());
+    const QString text = index.isValid() ? index.data(Qt::DisplayRole).toString() : QString();
+    const int room = visualRect(index).width() - 16;
+    if (!text.isEmpty() && QFontMetrics(theme::font(theme::FontRole::Ui)).horizontalAdvance(text) > room) {
+        QToolTip::showText(help->globalPos(), text, viewport(), visualRect(index));
+    } else {
+        QToolTip::hideText();
+    }
+    return true;
 }
 
 void QueueListView::paintEvent(QPaintEvent* event)

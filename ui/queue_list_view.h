@@ -72,6 +72,8 @@ signals:
     void pathsDropped(const QList<QUrl>& urls);
 
 protected:
+    // Shows a cell's whole text as a tip when the cell cuts it short.
+    bool viewportEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;

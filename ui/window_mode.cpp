@@ -20,7 +20,7 @@ int runWindowMode(int& argc, char** argv, const std::vector<std::wstring>& paths
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrone"));
-    QApplication::setApplicationVersion(QStringLiteral("0.2.0"));
+    QApplication::setApplicationVersion(QStringLiteral(KESTRONE_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("kestrone"));
     theme::applyApplicationStyle(app);
 
