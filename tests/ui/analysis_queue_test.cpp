@@ -28,21 +28,28 @@ using orvel::CommandState;
 // it go, so that a stop can be requested while a file is being analysed.
 class GatedAnalysis {
 public:
+    // Where the first file is held: at its first progress report, or after
+    // its analysis has returned (so a stop is next seen between files).
+    enum class Hold { AtFirstStage, AfterFirstFile };
+
+    explicit GatedAnalysis(Hold hold = Hold::AtFirstStage) : m_hold(hold) {}
+
     orvel::AnalyzeFunction function()
     {
         return [this](const std::wstring& path, const std::atomic<bool>& stop, const orvel::ProgressCallback& progress) {
             bool first = true;
             const orvel::ProgressCallback gated = [&](const std::wstring& stage) {
                 progress(stage);
-                if (first) {
+                if (first && m_hold == Hold::AtFirstStage) {
                     first = false;
-                    std::unique_lock<std::mutex> lock(m_mutex);
-                    m_entered = true;
-                    m_changed.notify_all();
-                    m_changed.wait(lock, [this] { return m_released; });
+                    holdHere();
                 }
             };
-            return orvel::analyzeFile(path, stop, gated);
+            orvel::FileReport report = orvel::analyzeFile(path, stop, gated);
+            if (m_hold == Hold::AfterFirstFile) {
+                holdHere();
+            }
+            return report;
         };
     }
     void waitUntilEntered()
@@ -58,6 +65,15 @@ public:
     }
 
 private:
+    void holdHere()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_entered = true;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_released; });
+    }
+
+    Hold m_hold;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     bool m_entered = false;
@@ -493,6 +509,24 @@ TEST_F(AnalysisQueueTest, CloseDuringARunIsRefusedUntilTheRunHasEnded)
 
     EXPECT_TRUE(queue.requestClose());
     EXPECT_EQ(queue.statusText(), L"1 files \u00B7 0 analyzed \u00B7 Stopped");
+}
+
+TEST_F(AnalysisQueueTest, AStopSeenBetweenFilesEndsTheRunWithOneFinishedEvent)
+{
+    GatedAnalysis gate(GatedAnalysis::Hold::AfterFirstFile);
+    AnalysisQueue queue(view, inbox, gate.function());
+    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"), uiAudioPath("2ch-44100Hz-128k.mp3")});
+    queue.startAnalysis();
+    gate.waitUntilEntered();
+    queue.requestStop();
+    gate.release();
+    runToEnd(queue);
+
+    EXPECT_EQ(queue.entries()[0].state, L"Complete") << "the file finished before the stop keeps its result";
+    EXPECT_EQ(queue.entries()[1].state, L"Queued");
+    EXPECT_EQ(queue.statusText(), L"2 files \u00B7 1 analyzed \u00B7 Stopped");
+    // A second finished event would find no joinable worker and a queue no longer busy.
+    EXPECT_FALSE(queue.busy());
 }
 
 TEST_F(AnalysisQueueTest, StopBeforeTheWorkerStartsStillFinishesExactlyOnce)
