@@ -16,6 +16,10 @@ namespace orvel {
 //   .wav .aif .aiff .aifc      -> decodeWavAiff (libsndfile)
 //   .m4a .alac .aac .mp3       -> decodeWithFfmpeg (FFmpeg)
 //   anything else              -> "Unsupported format ..." runtime_error
+// A build without FFmpeg refuses the third group with its own message. An
+// existing path that is no regular file (folder, FIFO, device) is refused
+// before anything opens it. The result holds 1..32 channels of equal length
+// N >= 1, finite samples and a positive duration.
 // Throws std::runtime_error with a user-readable UTF-8 message, or Cancelled
 // when stopRequested is seen set (at entry and before every chunk).
 [[nodiscard]] DecodedAudio decodeAudio(const std::wstring& path, const std::atomic<bool>& stopRequested);

@@ -152,6 +152,7 @@ INSTANTIATE_TEST_SUITE_P(Containers, DecodeFactsTest, testing::Values(
     caseName);
 
 // --- FFmpeg: codec classification ---------------------------------------------
+#if KESTRONE_HAVE_FFMPEG
 INSTANTIATE_TEST_SUITE_P(Ffmpeg, DecodeFactsTest, testing::Values(
     Facts{"ref/2ch-48000Hz-24bit-alac.m4a", nullptr, L"ALAC", 48000, 2, 48000, 24, true, false, 1.0, 1e-3},
     Facts{"ref/2ch-44100Hz-16bit-alac.m4a", nullptr, L"ALAC", 44100, 2, 44100, 16, true, false, 1.0, 1e-3},
@@ -169,6 +170,16 @@ INSTANTIATE_TEST_SUITE_P(Ffmpeg, DecodeFactsTest, testing::Values(
     // A damaged frame of a lossless stream is an error, not a gap.
     fails("hostile/flac-in-mp4-bad-frame.m4a", "FFmpeg audio decoding failed (Invalid data found when processing input)")),
     caseName);
+#else
+constexpr const char* kNeedsFfmpeg =
+    "This format requires FFmpeg support, which this build does not include. FLAC/WAV/AIFF work without it.";
+INSTANTIATE_TEST_SUITE_P(WithoutFfmpeg, DecodeFactsTest, testing::Values(
+    fails("ref/2ch-48000Hz-24bit-alac.m4a", kNeedsFfmpeg),
+    fails("facts/24bit.alac", kNeedsFfmpeg),
+    fails("ref/2ch-44100Hz-adts.aac", kNeedsFfmpeg),
+    fails("ref/2ch-44100Hz-128k.mp3", kNeedsFfmpeg)),
+    caseName);
+#endif
 
 // --- Extension rules -----------------------------------------------------------
 INSTANTIATE_TEST_SUITE_P(Extensions, DecodeFactsTest, testing::Values(

@@ -10,7 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if KESTRONE_HAVE_FFMPEG
 #include "decode/ffmpeg_decoder.h"
+#endif
 #include "decode/flac_decoder.h"
 #include "decode/sndfile_decoder.h"
 #include "tests/decode/allocation_probe.h"
@@ -32,7 +34,11 @@ std::string openFailurePrefix(const std::string& extension)
     if (extension == ".wav" || extension.rfind(".aif", 0) == 0) {
         return kWavHeaderMessage;
     }
+#if KESTRONE_HAVE_FFMPEG
     return "FFmpeg cannot open this audio format (";
+#else
+    return "This format requires FFmpeg support, which this build does not include. FLAC/WAV/AIFF work without it.";
+#endif
 }
 
 TEST(DecodeHostileInputTest, EmptyFileGetsTheHeaderMessageOfEveryDecoder)
@@ -157,7 +163,9 @@ TEST(DecodeHostileInputTest, EachDecoderRefusesAFifoItIsHandedDirectly)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(decodeFifo(fifo, directly<orvel::decodeFlac>), kNotRegularMessage);
     EXPECT_EQ(decodeFifo(fifo, directly<orvel::decodeWavAiff>), kNotRegularMessage);
+#if KESTRONE_HAVE_FFMPEG
     EXPECT_EQ(decodeFifo(fifo, directly<orvel::decodeWithFfmpeg>), kNotRegularMessage);
+#endif
 }
 
 TEST(DecodeHostileInputTest, FileNameThatIsNotUtf8StillOpens)
@@ -226,14 +234,17 @@ TEST(DecodeCancellationTest, EachDecoderChecksTheStopFlagBeforeReading)
     EXPECT_THROW((void)orvel::decodeFlac(widePath(testAudio("facts/2ch-44100Hz-180s.flac")), stop), orvel::Cancelled);
     EXPECT_THROW((void)orvel::decodeWavAiff(widePath(testAudio("ref/2ch-44100Hz-16bit.wav")), stop), orvel::Cancelled);
     EXPECT_THROW((void)orvel::decodeWavAiff(widePath(testAudio("ref/2ch-44100Hz-16bit.aiff")), stop), orvel::Cancelled);
+#if KESTRONE_HAVE_FFMPEG
     EXPECT_THROW((void)orvel::decodeWithFfmpeg(widePath(testAudio("ref/2ch-44100Hz-aac.m4a")), stop), orvel::Cancelled);
+#endif
 }
 
-TEST(DecodeCancellationTest, StopDuringALongDecodeEndsItWithCancelled)
+TEST(DecodeCancellationTest, StopSetFromAnotherThreadEndsDecoding)
 {
     std::atomic<bool> stop{false};
     auto decoding = std::async(std::launch::async, [&stop] {
-        // Repeated so that a stop set while one decode runs is always seen.
+        // As the window sets it for its worker; repeated so the stop lands
+        // while a decode is running.
         for (int i = 0; i < 1000; ++i) {
             (void)orvel::decodeFlac(widePath(testAudio("facts/2ch-44100Hz-180s.flac")), stop);
         }

@@ -106,6 +106,7 @@ INSTANTIATE_TEST_SUITE_P(Flac, DecodeFfmpegAgreementTest, testing::Values(
     Reference{"cut/junk-before-frames.flac", false, "ref/2ch-44100Hz-16bit.flac"}),
     caseName);
 
+#if KESTRONE_HAVE_FFMPEG
 INSTANTIATE_TEST_SUITE_P(Ffmpeg, DecodeFfmpegAgreementTest, testing::Values(
     Reference{"ref/2ch-44100Hz-16bit-alac.m4a", false},
     Reference{"ref/2ch-48000Hz-24bit-alac.m4a", false},
@@ -116,6 +117,7 @@ INSTANTIATE_TEST_SUITE_P(Ffmpeg, DecodeFfmpegAgreementTest, testing::Values(
     // the ffmpeg tool skips them, and what decodes is kept.
     Reference{"hostile/garbage-after-header.mp3", true}),
     caseName);
+#endif
 
 // Patterns written by kestrone-testgen craft-wav: channel 0 starts with the
 // largest value, the smallest, one half and zero (integers), or with 0.5,
