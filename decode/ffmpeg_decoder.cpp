@@ -127,8 +127,13 @@ std::int64_t seekSource(void* opaque, std::int64_t offset, int whence)
     return target;
 }
 
-// Demuxers that would open further files or URLs (playlists, references)
-// get nothing: only the file given is read.
+// MP4/M4A (and QuickTime), CAF, ADTS and MPEG audio: the containers of the
+// formats this decoder is for. Anything else FFmpeg recognises is refused,
+// among them playlists (ffconcat, HLS) that would read other files.
+constexpr const char* kAllowedDemuxers = "mov,mp4,m4a,3gp,3g2,mj2,caf,aac,mp3";
+
+// A demuxer that would open further files or URLs (references inside a
+// container) gets nothing: only the file given is read.
 int refuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) { return AVERROR(EPERM); }
 
 int stopInterrupt(void* opaque) { return static_cast<const std::atomic<bool>*>(opaque)->load() ? 1 : 0; }
@@ -349,6 +354,11 @@ DecodedAudio decodeWithFfmpeg(const std::wstring& path, const std::atomic<bool>&
     opening->pb = io.get();
     opening->flags |= AVFMT_FLAG_CUSTOM_IO;
     opening->io_open = refuseNestedOpen;
+    opening->format_whitelist = av_strdup(kAllowedDemuxers);
+    if (opening->format_whitelist == nullptr) {
+        avformat_free_context(opening);
+        throw std::bad_alloc();
+    }
     opening->interrupt_callback.callback = stopInterrupt;
     opening->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(&stopRequested);
     // The name only hints the probe by its extension; nothing opens it.

@@ -157,6 +157,8 @@ INSTANTIATE_TEST_SUITE_P(Ffmpeg, DecodeFactsTest, testing::Values(
     Facts{"ref/2ch-48000Hz-24bit-alac.m4a", nullptr, L"ALAC", 48000, 2, 48000, 24, true, false, 1.0, 1e-3},
     Facts{"ref/2ch-44100Hz-16bit-alac.m4a", nullptr, L"ALAC", 44100, 2, 44100, 16, true, false, 1.0, 1e-3},
     Facts{"facts/24bit.alac", nullptr, L"ALAC", 48000, 2, 48000, 24, true, false, 1.0, 1e-3},
+    // CAF counts whole 4096-frame packets in its declared duration.
+    Facts{"facts/24bit-caf.alac", nullptr, L"ALAC", 48000, 2, 48000, 24, true, false, 1.024, 1e-3},
     Facts{"ref/2ch-44100Hz-aac.m4a", nullptr, L"AAC", 44100, 2, 0, 0, false, true, 1.0, 0.05},
     Facts{"ref/2ch-44100Hz-adts.aac", nullptr, L"AAC", 44100, 2, 0, 0, false, true, 1.0, 0.1},
     Facts{"ref/2ch-44100Hz-128k.mp3", nullptr, L"MP3", 44100, 2, 0, 0, false, true, 1.0, 0.1},

@@ -176,6 +176,43 @@ TEST(DecodeHostileInputTest, FileNameThatIsNotUtf8StillOpens)
     EXPECT_EQ(decodePath(file).channels.front().size(), 44100u);
 }
 
+#if KESTRONE_HAVE_FFMPEG
+TEST(DecodeHostileInputTest, PathIsNeverTakenForAUrl)
+{
+    // Relative names that FFmpeg would read as protocols if handed the path.
+    const ScratchFolder scratch;
+    const fs::path previous = fs::current_path();
+    fs::copy_file(testAudio("ref/2ch-44100Hz-128k.mp3"), scratch / "concat:x.mp3");
+    fs::copy_file(testAudio("ref/2ch-44100Hz-128k.mp3"), scratch / "pipe:0.mp3");
+    fs::current_path(scratch.path());
+    const std::atomic<bool> stop{false};
+    std::size_t concatFrames = 0;
+    std::size_t pipeFrames = 0;
+    EXPECT_NO_THROW(concatFrames = orvel::decodeAudio(L"concat:x.mp3", stop).channels.front().size());
+    EXPECT_NO_THROW(pipeFrames = orvel::decodeAudio(L"pipe:0.mp3", stop).channels.front().size());
+    fs::current_path(previous);
+    EXPECT_EQ(concatFrames, 44100u);
+    EXPECT_EQ(pipeFrames, 44100u);
+}
+
+TEST(DecodeHostileInputTest, PlaylistCannotMakeAnotherFileBeDecoded)
+{
+    // An ffconcat playlist named like an MP3, beside the file it names.
+    const ScratchFolder scratch;
+    const fs::path previous = fs::current_path();
+    fs::copy_file(testAudio("ref/2ch-44100Hz-128k.mp3"), scratch / "real.mp3");
+    std::ofstream(scratch / "list.mp3") << "ffconcat version 1.0\nfile 'real.mp3'\n";
+    std::ofstream(scratch / "absolute.m4a") << "ffconcat version 1.0\nfile '" << (scratch / "real.mp3").string() << "'\n";
+    fs::current_path(scratch.path());
+    const std::string relative = decodeFailure("list.mp3");
+    const std::string absolute = decodeFailure("absolute.m4a");
+    fs::current_path(previous);
+    const std::string prefix = "FFmpeg cannot open this audio format (";
+    EXPECT_EQ(relative.substr(0, prefix.size()), prefix) << relative;
+    EXPECT_EQ(absolute.substr(0, prefix.size()), prefix) << absolute;
+}
+#endif
+
 // Files whose headers declare sizes far beyond what they hold, with the frame
 // limit their rate and channels allow: nothing may be sized from the claim.
 struct AbsurdHeader {

@@ -62,6 +62,7 @@ ff -i ref/2ch-44100Hz-16bit.wav -c:a flac -strict experimental -f mp4 facts/flac
 ff -i ref/2ch-44100Hz-16bit.wav -c:a pcm_s16le -f mov facts/pcm16-in-mov.m4a
 ff -i ref/2ch-44100Hz-16bit.wav -c:a mp2 -b:a 192k -f mp2 facts/mp2-named.mp3
 cp ref/2ch-48000Hz-24bit-alac.m4a facts/24bit.alac
+ff -i ref/2ch-48000Hz-24bit.wav -c:a alac -f caf facts/24bit-caf.alac
 ff -f lavfi -i testsrc=size=64x48:rate=5 -t 1 -c:v mpeg4 -bitexact -f mp4 facts/video-only.m4a
 head -c 1200 ref/2ch-44100Hz-128k.mp3 > hostile/garbage-after-header.mp3
 sx -n -r 8000 -c 1 -b 16 -t raw - synth 2 whitenoise >> hostile/garbage-after-header.mp3
