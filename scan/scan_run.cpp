@@ -90,7 +90,7 @@ bool writeReport(ScanPrinter& printer, const std::wstring& target, const std::st
 
 } // namespace
 
-int runScan(const ScanOptions& options, const std::atomic<bool>& stopRequested, const ScanTerminal& terminal)
+int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const ScanTerminal& terminal)
 {
     const std::vector<ScanInput> inputs = collectScanInputs(options.paths);
     refuseInputsAsTargets(options, inputs);
@@ -113,14 +113,14 @@ int runScan(const ScanOptions& options, const std::atomic<bool>& stopRequested, 
     const unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, terminal.defaultJobs);
     std::vector<FileReport> complete;
     bool anyFailed = false;
+    bool stdoutGone = false; // set when the run stopped because nothing could be delivered
     {
-        // The pool also stops when nothing can be delivered any more: stdout
-        // is gone and no report goes to a file.
+        // When stdout is gone and no report goes to a file, nothing more can
+        // be delivered: the run stops as if interrupted.
         const bool anyReportFile = std::any_of(std::begin(reports), std::end(reports), [](const ReportTarget& report) {
             return report.target && *report.target != L"-";
         });
-        std::atomic<bool> stopPool{false};
-        ScanPool pool(inputs, jobs, stopPool, options.jsonTarget.has_value());
+        ScanPool pool(inputs, jobs, stopRequested, options.jsonTarget.has_value());
         std::size_t nextToPrint = 0;
         std::vector<bool> taken(inputs.size(), false);
         const auto takeRecord = [&](std::size_t index) {
@@ -131,8 +131,9 @@ int runScan(const ScanOptions& options, const std::atomic<bool>& stopRequested, 
         };
         bool running = true;
         while (running) {
-            if (stopRequested.load() || (!printer.stdoutOk() && !anyReportFile)) {
-                stopPool.store(true);
+            if (!printer.stdoutOk() && !anyReportFile && !stdoutGone) {
+                stdoutGone = true;
+                stopRequested.store(true);
             }
             running = pool.waitForChange(std::chrono::milliseconds(100));
             bool printed = false;
@@ -159,7 +160,7 @@ int runScan(const ScanOptions& options, const std::atomic<bool>& stopRequested, 
             }
         }
     }
-    const bool interrupted = stopRequested.load();
+    const bool interrupted = stopRequested.load() && !stdoutGone;
     printer.printClosingLine();
     if (interrupted) {
         complain(printer, "interrupted; " + std::to_string(complete.size()) + " of " + std::to_string(inputs.size()) +

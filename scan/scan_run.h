@@ -25,8 +25,9 @@ inline constexpr int kScanExitInterrupted = 130;
 // summaries on stdout (left out when a report goes to "-"), writes the
 // reports and returns the exit code. A set stop flag ends the analysis early;
 // the records complete by then are printed and written, and the result is
-// kScanExitInterrupted. Throws UsageError when a report would overwrite an input.
-[[nodiscard]] int runScan(const ScanOptions& options, const std::atomic<bool>& stopRequested,
-                          const ScanTerminal& terminal);
+// kScanExitInterrupted. runScan sets the flag itself when stdout is gone and
+// no report goes to a file (nothing could be delivered any more). Throws
+// UsageError when a report would overwrite an input.
+[[nodiscard]] int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const ScanTerminal& terminal);
 
 } // namespace orvel

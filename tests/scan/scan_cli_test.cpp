@@ -301,7 +301,7 @@ TEST(ScanExitCodeTest, ReportFilesAreStillWrittenWhenTheReaderOfStdoutLeaves)
                                           scanProgram(), (dir / "report.json").string(), (audioDir() / "interrupt").string()});
     EXPECT_TRUE(run.out.starts_with("FILE ")) << run.out;
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(jsonRecords(readFile(dir / "report.json")).size(), 11u);
+    EXPECT_EQ(jsonRecords(readFile(dir / "report.json")).size(), 19u);
 }
 
 TEST(ScanExitCodeTest, SixtyFourForUsageErrorsWithNothingAnalysedOrWritten)

@@ -39,6 +39,9 @@ public:
     // The next stdout line without its "\n", or nullopt at end of output or timeout.
     std::optional<std::string> readLine(std::chrono::milliseconds timeout);
     void signal(int number);
+    [[nodiscard]] pid_t pid() const { return m_pid; }
+    // True once stdout reached its end (the child closed it or exited).
+    [[nodiscard]] bool outputClosed() const { return m_out < 0; }
     // Reads the rest of both streams and waits for the exit.
     ProcessResult finish();
 

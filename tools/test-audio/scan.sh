@@ -5,7 +5,7 @@
 #               files that fail to decode, files the walk must skip (other
 #               extensions, a link to a file, a link to a folder)
 #   extra/      a file with an unsupported extension, named explicitly by tests
-#   interrupt/  three 1 s files and eight 30 s files, for stopping a run part-way
+#   interrupt/  three 1 s files and sixteen 30 s files, for stopping a run part-way
 # Deterministic: sox -R, fixed inputs; encoders run without timestamps.
 set -euo pipefail
 out=${1:?usage: scan.sh OUTDIR}
@@ -36,6 +36,6 @@ i=$out/interrupt
 for n in 1 2 3; do
   sox -R -n -r 44100 -b 16 -c 2 "$i/a-short-$n.flac" synth 1 pinknoise vol 0.5
 done
-for n in 1 2 3 4 5 6 7 8; do
+for n in $(seq -w 1 16); do
   sox -R -n -r 44100 -b 16 -c 2 "$i/z-long-$n.flac" synth 30 pinknoise vol 0.5
 done
