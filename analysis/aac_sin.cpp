@@ -6,6 +6,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "analysis/alignment_search.h"
+#include "analysis/analysis_settings.h"
 #include "analysis/format_number.h"
 #include "decode/cancellation.h"
 
@@ -15,9 +17,7 @@ namespace {
 
 constexpr std::int32_t kOffsets = 1024;
 constexpr std::int32_t kFirstBin = 8;
-constexpr std::int32_t kSearchFrames = 4;
 constexpr std::int32_t kVerificationFrames = 24;
-constexpr std::int32_t kReportInterval = 64;
 constexpr double kMinimumRms = 1e-7;
 
 CheckResult insufficientBroadband()
@@ -69,31 +69,76 @@ double aacSinNearZeroThreshold(const DecodedAudio& audio, double rms)
 double nearZeroFraction(std::span<const double> samples, std::int32_t offset, std::int32_t frameCount,
                         const NearZeroBand& band, SineMdct& mdct, double* coefficients)
 {
+    return nearZeroFractionBatched(samples, offset, frameCount, band, mdct, coefficients, 1);
+}
+
+double nearZeroFractionBatched(std::span<const double> samples, std::int32_t offset, std::int32_t frameCount,
+                               const NearZeroBand& band, SineMdct& mdct, double* scratch, std::int32_t batch)
+{
+    constexpr std::int32_t kCount = SineMdct::kCoefficientCount;
+    batch = std::clamp(batch, 1, kMaxNearZeroBatch);
     const auto n = static_cast<std::int32_t>(samples.size());
     // A multiple of 1024, so every frame keeps the grid phase `offset`.
     const std::int32_t step = std::max((n - 3072) / 1024 / frameCount, 1) * 1024;
     const double quietEnergy = band.rms * band.rms * 0.01;
+    const std::int32_t first = kFirstBin;
+    const std::int32_t limit = band.bandLimit;
     std::int32_t zeros = 0;
     std::int32_t total = 0;
-    for (std::int32_t f = 0; f < frameCount; ++f) {
-        const std::int64_t start = std::int64_t{offset} + 1024 + std::int64_t{f} * step;
-        if (start + 2048 > n) {
-            continue;
-        }
-        mdct.forward(samples.data(), static_cast<std::int32_t>(start), coefficients);
-        double energy = 0.0;
-        for (std::int32_t k = kFirstBin; k < band.bandLimit; ++k) {
-            energy += coefficients[k] * coefficients[k];
-        }
-        // Quiet frames are left out rather than counted as sparse.
-        if (quietEnergy > energy) {
-            continue;
-        }
-        for (std::int32_t k = kFirstBin; k < band.bandLimit; ++k) {
-            ++total;
-            if (band.threshold > std::fabs(coefficients[k])) {
-                ++zeros;
+    for (std::int32_t f0 = 0; f0 < frameCount; f0 += batch) {
+        std::int32_t ready = 0;
+        for (std::int32_t f = f0; f < frameCount && f < f0 + batch; ++f) {
+            const std::int64_t start = std::int64_t{offset} + 1024 + std::int64_t{f} * step;
+            if (start + 2048 > n) {
+                continue;
             }
+            mdct.forward(samples.data(), static_cast<std::int32_t>(start), scratch + ready * kCount);
+            ++ready;
+        }
+
+        // Each frame's band energy is its own sum in increasing k; with four
+        // frames the four sums advance side by side instead of one after the
+        // other, which changes no sum.
+        std::array<double, kMaxNearZeroBatch> energy{};
+        if (ready == 4) {
+            const double* c0 = scratch;
+            const double* c1 = scratch + kCount;
+            const double* c2 = scratch + 2 * kCount;
+            const double* c3 = scratch + 3 * kCount;
+            double e0 = 0.0;
+            double e1 = 0.0;
+            double e2 = 0.0;
+            double e3 = 0.0;
+            for (std::int32_t k = first; k < limit; ++k) {
+                e0 += c0[k] * c0[k];
+                e1 += c1[k] * c1[k];
+                e2 += c2[k] * c2[k];
+                e3 += c3[k] * c3[k];
+            }
+            energy = {e0, e1, e2, e3};
+        } else {
+            for (std::int32_t i = 0; i < ready; ++i) {
+                const double* c = scratch + i * kCount;
+                double e = 0.0;
+                for (std::int32_t k = first; k < limit; ++k) {
+                    e += c[k] * c[k];
+                }
+                energy[static_cast<std::size_t>(i)] = e;
+            }
+        }
+
+        for (std::int32_t i = 0; i < ready; ++i) {
+            // Quiet frames are left out rather than counted as sparse.
+            if (quietEnergy > energy[static_cast<std::size_t>(i)]) {
+                continue;
+            }
+            const double* c = scratch + i * kCount;
+            std::int32_t below = 0;
+            for (std::int32_t k = first; k < limit; ++k) {
+                below += band.threshold > std::fabs(c[k]) ? 1 : 0;
+            }
+            zeros += below;
+            total += limit > first ? limit - first : 0;
         }
     }
     return total == 0 ? 0.0 : static_cast<double>(zeros) / static_cast<double>(total);
@@ -162,8 +207,7 @@ CheckResult checkAacSin(const DecodedAudio& audio, std::span<const double> power
     }
 
     const std::int32_t bandLimit = aacSinBandLimit(powerSpectrum);
-    SineMdct mdct;
-    std::vector<double> coefficients(SineMdct::kCoefficientCount);
+    AlignmentSearch search(analysisThreads());
     std::vector<double> fractions(kOffsets);
     std::vector<AacSinCandidate> candidates;
 
@@ -177,20 +221,18 @@ CheckResult checkAacSin(const DecodedAudio& audio, std::span<const double> power
         }
         const NearZeroBand band{bandLimit, rms, aacSinNearZeroThreshold(audio, rms)};
 
-        for (std::int32_t o = 0; o < kOffsets; ++o) {
-            if (o % kReportInterval == 0) {
-                throwIfStopRequested(stopRequested);
-                if (progress) {
-                    progress(progressText(channel, o));
-                }
+        // Every 64 offsets, on this thread: the stop check, then the progress text.
+        search.run(samples, band, fractions, [&](std::int32_t offset) {
+            throwIfStopRequested(stopRequested);
+            if (progress) {
+                progress(progressText(channel, offset));
             }
-            fractions[static_cast<std::size_t>(o)] =
-                nearZeroFraction(samples, o, kSearchFrames, band, mdct, coefficients.data());
-        }
+        });
 
         const std::int32_t best = bestFrameOffset(fractions);
         const double baseline = medianBaseline(fractions);
-        const double verified = nearZeroFraction(samples, best, kVerificationFrames, band, mdct, coefficients.data());
+        const double verified = nearZeroFractionBatched(samples, best, kVerificationFrames, band, search.mdct(),
+                                                        search.scratch(), kMaxNearZeroBatch);
         candidates.push_back({verified, baseline, band.threshold, channel, best});
     }
 

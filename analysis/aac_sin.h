@@ -64,6 +64,15 @@ struct NearZeroBand {
 [[nodiscard]] double nearZeroFraction(std::span<const double> samples, std::int32_t offset, std::int32_t frameCount,
                                       const NearZeroBand& band, SineMdct& mdct, double* coefficients);
 
+// The same fraction, with up to `batch` frames (at most kMaxNearZeroBatch)
+// transformed before any is examined, so their band-energy sums can run side
+// by side; scratch holds batch x 1024 doubles. Equal to nearZeroFraction for
+// every batch.
+inline constexpr std::int32_t kMaxNearZeroBatch = 4;
+[[nodiscard]] double nearZeroFractionBatched(std::span<const double> samples, std::int32_t offset,
+                                             std::int32_t frameCount, const NearZeroBand& band, SineMdct& mdct,
+                                             double* scratch, std::int32_t batch);
+
 // The lowest offset among those with the greatest fraction.
 [[nodiscard]] std::int32_t bestFrameOffset(std::span<const double> fractions);
 

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "analysis/analyze_file.h"
 
+#include <exception>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "analysis/aac_sin.h"
+#include "analysis/analysis_settings.h"
 #include "analysis/averaged_spectrum.h"
 #include "analysis/bandwidth_boundary.h"
 #include "analysis/sample_precision.h"
@@ -21,6 +25,54 @@ void report(const ProgressCallback& progress, const wchar_t* stage)
     if (progress) {
         progress(stage);
     }
+}
+
+// The per-bin maximum of the first two channels' spectra. With a second core
+// the second channel's spectrum is computed on a helper thread while this
+// thread does the first; each is the same function of its own samples, so
+// the result does not depend on it. A stop or a failure on either side
+// leaves after both are done.
+std::vector<double> combinedSpectrum(const DecodedAudio& audio, const std::atomic<bool>& stopRequested)
+{
+    if (audio.channels.size() < 2) {
+        return averagedPowerSpectrum(audio.channels[0], stopRequested);
+    }
+    std::vector<double> second;
+    std::exception_ptr secondFailure;
+    std::thread helper;
+    if (analysisThreads() >= 2) {
+        try {
+            helper = std::thread([&] {
+                try {
+                    second = averagedPowerSpectrum(audio.channels[1], stopRequested);
+                } catch (...) {
+                    secondFailure = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: the second spectrum follows the first.
+        }
+    }
+    std::vector<double> first;
+    std::exception_ptr firstFailure;
+    try {
+        first = averagedPowerSpectrum(audio.channels[0], stopRequested);
+    } catch (...) {
+        firstFailure = std::current_exception();
+    }
+    if (helper.joinable()) {
+        helper.join();
+    } else if (!firstFailure) {
+        second = averagedPowerSpectrum(audio.channels[1], stopRequested);
+    }
+    if (firstFailure) {
+        std::rethrow_exception(firstFailure);
+    }
+    if (secondFailure) {
+        std::rethrow_exception(secondFailure);
+    }
+    keepLouderBins(first, second);
+    return first;
 }
 
 } // namespace
@@ -50,10 +102,7 @@ FileReport analyzeFile(const std::wstring& path, const std::atomic<bool>& stopRe
     result.upscaling = checkSamplePrecision(audio, stopRequested);
 
     report(progress, L"Measuring frequency content");
-    std::vector<double> powerSpectrum = averagedPowerSpectrum(audio.channels[0], stopRequested);
-    if (audio.channels.size() >= 2) {
-        keepLouderBins(powerSpectrum, averagedPowerSpectrum(audio.channels[1], stopRequested));
-    }
+    const std::vector<double> powerSpectrum = combinedSpectrum(audio, stopRequested);
     SpectrumLevels levels = spectrumLevels(powerSpectrum);
     result.spectrumDb = std::move(levels.spectrumDb);
 

@@ -5,15 +5,32 @@
 #include <cstddef>
 #include <vector>
 
+#include "analysis/simd_level.h"
+
 namespace orvel {
 
 // In-place radix-2 complex FFT. n must be a power of two (not checked; any
 // other length gives a meaningless result). Forward: X[k] = sum x[t] e^(-2 pi i k t / n),
 // unscaled. Inverse: e^(+2 pi i k t / n) with the 1/n scaling applied, so a
 // forward and an inverse transform return the input up to rounding.
-// The twiddle factor follows a per-block recurrence (no table): results are
-// bit-identical on every build, which the checks' hard thresholds rely on.
+// The twiddle factor follows a per-block recurrence: results are bit-identical
+// on every build, which the checks' hard thresholds rely on.
+//
+// fft is the production path: the recurrence values are read from tables made
+// by the same recurrence, bit reversal by table, butterflies on SIMD registers.
+// Its output equals fftReference bit for bit, for every input whose transform
+// stays finite.
 void fft(std::complex<double>* data, std::size_t n, bool inverse);
 void fft(std::vector<std::complex<double>>& data, bool inverse);
+
+// The fast path on the kernels of one instruction set (a supported one), so
+// that every set can be compared with the reference on any machine that has it.
+void fftWith(SimdLevel level, std::complex<double>* data, std::size_t n, bool inverse);
+
+// The straightforward transform, step by step: the bit-reversal loop, then per
+// butterfly length a twiddle advanced by complex multiplication inside every
+// block. Kept as the yardstick the fast path is tested and measured against.
+void fftReference(std::complex<double>* data, std::size_t n, bool inverse);
+void fftReference(std::vector<std::complex<double>>& data, bool inverse);
 
 } // namespace orvel

@@ -47,15 +47,22 @@ CheckResult checkSamplePrecision(const DecodedAudio& audio, const std::atomic<bo
         const std::vector<double>& samples = audio.channels[c];
         std::uint64_t mask = 0;
         std::uint64_t nonzero = 0;
-        for (std::size_t i = 0; i < samples.size(); ++i) {
-            if (i % kStopInterval == 0) {
-                throwIfStopRequested(stopRequested);
-            }
-            const std::int64_t v = roundToInt64(samples[i] * scale);
-            if (v != 0) {
+        for (std::size_t chunk = 0; chunk < samples.size(); chunk += kStopInterval) {
+            throwIfStopRequested(stopRequested);
+            const std::size_t end = std::min(samples.size(), chunk + kStopInterval);
+            for (std::size_t i = chunk; i < end; ++i) {
+                const double x = samples[i] * scale;
+                // An integer source gives whole numbers, whose rounding is the
+                // truncating conversion; anything else takes the full rounding.
+                std::int64_t v = 0;
+                if (std::fabs(x) < 0x1p62 && static_cast<double>(static_cast<std::int64_t>(x)) == x) {
+                    v = static_cast<std::int64_t>(x);
+                } else {
+                    v = roundToInt64(x);
+                }
                 // Two's complement: a negative value has the low zero bits of its magnitude.
                 mask |= static_cast<std::uint64_t>(v);
-                ++nonzero;
+                nonzero += v != 0 ? 1 : 0;
             }
         }
         if (samples.empty()) {

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysis/fft_plan.h"
+#include "analysis/simd_level.h"
+
 namespace orvel {
 
 // Long-block sine-window MDCT as an AAC encoder frames it: 2048 samples in,
@@ -19,13 +22,26 @@ public:
     SineMdct();
 
     // Reads samples[start] .. samples[start + 2047] (the caller guarantees they
-    // exist) and writes coefficients[0] .. coefficients[1023].
+    // exist) and writes coefficients[0] .. coefficients[1023]. The fast path:
+    // windowing fused with the bit reversal, the FFT on table twiddles and SIMD
+    // registers, the last butterfly length fused with the output rotation and
+    // only its used half computed. Equal to forwardReference bit for bit.
     void forward(const double* samples, std::int32_t start, double* coefficients);
+
+    // The same on the kernels of one supported instruction set.
+    void forward(const double* samples, std::int32_t start, double* coefficients, SimdLevel level);
+
+    // The transform step by step: window times rotation into the work area,
+    // fftReference, then the real part of the rotated first 1024 values.
+    void forwardReference(const double* samples, std::int32_t start, double* coefficients);
 
 private:
     std::vector<std::complex<double>> m_preTwiddle;
     std::vector<std::complex<double>> m_postTwiddle;
     std::vector<std::complex<double>> m_work;
+    // m_preTwiddle in bit-reversed order, for the fused first pass.
+    std::vector<std::complex<double>> m_preTwiddleReversed;
+    const FftPlan* m_plan;
 };
 
 } // namespace orvel

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: MIT
+#include "analysis/simd_level.h"
+
+namespace orvel {
+
+bool simdLevelSupported(SimdLevel level)
+{
+    switch (level) {
+    case SimdLevel::Portable:
+        return true;
+#if defined(__x86_64__)
+    case SimdLevel::Sse2:
+        return true;
+    case SimdLevel::Avx2:
+        return __builtin_cpu_supports("avx2");
+#else
+    case SimdLevel::Sse2:
+    case SimdLevel::Avx2:
+        return false;
+#endif
+    }
+    return false;
+}
+
+SimdLevel bestSimdLevel()
+{
+    static const SimdLevel best = simdLevelSupported(SimdLevel::Avx2)   ? SimdLevel::Avx2
+                                  : simdLevelSupported(SimdLevel::Sse2) ? SimdLevel::Sse2
+                                                                        : SimdLevel::Portable;
+    return best;
+}
+
+} // namespace orvel

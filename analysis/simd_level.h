@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+namespace orvel {
+
+// Instruction sets the transform kernels are written for. Every level does the
+// same floating-point operations in the same order per output value, so all of
+// them give the same bits; they differ only in how many values share a register.
+enum class SimdLevel {
+    Portable, // plain C++, one value at a time
+    Sse2,     // x86-64 baseline: one complex value per register
+    Avx2,     // two complex values per register, chosen at run time when the CPU has it
+};
+
+// The fastest level this CPU runs.
+[[nodiscard]] SimdLevel bestSimdLevel();
+
+// Whether this build and CPU can run level.
+[[nodiscard]] bool simdLevelSupported(SimdLevel level);
+
+} // namespace orvel

@@ -1,0 +1,210 @@
+// SPDX-License-Identifier: MIT
+// The alignment search spread over threads: the same fractions as one thread
+// running the reference transform, milestones on the calling thread in
+// order with nothing measured ahead of them, and a stop that leaves no
+// thread behind.
+#include "analysis/alignment_search.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <thread>
+
+#include "analysis/aac_sin.h"
+#include "analysis/analysis_settings.h"
+#include "analysis/averaged_spectrum.h"
+#include "decode/cancellation.h"
+#include "tests/analysis/analysis_signals.h"
+
+namespace orvel {
+namespace {
+
+constexpr std::int32_t kRate = 8000;
+const std::atomic<bool> noStop{false};
+
+// Restores the process-wide knobs however a test ends.
+struct KnobReset {
+    KnobReset(const KnobReset&) = delete;
+    KnobReset& operator=(const KnobReset&) = delete;
+    KnobReset() = default;
+    ~KnobReset()
+    {
+        setAnalysisThreads(0);
+        setReferenceTransforms(false);
+    }
+};
+
+std::vector<double> gridAudio(std::int32_t offset, std::uint64_t seed)
+{
+    return test::quantised(test::sineGridSynthesis(3 * kRate, offset, 0.4, 700, 0.1, seed), 16);
+}
+
+const NearZeroBand kBand{600, 0.1, 2.44140625e-05};
+
+// One thread, the straightforward transform, offsets in order.
+std::vector<double> referenceFractions(const std::vector<double>& samples)
+{
+    const KnobReset reset;
+    setReferenceTransforms(true);
+    SineMdct mdct;
+    std::vector<double> coefficients(1024);
+    std::vector<double> fractions(1024);
+    for (std::int32_t o = 0; o < 1024; ++o) {
+        fractions[static_cast<std::size_t>(o)] = nearZeroFraction(samples, o, 4, kBand, mdct, coefficients.data());
+    }
+    return fractions;
+}
+
+TEST(AlignmentSearchTest, FractionsEqualOneReferenceThreadForEveryThreadCount)
+{
+    const std::vector<double> samples = gridAudio(517, 40);
+    const std::vector<double> expected = referenceFractions(samples);
+    ASSERT_GT(expected[517], 0.3); // the grid stands out, so a shuffled index would show
+    for (const unsigned threads : {1u, 2u, 3u, 5u, 64u}) {
+        AlignmentSearch search(threads);
+        std::vector<double> fractions(1024, -1.0);
+        search.run(samples, kBand, fractions, [](std::int32_t) {});
+        EXPECT_EQ(std::memcmp(fractions.data(), expected.data(), 1024 * sizeof(double)), 0) << threads << " threads";
+        // The same object serves the next channel.
+        std::vector<double> again(1024, -1.0);
+        search.run(samples, kBand, again, [](std::int32_t) {});
+        EXPECT_EQ(std::memcmp(again.data(), expected.data(), 1024 * sizeof(double)), 0) << threads << " threads";
+    }
+}
+
+TEST(AlignmentSearchTest, MilestonesComeInOrderOnTheCallingThreadWithNothingMeasuredAhead)
+{
+    const std::vector<double> samples = gridAudio(100, 41);
+    for (const unsigned threads : {1u, 2u, 4u, 7u}) {
+        AlignmentSearch search(threads);
+        std::vector<double> fractions(1024, std::numeric_limits<double>::quiet_NaN());
+        std::vector<std::int32_t> seen;
+        const std::thread::id caller = std::this_thread::get_id();
+        search.run(samples, kBand, fractions, [&](std::int32_t offset) {
+            EXPECT_EQ(std::this_thread::get_id(), caller);
+            for (std::int32_t o = 0; o < 1024; ++o) {
+                const bool measured = !std::isnan(fractions[static_cast<std::size_t>(o)]);
+                ASSERT_EQ(measured, o < offset) << "offset " << o << " at milestone " << offset << ", " << threads
+                                                << " threads";
+            }
+            seen.push_back(offset);
+        });
+        ASSERT_EQ(seen.size(), 16u);
+        for (std::size_t i = 0; i < seen.size(); ++i) {
+            EXPECT_EQ(seen[i], static_cast<std::int32_t>(64 * i));
+        }
+        for (const double f : fractions) {
+            EXPECT_FALSE(std::isnan(f));
+        }
+    }
+}
+
+TEST(AlignmentSearchTest, AThrowingMilestoneStopsTheSearchWithinItsBlock)
+{
+    const std::vector<double> samples = gridAudio(300, 42);
+    const std::vector<double> expected = referenceFractions(samples);
+    AlignmentSearch search(3);
+    std::vector<double> fractions(1024, std::numeric_limits<double>::quiet_NaN());
+    EXPECT_THROW(search.run(samples, kBand, fractions,
+                            [](std::int32_t offset) {
+                                if (offset == 320) {
+                                    throw Cancelled();
+                                }
+                            }),
+                 Cancelled);
+    for (std::size_t o = 0; o < 1024; ++o) {
+        EXPECT_EQ(std::isnan(fractions[o]), o >= 320) << "offset " << o;
+    }
+    // The helpers are gone and the object is whole: a new run completes and is right.
+    std::vector<double> again(1024, -1.0);
+    search.run(samples, kBand, again, [](std::int32_t) {});
+    EXPECT_EQ(std::memcmp(again.data(), expected.data(), 1024 * sizeof(double)), 0);
+}
+
+// The check's input as the driver would give it.
+struct Input {
+    DecodedAudio audio;
+    std::vector<double> spectrum;
+    std::int32_t strongBins = 0;
+};
+
+Input stereoInput()
+{
+    Input input;
+    input.audio = test::losslessAudio({gridAudio(700, 43), test::quantised(test::whiteNoise(3 * kRate, 44, 0.3), 16)},
+                                      kRate, 16);
+    input.spectrum = averagedPowerSpectrum(input.audio.channels[0], noStop);
+    const std::vector<double> second = averagedPowerSpectrum(input.audio.channels[1], noStop);
+    for (std::size_t i = 0; i < second.size(); ++i) {
+        input.spectrum[i] = std::max(input.spectrum[i], second[i]);
+    }
+    input.strongBins = test::strongBins(input.spectrum);
+    return input;
+}
+
+TEST(AlignmentSearchTest, CheckGivesTheSameResultAndProgressForAnyThreadCount)
+{
+    const KnobReset reset;
+    const Input input = stereoInput();
+    setAnalysisThreads(1);
+    setReferenceTransforms(true);
+    std::vector<std::wstring> expectedTexts;
+    const CheckResult expected = checkAacSin(input.audio, input.spectrum, input.strongBins, noStop,
+                                             [&](const std::wstring& text) { expectedTexts.push_back(text); });
+    setReferenceTransforms(false);
+    ASSERT_EQ(expected.status, L"Possible");
+    ASSERT_EQ(expectedTexts.size(), 32u);
+    for (const unsigned threads : {1u, 2u, 3u, 8u}) {
+        setAnalysisThreads(threads);
+        std::vector<std::wstring> texts;
+        const CheckResult result = checkAacSin(input.audio, input.spectrum, input.strongBins, noStop,
+                                               [&](const std::wstring& text) { texts.push_back(text); });
+        EXPECT_EQ(result.status, expected.status) << threads;
+        EXPECT_EQ(result.summary, expected.summary) << threads;
+        EXPECT_EQ(result.evidence, expected.evidence) << threads;
+        EXPECT_EQ(texts, expectedTexts) << threads;
+    }
+}
+
+TEST(AlignmentSearchTest, StopDuringTheSearchIsAnsweredAtTheNextMilestoneOnAnyThreadCount)
+{
+    const KnobReset reset;
+    const Input input = stereoInput();
+    for (const unsigned threads : {1u, 2u, 5u}) {
+        setAnalysisThreads(threads);
+        for (const int stopAt : {1, 7, 16, 17}) {
+            std::atomic<bool> stop{false};
+            std::vector<std::wstring> texts;
+            EXPECT_THROW((void)checkAacSin(input.audio, input.spectrum, input.strongBins, stop,
+                                           [&](const std::wstring& text) {
+                                               texts.push_back(text);
+                                               if (static_cast<int>(texts.size()) == stopAt) {
+                                                   stop = true;
+                                               }
+                                           }),
+                         Cancelled)
+                << threads << " threads, stop at report " << stopAt;
+            // The flag set during report n is seen before report n + 1; a
+            // stop in the last report of a channel is seen before the next
+            // channel's first one.
+            EXPECT_EQ(static_cast<int>(texts.size()), stopAt) << threads << " threads";
+        }
+        // A stop at the channel's last report that finds no later milestone:
+        // channel 2 ends its search, the verification runs, the result returns.
+        std::atomic<bool> stop{false};
+        int reports = 0;
+        const CheckResult result = checkAacSin(input.audio, input.spectrum, input.strongBins, stop,
+                                               [&](const std::wstring&) {
+                                                   if (++reports == 32) {
+                                                       stop = true;
+                                                   }
+                                               });
+        EXPECT_EQ(result.status, L"Possible") << threads << " threads";
+    }
+}
+
+} // namespace
+} // namespace orvel
