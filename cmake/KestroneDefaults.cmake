@@ -14,4 +14,10 @@ function(kestrone_defaults target)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
+  if(KESTRONE_FUZZ)
+    # Coverage for libFuzzer in every object; the fuzz targets alone link its main.
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link,address,undefined
+      -fno-omit-frame-pointer -fno-sanitize-recover=undefined -g)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
 endfunction()

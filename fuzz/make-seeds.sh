@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Makes the seed corpora of the fuzz targets from real encoders (sox, flac,
+# ffmpeg, lame): small, deterministic files, one folder per target.
+#   usage: fuzz/make-seeds.sh OUTDIR
+set -euo pipefail
+out=${1:?usage: make-seeds.sh OUTDIR}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$out"/{fuzz_decode_flac,fuzz_decode_wav,fuzz_decode_aiff,fuzz_decode_m4a,fuzz_decode_mp3,fuzz_analyze_flac,fuzz_analyze_wav,fuzz_json,fuzz_utf8}
+ff=(ffmpeg -nostdin -hide_banner -loglevel error -y)
+
+# PCM sources: a tone, a sweep with noise, stereo, more channels.
+sox -R -V1 -n -r 8000 -b 16 -c 1 "$work/tone8k.wav" synth 0.3 sine 440 gain -3
+sox -R -V1 -n -r 44100 -b 24 -c 2 "$work/sweep44k.wav" synth 0.1 sine 100-18000 whitenoise gain -6
+sox -R -V1 -n -r 48000 -b 16 -c 6 "$work/six48k.wav" synth 0.03 sine 1000
+sox -R -V1 -n -r 11025 -b 8 -c 1 "$work/u8.wav" synth 0.1 square 300
+sox -R -V1 -n -r 22050 -e floating-point -b 32 -c 1 "$work/float.wav" synth 0.1 sine 700
+
+# WAV
+d=$out/fuzz_decode_wav
+cp "$work/tone8k.wav" "$d/tone8k.wav"
+cp "$work/u8.wav" "$d/u8.wav"
+cp "$work/float.wav" "$d/float.wav"
+"${ff[@]}" -i "$work/six48k.wav" -c:a pcm_s24le -bitexact "$d/six-extensible.wav"
+"${ff[@]}" -i "$work/tone8k.wav" -t 0.05 -rf64 always -bitexact "$d/rf64.wav"
+sox -R "$work/sweep44k.wav" -t wav -e signed -b 32 "$d/s32.wav" trim 0 0.02
+head -c 3000 "$work/tone8k.wav" >"$d/cut.wav"
+
+# AIFF and AIFC
+d=$out/fuzz_decode_aiff
+sox -R "$work/tone8k.wav" "$d/tone8k.aiff" trim 0 0.1
+sox -R "$work/sweep44k.wav" "$d/sweep24.aiff" trim 0 0.02
+sox -R "$work/float.wav" -t aifc -e floating-point "$d/float.aifc"
+"${ff[@]}" -i "$work/tone8k.wav" -t 0.05 -c:a pcm_s16be -f aiff -bitexact "$d/ffmpeg.aiff"
+
+# FLAC
+d=$out/fuzz_decode_flac
+flac -s -f 2>/dev/null -8 -o "$d/tone8k.flac" "$work/tone8k.wav"
+flac -s -f 2>/dev/null -5 -o "$d/sweep24.flac" "$work/sweep44k.wav"
+flac -s -f 2>/dev/null --no-padding --no-seektable -o "$d/six.flac" "$work/six48k.wav"
+flac -s -f 2>/dev/null -T "TITLE=seed" -T "ARTIST=Kestrone" -o "$d/tagged.flac" "$work/u8.wav"
+"${ff[@]}" -i "$work/tone8k.wav" -t 0.05 -c:a flac -bitexact "$d/ffmpeg.flac"
+
+# M4A: AAC and ALAC
+d=$out/fuzz_decode_m4a
+"${ff[@]}" -i "$work/tone8k.wav" -t 0.2 -c:a aac -b:a 32k -bitexact "$d/aac.m4a"
+"${ff[@]}" -i "$work/sweep44k.wav" -t 0.05 -c:a alac -bitexact "$d/alac.m4a"
+"${ff[@]}" -i "$work/tone8k.wav" -t 0.1 -c:a alac -bitexact "$d/alac-mono.m4a"
+
+# MP3
+d=$out/fuzz_decode_mp3
+lame --quiet -b 32 "$work/tone8k.wav" "$d/lame.mp3"
+lame --quiet -V 6 --tt seed "$work/sweep44k.wav" "$d/lame-vbr.mp3"
+"${ff[@]}" -i "$work/tone8k.wav" -t 0.1 -c:a libmp3lame -b:a 24k -bitexact "$d/ffmpeg.mp3" 2>/dev/null \
+  || "${ff[@]}" -i "$work/tone8k.wav" -t 0.1 -c:a mp3 -bitexact "$d/ffmpeg.mp3"
+
+# Analysis: small files, long enough for the checks to run.
+cp "$out/fuzz_decode_wav/tone8k.wav" "$out/fuzz_analyze_wav/"
+cp "$work/sweep44k.wav" "$out/fuzz_analyze_wav/sweep44k.wav"
+sox -R -V1 -n -r 8000 -b 24 -c 2 "$out/fuzz_analyze_wav/padded24.wav" synth 0.5 sine 300 sine 500
+cp "$out/fuzz_decode_flac/tone8k.flac" "$out/fuzz_decode_flac/sweep24.flac" "$out/fuzz_analyze_flac/"
+sox -R -V1 -n -r 8000 -b 16 -c 1 "$work/noise.wav" synth 0.5 whitenoise gain -10
+flac -s -f 2>/dev/null -o "$out/fuzz_analyze_flac/noise.flac" "$work/noise.wav"
+
+# Text: plain, escapes, controls, non-ASCII and invalid UTF-8.
+printf 'Evidence found\r\nBandwidth 16.0 kHz' >"$out/fuzz_json/plain"
+printf '\x05\x00\x22\x5c\x0a\x01\x7f' >"$out/fuzz_json/escapes"
+printf 'k\xf0\x00\x00\xd8\x00\xf5\x00\x11\x00\x00\x03\x10\x20\x30' >"$out/fuzz_json/wide"
+printf 'Musik/Ärger – 東京.flac' >"$out/fuzz_utf8/names"
+printf 'caf\xe9 \xed\xa0\x80 \xf4\x90\x80\x80 \xc0\xaf \xe2\x82' >"$out/fuzz_utf8/invalid"
+printf '\xf0\x9f\x8e\xb5\x00\xef\xbb\xbf' >"$out/fuzz_utf8/emoji"
+cp "$out/fuzz_utf8/names" "$out/fuzz_json/names"
