@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/analysis_settings.h"
 #include "report/json_report.h"
 #include "report/replacing_file_writer.h"
 #include "report/text_report.h"
@@ -110,7 +111,13 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
         {options.textTarget, [](const auto& records) { return buildTextReport(records); }},
         {options.csvTarget, [](const auto& records) { return buildCsvReport(records); }},
     };
-    const unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, terminal.defaultJobs);
+    const unsigned cores = std::max(1u, terminal.defaultJobs);
+    const unsigned jobs = options.jobs != 0 ? options.jobs : cores;
+    // --jobs N is a budget of N threads: each file then runs on one. Without
+    // it, cores that no file would keep busy (fewer files than cores) help
+    // inside a file. Results do not depend on either count.
+    const auto busy = static_cast<unsigned>(std::clamp<std::size_t>(inputs.size(), 1, jobs));
+    setAnalysisThreads(options.jobs != 0 ? 1 : std::max(1u, cores / busy));
     std::vector<FileReport> complete;
     bool anyFailed = false;
     bool stdoutGone = false; // set when the run stopped because nothing could be delivered

@@ -67,4 +67,32 @@ TEST(ScanInterruptTest, CtrlCWritesTheCompletedRecordsInInputOrderAndExits130)
     EXPECT_TRUE(lines(result.out).back().starts_with(std::to_string(files.size()) + " files: ")) << result.out;
 }
 
+std::size_t threadCount(pid_t pid)
+{
+    std::error_code ec;
+    std::size_t count = 0;
+    for (fs::directory_iterator it("/proc/" + std::to_string(pid) + "/task", ec), end; !ec && it != end; it.increment(ec)) {
+        ++count;
+    }
+    return count;
+}
+
+// At most N files are decoded at a time, and --jobs N is the thread budget of
+// the analysis: the main thread waits while N workers analyse.
+TEST(ScanJobsTest, AnalysisUsesNoMoreThreadsThanJobsAllow)
+{
+    for (const int jobs : {1, 2}) {
+        RunningProgram run({scanProgram(), "--jobs", std::to_string(jobs), (audioDir() / "interrupt").string()});
+        std::size_t most = 0;
+        while (!run.outputClosed()) {
+            (void)run.readLine(2ms);
+            most = std::max(most, threadCount(run.pid()));
+        }
+        const ProcessResult result = run.finish();
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_GE(most, 2u);
+        EXPECT_LE(most, static_cast<std::size_t>(jobs) + 1) << jobs << " jobs";
+    }
+}
+
 } // namespace
