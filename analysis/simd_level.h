@@ -10,6 +10,7 @@ enum class SimdLevel {
     Portable, // plain C++, one value at a time
     Sse2,     // x86-64 baseline: one complex value per register
     Avx2,     // two complex values per register, chosen at run time when the CPU has it
+    Avx512,   // four complex values per register, likewise
 };
 
 // The fastest level this CPU runs.

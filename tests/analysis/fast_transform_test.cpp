@@ -34,7 +34,7 @@ const std::atomic<bool> noStop{false};
 std::vector<SimdLevel> levels()
 {
     std::vector<SimdLevel> result;
-    for (const SimdLevel level : {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Avx2}) {
+    for (const SimdLevel level : {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Avx2, SimdLevel::Avx512}) {
         if (simdLevelSupported(level)) {
             result.push_back(level);
         }
@@ -44,7 +44,17 @@ std::vector<SimdLevel> levels()
 
 std::string levelName(SimdLevel level)
 {
-    return level == SimdLevel::Portable ? "portable" : level == SimdLevel::Sse2 ? "sse2" : "avx2";
+    switch (level) {
+    case SimdLevel::Portable:
+        return "portable";
+    case SimdLevel::Sse2:
+        return "sse2";
+    case SimdLevel::Avx2:
+        return "avx2";
+    case SimdLevel::Avx512:
+        return "avx512";
+    }
+    return "?";
 }
 
 // Empty when equal bit for bit, else where and how the first value differs.
