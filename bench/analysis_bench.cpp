@@ -1,0 +1,313 @@
+// SPDX-License-Identifier: MIT
+// Benchmarks of the analysis: the transforms (fast path per instruction set
+// against the reference), the spectrum, the AAC-SIN check, a whole file next
+// to libFLAC decoding the same file, and the headless analysis of a folder.
+//   usage: kestrone-bench --audio-dir=DIR [benchmark flags]
+// DIR holds bench-30s.flac (30 s, 44.1 kHz, 16-bit stereo broadband) and
+// folder/ with the files of the throughput run (tools/run-benchmarks.sh).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <complex>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "analysis/aac_sin.h"
+#include "analysis/analysis_settings.h"
+#include "analysis/analyze_file.h"
+#include "analysis/averaged_spectrum.h"
+#include "analysis/fft.h"
+#include "analysis/simd_level.h"
+#include "analysis/sine_mdct.h"
+#include "analysis/spectrum_db.h"
+#include "app/headless_modes.h"
+#include "bench/libflac_decode.h"
+#include "decode/decode_audio.h"
+#include "report/utf8.h"
+
+namespace orvel::bench {
+namespace {
+
+std::filesystem::path audioDir;
+const std::atomic<bool> noStop{false};
+
+// Restores the process-wide knobs after each case.
+class Settings {
+public:
+    Settings(unsigned threads, bool reference)
+    {
+        setAnalysisThreads(threads);
+        setReferenceTransforms(reference);
+    }
+    Settings(const Settings&) = delete;
+    Settings& operator=(const Settings&) = delete;
+    ~Settings()
+    {
+        setAnalysisThreads(0);
+        setReferenceTransforms(false);
+    }
+};
+
+std::vector<double> noise(std::size_t length, std::uint64_t seed)
+{
+    std::mt19937_64 engine(seed);
+    std::uniform_real_distribution<double> uniform(-0.5, 0.5);
+    std::vector<double> values(length);
+    for (double& v : values) {
+        v = uniform(engine);
+    }
+    return values;
+}
+
+std::vector<std::complex<double>> complexNoise(std::size_t n)
+{
+    const std::vector<double> re = noise(n, 1);
+    const std::vector<double> im = noise(n, 2);
+    std::vector<std::complex<double>> data(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        data[i] = {re[i], im[i]};
+    }
+    return data;
+}
+
+const char* levelName(SimdLevel level)
+{
+    switch (level) {
+    case SimdLevel::Portable:
+        return "portable";
+    case SimdLevel::Sse2:
+        return "sse2";
+    case SimdLevel::Avx2:
+        return "avx2";
+    case SimdLevel::Avx512:
+        return "avx512";
+    }
+    return "?";
+}
+
+std::vector<SimdLevel> supportedLevels()
+{
+    std::vector<SimdLevel> levels;
+    for (const SimdLevel level : {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Avx2, SimdLevel::Avx512}) {
+        if (simdLevelSupported(level)) {
+            levels.push_back(level);
+        }
+    }
+    return levels;
+}
+
+const DecodedAudio& benchAudio()
+{
+    static const DecodedAudio audio = decodeAudio(fromFsPath(audioDir / "bench-30s.flac"), noStop);
+    return audio;
+}
+
+// The two channels' spectrum as analyzeFile builds it.
+struct SpectrumInput {
+    std::vector<double> power;
+    std::int32_t strongBins = 0;
+};
+
+const SpectrumInput& benchSpectrum()
+{
+    static const SpectrumInput input = [] {
+        SpectrumInput result;
+        const DecodedAudio& audio = benchAudio();
+        result.power = averagedPowerSpectrum(audio.channels[0], noStop);
+        keepLouderBins(result.power, averagedPowerSpectrum(audio.channels[1], noStop));
+        result.strongBins = spectrumLevels(result.power).strongBinCount;
+        return result;
+    }();
+    return input;
+}
+
+void fftReferenceCase(benchmark::State& state)
+{
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const std::vector<std::complex<double>> input = complexNoise(n);
+    std::vector<std::complex<double>> data = input;
+    for (auto _ : state) {
+        std::copy(input.begin(), input.end(), data.begin());
+        fftReference(data.data(), n, false);
+        benchmark::DoNotOptimize(data.data());
+    }
+}
+
+void fftFastCase(benchmark::State& state, SimdLevel level)
+{
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const std::vector<std::complex<double>> input = complexNoise(n);
+    std::vector<std::complex<double>> data = input;
+    for (auto _ : state) {
+        std::copy(input.begin(), input.end(), data.begin());
+        fftWith(level, data.data(), n, false);
+        benchmark::DoNotOptimize(data.data());
+    }
+}
+
+void mdctReferenceCase(benchmark::State& state)
+{
+    const std::vector<double> samples = noise(2048, 3);
+    std::vector<double> coefficients(1024);
+    SineMdct mdct;
+    for (auto _ : state) {
+        mdct.forwardReference(samples.data(), 0, coefficients.data());
+        benchmark::DoNotOptimize(coefficients.data());
+    }
+}
+
+void mdctFastCase(benchmark::State& state, SimdLevel level)
+{
+    const std::vector<double> samples = noise(2048, 3);
+    std::vector<double> coefficients(1024);
+    SineMdct mdct;
+    for (auto _ : state) {
+        mdct.forward(samples.data(), 0, coefficients.data(), level);
+        benchmark::DoNotOptimize(coefficients.data());
+    }
+}
+
+void spectrumCase(benchmark::State& state, bool reference)
+{
+    const Settings settings(0, reference);
+    const std::vector<double>& samples = benchAudio().channels[0];
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(averagedPowerSpectrum(samples, noStop));
+    }
+}
+
+void aacSinCase(benchmark::State& state, unsigned threads, bool reference)
+{
+    const Settings settings(threads, reference);
+    const DecodedAudio& audio = benchAudio();
+    const SpectrumInput& spectrum = benchSpectrum();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(checkAacSin(audio, spectrum.power, spectrum.strongBins, noStop, {}));
+    }
+}
+
+void analyzeFileCase(benchmark::State& state, unsigned threads, bool reference)
+{
+    const Settings settings(threads, reference);
+    const std::wstring path = fromFsPath(audioDir / "bench-30s.flac");
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(analyzeFile(path, noStop, {}));
+    }
+}
+
+void decodeAudioCase(benchmark::State& state)
+{
+    const std::wstring path = fromFsPath(audioDir / "bench-30s.flac");
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(decodeAudio(path, noStop));
+    }
+}
+
+void libFlacCase(benchmark::State& state)
+{
+    const std::string path = (audioDir / "bench-30s.flac").string();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(decodeWithLibFlacOnly(path));
+    }
+}
+
+void folderCase(benchmark::State& state, unsigned threads)
+{
+    const Settings settings(threads, false);
+    std::vector<std::wstring> inputs;
+    for (const auto& entry : std::filesystem::directory_iterator(audioDir / "folder")) {
+        inputs.push_back(fromFsPath(entry.path()));
+    }
+    std::sort(inputs.begin(), inputs.end());
+    const std::wstring output = fromFsPath(audioDir / "folder-report.json");
+    for (auto _ : state) {
+        if (runAnalyzeTestMode(output, inputs) != 0) {
+            state.SkipWithError("the headless analysis failed");
+            break;
+        }
+    }
+    state.counters["files"] = static_cast<double>(inputs.size());
+    state.counters["files_per_s"] =
+        benchmark::Counter(static_cast<double>(inputs.size()), benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void registerAll()
+{
+    for (const long n : {2048L, 4096L}) {
+        benchmark::RegisterBenchmark("fft/reference", fftReferenceCase)->Arg(n);
+        for (const SimdLevel level : supportedLevels()) {
+            benchmark::RegisterBenchmark((std::string("fft/") + levelName(level)).c_str(), fftFastCase, level)
+                ->Arg(n);
+        }
+    }
+    benchmark::RegisterBenchmark("SineMdct::forward/reference", mdctReferenceCase);
+    for (const SimdLevel level : supportedLevels()) {
+        benchmark::RegisterBenchmark((std::string("SineMdct::forward/") + levelName(level)).c_str(), mdctFastCase,
+                                     level);
+    }
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::string coreLabel = std::to_string(cores);
+    benchmark::RegisterBenchmark("averagedPowerSpectrum/reference", spectrumCase, true)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("averagedPowerSpectrum/fast", spectrumCase, false)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("checkAacSin/reference/threads:1", aacSinCase, 1u, true)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("checkAacSin/fast/threads:1", aacSinCase, 1u, false)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark(("checkAacSin/fast/threads:" + coreLabel).c_str(), aacSinCase, 0u, false)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("libFLAC decode only", libFlacCase)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark("decodeAudio", decodeAudioCase)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark("analyzeFile/reference/threads:1", analyzeFileCase, 1u, true)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("analyzeFile/fast/threads:1", analyzeFileCase, 1u, false)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark(("analyzeFile/fast/threads:" + coreLabel).c_str(), analyzeFileCase, 0u, false)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("folder --analyze-test/threads:1", folderCase, 1u)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->Iterations(1);
+    benchmark::RegisterBenchmark(("folder --analyze-test/threads:" + coreLabel).c_str(), folderCase, 0u)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->Iterations(1);
+}
+
+} // namespace
+} // namespace orvel::bench
+
+int main(int argc, char** argv)
+{
+    // Take --audio-dir=DIR out before Google Benchmark reads the rest.
+    std::vector<char*> rest;
+    for (int i = 0; i < argc; ++i) {
+        constexpr const char* kFlag = "--audio-dir=";
+        if (i > 0 && std::strncmp(argv[i], kFlag, std::strlen(kFlag)) == 0) {
+            orvel::bench::audioDir = argv[i] + std::strlen(kFlag);
+        } else {
+            rest.push_back(argv[i]);
+        }
+    }
+    if (orvel::bench::audioDir.empty() || !std::filesystem::exists(orvel::bench::audioDir / "bench-30s.flac")) {
+        std::fprintf(stderr, "usage: kestrone-bench --audio-dir=DIR [benchmark flags] (see tools/run-benchmarks.sh)\n");
+        return 64;
+    }
+    int restCount = static_cast<int>(rest.size());
+    benchmark::Initialize(&restCount, rest.data());
+    orvel::bench::registerAll();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
