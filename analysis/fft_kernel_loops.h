@@ -14,6 +14,7 @@
 // what is computed.
 
 #include <cstddef>
+#include <cstdint>
 
 namespace orvel {
 namespace {
@@ -117,6 +118,16 @@ inline void lastTwoRealPart(double* out, const double* d, const double* w1, cons
         Ops::storeRealParts(out + k + h, Ops::load(post + 2 * (k + h)), high0, Ops::load(post + 2 * (k + h + W)),
                             high1);
     }
+}
+
+// The first pass of a windowed transform visits the length-4 groups in the
+// natural order of their first input r < n / 4. Group m = rev[4 r] holds
+// work[4 m + j] = samples[r + o_j] x window[r + o_j] for o_j = 0, n / 2, n / 4,
+// 3 n / 4 (the bit reversal moves index r + o_j to 4 m + j), so neighbouring
+// groups in this order read neighbouring samples.
+inline std::size_t groupOf(const std::uint32_t* rev, std::size_t r)
+{
+    return rev[4 * r];
 }
 
 // The twiddles of length len in FftPlan's table: they start at len / 2 - 1 complex values.

@@ -32,7 +32,8 @@ void windowedFirstButterfliesPortable(std::complex<double>* work, const double* 
     const std::uint32_t* rev = plan.bitReversal();
     for (std::size_t i = 0; i < plan.size(); ++i) {
         const double x = samples[rev[i]];
-        work[i] = {x * window[i].real(), x * window[i].imag()};
+        const std::complex<double> w = window[rev[i]];
+        work[i] = {x * w.real(), x * w.imag()};
     }
     butterfliesPortable(work, plan, 2, 4);
 }

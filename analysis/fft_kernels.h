@@ -20,9 +20,10 @@ struct FftKernels {
     // plan's size, on data already in bit-reversed order.
     void (*butterflies)(std::complex<double>* data, const FftPlan& plan, std::size_t firstLen, std::size_t lastLen);
 
-    // work[i] <- samples[rev[i]] x window[i] for i < n (a real value times a
-    // complex one: windowing and bit reversal in one pass), then the
-    // butterflies of lengths 2 and 4. n = plan.size() >= 8.
+    // work[i] <- samples[rev[i]] x window[rev[i]] for i < n (a real value
+    // times a complex one; window in natural order), then the butterflies of
+    // lengths 2 and 4: windowing, bit reversal and the first two lengths in
+    // one pass. n = plan.size() >= 64.
     void (*windowedFirstButterflies)(std::complex<double>* work, const double* samples, const FftPlan& plan,
                                      const std::complex<double>* window);
 

@@ -91,11 +91,35 @@ struct Avx2Ops {
         }
     }
 
-    // [x0 x0 x1 x1] x window values i, i + 1: the real sample times both parts.
-    static V windowed(const double* samples, const std::uint32_t* rev, const double* win, std::size_t i)
+    // [x_r x_r x_r+1 x_r+1] x window values r, r + 1: the real sample times both parts.
+    static V windowed(const double* samples, const double* win, std::size_t r)
     {
-        const V x = _mm256_set_m128d(_mm_set1_pd(samples[rev[i + 1]]), _mm_set1_pd(samples[rev[i]]));
-        return _mm256_mul_pd(x, load(win + 2 * i));
+        const V x = _mm256_permute4x64_pd(_mm256_castpd128_pd256(_mm_loadu_pd(samples + r)), 0x50);
+        return _mm256_mul_pd(x, load(win + 2 * r));
+    }
+
+    // Lengths 2 and 4 on two groups side by side: lane pair g of a_j holds
+    // input j of the group of r + g (see groupOf). Every twiddle is the same
+    // for both groups.
+    static void firstTwoGroups(double* out0, double* out1, V a0, V a1, V a2, V a3, V w2, V w2s, V w40, V w40s, V w41,
+                               V w41s)
+    {
+        const V v1 = multiply(a1, w2, w2s);
+        const V v3 = multiply(a3, w2, w2s);
+        const V b0 = add(a0, v1);
+        const V b1 = sub(a0, v1);
+        const V b2 = add(a2, v3);
+        const V b3 = sub(a2, v3);
+        const V c2 = multiply(b2, w40, w40s);
+        const V c3 = multiply(b3, w41, w41s);
+        const V o0 = add(b0, c2);
+        const V o1 = add(b1, c3);
+        const V o2 = sub(b0, c2);
+        const V o3 = sub(b1, c3);
+        store(out0, _mm256_permute2f128_pd(o0, o1, 0x20));
+        store(out0 + 4, _mm256_permute2f128_pd(o2, o3, 0x20));
+        store(out1, _mm256_permute2f128_pd(o0, o1, 0x31));
+        store(out1 + 4, _mm256_permute2f128_pd(o2, o3, 0x31));
     }
 };
 
@@ -111,13 +135,19 @@ void windowedFirstButterflies(std::complex<double>* work, const double* samples,
     double* out = reinterpret_cast<double*>(work);
     const double* win = reinterpret_cast<const double*>(window);
     const std::uint32_t* rev = plan.bitReversal();
+    const std::size_t q = plan.size() / 4;
+    const double* t4 = reinterpret_cast<const double*>(plan.twiddles(4));
     const __m256d w2 = Avx2Ops::broadcastTwice(reinterpret_cast<const double*>(plan.twiddles(2)));
+    const __m256d w40 = Avx2Ops::broadcastTwice(t4);
+    const __m256d w41 = Avx2Ops::broadcastTwice(t4 + 2);
     const __m256d w2s = Avx2Ops::swap(w2);
-    const __m256d w4 = Avx2Ops::load(reinterpret_cast<const double*>(plan.twiddles(4)));
-    const __m256d w4s = Avx2Ops::swap(w4);
-    for (std::size_t i = 0; i < plan.size(); i += 4) {
-        Avx2Ops::firstTwoBlock(out + 2 * i, Avx2Ops::windowed(samples, rev, win, i),
-                               Avx2Ops::windowed(samples, rev, win, i + 2), w2, w2s, w4, w4s);
+    const __m256d w40s = Avx2Ops::swap(w40);
+    const __m256d w41s = Avx2Ops::swap(w41);
+    for (std::size_t r = 0; r < q; r += 2) {
+        Avx2Ops::firstTwoGroups(out + 8 * groupOf(rev, r), out + 8 * groupOf(rev, r + 1),
+                                Avx2Ops::windowed(samples, win, r), Avx2Ops::windowed(samples, win, r + 2 * q),
+                                Avx2Ops::windowed(samples, win, r + q), Avx2Ops::windowed(samples, win, r + 3 * q), w2,
+                                w2s, w40, w40s, w41, w41s);
     }
 }
 

@@ -43,6 +43,44 @@ struct Avx512Ops {
         return _mm512_mask_sub_pd(_mm512_add_pd(p, q), 0x55, p, q);
     }
 
+    // [x_r x_r ... x_r+3 x_r+3] x window values r .. r + 3.
+    static V windowed(const double* samples, const double* win, std::size_t r)
+    {
+        const __m512i pairs = _mm512_set_epi64(3, 3, 2, 2, 1, 1, 0, 0);
+        const V x = _mm512_maskz_permutexvar_pd(kAll, pairs, _mm512_castpd256_pd512(_mm256_loadu_pd(samples + r)));
+        return _mm512_mul_pd(x, load(win + 2 * r));
+    }
+
+    // A value broadcast to all four complex lanes.
+    static V broadcastFour(const double* t) { return _mm512_set_pd(t[1], t[0], t[1], t[0], t[1], t[0], t[1], t[0]); }
+
+    // Lengths 2 and 4 on four groups side by side: complex lane g of a_j is
+    // input j of the group of r + g (see groupOf). A 4 x 4 transpose of the
+    // complex values then gives each group its four outputs in order.
+    static void firstTwoGroups(double* const outs[4], V a0, V a1, V a2, V a3, V w2, V w2s, V w40, V w40s, V w41, V w41s)
+    {
+        const V v1 = multiply(a1, w2, w2s);
+        const V v3 = multiply(a3, w2, w2s);
+        const V b0 = add(a0, v1);
+        const V b1 = sub(a0, v1);
+        const V b2 = add(a2, v3);
+        const V b3 = sub(a2, v3);
+        const V c2 = multiply(b2, w40, w40s);
+        const V c3 = multiply(b3, w41, w41s);
+        const V o0 = add(b0, c2);
+        const V o1 = add(b1, c3);
+        const V o2 = sub(b0, c2);
+        const V o3 = sub(b1, c3);
+        const V t0 = _mm512_maskz_shuffle_f64x2(kAll, o0, o1, 0x44); // [o0 g0, o0 g1, o1 g0, o1 g1]
+        const V t1 = _mm512_maskz_shuffle_f64x2(kAll, o0, o1, 0xEE); // [o0 g2, o0 g3, o1 g2, o1 g3]
+        const V t2 = _mm512_maskz_shuffle_f64x2(kAll, o2, o3, 0x44);
+        const V t3 = _mm512_maskz_shuffle_f64x2(kAll, o2, o3, 0xEE);
+        store(outs[0], _mm512_maskz_shuffle_f64x2(kAll, t0, t2, 0x88)); // [o0 g0, o1 g0, o2 g0, o3 g0]
+        store(outs[1], _mm512_maskz_shuffle_f64x2(kAll, t0, t2, 0xDD));
+        store(outs[2], _mm512_maskz_shuffle_f64x2(kAll, t1, t3, 0x88));
+        store(outs[3], _mm512_maskz_shuffle_f64x2(kAll, t1, t3, 0xDD));
+    }
+
     // out[0 .. 3] = Re(p0 z0) for the four values of p0, z0; out[4 .. 7] for p1, z1.
     static void storeRealParts(double* out, V p0, V z0, V p1, V z1)
     {
@@ -81,12 +119,6 @@ struct Narrow {
     }
 
     static V broadcastTwice(const double* t) { return _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(t)); }
-
-    static V windowed(const double* samples, const std::uint32_t* rev, const double* win, std::size_t i)
-    {
-        const V x = _mm256_set_m128d(_mm_set1_pd(samples[rev[i + 1]]), _mm_set1_pd(samples[rev[i]]));
-        return _mm256_mul_pd(x, _mm256_loadu_pd(win + 2 * i));
-    }
 };
 
 struct Avx512PassOps : Avx512Ops {
@@ -144,13 +176,20 @@ void windowedFirstButterflies(std::complex<double>* work, const double* samples,
     double* out = reinterpret_cast<double*>(work);
     const double* win = reinterpret_cast<const double*>(window);
     const std::uint32_t* rev = plan.bitReversal();
-    const __m256d w2 = Narrow::broadcastTwice(reinterpret_cast<const double*>(plan.twiddles(2)));
-    const __m256d w2s = Narrow::swap(w2);
-    const __m256d w4 = _mm256_loadu_pd(reinterpret_cast<const double*>(plan.twiddles(4)));
-    const __m256d w4s = Narrow::swap(w4);
-    for (std::size_t i = 0; i < plan.size(); i += 4) {
-        Narrow::firstTwoBlock(out + 2 * i, Narrow::windowed(samples, rev, win, i),
-                              Narrow::windowed(samples, rev, win, i + 2), w2, w2s, w4, w4s);
+    const std::size_t q = plan.size() / 4;
+    const double* t4 = reinterpret_cast<const double*>(plan.twiddles(4));
+    const __m512d w2 = Avx512Ops::broadcastFour(reinterpret_cast<const double*>(plan.twiddles(2)));
+    const __m512d w40 = Avx512Ops::broadcastFour(t4);
+    const __m512d w41 = Avx512Ops::broadcastFour(t4 + 2);
+    const __m512d w2s = Avx512Ops::swap(w2);
+    const __m512d w40s = Avx512Ops::swap(w40);
+    const __m512d w41s = Avx512Ops::swap(w41);
+    for (std::size_t r = 0; r < q; r += 4) {
+        double* const outs[4] = {out + 8 * groupOf(rev, r), out + 8 * groupOf(rev, r + 1), out + 8 * groupOf(rev, r + 2),
+                                 out + 8 * groupOf(rev, r + 3)};
+        Avx512Ops::firstTwoGroups(outs, Avx512Ops::windowed(samples, win, r),
+                                  Avx512Ops::windowed(samples, win, r + 2 * q), Avx512Ops::windowed(samples, win, r + q),
+                                  Avx512Ops::windowed(samples, win, r + 3 * q), w2, w2s, w40, w40s, w41, w41s);
     }
 }
 

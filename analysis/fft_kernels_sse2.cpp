@@ -84,17 +84,18 @@ void windowedFirstButterflies(std::complex<double>* work, const double* samples,
     double* out = reinterpret_cast<double*>(work);
     const double* win = reinterpret_cast<const double*>(window);
     const std::uint32_t* rev = plan.bitReversal();
+    const std::size_t q = plan.size() / 4;
     const double* t4 = reinterpret_cast<const double*>(plan.twiddles(4));
     const __m128d w2 = _mm_loadu_pd(reinterpret_cast<const double*>(plan.twiddles(2)));
     const __m128d w2s = Sse2Ops::swap(w2);
     const __m128d w40 = _mm_loadu_pd(t4);
     const __m128d w41 = _mm_loadu_pd(t4 + 2);
-    for (std::size_t i = 0; i < plan.size(); i += 4) {
-        const double* w = win + 2 * i;
-        Sse2Ops::firstTwoBlock(out + 2 * i, _mm_mul_pd(_mm_set1_pd(samples[rev[i]]), _mm_loadu_pd(w)),
-                               _mm_mul_pd(_mm_set1_pd(samples[rev[i + 1]]), _mm_loadu_pd(w + 2)),
-                               _mm_mul_pd(_mm_set1_pd(samples[rev[i + 2]]), _mm_loadu_pd(w + 4)),
-                               _mm_mul_pd(_mm_set1_pd(samples[rev[i + 3]]), _mm_loadu_pd(w + 6)), w2, w2s, w40, w41);
+    auto windowed = [samples, win](std::size_t at) {
+        return _mm_mul_pd(_mm_set1_pd(samples[at]), _mm_loadu_pd(win + 2 * at));
+    };
+    for (std::size_t r = 0; r < q; ++r) {
+        Sse2Ops::firstTwoBlock(out + 8 * groupOf(rev, r), windowed(r), windowed(r + 2 * q), windowed(r + q),
+                               windowed(r + 3 * q), w2, w2s, w40, w41);
     }
 }
 

@@ -20,7 +20,7 @@ constexpr double kScale = 0.03125;                     // 1 / 32 = sqrt(2 / 2048
 
 SineMdct::SineMdct()
     : m_preTwiddle(kInputLength), m_postTwiddle(kCoefficientCount), m_work(kInputLength),
-      m_preTwiddleReversed(kInputLength), m_plan(&FftPlan::get(kInputLength, false))
+      m_plan(&FftPlan::get(kInputLength, false))
 {
     // Sine window times a rotation by minus half a bin per sample.
     for (std::int32_t n = 0; n < kInputLength; ++n) {
@@ -31,10 +31,6 @@ SineMdct::SineMdct()
     for (std::int32_t k = 0; k < kCoefficientCount; ++k) {
         const double b = (k + 0.5) * (-kPhasePerBin);
         m_postTwiddle[static_cast<std::size_t>(k)] = {std::cos(b) * kScale, std::sin(b) * kScale};
-    }
-    const std::uint32_t* rev = m_plan->bitReversal();
-    for (std::size_t i = 0; i < static_cast<std::size_t>(kInputLength); ++i) {
-        m_preTwiddleReversed[i] = m_preTwiddle[rev[i]];
     }
 }
 
@@ -53,7 +49,7 @@ void SineMdct::forward(const double* samples, std::int32_t start, double* coeffi
     const FftKernels& kernels = fftKernels(level);
     // work[i] = x[rev i] x pre[rev i]: the reference's products, already in
     // the order its bit-reversal loop would leave them; then lengths 2 and 4.
-    kernels.windowedFirstButterflies(m_work.data(), samples + start, *m_plan, m_preTwiddleReversed.data());
+    kernels.windowedFirstButterflies(m_work.data(), samples + start, *m_plan, m_preTwiddle.data());
     kernels.butterflies(m_work.data(), *m_plan, 8, length / 4);
     // Lengths 1024 and 2048 with only the 1024 outputs that are used.
     kernels.lastButterfliesRealPart(coefficients, m_work.data(), *m_plan, m_postTwiddle.data());

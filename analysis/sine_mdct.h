@@ -39,8 +39,6 @@ private:
     std::vector<std::complex<double>> m_preTwiddle;
     std::vector<std::complex<double>> m_postTwiddle;
     std::vector<std::complex<double>> m_work;
-    // m_preTwiddle in bit-reversed order, for the fused first pass.
-    std::vector<std::complex<double>> m_preTwiddleReversed;
     const FftPlan* m_plan;
 };
 
