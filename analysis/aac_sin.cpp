@@ -9,6 +9,7 @@
 #include "analysis/alignment_search.h"
 #include "analysis/analysis_settings.h"
 #include "analysis/format_number.h"
+#include "analysis/side_by_side.h"
 #include "decode/cancellation.h"
 
 namespace orvel {
@@ -212,10 +213,25 @@ CheckResult checkAacSin(const DecodedAudio& audio, std::span<const double> power
     std::vector<AacSinCandidate> candidates;
 
     const std::size_t examined = std::min<std::size_t>(audio.channels.size(), 2);
+    // Each channel's sum of squares runs in sample order; the two channels'
+    // sums are independent and may run side by side.
+    std::array<double, 2> levels{};
+    runSideBySide(
+        examined == 2 && analysisThreads() >= 2,
+        [&] {
+            if (examined >= 1) {
+                levels[0] = rootMeanSquare(audio.channels[0]);
+            }
+        },
+        [&] {
+            if (examined == 2) {
+                levels[1] = rootMeanSquare(audio.channels[1]);
+            }
+        });
     for (std::size_t c = 0; c < examined; ++c) {
         const std::span<const double> samples = audio.channels[c];
         const auto channel = static_cast<std::int32_t>(c);
-        const double rms = rootMeanSquare(samples);
+        const double rms = levels[c];
         if (rms < kMinimumRms) {
             continue;
         }

@@ -3,8 +3,10 @@
 
 namespace orvel {
 
-// Process-wide knobs of the analysis for benchmarks and tests. The program
-// itself never changes them: it runs the fast transforms on every core.
+// Process-wide knobs of the analysis. By default analyzeFile runs the fast
+// transforms and uses every core inside one file; a caller that analyses
+// several files at once (kestrone-scan with --jobs) lowers the thread count,
+// benchmarks and tests change both.
 
 // Threads the alignment search of one channel uses, the calling thread
 // included; 0 (the default) means std::thread::hardware_concurrency(). Results

@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "analysis/analyze_file.h"
 
-#include <exception>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "analysis/aac_sin.h"
@@ -12,6 +9,7 @@
 #include "analysis/averaged_spectrum.h"
 #include "analysis/bandwidth_boundary.h"
 #include "analysis/sample_precision.h"
+#include "analysis/side_by_side.h"
 #include "analysis/spectrum_db.h"
 #include "decode/cancellation.h"
 #include "decode/decode_audio.h"
@@ -34,43 +32,15 @@ void report(const ProgressCallback& progress, const wchar_t* stage)
 // leaves after both are done.
 std::vector<double> combinedSpectrum(const DecodedAudio& audio, const std::atomic<bool>& stopRequested)
 {
+    std::vector<double> first;
     if (audio.channels.size() < 2) {
-        return averagedPowerSpectrum(audio.channels[0], stopRequested);
+        first = averagedPowerSpectrum(audio.channels[0], stopRequested);
+        return first;
     }
     std::vector<double> second;
-    std::exception_ptr secondFailure;
-    std::thread helper;
-    if (analysisThreads() >= 2) {
-        try {
-            helper = std::thread([&] {
-                try {
-                    second = averagedPowerSpectrum(audio.channels[1], stopRequested);
-                } catch (...) {
-                    secondFailure = std::current_exception();
-                }
-            });
-        } catch (const std::system_error&) {
-            // No thread to be had: the second spectrum follows the first.
-        }
-    }
-    std::vector<double> first;
-    std::exception_ptr firstFailure;
-    try {
-        first = averagedPowerSpectrum(audio.channels[0], stopRequested);
-    } catch (...) {
-        firstFailure = std::current_exception();
-    }
-    if (helper.joinable()) {
-        helper.join();
-    } else if (!firstFailure) {
-        second = averagedPowerSpectrum(audio.channels[1], stopRequested);
-    }
-    if (firstFailure) {
-        std::rethrow_exception(firstFailure);
-    }
-    if (secondFailure) {
-        std::rethrow_exception(secondFailure);
-    }
+    runSideBySide(
+        analysisThreads() >= 2, [&] { first = averagedPowerSpectrum(audio.channels[0], stopRequested); },
+        [&] { second = averagedPowerSpectrum(audio.channels[1], stopRequested); });
     keepLouderBins(first, second);
     return first;
 }

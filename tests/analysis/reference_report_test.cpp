@@ -82,5 +82,29 @@ TEST(ReferenceReportTest, CorpusReportsAreByteIdenticalToTheReferencePath)
     }
 }
 
+TEST(ReferenceReportTest, StopDuringTheSpectraIsCancelledOnAnyThreadCount)
+{
+    // The two channels' spectra may run side by side; a stop seen by either
+    // ends the call with Cancelled and nothing reports progress afterwards.
+    const std::wstring path = fromFsPath(std::filesystem::path(KESTRONE_TEST_AUDIO_DIR) / "analysis" /
+                                         "genuine-16bit-44100Hz-2ch-5s.flac");
+    for (const unsigned threads : {1u, 2u, 4u}) {
+        setAnalysisThreads(threads);
+        std::atomic<bool> stop{false};
+        std::wstring last;
+        EXPECT_THROW((void)analyzeFile(path, stop,
+                                       [&](const std::wstring& text) {
+                                           last = text;
+                                           if (text == L"Measuring frequency content") {
+                                               stop = true;
+                                           }
+                                       }),
+                     Cancelled)
+            << threads << " threads";
+        EXPECT_EQ(last, L"Measuring frequency content") << threads << " threads";
+    }
+    setAnalysisThreads(0);
+}
+
 } // namespace
 } // namespace orvel
