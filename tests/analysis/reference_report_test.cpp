@@ -77,7 +77,8 @@ TEST(ReferenceReportTest, CorpusReportsAreByteIdenticalToTheReferencePath)
             const std::vector<double>& a = actual[i].spectrumDb;
             const std::vector<double>& e = expected[i].spectrumDb;
             ASSERT_EQ(a.size(), e.size()) << files[i];
-            EXPECT_EQ(std::memcmp(a.data(), e.data(), a.size() * sizeof(double)), 0) << files[i];
+            // A failed file has no spectrum, and memcmp must not see its null data().
+            EXPECT_TRUE(a.empty() || std::memcmp(a.data(), e.data(), a.size() * sizeof(double)) == 0) << files[i];
         }
     }
 }
