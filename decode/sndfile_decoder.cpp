@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "decode/cancellation.h"
@@ -75,6 +76,21 @@ std::uint32_t widthOf(int format)
 
 // libsndfile also opens FLAC, CAF, AU, Ogg and more by content; only the WAV
 // family and AIFF/AIFC belong to this decoder.
+// Only WAV, RF64, Wave64 and AIFF containers reach libsndfile. Its own guess
+// would hand anything else (an MP3, Ogg, FLAC) to another decoder, which does
+// all the decoding work before the type is refused and prints warnings of its
+// own on stderr.
+bool startsLikeWavOrAiff(const InputFile& file)
+{
+    char id[4] = {};
+    if (file.readAt(0, id, sizeof id) != sizeof id) {
+        return false;
+    }
+    const std::string_view start(id, sizeof id);
+    return start == "RIFF" || start == "RIFX" || start == "RF64" || start == "BW64" || start == "riff" ||
+           start == "FORM";
+}
+
 bool isWavOrAiff(int format)
 {
     switch (format & SF_FORMAT_TYPEMASK) {
@@ -138,6 +154,9 @@ DecodedAudio decodeWavAiff(const std::wstring& path, const std::atomic<bool>& st
     int openError = 0;
     const InputFile file = InputFile::open(path, openError);
     if (!file.isOpen()) {
+        throw std::runtime_error(kHeaderError);
+    }
+    if (!startsLikeWavOrAiff(file)) {
         throw std::runtime_error(kHeaderError);
     }
     const std::optional<WavHeaderFacts> header = scanWavHeader(file);

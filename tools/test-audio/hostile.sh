@@ -65,10 +65,16 @@ ff -f lavfi -i testsrc=size=32x24:rate=5 -t 1 -c:v mpeg4 -bitexact -f mp4 bad/vi
 cp base/tone.wav bad/tone.ogg
 cp base/tone.flac bad/tone.ape
 
+# Other formats under WAV/AIFF names: refused as they stand, without another
+# decoder reading them (and printing its warnings).
+lame --quiet -b 32 base/tone.wav base/tone.mp3
+head -c 1200 base/tone.mp3 >bad/mp3-start.wav
+cp base/tone.mp3 bad/mp3.aiff
+cp base/tone.flac bad/flac.wav
+
 # An MP3 frame header followed by nothing but noise: decoders resync on noise,
 # so a message or a short decode are both fine; a hang or a crash is not.
 { printf '\xff\xfb\x90\x64'; head -c 6000 bad/noise-bytes.aiff; } >odd/header-then-garbage.mp3
 # A valid MP3 start with the rest of the file replaced by noise.
-lame --quiet -b 32 base/tone.wav base/tone.mp3
 { head -c 1200 base/tone.mp3; head -c 6000 bad/noise-bytes.aiff; } >odd/valid-start-then-garbage.mp3
 rm -rf base
