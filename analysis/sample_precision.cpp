@@ -7,6 +7,10 @@
 
 #include "decode/cancellation.h"
 
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
 namespace orvel {
 
 namespace {
@@ -14,6 +18,56 @@ namespace {
 constexpr std::uint64_t kMinimumNonzero = 256;
 constexpr std::size_t kStopInterval = 65536;
 constexpr std::int32_t kMinimumUnusedBits = 2;
+
+// One sample of accumulateSampleBits.
+inline void accumulateOne(double x, std::uint64_t& mask, std::uint64_t& nonzero)
+{
+    const std::int64_t v = roundToInt64(x);
+    // Two's complement: a negative value has the low zero bits of its magnitude.
+    mask |= static_cast<std::uint64_t>(v);
+    nonzero += v != 0 ? 1 : 0;
+}
+
+// mask |= v and nonzero += (v != 0) for v = roundToInt64(samples[i] x scale),
+// i < count. OR and count do not depend on the order, so pairs of samples go
+// together where both are whole numbers below 2^51 in magnitude, as every
+// sample of an integer source is: adding 1.5 x 2^52 to such a value is exact,
+// and the low bits of the sum are the value in two's complement.
+void accumulateSampleBits(const double* samples, std::size_t count, double scale, std::uint64_t& mask,
+                          std::uint64_t& nonzero)
+{
+    std::size_t i = 0;
+#if defined(__x86_64__)
+    const __m128d factor = _mm_set1_pd(scale);
+    const __m128d magic = _mm_set1_pd(0x1.8p52);
+    const __m128d limit = _mm_set1_pd(0x1p51);
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+    __m128i bits = _mm_setzero_si128();
+    __m128i counts = _mm_setzero_si128();
+    for (; i + 2 <= count; i += 2) {
+        const __m128d x = _mm_mul_pd(_mm_loadu_pd(samples + i), factor);
+        const __m128d shifted = _mm_add_pd(x, magic);
+        const __m128d whole = _mm_and_pd(_mm_cmpeq_pd(_mm_sub_pd(shifted, magic), x),
+                                         _mm_cmplt_pd(_mm_and_pd(x, magnitude), limit));
+        if (_mm_movemask_pd(whole) != 3) {
+            accumulateOne(samples[i] * scale, mask, nonzero);
+            accumulateOne(samples[i + 1] * scale, mask, nonzero);
+            continue;
+        }
+        bits = _mm_or_si128(bits, _mm_sub_epi64(_mm_castpd_si128(shifted), _mm_castpd_si128(magic)));
+        // A set lane of the comparison is -1 as an integer.
+        counts = _mm_sub_epi64(counts, _mm_castpd_si128(_mm_cmpneq_pd(x, _mm_setzero_pd())));
+    }
+    alignas(16) std::uint64_t lanes[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), bits);
+    mask |= lanes[0] | lanes[1];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), counts);
+    nonzero += lanes[0] + lanes[1];
+#endif
+    for (; i < count; ++i) {
+        accumulateOne(samples[i] * scale, mask, nonzero);
+    }
+}
 
 } // namespace
 
@@ -50,20 +104,7 @@ CheckResult checkSamplePrecision(const DecodedAudio& audio, const std::atomic<bo
         for (std::size_t chunk = 0; chunk < samples.size(); chunk += kStopInterval) {
             throwIfStopRequested(stopRequested);
             const std::size_t end = std::min(samples.size(), chunk + kStopInterval);
-            for (std::size_t i = chunk; i < end; ++i) {
-                const double x = samples[i] * scale;
-                // An integer source gives whole numbers, whose rounding is the
-                // truncating conversion; anything else takes the full rounding.
-                std::int64_t v = 0;
-                if (std::fabs(x) < 0x1p62 && static_cast<double>(static_cast<std::int64_t>(x)) == x) {
-                    v = static_cast<std::int64_t>(x);
-                } else {
-                    v = roundToInt64(x);
-                }
-                // Two's complement: a negative value has the low zero bits of its magnitude.
-                mask |= static_cast<std::uint64_t>(v);
-                nonzero += v != 0 ? 1 : 0;
-            }
+            accumulateSampleBits(samples.data() + chunk, end - chunk, scale, mask, nonzero);
         }
         if (samples.empty()) {
             throwIfStopRequested(stopRequested);

@@ -212,6 +212,36 @@ TEST(SamplePrecisionTest, UnknownOrNonIntegerPrecisionIsInconclusive)
     EXPECT_EQ(twoBits.evidence, L"Channel 1: 2-bit sample grid; 0 unused low bits; 300 nonzero samples.\r\n" + kCaveat);
 }
 
+TEST(SamplePrecisionTest, OneOddSampleAnywhereUsesBitZero)
+{
+    // Whole multiples of 256 units of a 24-bit source go through the check two
+    // at a time; one sample half a unit off the grid, in either position of a
+    // pair or in the odd last place, must still be rounded (away from zero) and
+    // set bit 0. Signed zeros count as zero.
+    for (const std::size_t odd : {std::size_t{100}, std::size_t{101}, std::size_t{512}}) {
+        std::vector<double> samples;
+        for (std::size_t i = 0; i < 513; ++i) {
+            const double units = 256.0 * static_cast<double>(i % 50 + 1) * (i % 3 == 0 ? -1.0 : 1.0);
+            samples.push_back((i == odd ? units + 128.5 : units) / 8388608.0);
+        }
+        samples[7] = -0.0;
+        samples[8] = 0.0;
+        const CheckResult result = checkSamplePrecision(test::losslessAudio({samples}, 44100, 24), noStop);
+        EXPECT_EQ(result.evidence, L"Channel 1: 24-bit sample grid; 0 unused low bits; 511 nonzero samples.\r\n" + kCaveat)
+            << "odd sample at " << odd;
+    }
+
+    // A whole value at or above 2^51 units (possible only in a record built by
+    // hand) is rounded like any other: 2^51 + 1 sets bit 0.
+    std::vector<double> large(300, 256.0 / 2147483648.0);
+    large[41] = (0x1p51 + 1.0) / 2147483648.0;
+    const CheckResult beyond = checkSamplePrecision(test::losslessAudio({large}, 44100, 32), noStop);
+    EXPECT_EQ(beyond.evidence, L"Channel 1: 32-bit sample grid; 0 unused low bits; 300 nonzero samples.\r\n" + kCaveat);
+    large[41] = 512.0 / 2147483648.0;
+    const CheckResult grid = checkSamplePrecision(test::losslessAudio({large}, 44100, 32), noStop);
+    EXPECT_EQ(grid.evidence, L"Channel 1: 24-bit sample grid; 8 unused low bits; 300 nonzero samples.\r\n" + kCaveat);
+}
+
 TEST(SamplePrecisionTest, SetStopFlagThrowsCancelled)
 {
     std::atomic<bool> stop{true};
