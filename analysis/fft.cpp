@@ -13,7 +13,9 @@ void fftWith(SimdLevel level, std::complex<double>* data, std::size_t n, bool in
         fftReference(data, n, inverse);
         return;
     }
-    if (n >= 2) {
+    // As in the reference, a length that is not a power of two is left
+    // untransformed rather than read or written past its end.
+    if (n >= 2 && (n & (n - 1)) == 0) {
         const FftPlan& plan = FftPlan::get(n, inverse);
         plan.permute(data);
         fftKernels(level).butterflies(data, plan, 2, n);

@@ -9,8 +9,9 @@
 
 namespace orvel {
 
-// In-place radix-2 complex FFT. n must be a power of two (not checked; any
-// other length gives a meaningless result). Forward: X[k] = sum x[t] e^(-2 pi i k t / n),
+// In-place radix-2 complex FFT. n must be a power of two; any other length
+// gives a meaningless result, the buffer untransformed (only the inverse's 1/n
+// scaling applied), and nothing outside the n values is touched. Forward: X[k] = sum x[t] e^(-2 pi i k t / n),
 // unscaled. Inverse: e^(+2 pi i k t / n) with the 1/n scaling applied, so a
 // forward and an inverse transform return the input up to rounding.
 // The twiddle factor follows a per-block recurrence: results are bit-identical

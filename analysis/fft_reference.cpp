@@ -26,7 +26,9 @@ inline Complex multiply(Complex a, Complex b)
 
 void fftReference(std::complex<double>* data, std::size_t n, bool inverse)
 {
-    if (n >= 2) {
+    // Any other length would send the bit reversal and the last blocks past
+    // the end of the buffer; such a buffer is left untransformed instead.
+    if (n >= 2 && (n & (n - 1)) == 0) {
         std::size_t j = 0;
         for (std::size_t i = 1; i < n; ++i) {
             std::size_t bit = n / 2;

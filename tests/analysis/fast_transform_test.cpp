@@ -4,6 +4,7 @@
 // random blocks of several kinds and real blocks of encoded test audio.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <complex>
@@ -190,6 +191,40 @@ TEST(FastTransformTest, FftEqualsTheReferenceAtEverySizeOfAPlan)
     // largest uses the biggest table; beyond it fft falls back to the reference.
     for (std::size_t n = 1; n <= 2 * 65536; n *= 2) {
         expectFftMatchesReference(complexBlock(Kind::Uniform, n, n), "uniform");
+    }
+}
+
+TEST(FastTransformTest, LengthsThatAreNoPowerOfTwoStayInsideTheirBuffer)
+{
+    // Guard values on both sides: neither path may take a meaningless length
+    // as leave to write past its end, and both leave the same bits.
+    for (const std::size_t n : {3u, 5u, 6u, 7u, 12u, 100u, 3000u}) {
+        const Buffer input = complexBlock(Kind::Uniform, n, n + 1);
+        for (const bool inverse : {false, true}) {
+            Buffer expected;
+            for (const bool reference : {true, false}) {
+                Buffer guarded(n + 64, {1234.5, -678.25});
+                std::copy(input.begin(), input.end(), guarded.begin() + 32);
+                if (reference) {
+                    fftReference(guarded.data() + 32, n, inverse);
+                } else {
+                    fft(guarded.data() + 32, n, inverse);
+                }
+                for (std::size_t i = 0; i < 32; ++i) {
+                    ASSERT_EQ(guarded[i], std::complex<double>(1234.5, -678.25)) << n << " values, before " << i;
+                    ASSERT_EQ(guarded[n + 32 + i], std::complex<double>(1234.5, -678.25)) << n << " values, after " << i;
+                }
+                const Buffer result(guarded.begin() + 32, guarded.begin() + 32 + static_cast<std::ptrdiff_t>(n));
+                if (reference) {
+                    expected = result;
+                    if (!inverse) {
+                        EXPECT_TRUE(sameBits(result, input)) << n << " values";
+                    }
+                } else {
+                    EXPECT_TRUE(sameBits(result, expected)) << n << " values" << (inverse ? ", inverse" : "");
+                }
+            }
+        }
     }
 }
 
