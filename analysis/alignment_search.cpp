@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "analysis/alignment_search.h"
 
+#include <algorithm>
+#include <array>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
@@ -11,9 +14,14 @@ namespace orvel {
 namespace {
 
 constexpr std::int32_t kSearchFrames = 4;
+// How long the calling thread waits for a helper's last offset of a block
+// before it measures that offset itself: many times one offset's work, a
+// small part of a scheduler time slice.
+constexpr auto kPatience = std::chrono::microseconds(200);
 
 // What the threads of one run share. Offsets are handed out one at a time
 // below `released`, which the calling thread raises by 64 at each milestone.
+// An offset may be measured twice (see run); the first result is stored.
 struct SearchState {
     std::mutex mutex;
     std::condition_variable workReleased;
@@ -21,6 +29,7 @@ struct SearchState {
     std::int32_t next = 0;
     std::int32_t released = 0;
     std::int32_t finished = 0;
+    std::array<bool, AlignmentSearch::kOffsets> stored{};
     bool quit = false;
 };
 
@@ -60,21 +69,38 @@ private:
 
 } // namespace
 
-AlignmentSearch::AlignmentSearch(unsigned threads) : m_lanes(threads == 0 ? 1 : threads) {}
+AlignmentSearch::AlignmentSearch(unsigned threads, MeasureHook hook)
+    : m_lanes(threads == 0 ? 1 : threads), m_hook(std::move(hook))
+{
+}
 
 void AlignmentSearch::run(std::span<const double> samples, const NearZeroBand& band, std::span<double> fractions,
                           const std::function<void(std::int32_t)>& milestone)
 {
     SearchState state;
-    auto measure = [&](Lane& lane, std::int32_t offset) {
-        fractions[static_cast<std::size_t>(offset)] = nearZeroFractionBatched(
-            samples, offset, kSearchFrames, band, lane.mdct, lane.scratch.data(), kMaxNearZeroBatch);
+    auto measure = [&](Lane& lane, std::int32_t offset, bool onCallingThread) {
+        if (m_hook) {
+            m_hook(offset, onCallingThread);
+        }
+        return nearZeroFractionBatched(samples, offset, kSearchFrames, band, lane.mdct, lane.scratch.data(),
+                                       kMaxNearZeroBatch);
+    };
+    // With the lock held: keeps the first result of an offset (a second one
+    // has the same bits) and says whether it completed the released offsets.
+    auto store = [&](std::int32_t offset, double value) {
+        const auto index = static_cast<std::size_t>(offset);
+        if (state.stored[index]) {
+            return false;
+        }
+        state.stored[index] = true;
+        fractions[index] = value;
+        return ++state.finished == state.released;
     };
 
     HelperThreads helpers(state);
     for (std::size_t t = 1; t < m_lanes.size(); ++t) {
         Lane& lane = m_lanes[t];
-        const bool started = helpers.start([&state, &lane, &measure] {
+        const bool started = helpers.start([&state, &lane, &measure, &store] {
             std::unique_lock<std::mutex> lock(state.mutex);
             for (;;) {
                 state.workReleased.wait(lock, [&state] { return state.quit || state.next < state.released; });
@@ -83,9 +109,9 @@ void AlignmentSearch::run(std::span<const double> samples, const NearZeroBand& b
                 }
                 const std::int32_t offset = state.next++;
                 lock.unlock();
-                measure(lane, offset);
+                const double value = measure(lane, offset, false);
                 lock.lock();
-                if (++state.finished == state.released) {
+                if (store(offset, value)) {
                     state.blockFinished.notify_one();
                 }
             }
@@ -96,18 +122,30 @@ void AlignmentSearch::run(std::span<const double> samples, const NearZeroBand& b
     }
 
     // The calling thread measures too while it waits for a block to finish.
+    // Once every offset is handed out it gives the helpers kPatience for their
+    // last ones; a helper that is still not done (preempted, as happens on a
+    // busy machine) would hold up the milestone for a whole time slice, so
+    // its offset is measured here as well.
     auto finishBelow = [&](std::int32_t target) {
         std::unique_lock<std::mutex> lock(state.mutex);
         while (state.finished < target) {
+            std::int32_t offset = -1;
             if (state.next < state.released) {
-                const std::int32_t offset = state.next++;
-                lock.unlock();
-                measure(m_lanes.front(), offset);
-                lock.lock();
-                ++state.finished;
-            } else {
-                state.blockFinished.wait(lock);
+                offset = state.next++;
+            } else if (!state.blockFinished.wait_for(lock, kPatience,
+                                                     [&state, target] { return state.finished >= target; })) {
+                offset = std::max(0, target - kMilestone);
+                while (state.stored[static_cast<std::size_t>(offset)]) {
+                    ++offset;
+                }
             }
+            if (offset < 0) {
+                continue;
+            }
+            lock.unlock();
+            const double value = measure(m_lanes.front(), offset, true);
+            lock.lock();
+            (void)store(offset, value);
         }
     };
 

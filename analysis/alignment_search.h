@@ -15,15 +15,21 @@ namespace orvel {
 // Each thread has its own SineMdct and coefficient array; every offset's
 // fraction is a pure function of the samples and the offset and is stored at
 // its own index, so the result does not depend on the thread count or on
-// which thread measured which offset.
+// which thread measured which offset. An offset that a helper thread is late
+// with may be measured by the calling thread as well; both give the same bits
+// and the first one is kept.
 class AlignmentSearch {
 public:
     static constexpr std::int32_t kOffsets = 1024;
     static constexpr std::int32_t kMilestone = 64;
 
+    // Called before every measurement with the offset and whether the calling
+    // thread measures it (tests use it to hold a helper back).
+    using MeasureHook = std::function<void(std::int32_t offset, bool onCallingThread)>;
+
     // threads counts the calling thread; the transforms are made here, once
     // for all channels of a check.
-    explicit AlignmentSearch(unsigned threads);
+    explicit AlignmentSearch(unsigned threads, MeasureHook hook = {});
 
     // fractions[o] <- nearZeroFraction(samples, o, 4, band) for o = 0 .. 1023.
     // Before offsets o .. o + 63 start (o = 0, 64, ..., 960), and only after every
@@ -46,6 +52,7 @@ private:
             std::vector<double>(static_cast<std::size_t>(kMaxNearZeroBatch * SineMdct::kCoefficientCount));
     };
     std::vector<Lane> m_lanes;
+    MeasureHook m_hook;
 };
 
 } // namespace orvel

@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -122,6 +125,44 @@ TEST(AlignmentSearchTest, AThrowingMilestoneStopsTheSearchWithinItsBlock)
     std::vector<double> again(1024, -1.0);
     search.run(samples, kBand, again, [](std::int32_t) {});
     EXPECT_EQ(std::memcmp(again.data(), expected.data(), 1024 * sizeof(double)), 0);
+}
+
+TEST(AlignmentSearchTest, ALateHelperDoesNotHoldUpTheMilestoneAndChangesNoResult)
+{
+    // The helper thread is made to take offset 100 (the calling thread waits
+    // at its first offset of that block until then) and is held there until
+    // the calling thread has measured offset 100 itself, as it must when a
+    // helper is preempted near the end of a block. Without that the hold
+    // only ends at the timeout; with it the late result is dropped and every
+    // fraction is still the reference one.
+    const std::vector<double> samples = gridAudio(517, 45);
+    const std::vector<double> expected = referenceFractions(samples);
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool helperHeld = false;
+    bool callerMeasured100 = false;
+    bool released = false;
+    AlignmentSearch search(2, [&](std::int32_t offset, bool onCallingThread) {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (onCallingThread && offset >= 64 && offset < 100) {
+            changed.wait_for(lock, std::chrono::seconds(5), [&] { return helperHeld; });
+        } else if (onCallingThread && offset == 100) {
+            callerMeasured100 = true;
+            changed.notify_all();
+        } else if (!onCallingThread && offset == 100) {
+            helperHeld = true;
+            changed.notify_all();
+            released = changed.wait_for(lock, std::chrono::seconds(5), [&] { return callerMeasured100; });
+        }
+    });
+    std::vector<double> fractions(1024, -1.0);
+    std::vector<std::int32_t> milestones;
+    search.run(samples, kBand, fractions, [&](std::int32_t offset) { milestones.push_back(offset); });
+    EXPECT_EQ(milestones.size(), 16u);
+    EXPECT_EQ(std::memcmp(fractions.data(), expected.data(), 1024 * sizeof(double)), 0);
+    const std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_TRUE(helperHeld);
+    EXPECT_TRUE(released) << "the calling thread waited for the held helper instead of measuring offset 100";
 }
 
 // The check's input as the driver would give it.
