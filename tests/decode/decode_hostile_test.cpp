@@ -7,7 +7,9 @@
 #include <fcntl.h>
 #include <future>
 #include <thread>
+#include <vector>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #if KESTRONE_HAVE_FFMPEG
@@ -78,17 +80,41 @@ TEST(DecodeHostileInputTest, MissingFileGetsTheHeaderMessageOfEveryDecoder)
 
 TEST(DecodeHostileInputTest, UnreadableFileGetsTheHeaderMessage)
 {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "running as root: file permissions do not stop reading, and privileges cannot be dropped here";
-    }
     const ScratchFolder scratch;
-    for (const std::string extension : {".flac", ".wav", ".m4a"}) {
+    fs::permissions(scratch.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    const std::vector<std::string> extensions = {".flac", ".wav", ".m4a"};
+    for (const std::string& extension : extensions) {
         const fs::path file = scratch / ("locked" + extension);
         fs::copy_file(testAudio("ref/2ch-44100Hz-16bit.flac"), file);
         fs::permissions(file, fs::perms::none);
-        const std::string prefix = openFailurePrefix(extension);
-        EXPECT_EQ(decodeFailure(file).substr(0, prefix.size()), prefix) << extension;
     }
+    const auto unreadableCount = [&] {
+        int matching = 0;
+        for (const std::string& extension : extensions) {
+            const std::string prefix = openFailurePrefix(extension);
+            matching += decodeFailure(scratch / ("locked" + extension)).substr(0, prefix.size()) == prefix;
+        }
+        return matching;
+    };
+    if (::geteuid() != 0) {
+        EXPECT_EQ(unreadableCount(), static_cast<int>(extensions.size()));
+        return;
+    }
+    // Root reads whatever the mode says: the check runs in a child that is nobody.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+            ::_exit(100);
+        }
+        ::_exit(unreadableCount());
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(extensions.size()))
+        << "files whose mode forbids reading must fail with their decoder's header message";
 }
 
 TEST(DecodeHostileInputTest, DirectoryWithAnAudioNameIsRefused)
