@@ -44,9 +44,9 @@ export TMPDIR=${TMPDIR:-/dev/shm}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 # With -jobs the fuzzer writes fuzz-0.log into its working folder: one per target.
-work=$build/work/$target
-mkdir -p "$work"
-cd "$work"
+scratch=$build/scratch/$target
+mkdir -p "$scratch"
+cd "$scratch"
 rm -f fuzz-0.log
 before=$(find "$findings" -type f | wc -l)
 status=0
