@@ -7,9 +7,8 @@
 #include <cmath>
 
 #include "analysis/alignment_search.h"
-#include "analysis/analysis_settings.h"
-#include "analysis/format_number.h"
-#include "analysis/side_by_side.h"
+#include "analysis/analysis_options.h"
+#include "text/format_number.h"
 #include "decode/cancellation.h"
 
 namespace orvel {
@@ -23,14 +22,14 @@ constexpr double kMinimumRms = 1e-7;
 
 CheckResult insufficientBroadband()
 {
-    return {L"Inconclusive", L"Insufficient broadband audio",
-            L"At least 2 seconds of broadband material is needed. " + std::wstring(kAacSinCaveat)};
+    return {Verdict::Inconclusive, "Insufficient broadband audio",
+            "At least 2 seconds of broadband material is needed. " + std::string(kAacSinCaveat)};
 }
 
-std::wstring progressText(std::int32_t channel, std::int32_t offset)
+std::string progressText(std::int32_t channel, std::int32_t offset)
 {
-    return L"AAC alignment \u00B7 channel " + std::to_wstring(channel + 1) + L" \u00B7 " +
-           std::to_wstring(offset * 100 / kOffsets) + L"%";
+    return "AAC alignment \u00B7 channel " + std::to_string(channel + 1) + " \u00B7 " +
+           std::to_string(offset * 100 / kOffsets) + "%";
 }
 
 double rootMeanSquare(std::span<const double> samples)
@@ -177,61 +176,47 @@ bool aacSinBoundsMet(const AacSinCandidate& candidate)
     return verified > 0.12 && verified - baseline > 0.1 && verified > (baseline + 0.001) * 5.0;
 }
 
-std::wstring formatScientific2(double value)
+std::string formatScientific2(double value)
 {
     std::array<char, 64> buffer{};
     const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
                                       std::chars_format::scientific, 2);
-    return std::wstring(buffer.data(), result.ptr);
+    return std::string(buffer.data(), result.ptr);
 }
 
-std::wstring aacSinEvidence(const AacSinCandidate& candidate, std::int32_t bandLimit)
+std::string aacSinEvidence(const AacSinCandidate& candidate, std::int32_t bandLimit)
 {
-    return L"Channel " + std::to_wstring(candidate.channel + 1) + L"; best frame offset " +
-           std::to_wstring(candidate.offset) + L" / 1024. Near-zero fraction (24 verification frames): " +
-           formatNumber(candidate.verifiedFraction * 100.0, 2) + L"%; median search baseline: " +
-           formatNumber(candidate.baselineFraction * 100.0, 2) + L"%. Threshold: " +
-           formatScientific2(candidate.threshold) + L". Bins 8\u2013" + std::to_wstring(bandLimit - 1) + L".\r\n" +
-           std::wstring(kAacSinCaveat);
+    return "Channel " + std::to_string(candidate.channel + 1) + "; best frame offset " +
+           std::to_string(candidate.offset) + " / 1024. Near-zero fraction (24 verification frames): " +
+           formatNumber(candidate.verifiedFraction * 100.0, 2) + "%; median search baseline: " +
+           formatNumber(candidate.baselineFraction * 100.0, 2) + "%. Threshold: " +
+           formatScientific2(candidate.threshold) + ". Bins 8\u2013" + std::to_string(bandLimit - 1) + ".\r\n" +
+           std::string(kAacSinCaveat);
 }
 
 CheckResult checkAacSin(const DecodedAudio& audio, std::span<const double> powerSpectrum, std::int32_t strongBinCount,
-                        const std::atomic<bool>& stopRequested, const ProgressCallback& progress)
+                        const std::atomic<bool>& stopRequested, const ProgressCallback& progress,
+                        const AnalysisOptions& options)
 {
     const std::size_t firstLength = audio.channels.empty() ? 0 : audio.channels.front().size();
     if (static_cast<std::int64_t>(firstLength) < 2 * std::int64_t{audio.sampleRate} || strongBinCount < 100) {
         return insufficientBroadband();
     }
     if (audio.lossyCodec) {
-        return {L"Not applicable", L"Input is already a lossy codec",
-                L"Transcoding analysis is intended for lossless containers. Input codec: " + audio.codec};
+        return {Verdict::NotApplicable, "Input is already a lossy codec",
+                "Transcoding analysis is intended for lossless containers. Input codec: " + audio.codec};
     }
 
     const std::int32_t bandLimit = aacSinBandLimit(powerSpectrum);
-    AlignmentSearch search(analysisThreads());
+    AlignmentSearch search(options.threadCount(), {}, options.transforms);
     std::vector<double> fractions(kOffsets);
     std::vector<AacSinCandidate> candidates;
 
     const std::size_t examined = std::min<std::size_t>(audio.channels.size(), 2);
-    // Each channel's sum of squares runs in sample order; the two channels'
-    // sums are independent and may run side by side.
-    std::array<double, 2> levels{};
-    runSideBySide(
-        examined == 2 && analysisThreads() >= 2,
-        [&] {
-            if (examined >= 1) {
-                levels[0] = rootMeanSquare(audio.channels[0]);
-            }
-        },
-        [&] {
-            if (examined == 2) {
-                levels[1] = rootMeanSquare(audio.channels[1]);
-            }
-        });
     for (std::size_t c = 0; c < examined; ++c) {
         const std::span<const double> samples = audio.channels[c];
         const auto channel = static_cast<std::int32_t>(c);
-        const double rms = levels[c];
+        const double rms = rootMeanSquare(samples);
         if (rms < kMinimumRms) {
             continue;
         }
@@ -253,14 +238,14 @@ CheckResult checkAacSin(const DecodedAudio& audio, std::span<const double> power
     }
 
     if (candidates.empty()) {
-        return {L"Inconclusive", L"Signal level too low", std::wstring(kAacSinCaveat)};
+        return {Verdict::Inconclusive, "Signal level too low", std::string(kAacSinCaveat)};
     }
     const AacSinCandidate& chosen = chooseAacSinCandidate(candidates);
-    std::wstring evidence = aacSinEvidence(chosen, bandLimit);
+    std::string evidence = aacSinEvidence(chosen, bandLimit);
     if (aacSinBoundsMet(chosen)) {
-        return {L"Possible", L"AAC sine-window fingerprint", std::move(evidence)};
+        return {Verdict::Possible, "AAC sine-window fingerprint", std::move(evidence)};
     }
-    return {L"No evidence", L"No stable AAC-SIN fingerprint", std::move(evidence)};
+    return {Verdict::NoEvidence, "No stable AAC-SIN fingerprint", std::move(evidence)};
 }
 
 } // namespace orvel

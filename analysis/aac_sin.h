@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/analysis_options.h"
 #include "analysis/file_report.h"
 #include "analysis/sine_mdct.h"
 #include "decode/decoded_audio.h"
@@ -24,13 +25,13 @@ namespace orvel {
 // seen set (checked every 64 offsets of the search, before the progress report).
 [[nodiscard]] CheckResult checkAacSin(const DecodedAudio& audio, std::span<const double> powerSpectrum,
                                       std::int32_t strongBinCount, const std::atomic<bool>& stopRequested,
-                                      const ProgressCallback& progress);
+                                      const ProgressCallback& progress, const AnalysisOptions& options = {});
 
 // Ends every evidence text except the lossy-codec one (229 characters).
-inline constexpr std::wstring_view kAacSinCaveat =
-    L"Experimental: long-block sine-window MDCT fingerprint only. KBD windows, short blocks, resampling, edits, "
-    L"or noise can evade it. Structured non-AAC signals may also produce sparsity. No evidence is not proof of a "
-    L"lossless origin.";
+inline constexpr std::string_view kAacSinCaveat =
+    "Experimental: long-block sine-window MDCT fingerprint only. KBD windows, short blocks, resampling, edits, "
+    "or noise can evade it. Structured non-AAC signals may also produce sparsity. No evidence is not proof of a "
+    "lossless origin.";
 
 struct AacSinCandidate {
     double verifiedFraction = 0.0; // near-zero share over 24 frames at the best offset
@@ -89,9 +90,9 @@ inline constexpr std::int32_t kMaxNearZeroBatch = 4;
 [[nodiscard]] bool aacSinBoundsMet(const AacSinCandidate& candidate);
 
 // "Channel 1; best frame offset 517 / 1024. ... Bins 8–741.\r\n" + caveat.
-[[nodiscard]] std::wstring aacSinEvidence(const AacSinCandidate& candidate, std::int32_t bandLimit);
+[[nodiscard]] std::string aacSinEvidence(const AacSinCandidate& candidate, std::int32_t bandLimit);
 
 // printf "%.2e" in every locale: 2.44140625e-05 gives "2.44e-05".
-[[nodiscard]] std::wstring formatScientific2(double value);
+[[nodiscard]] std::string formatScientific2(double value);
 
 } // namespace orvel

@@ -69,9 +69,12 @@ private:
 
 } // namespace
 
-AlignmentSearch::AlignmentSearch(unsigned threads, MeasureHook hook)
-    : m_lanes(threads == 0 ? 1 : threads), m_hook(std::move(hook))
+AlignmentSearch::AlignmentSearch(unsigned threads, MeasureHook hook, Transforms transforms) : m_hook(std::move(hook))
 {
+    m_lanes.reserve(threads == 0 ? 1 : threads);
+    for (unsigned i = 0; i < std::max(threads, 1u); ++i) {
+        m_lanes.push_back(Lane{SineMdct(transforms)});
+    }
 }
 
 void AlignmentSearch::run(std::span<const double> samples, const NearZeroBand& band, std::span<double> fractions,

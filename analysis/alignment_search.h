@@ -29,7 +29,7 @@ public:
 
     // threads counts the calling thread; the transforms are made here, once
     // for all channels of a check.
-    explicit AlignmentSearch(unsigned threads, MeasureHook hook = {});
+    explicit AlignmentSearch(unsigned threads, MeasureHook hook = {}, Transforms transforms = Transforms::Fast);
 
     // fractions[o] <- nearZeroFraction(samples, o, 4, band) for o = 0 .. 1023.
     // Before offsets o .. o + 63 start (o = 0, 64, ..., 960), and only after every

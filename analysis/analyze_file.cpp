@@ -5,11 +5,10 @@
 #include <utility>
 
 #include "analysis/aac_sin.h"
-#include "analysis/analysis_settings.h"
+#include "analysis/analysis_options.h"
 #include "analysis/averaged_spectrum.h"
 #include "analysis/bandwidth_boundary.h"
 #include "analysis/sample_precision.h"
-#include "analysis/side_by_side.h"
 #include "analysis/spectrum_db.h"
 #include "decode/cancellation.h"
 #include "decode/decode_audio.h"
@@ -18,40 +17,31 @@ namespace orvel {
 
 namespace {
 
-void report(const ProgressCallback& progress, const wchar_t* stage)
+void report(const ProgressCallback& progress, const char* stage)
 {
     if (progress) {
         progress(stage);
     }
 }
 
-// The per-bin maximum of the first two channels' spectra. With a second core
-// the second channel's spectrum is computed on a helper thread while this
-// thread does the first; each is the same function of its own samples, so
-// the result does not depend on it. A stop or a failure on either side
-// leaves after both are done.
-std::vector<double> combinedSpectrum(const DecodedAudio& audio, const std::atomic<bool>& stopRequested)
+// The per-bin maximum of the first two channels' spectra.
+std::vector<double> combinedSpectrum(const DecodedAudio& audio, const std::atomic<bool>& stopRequested,
+                                     Transforms transforms)
 {
-    std::vector<double> first;
-    if (audio.channels.size() < 2) {
-        first = averagedPowerSpectrum(audio.channels[0], stopRequested);
-        return first;
+    std::vector<double> spectrum = averagedPowerSpectrum(audio.channels[0], stopRequested, transforms);
+    if (audio.channels.size() >= 2) {
+        keepLouderBins(spectrum, averagedPowerSpectrum(audio.channels[1], stopRequested, transforms));
     }
-    std::vector<double> second;
-    runSideBySide(
-        analysisThreads() >= 2, [&] { first = averagedPowerSpectrum(audio.channels[0], stopRequested); },
-        [&] { second = averagedPowerSpectrum(audio.channels[1], stopRequested); });
-    keepLouderBins(first, second);
-    return first;
+    return spectrum;
 }
 
 } // namespace
 
-FileReport analyzeFile(const std::wstring& path, const std::atomic<bool>& stopRequested,
-                       const ProgressCallback& progress)
+FileReport analyzeFile(const std::filesystem::path& path, const std::atomic<bool>& stopRequested,
+                       const ProgressCallback& progress, const AnalysisOptions& options)
 {
     throwIfStopRequested(stopRequested);
-    report(progress, L"Decoding audio");
+    report(progress, "Decoding audio");
     const DecodedAudio audio = decodeAudio(path, stopRequested);
     // decodeAudio promises at least one sample; never index an empty record.
     if (audio.channels.empty() || audio.channels.front().empty() || audio.sampleRate <= 0) {
@@ -68,17 +58,17 @@ FileReport analyzeFile(const std::wstring& path, const std::atomic<bool>& stopRe
     result.analyzedSeconds =
         static_cast<double>(audio.channels.front().size()) / static_cast<double>(audio.sampleRate);
 
-    report(progress, L"Measuring sample precision");
+    report(progress, "Measuring sample precision");
     result.upscaling = checkSamplePrecision(audio, stopRequested);
 
-    report(progress, L"Measuring frequency content");
-    const std::vector<double> powerSpectrum = combinedSpectrum(audio, stopRequested);
+    report(progress, "Measuring frequency content");
+    const std::vector<double> powerSpectrum = combinedSpectrum(audio, stopRequested, options.transforms);
     SpectrumLevels levels = spectrumLevels(powerSpectrum);
     result.spectrumDb = std::move(levels.spectrumDb);
 
     result.upsampling = checkBandwidthBoundary(audio, powerSpectrum, levels.strongBinCount);
     throwIfStopRequested(stopRequested);
-    result.aacSin = checkAacSin(audio, powerSpectrum, levels.strongBinCount, stopRequested, progress);
+    result.aacSin = checkAacSin(audio, powerSpectrum, levels.strongBinCount, stopRequested, progress, options);
     return result;
 }
 

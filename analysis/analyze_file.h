@@ -2,8 +2,9 @@
 #pragma once
 
 #include <atomic>
-#include <string>
+#include <filesystem>
 
+#include "analysis/analysis_options.h"
 #include "analysis/file_report.h"
 
 namespace orvel {
@@ -12,7 +13,7 @@ namespace orvel {
 // "Decoding audio", "Measuring sample precision", "Measuring frequency content"
 // and the AAC alignment texts through progress. Throws Cancelled on a stop,
 // and lets decoding errors (std::runtime_error, UTF-8 message) pass unchanged.
-[[nodiscard]] FileReport analyzeFile(const std::wstring& path, const std::atomic<bool>& stopRequested,
-                                     const ProgressCallback& progress);
+[[nodiscard]] FileReport analyzeFile(const std::filesystem::path& path, const std::atomic<bool>& stopRequested,
+                                     const ProgressCallback& progress, const AnalysisOptions& options = {});
 
 } // namespace orvel

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <complex>
 
-#include "analysis/analysis_settings.h"
+#include "analysis/analysis_options.h"
 #include "analysis/fft.h"
 #include "analysis/fft_kernels.h"
 #include "analysis/fft_plan.h"
@@ -86,9 +86,10 @@ std::uint64_t spectrumFrameStart(std::uint64_t sampleCount, std::uint64_t frameC
     return ((sampleCount - kSpectrumFrameLength) * frame) / (frameCount - 1);
 }
 
-std::vector<double> averagedPowerSpectrum(std::span<const double> samples, const std::atomic<bool>& stopRequested)
+std::vector<double> averagedPowerSpectrum(std::span<const double> samples, const std::atomic<bool>& stopRequested,
+                                          Transforms transforms)
 {
-    if (referenceTransforms()) {
+    if (transforms == Transforms::Reference) {
         return averagedPowerSpectrumReference(samples, stopRequested);
     }
     std::vector<double> result(kSpectrumBins, 0.0);

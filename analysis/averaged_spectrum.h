@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "analysis/analysis_options.h"
+
 namespace orvel {
 
 inline constexpr std::size_t kSpectrumFrameLength = 4096;
@@ -27,6 +29,7 @@ inline constexpr std::uint64_t kSpectrumMaxFrames = 96;
 // between bins mean something. A channel shorter than 4096 samples gives zeros.
 // Throws Cancelled when stopRequested is seen set before a frame.
 [[nodiscard]] std::vector<double> averagedPowerSpectrum(std::span<const double> samples,
-                                                        const std::atomic<bool>& stopRequested);
+                                                        const std::atomic<bool>& stopRequested,
+                                                        Transforms transforms = Transforms::Fast);
 
 } // namespace orvel

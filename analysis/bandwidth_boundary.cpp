@@ -6,7 +6,7 @@
 #include <cmath>
 #include <string>
 
-#include "analysis/format_number.h"
+#include "text/format_number.h"
 
 namespace orvel {
 
@@ -45,15 +45,15 @@ CheckResult checkBandwidthBoundary(const DecodedAudio& audio, std::span<const do
     const double samples = audio.channels.empty() ? 0.0 : static_cast<double>(audio.channels.front().size());
     // The negated form also sends a zero rate (NaN duration) to "Inconclusive".
     if (!(samples / fs >= kMinimumSeconds)) {
-        return {L"Inconclusive", L"Clip is shorter than 2 seconds",
-                L"Too little material for a meaningful bandwidth verdict. Sample precision is still measured "
-                L"independently."};
+        return {Verdict::Inconclusive, "Clip is shorter than 2 seconds",
+                "Too little material for a meaningful bandwidth verdict. Sample precision is still measured "
+                "independently."};
     }
     if (strongBinCount < kMinimumStrongBins) {
-        return {L"Inconclusive", L"Silence or narrow-band signal",
-                L"Only " + std::to_wstring(strongBinCount) +
-                    L" FFT bins are within 40 dB of the peak. Pure tones and sparse signals do not establish "
-                    L"resampling."};
+        return {Verdict::Inconclusive, "Silence or narrow-band signal",
+                "Only " + std::to_string(strongBinCount) +
+                    " FFT bins are within 40 dB of the peak. Pure tones and sparse signals do not establish "
+                    "resampling."};
     }
 
     const double binWidth = fs * 0.000244140625;
@@ -76,14 +76,14 @@ CheckResult checkBandwidthBoundary(const DecodedAudio& audio, std::span<const do
     }
 
     if (best >= kVerdictDb) {
-        return {L"Possible", L"Bandwidth compatible with " + formatNumber(bestRate / 1000.0, 3) + L" kHz source",
-                L"Measured " + formatNumber(best, 1) + L" dB decrease across " + formatNumber(bestRate / 2000.0, 3) +
-                    L" kHz. Upsampling, filtering, and naturally limited bandwidth can look alike. Uses up to 96 "
-                    L"Hann-windowed 4096-sample frames per channel (first two channels)."};
+        return {Verdict::Possible, "Bandwidth compatible with " + formatNumber(bestRate / 1000.0, 3) + " kHz source",
+                "Measured " + formatNumber(best, 1) + " dB decrease across " + formatNumber(bestRate / 2000.0, 3) +
+                    " kHz. Upsampling, filtering, and naturally limited bandwidth can look alike. Uses up to 96 "
+                    "Hann-windowed 4096-sample frames per channel (first two channels)."};
     }
-    return {L"No evidence", L"No strong standard-rate boundary",
-            L"Strongest tested boundary drop: " + formatNumber(best, 1) +
-                L" dB. Only standard source rates are tested. Other resampling or filtering is not ruled out."};
+    return {Verdict::NoEvidence, "No strong standard-rate boundary",
+            "Strongest tested boundary drop: " + formatNumber(best, 1) +
+                " dB. Only standard source rates are tested. Other resampling or filtering is not ruled out."};
 }
 
 } // namespace orvel

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "analysis/fft.h"
 
-#include "analysis/analysis_settings.h"
 #include "analysis/fft_kernels.h"
 #include "analysis/fft_plan.h"
 
@@ -30,10 +29,6 @@ void fftWith(SimdLevel level, std::complex<double>* data, std::size_t n, bool in
 
 void fft(std::complex<double>* data, std::size_t n, bool inverse)
 {
-    if (referenceTransforms()) {
-        fftReference(data, n, inverse);
-        return;
-    }
     fftWith(bestSimdLevel(), data, n, inverse);
 }
 

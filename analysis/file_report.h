@@ -2,26 +2,29 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "analysis/verdict.h"
+
 namespace orvel {
 
-// Outcome of one check. status is one of "Evidence found", "Possible",
-// "No evidence", "Inconclusive", "Not applicable"; empty when the analysis failed.
+// Outcome of one check; status is None only in a record whose analysis failed.
+// Texts are UTF-8.
 struct CheckResult {
-    std::wstring status;
-    std::wstring summary;
-    std::wstring evidence; // may hold several lines separated by CR LF
+    Verdict status = Verdict::None;
+    std::string summary;
+    std::string evidence; // may hold several lines separated by CR LF
 };
 
 // The per-file result record. A record with a non-empty error carries only
 // file and error. Move it where it changes hands: spectrumDb holds 2049 values.
 struct FileReport {
-    std::wstring file;
-    std::wstring codec;
-    std::wstring error;
+    std::filesystem::path file; // as the caller named it; reports show displayName(file)
+    std::string codec;
+    std::string error;
     std::int32_t sampleRate = 0;
     std::int32_t storedBits = 0;
     std::int32_t channelCount = 0;
@@ -34,6 +37,6 @@ struct FileReport {
 };
 
 // Receives stage texts on the analysing thread. May be empty; an empty one is never called.
-using ProgressCallback = std::function<void(const std::wstring&)>;
+using ProgressCallback = std::function<void(const std::string&)>;
 
 } // namespace orvel

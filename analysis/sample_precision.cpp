@@ -86,8 +86,8 @@ CheckResult checkSamplePrecision(const DecodedAudio& audio, const std::atomic<bo
 {
     const std::uint32_t bits = audio.bitsPerSample;
     if (!audio.integerSamples || bits < 2 || bits > 32) {
-        return {L"Inconclusive", L"Integer precision unavailable",
-                L"The source is floating point, lossy, or its stored precision is unknown. No padding verdict is made."};
+        return {Verdict::Inconclusive, "Integer precision unavailable",
+                "The source is floating point, lossy, or its stored precision is unknown. No padding verdict is made."};
     }
 
     const double scale = std::ldexp(1.0, static_cast<int>(bits) - 1);
@@ -95,7 +95,7 @@ CheckResult checkSamplePrecision(const DecodedAudio& audio, const std::atomic<bo
     bool measured = false;
     bool allPadded = true;
     std::int32_t maxGrid = 0;
-    std::wstring text;
+    std::string text;
 
     for (std::size_t c = 0; c < audio.channels.size(); ++c) {
         const std::vector<double>& samples = audio.channels[c];
@@ -110,9 +110,9 @@ CheckResult checkSamplePrecision(const DecodedAudio& audio, const std::atomic<bo
             throwIfStopRequested(stopRequested);
         }
 
-        text += L"Channel " + std::to_wstring(c + 1) + L": ";
+        text += "Channel " + std::to_string(c + 1) + ": ";
         if (nonzero < kMinimumNonzero) {
-            text += L"too few nonzero samples.\r\n";
+            text += "too few nonzero samples.\r\n";
             continue;
         }
 
@@ -127,20 +127,20 @@ CheckResult checkSamplePrecision(const DecodedAudio& audio, const std::atomic<bo
             allPadded = false;
         }
         measured = true;
-        text += std::to_wstring(grid) + L"-bit sample grid; " + std::to_wstring(unused) + L" unused low bits; " +
-                std::to_wstring(nonzero) + L" nonzero samples.\r\n";
+        text += std::to_string(grid) + "-bit sample grid; " + std::to_string(unused) + " unused low bits; " +
+                std::to_string(nonzero) + " nonzero samples.\r\n";
     }
-    text += L"Measured over every decoded sample in the analyzed region. Sample alignment does not prove "
-            L"recording history. Dither or later processing can hide padding.";
+    text += "Measured over every decoded sample in the analyzed region. Sample alignment does not prove "
+            "recording history. Dither or later processing can hide padding.";
 
     if (!measured) {
-        return {L"Inconclusive", L"Silence or too little signal", std::move(text)};
+        return {Verdict::Inconclusive, "Silence or too little signal", std::move(text)};
     }
     if (!allPadded) {
-        return {L"No evidence", L"No consistent bit-depth padding", std::move(text)};
+        return {Verdict::NoEvidence, "No consistent bit-depth padding", std::move(text)};
     }
-    return {L"Evidence found",
-            std::to_wstring(storedBits) + L"-bit storage / " + std::to_wstring(maxGrid) + L"-bit grid",
+    return {Verdict::EvidenceFound,
+            std::to_string(storedBits) + "-bit storage / " + std::to_string(maxGrid) + "-bit grid",
             std::move(text)};
 }
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "analysis/analysis_settings.h"
+#include "analysis/analysis_options.h"
 #include "analysis/fft.h"
 #include "analysis/fft_kernels.h"
 
@@ -18,9 +18,9 @@ constexpr double kScale = 0.03125;                     // 1 / 32 = sqrt(2 / 2048
 
 } // namespace
 
-SineMdct::SineMdct()
+SineMdct::SineMdct(Transforms transforms)
     : m_preTwiddle(kInputLength), m_postTwiddle(kCoefficientCount), m_work(kInputLength),
-      m_plan(&FftPlan::get(kInputLength, false))
+      m_plan(&FftPlan::get(kInputLength, false)), m_transforms(transforms)
 {
     // Sine window times a rotation by minus half a bin per sample.
     for (std::int32_t n = 0; n < kInputLength; ++n) {
@@ -36,7 +36,7 @@ SineMdct::SineMdct()
 
 void SineMdct::forward(const double* samples, std::int32_t start, double* coefficients)
 {
-    if (referenceTransforms()) {
+    if (m_transforms == Transforms::Reference) {
         forwardReference(samples, start, coefficients);
         return;
     }

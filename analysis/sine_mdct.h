@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysis/analysis_options.h"
 #include "analysis/fft_plan.h"
 #include "analysis/simd_level.h"
 
@@ -19,7 +20,8 @@ public:
     static constexpr std::int32_t kInputLength = 2048;
     static constexpr std::int32_t kCoefficientCount = 1024;
 
-    SineMdct();
+    // Reference transforms make forward() take forwardReference's path.
+    explicit SineMdct(Transforms transforms = Transforms::Fast);
 
     // Reads samples[start] .. samples[start + 2047] (the caller guarantees they
     // exist) and writes coefficients[0] .. coefficients[1023]. The fast path:
@@ -40,6 +42,7 @@ private:
     std::vector<std::complex<double>> m_postTwiddle;
     std::vector<std::complex<double>> m_work;
     const FftPlan* m_plan;
+    Transforms m_transforms;
 };
 
 } // namespace orvel

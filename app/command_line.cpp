@@ -3,25 +3,25 @@
 
 #include <cstring>
 
-#include "report/utf8.h"
+#include "text/utf8.h"
 
 namespace orvel {
 
-CommandLine parseCommandLine(const std::vector<std::wstring>& args)
+CommandLine parseCommandLine(const std::vector<std::string>& args)
 {
     CommandLine result;
     const std::size_t count = args.size();
-    if (count >= 2 && args[1] == L"--math-test") {
+    if (count >= 2 && args[1] == "--math-test") {
         result.mode = RunMode::MathTest;
         return result;
     }
-    if (count >= 4 && args[1] == L"--analyze-test") {
+    if (count >= 4 && args[1] == "--analyze-test") {
         result.mode = RunMode::AnalyzeTest;
         result.outputPath = args[2];
         result.inputs.assign(args.begin() + 3, args.end());
         return result;
     }
-    if (count == 4 && args[1] == L"--decode-test") {
+    if (count == 4 && args[1] == "--decode-test") {
         result.mode = RunMode::DecodeTest;
         result.inputs.push_back(args[2]);
         result.outputPath = args[3];
@@ -36,9 +36,9 @@ CommandLine parseCommandLine(const std::vector<std::wstring>& args)
 
 CommandLine parseCommandLine(int argc, const char* const* argv)
 {
-    std::vector<std::wstring> args;
+    std::vector<std::string> args;
     for (int i = 0; i < argc && argv[i] != nullptr; ++i) {
-        args.push_back(widePathFromNative(std::string_view(argv[i], std::strlen(argv[i]))));
+        args.emplace_back(argv[i]);
     }
     return parseCommandLine(args);
 }

@@ -16,17 +16,17 @@ enum class RunMode {
 
 struct CommandLine {
     RunMode mode = RunMode::Window;
-    std::wstring outputPath;          // AnalyzeTest, DecodeTest
-    std::vector<std::wstring> inputs; // AnalyzeTest: the files; DecodeTest: the input; Window: every argument
+    std::string outputPath;          // AnalyzeTest, DecodeTest; bytes as given
+    std::vector<std::string> inputs; // AnalyzeTest: the files; DecodeTest: the input; Window: every argument
 };
 
 // args[0] is the program. The switches are compared exactly (case-sensitive)
 // in the order math, analyze, decode; a switch with the wrong argument count
 // is window mode with all its arguments as paths.
-[[nodiscard]] CommandLine parseCommandLine(const std::vector<std::wstring>& args);
+[[nodiscard]] CommandLine parseCommandLine(const std::vector<std::string>& args);
 
-// The same for main's argv; every argument becomes a wide path through
-// widePathFromNative, so a name that is not valid UTF-8 still opens.
+// The same for main's argv. Arguments stay the bytes they are, so a name that
+// is not valid UTF-8 still opens.
 [[nodiscard]] CommandLine parseCommandLine(int argc, const char* const* argv);
 
 } // namespace orvel

@@ -11,14 +11,12 @@
 #include <string>
 #include <string_view>
 
-#include "analysis/analyze_file.h"
-#include "analysis/file_report.h"
+#include "batch/batch_runner.h"
+#include "batch/report_file.h"
 #include "analysis/math_self_test.h"
 #include "decode/cancellation.h"
 #include "decode/decode_audio.h"
-#include "report/json_report.h"
 #include "report/replacing_file_writer.h"
-#include "report/utf8.h"
 
 namespace orvel {
 namespace {
@@ -45,14 +43,6 @@ char* storeLittleEndian(char* out, double value)
     return out + sizeof bits;
 }
 
-FileReport failedRecord(const std::wstring& file, std::wstring error)
-{
-    FileReport record;
-    record.file = file;
-    record.error = std::move(error);
-    return record;
-}
-
 } // namespace
 
 int runMathTestMode()
@@ -64,51 +54,47 @@ int runMathTestMode()
     }
 }
 
-int runAnalyzeTestMode(const std::wstring& outputPath, const std::vector<std::wstring>& inputs)
-{
-    const std::atomic<bool> stopRequested{false};
-    const ProgressCallback noProgress;
-    std::vector<FileReport> records;
-    bool anyFailed = false;
-    try {
-        records.reserve(inputs.size());
-        for (const std::wstring& input : inputs) {
-            try {
-                FileReport record = analyzeFile(input, stopRequested, noProgress);
-                anyFailed = anyFailed || !record.error.empty();
-                records.push_back(std::move(record));
-            } catch (const Cancelled&) {
-                // The flag is never set here; should a stop surface anyway, the
-                // file still gets its record and counts as failed.
-                records.push_back(failedRecord(input, L"The analysis was stopped."));
-                anyFailed = true;
-            } catch (const std::exception& error) {
-                records.push_back(failedRecord(input, fromUtf8(error.what())));
-                anyFailed = true;
-            }
-        }
-    } catch (const std::bad_alloc&) {
-        // No memory left for the list of records: no report can be built.
-        return kExitCannotWrite;
+// Collects nothing: each record goes into the report file as it arrives.
+class ReportObserver : public BatchObserver {
+public:
+    explicit ReportObserver(ReportFile& report) : m_report(report) {}
+    void record(std::size_t, FileReport&& record) override
+    {
+        m_anyFailed = m_anyFailed || !record.error.empty();
+        m_report.add(record);
     }
+    [[nodiscard]] bool anyFailed() const { return m_anyFailed; }
 
+private:
+    ReportFile& m_report;
+    bool m_anyFailed = false;
+};
+
+int runAnalyzeTestMode(const std::filesystem::path& outputPath, const std::vector<std::filesystem::path>& inputs)
+{
+    // The flag is never set here; should a stop surface anyway, the file
+    // still gets its record and counts as failed.
+    const std::atomic<bool> stopRequested{false};
     try {
-        ReplacingFileWriter out(toFsPath(outputPath));
-        if (!out.isOpen()) {
+        std::vector<BatchInput> batchInputs;
+        batchInputs.reserve(inputs.size());
+        for (const std::filesystem::path& input : inputs) {
+            batchInputs.push_back({input, input, {}});
+        }
+        ReportFile report(outputPath, ReportFormat::Json);
+        ReportObserver observer(report);
+        runBatch(batchInputs, BatchSettings{}, stopRequested, observer);
+        if (!report.finish().empty()) {
             return kExitCannotWrite;
         }
-        out.write(buildJsonReport(records));
-        if (!out.commit()) {
-            return kExitCannotWrite;
-        }
+        return observer.anyFailed() ? kExitFailed : kExitOk;
     } catch (const std::exception&) {
-        // Building the document ran out of memory; the writer removed its temporary.
+        // No memory left for the report: the writer removed its temporary.
         return kExitCannotWrite;
     }
-    return anyFailed ? kExitFailed : kExitOk;
 }
 
-int runDecodeTestMode(const std::wstring& inputPath, const std::wstring& outputPath)
+int runDecodeTestMode(const std::filesystem::path& inputPath, const std::filesystem::path& outputPath)
 {
     try {
         const std::atomic<bool> stopRequested{false};
@@ -121,7 +107,7 @@ int runDecodeTestMode(const std::wstring& inputPath, const std::wstring& outputP
             }
         }
 
-        ReplacingFileWriter out(toFsPath(outputPath));
+        ReplacingFileWriter out(outputPath);
         if (!out.isOpen()) {
             return kExitCannotWrite;
         }

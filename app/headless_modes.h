@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <string>
+#include <filesystem>
 #include <vector>
 
 namespace orvel {
@@ -17,12 +17,13 @@ namespace orvel {
 // Analyses each input in order (a failed one gets a record with its message)
 // and writes the JSON report of all of them to outputPath.
 // 2 when the report cannot be written, else 1 when any file failed, else 0.
-[[nodiscard]] int runAnalyzeTestMode(const std::wstring& outputPath, const std::vector<std::wstring>& inputs);
+[[nodiscard]] int runAnalyzeTestMode(const std::filesystem::path& outputPath,
+                                     const std::vector<std::filesystem::path>& inputs);
 
 // Writes the decoded samples of inputPath as interleaved little-endian
 // binary64 values, frame by frame, without a header.
 // 1 when decoding (or anything else) fails, with no output created or touched;
 // 2 when the output cannot be created or written; else 0.
-[[nodiscard]] int runDecodeTestMode(const std::wstring& inputPath, const std::wstring& outputPath);
+[[nodiscard]] int runDecodeTestMode(const std::filesystem::path& inputPath, const std::filesystem::path& outputPath);
 
 } // namespace orvel

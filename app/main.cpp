@@ -9,7 +9,7 @@
 namespace {
 
 int runWindow([[maybe_unused]] int& argc, [[maybe_unused]] char** argv,
-              [[maybe_unused]] const std::vector<std::wstring>& paths)
+              [[maybe_unused]] const std::vector<std::string>& paths)
 {
 #ifdef KESTRONE_HAVE_UI
     // Qt wants at least the program name, even when execve passed none.
@@ -43,7 +43,8 @@ int main(int argc, char** argv)
         case orvel::RunMode::MathTest:
             return orvel::runMathTestMode();
         case orvel::RunMode::AnalyzeTest:
-            return orvel::runAnalyzeTestMode(commandLine.outputPath, commandLine.inputs);
+            return orvel::runAnalyzeTestMode(commandLine.outputPath, std::vector<std::filesystem::path>(
+                                                                         commandLine.inputs.begin(), commandLine.inputs.end()));
         case orvel::RunMode::DecodeTest:
             return orvel::runDecodeTestMode(commandLine.inputs.front(), commandLine.outputPath);
         case orvel::RunMode::Window:

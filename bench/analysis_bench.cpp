@@ -19,17 +19,17 @@
 #include <vector>
 
 #include "analysis/aac_sin.h"
-#include "analysis/analysis_settings.h"
+#include "analysis/analysis_options.h"
 #include "analysis/analyze_file.h"
 #include "analysis/averaged_spectrum.h"
 #include "analysis/fft.h"
 #include "analysis/simd_level.h"
 #include "analysis/sine_mdct.h"
 #include "analysis/spectrum_db.h"
-#include "app/headless_modes.h"
+#include "batch/batch_runner.h"
+#include "batch/report_file.h"
 #include "bench/libflac_decode.h"
 #include "decode/decode_audio.h"
-#include "report/utf8.h"
 
 namespace orvel::bench {
 namespace {
@@ -37,22 +37,10 @@ namespace {
 std::filesystem::path audioDir;
 const std::atomic<bool> noStop{false};
 
-// Restores the process-wide knobs after each case.
-class Settings {
-public:
-    Settings(unsigned threads, bool reference)
-    {
-        setAnalysisThreads(threads);
-        setReferenceTransforms(reference);
-    }
-    Settings(const Settings&) = delete;
-    Settings& operator=(const Settings&) = delete;
-    ~Settings()
-    {
-        setAnalysisThreads(0);
-        setReferenceTransforms(false);
-    }
-};
+AnalysisOptions options(unsigned threads, bool reference)
+{
+    return AnalysisOptions{threads, reference ? Transforms::Reference : Transforms::Fast};
+}
 
 std::vector<double> noise(std::size_t length, std::uint64_t seed)
 {
@@ -104,7 +92,7 @@ std::vector<SimdLevel> supportedLevels()
 
 const DecodedAudio& benchAudio()
 {
-    static const DecodedAudio audio = decodeAudio(fromFsPath(audioDir / "bench-30s.flac"), noStop);
+    static const DecodedAudio audio = decodeAudio(audioDir / "bench-30s.flac", noStop);
     return audio;
 }
 
@@ -175,35 +163,34 @@ void mdctFastCase(benchmark::State& state, SimdLevel level)
 
 void spectrumCase(benchmark::State& state, bool reference)
 {
-    const Settings settings(0, reference);
     const std::vector<double>& samples = benchAudio().channels[0];
     for (auto _ : state) {
-        benchmark::DoNotOptimize(averagedPowerSpectrum(samples, noStop));
+        benchmark::DoNotOptimize(
+            averagedPowerSpectrum(samples, noStop, reference ? Transforms::Reference : Transforms::Fast));
     }
 }
 
 void aacSinCase(benchmark::State& state, unsigned threads, bool reference)
 {
-    const Settings settings(threads, reference);
+    const AnalysisOptions settings = options(threads, reference);
     const DecodedAudio& audio = benchAudio();
     const SpectrumInput& spectrum = benchSpectrum();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(checkAacSin(audio, spectrum.power, spectrum.strongBins, noStop, {}));
+        benchmark::DoNotOptimize(checkAacSin(audio, spectrum.power, spectrum.strongBins, noStop, {}, settings));
     }
 }
 
 void analyzeFileCase(benchmark::State& state, unsigned threads, bool reference)
 {
-    const Settings settings(threads, reference);
-    const std::wstring path = fromFsPath(audioDir / "bench-30s.flac");
+    const std::filesystem::path path = audioDir / "bench-30s.flac";
     for (auto _ : state) {
-        benchmark::DoNotOptimize(analyzeFile(path, noStop, {}));
+        benchmark::DoNotOptimize(analyzeFile(path, noStop, {}, options(threads, reference)));
     }
 }
 
 void decodeAudioCase(benchmark::State& state)
 {
-    const std::wstring path = fromFsPath(audioDir / "bench-30s.flac");
+    const std::filesystem::path path = audioDir / "bench-30s.flac";
     for (auto _ : state) {
         benchmark::DoNotOptimize(decodeAudio(path, noStop));
     }
@@ -219,15 +206,31 @@ void libFlacCase(benchmark::State& state)
 
 void folderCase(benchmark::State& state, unsigned threads)
 {
-    const Settings settings(threads, false);
-    std::vector<std::wstring> inputs;
+    std::vector<std::filesystem::path> paths;
     for (const auto& entry : std::filesystem::directory_iterator(audioDir / "folder")) {
-        inputs.push_back(fromFsPath(entry.path()));
+        paths.push_back(entry.path());
     }
-    std::sort(inputs.begin(), inputs.end());
-    const std::wstring output = fromFsPath(audioDir / "folder-report.json");
+    std::sort(paths.begin(), paths.end());
+    const std::vector<BatchInput> inputs = collectInputs(paths);
+    const std::filesystem::path output = audioDir / "folder-report.json";
+    BatchSettings settings;
+    settings.analysis.threads = threads;
+    // As the headless analysis runs: one file at a time, the JSON report written as records arrive.
+    struct ToReport : BatchObserver {
+        ReportFile* report = nullptr;
+        bool failed = false;
+        void record(std::size_t, FileReport&& record) override
+        {
+            failed = failed || !record.error.empty();
+            report->add(record);
+        }
+    };
     for (auto _ : state) {
-        if (runAnalyzeTestMode(output, inputs) != 0) {
+        ReportFile report(output, ReportFormat::Json);
+        ToReport observer;
+        observer.report = &report;
+        runBatch(inputs, settings, noStop, observer);
+        if (!report.finish().empty() || observer.failed) {
             state.SkipWithError("the headless analysis failed");
             break;
         }

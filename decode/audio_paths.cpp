@@ -3,35 +3,39 @@
 
 #include <algorithm>
 #include <array>
-#include <cwctype>
 #include <system_error>
 #include <vector>
 
 namespace orvel {
 
-std::wstring lowerExtension(const std::wstring& path)
+std::string lowerExtension(const std::filesystem::path& path)
 {
-    const auto slash = path.find_last_of(L'/');
-    const std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
-    if (name == L"." || name == L"..") {
+    const std::string& native = path.native();
+    const auto slash = native.find_last_of('/');
+    const std::string name = slash == std::string::npos ? native : native.substr(slash + 1);
+    if (name == "." || name == "..") {
         return {};
     }
-    const auto dot = name.find_last_of(L'.');
-    if (dot == std::wstring::npos || dot == 0) {
+    const auto dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot == 0) {
         return {};
     }
-    std::wstring ext = name.substr(dot);
+    std::string ext = name.substr(dot);
+    // Only ASCII letters fold: the extensions that matter are ASCII, and a
+    // byte of a multi-byte character must stay as it is.
     for (auto& ch : ext) {
-        ch = static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(ch)));
+        if (ch >= 'A' && ch <= 'Z') {
+            ch = static_cast<char>(ch - 'A' + 'a');
+        }
     }
     return ext;
 }
 
-bool isSupportedAudioExtension(const std::wstring& lowerExt)
+bool isSupportedAudioExtension(const std::string& lowerExt)
 {
-    static const std::array<const wchar_t*, 9> kSupported = {L".flac", L".wav", L".aif", L".aiff", L".aifc",
-                                                              L".m4a", L".alac", L".aac", L".mp3"};
-    for (const wchar_t* ext : kSupported) {
+    static const std::array<const char*, 9> kSupported = {".flac", ".wav", ".aif", ".aiff", ".aifc",
+                                                              ".m4a", ".alac", ".aac", ".mp3"};
+    for (const char* ext : kSupported) {
         if (lowerExt == ext) {
             return true;
         }
@@ -41,21 +45,9 @@ bool isSupportedAudioExtension(const std::wstring& lowerExt)
 
 namespace {
 
-// The extension test of a walked entry, on its native name bytes: supported
-// extensions are ASCII, so other bytes only need to stay non-matching.
 bool hasSupportedExtension(const std::filesystem::path& file)
 {
-    const std::string name = file.filename().native();
-    const auto dot = name.find_last_of('.');
-    if (dot == std::string::npos || dot == 0) {
-        return false;
-    }
-    std::wstring ext;
-    for (std::size_t i = dot; i < name.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        ext += static_cast<wchar_t>(c < 0x80 ? std::towlower(c) : 0xFFFD);
-    }
-    return isSupportedAudioExtension(ext);
+    return isSupportedAudioExtension(lowerExtension(file));
 }
 
 // Returns false once the walk must end. Entries are visited in byte order of

@@ -10,10 +10,10 @@ namespace orvel {
 // The lower-cased extension of a path's final component, "." included: the
 // text from its last "."; a component that is "." or "..", or whose only "."
 // is its first character, has none. Empty when there is none.
-[[nodiscard]] std::wstring lowerExtension(const std::wstring& path);
+[[nodiscard]] std::string lowerExtension(const std::filesystem::path& path);
 
 // .flac .wav .aif .aiff .aifc .m4a .alac .aac .mp3
-[[nodiscard]] bool isSupportedAudioExtension(const std::wstring& lowerExt);
+[[nodiscard]] bool isSupportedAudioExtension(const std::string& lowerExt);
 
 // Walks a folder depth-first, each folder's entries in byte order of their
 // names. Symbolic links met inside it are neither followed nor reported;

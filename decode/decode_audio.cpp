@@ -28,25 +28,25 @@ constexpr const char* kUnsupportedFormat =
 constexpr const char* kNoSamples = "The audio stream contains no samples.";
 constexpr const char* kOutOfRange = "Supported range: 8–384 kHz, 1–32 channels.";
 
-using Decoder = DecodedAudio (*)(const std::wstring&, const std::atomic<bool>&);
+using Decoder = DecodedAudio (*)(const std::filesystem::path&, const std::atomic<bool>&);
 
 #if !KESTRONE_HAVE_FFMPEG
-DecodedAudio decodeWithoutFfmpeg(const std::wstring&, const std::atomic<bool>&)
+DecodedAudio decodeWithoutFfmpeg(const std::filesystem::path&, const std::atomic<bool>&)
 {
     throw std::runtime_error(
         "This format requires FFmpeg support, which this build does not include. FLAC/WAV/AIFF work without it.");
 }
 #endif
 
-Decoder decoderFor(const std::wstring& lowerExt)
+Decoder decoderFor(const std::string& lowerExt)
 {
-    if (lowerExt == L".flac") {
+    if (lowerExt == ".flac") {
         return decodeFlac;
     }
-    if (lowerExt == L".wav" || lowerExt == L".aif" || lowerExt == L".aiff" || lowerExt == L".aifc") {
+    if (lowerExt == ".wav" || lowerExt == ".aif" || lowerExt == ".aiff" || lowerExt == ".aifc") {
         return decodeWavAiff;
     }
-    if (lowerExt == L".m4a" || lowerExt == L".alac" || lowerExt == L".aac" || lowerExt == L".mp3") {
+    if (lowerExt == ".m4a" || lowerExt == ".alac" || lowerExt == ".aac" || lowerExt == ".mp3") {
 #if KESTRONE_HAVE_FFMPEG
         return decodeWithFfmpeg;
 #else
@@ -58,7 +58,7 @@ Decoder decoderFor(const std::wstring& lowerExt)
 
 } // namespace
 
-DecodedAudio decodeAudio(const std::wstring& path, const std::atomic<bool>& stopRequested)
+DecodedAudio decodeAudio(const std::filesystem::path& path, const std::atomic<bool>& stopRequested)
 {
     throwIfStopRequested(stopRequested);
     const Decoder decoder = decoderFor(lowerExtension(path));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <filesystem>
 #include <cstdint>
 #include <string>
 
@@ -22,7 +23,7 @@ namespace orvel {
 // N >= 1, finite samples and a positive duration.
 // Throws std::runtime_error with a user-readable UTF-8 message, or Cancelled
 // when stopRequested is seen set (at entry and before every chunk).
-[[nodiscard]] DecodedAudio decodeAudio(const std::wstring& path, const std::atomic<bool>& stopRequested);
+[[nodiscard]] DecodedAudio decodeAudio(const std::filesystem::path& path, const std::atomic<bool>& stopRequested);
 
 // Validates record.sampleRate (set it first) and channelCount, sizes
 // record.channels to channelCount vectors reserved to the frame limit, and

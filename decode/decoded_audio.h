@@ -16,7 +16,7 @@ struct DecodedAudio {
     bool integerSamples = true;
     bool lossyCodec = false;
     double durationSeconds = 0.0; // of the whole file, may exceed what was decoded
-    std::wstring codec;           // "FLAC", "WAV", "AIFF", "ALAC", "AAC", "MP3", "FFmpeg audio"
+    std::string codec;           // "FLAC", "WAV", "AIFF", "ALAC", "AAC", "MP3", "FFmpeg audio"
 };
 
 } // namespace orvel

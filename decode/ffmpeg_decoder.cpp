@@ -25,7 +25,6 @@ extern "C" {
 #include "decode/cancellation.h"
 #include "decode/decode_audio.h"
 #include "decode/input_file.h"
-#include "report/utf8.h"
 
 namespace orvel {
 namespace {
@@ -139,7 +138,7 @@ int refuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictio
 int stopInterrupt(void* opaque) { return static_cast<const std::atomic<bool>*>(opaque)->load() ? 1 : 0; }
 
 struct Classification {
-    const wchar_t* codec;
+    const char* codec;
     bool integerSamples;
     bool lossyCodec;
 };
@@ -177,15 +176,15 @@ Classification classify(AVCodecID id)
 {
     switch (id) {
     case AV_CODEC_ID_ALAC:
-        return {L"ALAC", true, false};
+        return {"ALAC", true, false};
     case AV_CODEC_ID_FLAC:
-        return {L"FFmpeg audio", true, false};
+        return {"FFmpeg audio", true, false};
     case AV_CODEC_ID_AAC:
-        return {L"AAC", false, true};
+        return {"AAC", false, true};
     case AV_CODEC_ID_MP3:
-        return {L"MP3", false, true};
+        return {"MP3", false, true};
     default:
-        return {L"FFmpeg audio", isIntegerPcm(id), false};
+        return {"FFmpeg audio", isIntegerPcm(id), false};
     }
 }
 
@@ -326,7 +325,7 @@ void silenceFfmpegLogging()
 
 } // namespace
 
-DecodedAudio decodeWithFfmpeg(const std::wstring& path, const std::atomic<bool>& stopRequested)
+DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atomic<bool>& stopRequested)
 {
     silenceFfmpegLogging();
     int openError = 0;
@@ -362,7 +361,7 @@ DecodedAudio decodeWithFfmpeg(const std::wstring& path, const std::atomic<bool>&
     opening->interrupt_callback.callback = stopInterrupt;
     opening->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(&stopRequested);
     // The name only hints the probe by its extension; nothing opens it.
-    const std::string hint = toFsPath(path).filename().native();
+    const std::string hint = path.filename().native();
     int rc = avformat_open_input(&opening, hint.c_str(), nullptr, nullptr);
     if (rc < 0) {
         throwIfStopRequested(stopRequested);

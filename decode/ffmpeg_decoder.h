@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 
 #include "decode/decoded_audio.h"
@@ -16,6 +17,6 @@ namespace orvel {
 // plays no part in the limit and a short stream is not an error. Throws
 // std::runtime_error (FFmpeg's error text in parentheses where a call failed)
 // or Cancelled.
-[[nodiscard]] DecodedAudio decodeWithFfmpeg(const std::wstring& path, const std::atomic<bool>& stopRequested);
+[[nodiscard]] DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atomic<bool>& stopRequested);
 
 } // namespace orvel

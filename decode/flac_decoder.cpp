@@ -126,7 +126,7 @@ bool looksLikeNativeFlac(const InputFile& file)
 
 } // namespace
 
-DecodedAudio decodeFlac(const std::wstring& path, const std::atomic<bool>& stopRequested)
+DecodedAudio decodeFlac(const std::filesystem::path& path, const std::atomic<bool>& stopRequested)
 {
     int openError = 0;
     const InputFile file = InputFile::open(path, openError);
@@ -150,7 +150,7 @@ DecodedAudio decodeFlac(const std::wstring& path, const std::atomic<bool>& stopR
 
     const FLAC__StreamMetadata_StreamInfo& info = session.streamInfo;
     DecodedAudio record;
-    record.codec = L"FLAC";
+    record.codec = "FLAC";
     record.sampleRate = static_cast<std::int32_t>(info.sample_rate);
     record.bitsPerSample = info.bits_per_sample;
     const std::uint64_t frameLimit =

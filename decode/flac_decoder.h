@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 
 #include "decode/decoded_audio.h"
@@ -12,6 +13,6 @@ namespace orvel {
 // limit of prepareChannels. Samples are left-justified to 32 bits and scaled
 // by 2^-31. A frame that fails its CRC, or a frame that went missing (a jump
 // in the frame numbering), is an error rather than silence or a gap. Throws std::runtime_error or Cancelled.
-[[nodiscard]] DecodedAudio decodeFlac(const std::wstring& path, const std::atomic<bool>& stopRequested);
+[[nodiscard]] DecodedAudio decodeFlac(const std::filesystem::path& path, const std::atomic<bool>& stopRequested);
 
 } // namespace orvel

@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "report/utf8.h"
 
 namespace orvel {
 namespace {
@@ -18,10 +17,10 @@ constexpr const char* kNotRegularFile = "This path is not a regular file.";
 
 } // namespace
 
-InputFile InputFile::open(const std::wstring& path, int& errorCode)
+InputFile InputFile::open(const std::filesystem::path& path, int& errorCode)
 {
     errorCode = 0;
-    const std::string native = toFsPath(path).native();
+    const std::string native = path.native();
     // O_NONBLOCK: opening a FIFO must not wait for a writer. It has no effect
     // on reads from a regular file, the only kind kept.
     int fd = -1;
@@ -89,10 +88,10 @@ std::size_t InputFile::readAt(std::uint64_t offset, void* buffer, std::size_t si
     return done;
 }
 
-void throwIfNotRegularFile(const std::wstring& path)
+void throwIfNotRegularFile(const std::filesystem::path& path)
 {
     struct stat info {};
-    if (::stat(toFsPath(path).c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
         throw std::runtime_error(kNotRegularFile);
     }
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace orvel {
@@ -11,11 +12,11 @@ namespace orvel {
 // under the name is never read with a blocking call.
 class InputFile {
 public:
-    // Opens path (wide, converted with toFsPath). Returns a closed object and
+    // Opens path. Returns a closed object and
     // leaves the errno value in errorCode when the file cannot be opened.
     // Throws std::runtime_error "This path is not a regular file." when the
     // opened object is a directory, FIFO, device or socket.
-    [[nodiscard]] static InputFile open(const std::wstring& path, int& errorCode);
+    [[nodiscard]] static InputFile open(const std::filesystem::path& path, int& errorCode);
 
     InputFile() = default;
     InputFile(const InputFile&) = delete;
@@ -42,6 +43,6 @@ private:
 // Refuses an existing path that is not a regular file, from its status alone
 // (stat follows symbolic links; nothing is opened). A path that cannot be
 // examined passes: its decoder reports it when opening fails.
-void throwIfNotRegularFile(const std::wstring& path);
+void throwIfNotRegularFile(const std::filesystem::path& path);
 
 } // namespace orvel

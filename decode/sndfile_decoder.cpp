@@ -149,7 +149,7 @@ void appendFloats(DecodedAudio& record, const std::vector<Sample>& buffer, std::
 
 } // namespace
 
-DecodedAudio decodeWavAiff(const std::wstring& path, const std::atomic<bool>& stopRequested)
+DecodedAudio decodeWavAiff(const std::filesystem::path& path, const std::atomic<bool>& stopRequested)
 {
     int openError = 0;
     const InputFile file = InputFile::open(path, openError);
@@ -171,7 +171,7 @@ DecodedAudio decodeWavAiff(const std::wstring& path, const std::atomic<bool>& st
     }
 
     DecodedAudio record;
-    record.codec = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_AIFF ? L"AIFF" : L"WAV";
+    record.codec = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_AIFF ? "AIFF" : "WAV";
     record.sampleRate = info.samplerate;
     const SampleKind kind = kindOf(info.format);
     const bool integer = kind == SampleKind::Integer && (!header || header->formatTag == WavHeaderFacts::kFormatPcm);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 
 #include "decode/decoded_audio.h"
@@ -14,6 +15,6 @@ namespace orvel {
 // extensible valid bits when they fit the container); integers are scaled by
 // 2^-31 from left-justified 32 bits, floats keep their values. Fewer frames
 // than the limit is an error. Throws std::runtime_error or Cancelled.
-[[nodiscard]] DecodedAudio decodeWavAiff(const std::wstring& path, const std::atomic<bool>& stopRequested);
+[[nodiscard]] DecodedAudio decodeWavAiff(const std::filesystem::path& path, const std::atomic<bool>& stopRequested);
 
 } // namespace orvel

@@ -14,7 +14,7 @@
 #include "fuzz/fuzz_input_file.h"
 #include "fuzz/json_check.h"
 #include "report/json_report.h"
-#include "report/utf8.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -26,8 +26,8 @@ void fail(const char* what)
 
 void checkVerdict(const orvel::CheckResult& check)
 {
-    static const std::set<std::wstring> kWords = {L"Evidence found", L"Possible", L"No evidence", L"Inconclusive",
-                                                  L"Not applicable"};
+    static const std::set<std::string> kWords = {"Evidence found", "Possible", "No evidence", "Inconclusive",
+                                                  "Not applicable"};
     if (kWords.count(check.status) == 0) {
         fail("verdict is none of the five words");
     }
@@ -43,12 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > 256 * 1024) {
         return 0;
     }
-    const std::wstring& path = orvel::fuzz::inputPath(KESTRONE_FUZZ_EXTENSION);
+    const std::string& path = orvel::fuzz::inputPath(KESTRONE_FUZZ_EXTENSION);
     orvel::fuzz::writeInput(path, data, size);
     const std::atomic<bool> stop{false};
     orvel::FileReport record;
     try {
-        record = orvel::analyzeFile(path, stop, [](const std::wstring&) {});
+        record = orvel::analyzeFile(path, stop, [](const std::string&) {});
         checkVerdict(record.upscaling);
         checkVerdict(record.upsampling);
         checkVerdict(record.aacSin);
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         record = orvel::FileReport{};
         record.file = path;
-        record.error = orvel::fromUtf8(message);
+        record.error = std::string(message);
     }
     if (!orvel::fuzz::isStrictJson(orvel::buildJsonReport({record}))) {
         fail("JSON report does not parse");

@@ -61,7 +61,7 @@ void checkRecord(const orvel::DecodedAudio& audio)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const std::wstring& path = orvel::fuzz::inputPath(KESTRONE_FUZZ_EXTENSION);
+    const std::string& path = orvel::fuzz::inputPath(KESTRONE_FUZZ_EXTENSION);
     orvel::fuzz::writeInput(path, data, size);
     const std::atomic<bool> stop{false};
     try {

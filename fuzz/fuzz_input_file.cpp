@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <unistd.h>
 
-#include "report/utf8.h"
 
 namespace orvel::fuzz {
 namespace {
@@ -37,15 +36,15 @@ const std::string& folder()
 
 } // namespace
 
-const std::wstring& inputPath(const char* extension)
+const std::string& inputPath(const char* extension)
 {
-    static const std::wstring path = fromUtf8(folder() + "/input" + extension);
+    static const std::string path = folder() + "/input" + extension;
     return path;
 }
 
-void writeInput(const std::wstring& path, const std::uint8_t* data, std::size_t size)
+void writeInput(const std::string& path, const std::uint8_t* data, std::size_t size)
 {
-    const std::string native = nativePathFromWide(path);
+    const std::string& native = path;
     const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
         std::perror("open");

@@ -22,14 +22,14 @@ public:
     std::uint8_t byte() { return empty() ? 0 : m_data[m_pos++]; }
 
     // A short wide text: mostly plain characters, some raw 32-bit values.
-    std::wstring text()
+    std::string text()
     {
-        std::wstring out;
+        std::string out;
         const std::size_t length = byte() % 48;
         for (std::size_t i = 0; i < length && !empty(); ++i) {
             const std::uint8_t kind = byte();
             if (kind < 0xC0) {
-                out.push_back(static_cast<wchar_t>(kind));
+                out.push_back(static_cast<char>(kind));
             } else {
                 std::uint32_t value = 0;
                 for (int k = 0; k < 4; ++k) {
@@ -38,7 +38,7 @@ public:
                 if (kind < 0xF0) {
                     value &= 0x1FFFFF; // near the Unicode range, surrogates included
                 }
-                out.push_back(static_cast<wchar_t>(value));
+                out.push_back(static_cast<char>(value));
             }
         }
         return out;
@@ -89,7 +89,7 @@ orvel::CheckResult checkResult(Bytes& in)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     Bytes in(data, size);
-    const std::wstring quoted = in.text();
+    const std::string quoted = in.text();
     const std::string literal = orvel::jsonQuote(quoted);
     check(literal, "jsonQuote");
     if (literal.size() < 2 || literal.front() != '"' || literal.back() != '"') {
@@ -105,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (shape & 1) {
             record.error = in.text();
             if (record.error.empty()) {
-                record.error = L"x";
+                record.error = "x";
             }
         } else {
             record.codec = in.text();

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <string_view>
 
-#include "report/utf8.h"
+#include "text/utf8.h"
 
 namespace orvel {
 namespace {
@@ -14,6 +14,7 @@ namespace {
 constexpr std::string_view kOpening =
     "{\"tool\":\"Kestrone 0.2\",\"scope\":\"First 30 seconds (24-million-sample cap); all channels "
     "for precision, first two for spectral/AAC checks.\",\"reports\":[";
+constexpr std::string_view kClosing = "\n]}";
 
 // %g with precision 6 in the "C" conventions. std::to_chars never consults a
 // locale, so a comma-decimal LC_ALL cannot leak into the document.
@@ -40,7 +41,7 @@ void appendInteger(std::string& out, std::int32_t value)
 void appendCheck(std::string& out, const CheckResult& check)
 {
     out += "{\"Status\":";
-    out += jsonQuote(check.status);
+    out += jsonQuote(verdictText(check.status));
     out += ",\"Summary\":";
     out += jsonQuote(check.summary);
     out += ",\"Evidence\":";
@@ -48,10 +49,12 @@ void appendCheck(std::string& out, const CheckResult& check)
     out += '}';
 }
 
-void appendRecord(std::string& out, const FileReport& record)
+} // namespace
+
+void appendJsonRecord(std::string& out, const FileReport& record)
 {
     out += "{\"File\":";
-    out += jsonQuote(record.file);
+    out += jsonQuote(displayName(record.file));
     out += ",\"Codec\":";
     out += jsonQuote(record.codec);
     out += ",\"SampleRate\":";
@@ -86,12 +89,15 @@ void appendRecord(std::string& out, const FileReport& record)
     out += "]}";
 }
 
-} // namespace
+std::string_view jsonReportOpening() { return kOpening; }
 
-std::string jsonQuote(std::wstring_view text)
+std::string_view jsonReportClosing() { return kClosing; }
+
+std::string jsonQuote(std::string_view text)
 {
     static constexpr char kHex[] = "0123456789abcdef";
-    const std::string utf8 = toUtf8(text);
+    // Any invalid sequence becomes U+FFFD, so the document is always valid UTF-8.
+    const std::string utf8 = sanitizeUtf8(text);
     std::string out;
     out.reserve(utf8.size() + 2);
     out += '"';
@@ -128,9 +134,9 @@ std::string buildJsonReport(const std::vector<FileReport>& records)
             out += ',';
         }
         out += '\n';
-        appendRecord(out, records[i]);
+        appendJsonRecord(out, records[i]);
     }
-    out += "\n]}";
+    out += kClosing;
     return out;
 }
 

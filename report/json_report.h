@@ -13,7 +13,14 @@ namespace orvel {
 // records in order. Byte-exact and independent of the process locale.
 [[nodiscard]] std::string buildJsonReport(const std::vector<FileReport>& records);
 
+// The document in pieces, for writing it while records arrive: the opening,
+// then per record "," (all but the first), "\n" and appendJsonRecord, then
+// the closing.
+[[nodiscard]] std::string_view jsonReportOpening();
+[[nodiscard]] std::string_view jsonReportClosing();
+void appendJsonRecord(std::string& out, const FileReport& record);
+
 // A JSON string literal, quotes included, in UTF-8.
-[[nodiscard]] std::string jsonQuote(std::wstring_view text);
+[[nodiscard]] std::string jsonQuote(std::string_view text);
 
 } // namespace orvel

@@ -9,6 +9,6 @@ namespace orvel {
 
 // The per-file text summary shown in the window: CR LF lines, ending in CR LF CR LF
 // (or the three-line error form).
-[[nodiscard]] std::wstring buildSummaryText(const FileReport& record);
+[[nodiscard]] std::string buildSummaryText(const FileReport& record);
 
 } // namespace orvel

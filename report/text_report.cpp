@@ -2,21 +2,27 @@
 #include "report/text_report.h"
 
 #include "report/summary_text.h"
-#include "report/utf8.h"
+#include "text/utf8.h"
 
 namespace orvel {
 
+std::string_view textReportOpening() { return "\xEF\xBB\xBF"; }
+
+void appendTextSection(std::string& out, const FileReport& record)
+{
+    out += displayName(record.file);
+    out += "\r\n";
+    out += buildSummaryText(record);
+    out += "\r\n";
+    out.append(40, '-');
+    out += "\r\n";
+}
+
 std::string buildTextReport(const std::vector<FileReport>& records)
 {
-    std::string out = "\xEF\xBB\xBF";
+    std::string out(textReportOpening());
     for (const FileReport& record : records) {
-        std::wstring section = record.file;
-        section += L"\r\n";
-        section += buildSummaryText(record);
-        section += L"\r\n";
-        section.append(40, L'-');
-        section += L"\r\n";
-        out += toUtf8(section);
+        appendTextSection(out, record);
     }
     return out;
 }

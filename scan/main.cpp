@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "report/utf8.h"
+#include "text/utf8.h"
 #include "scan/scan_options.h"
 #include "scan/scan_run.h"
 
@@ -65,9 +65,9 @@ int main(int argc, char** argv)
     // report files are written; writes then fail with EPIPE instead.
     std::signal(SIGPIPE, SIG_IGN);
 
-    std::vector<std::wstring> args;
+    std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
-        args.push_back(orvel::widePathFromNative(argv[i]));
+        args.push_back(argv[i]);
     }
     try {
         const orvel::ScanCommandLine commandLine = orvel::parseScanCommandLine(args);

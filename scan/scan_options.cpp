@@ -4,34 +4,34 @@
 #include <filesystem>
 
 #include "decode/audio_paths.h"
-#include "report/utf8.h"
+#include "text/utf8.h"
 
 namespace orvel {
 namespace {
 
-unsigned parseJobs(const std::wstring& text)
+unsigned parseJobs(const std::string& text)
 {
     unsigned long value = 0;
     bool valid = !text.empty() && text.size() <= 5;
-    for (const wchar_t ch : text) {
-        if (ch < L'0' || ch > L'9') {
+    for (const char ch : text) {
+        if (ch < '0' || ch > '9') {
             valid = false;
             break;
         }
-        value = value * 10 + static_cast<unsigned long>(ch - L'0');
+        value = value * 10 + static_cast<unsigned long>(ch - '0');
     }
     if (!valid || value < 1 || value > kMaxScanJobs) {
         throw UsageError("--jobs wants a whole number from 1 to " + std::to_string(kMaxScanJobs) + ", not '" +
-                         toUtf8(text) + "'");
+                         displayBytes(text) + "'");
     }
     return static_cast<unsigned>(value);
 }
 
-std::filesystem::path normalTarget(const std::wstring& target)
+std::filesystem::path normalTarget(const std::string& target)
 {
     std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(toFsPath(target), ec);
-    return (ec ? toFsPath(target) : absolute).lexically_normal();
+    const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(target), ec);
+    return (ec ? std::filesystem::path(target) : absolute).lexically_normal();
 }
 
 // Two reports into one stream or one file would garble each other, and a
@@ -41,7 +41,7 @@ void checkTargets(const ScanOptions& options)
 {
     struct Named {
         const char* option;
-        const std::optional<std::wstring>& target;
+        const std::optional<std::string>& target;
     };
     const Named targets[] = {{"--json", options.jsonTarget}, {"--text", options.textTarget}, {"--csv", options.csvTarget}};
     const char* toStdout = nullptr;
@@ -49,8 +49,8 @@ void checkTargets(const ScanOptions& options)
         if (!targets[i].target) {
             continue;
         }
-        const std::wstring& target = *targets[i].target;
-        if (target == L"-") {
+        const std::string& target = *targets[i].target;
+        if (target == "-") {
             if (toStdout != nullptr) {
                 throw UsageError(std::string("only one report can go to standard output (") + toStdout + " and " +
                                  targets[i].option + ")");
@@ -63,10 +63,10 @@ void checkTargets(const ScanOptions& options)
         }
         if (isSupportedAudioExtension(lowerExtension(target))) {
             throw UsageError(std::string("refusing to write the ") + targets[i].option + " report over an audio file: " +
-                             toUtf8(target));
+                             displayBytes(target));
         }
         for (std::size_t k = 0; k < i; ++k) {
-            if (targets[k].target && *targets[k].target != L"-" &&
+            if (targets[k].target && *targets[k].target != "-" &&
                 normalTarget(*targets[k].target) == normalTarget(target)) {
                 throw UsageError(std::string(targets[k].option) + " and " + targets[i].option + " name the same file");
             }
@@ -76,53 +76,53 @@ void checkTargets(const ScanOptions& options)
 
 } // namespace
 
-ScanCommandLine parseScanCommandLine(const std::vector<std::wstring>& args)
+ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
 {
     ScanCommandLine result;
     ScanOptions& options = result.options;
     bool jobsGiven = false;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::wstring& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != L'-') {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
             options.paths.push_back(arg);
             continue;
         }
-        if (arg == L"--") {
+        if (arg == "--") {
             optionsEnded = true;
             continue;
         }
-        if (arg == L"--help" || arg == L"-h") {
+        if (arg == "--help" || arg == "-h") {
             result.command = ScanCommand::Help;
             return result;
         }
-        if (arg == L"--version") {
+        if (arg == "--version") {
             result.command = ScanCommand::Version;
             return result;
         }
-        if (arg == L"--summary") {
+        if (arg == "--summary") {
             options.summary = true;
             continue;
         }
-        std::wstring name = arg;
-        std::optional<std::wstring> value;
-        if (const auto eq = arg.find(L'='); arg.starts_with(L"--") && eq != std::wstring::npos) {
+        std::string name = arg;
+        std::optional<std::string> value;
+        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
             name = arg.substr(0, eq);
             value = arg.substr(eq + 1);
         }
-        std::optional<std::wstring>* target = nullptr;
-        if (name == L"--json") {
+        std::optional<std::string>* target = nullptr;
+        if (name == "--json") {
             target = &options.jsonTarget;
-        } else if (name == L"--text") {
+        } else if (name == "--text") {
             target = &options.textTarget;
-        } else if (name == L"--csv") {
+        } else if (name == "--csv") {
             target = &options.csvTarget;
-        } else if (name != L"--jobs" && name != L"-j") {
-            throw UsageError("unknown option '" + toUtf8(arg) + "'");
+        } else if (name != "--jobs" && name != "-j") {
+            throw UsageError("unknown option '" + displayBytes(arg) + "'");
         }
         if (!value) {
             if (i + 1 >= args.size()) {
-                throw UsageError("option '" + toUtf8(name) + "' needs a value");
+                throw UsageError("option '" + displayBytes(name) + "' needs a value");
             }
             value = args[++i];
         }
@@ -134,7 +134,7 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::wstring>& args)
             options.jobs = parseJobs(*value);
         } else {
             if (*target) {
-                throw UsageError(toUtf8(name) + " is given twice");
+                throw UsageError(displayBytes(name) + " is given twice");
             }
             *target = *value;
         }

@@ -11,10 +11,10 @@ namespace orvel {
 // What one kestrone-scan command line asks for. Report targets are paths as
 // given; "-" stands for standard output.
 struct ScanOptions {
-    std::vector<std::wstring> paths;
-    std::optional<std::wstring> jsonTarget;
-    std::optional<std::wstring> textTarget;
-    std::optional<std::wstring> csvTarget;
+    std::vector<std::string> paths;
+    std::optional<std::string> jsonTarget;
+    std::optional<std::string> textTarget;
+    std::optional<std::string> csvTarget;
     bool summary = false;
     unsigned jobs = 0; // 0: one per available core
 };
@@ -37,7 +37,7 @@ inline constexpr unsigned kMaxScanJobs = 1024;
 // Parses the arguments after the program name. Options and paths may be
 // mixed; "--" ends the options. "--help" or "--version" anywhere before "--"
 // wins over everything else. Throws UsageError.
-[[nodiscard]] ScanCommandLine parseScanCommandLine(const std::vector<std::wstring>& args);
+[[nodiscard]] ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args);
 
 [[nodiscard]] const char* scanUsageText();
 

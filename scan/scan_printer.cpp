@@ -10,14 +10,12 @@
 #include <cstdio>
 
 #include "report/summary_text.h"
-#include "report/utf8.h"
+#include "text/utf8.h"
 #include "scan/terminal_text.h"
 
 namespace orvel {
 namespace {
 
-constexpr std::array<std::wstring_view, 5> kVerdicts = {L"Evidence found", L"Possible", L"No evidence",
-                                                        L"Inconclusive", L"Not applicable"};
 constexpr std::array<std::string_view, 3> kCheckNames = {"Upscaling", "Upsampling", "AAC-SIN"};
 constexpr std::size_t kVerdictColumn = 16; // the longest verdict word (14) and two spaces
 constexpr std::size_t kMaxNameColumn = 60;
@@ -59,30 +57,24 @@ void writeStderr(std::string_view text)
     std::fflush(stderr);
 }
 
-std::wstring fileNameOf(const std::wstring& path)
-{
-    const auto slash = path.find_last_of(L'/');
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 } // namespace
 
-ScanPrinter::ScanPrinter(const std::vector<ScanInput>& inputs, Settings settings)
+ScanPrinter::ScanPrinter(const std::vector<BatchInput>& inputs, Settings settings)
     : m_settings(settings), m_total(inputs.size()), m_start(std::chrono::steady_clock::now()),
       m_verdictCounts(kCheckNames.size(), std::vector<std::size_t>(kVerdicts.size(), 0))
 {
     m_nameWidth = 4; // "FILE"
-    for (const ScanInput& input : inputs) {
-        m_nameWidth = std::max(m_nameWidth, std::min(kMaxNameColumn, displayWidth(terminalText(input.displayName))));
+    for (const BatchInput& input : inputs) {
+        m_nameWidth = std::max(m_nameWidth, std::min(kMaxNameColumn, displayWidth(terminalText(displayName(input.shown)))));
     }
 }
 
-std::string ScanPrinter::coloured(std::string_view text, std::string_view colour) const
+std::string ScanPrinter::coloured(std::string_view text, Tone tone) const
 {
     if (!m_settings.colour) {
         return std::string(text);
     }
-    std::string out(colour);
+    std::string out = toneSequence(tone);
     out += text;
     out += kColourReset;
     return out;
@@ -122,10 +114,10 @@ void ScanPrinter::printHeader()
     }
     std::string line = padTo("FILE", m_nameWidth + 2) + padTo("UPSCALING", kVerdictColumn) +
                        padTo("UPSAMPLING", kVerdictColumn) + "AAC-SIN";
-    emit(coloured(line, kColourSecondary) + "\n");
+    emit(coloured(line, Tone::Secondary) + "\n");
 }
 
-void ScanPrinter::printRecord(const ScanInput& input, const FileReport& record)
+void ScanPrinter::printRecord(const BatchInput& input, const FileReport& record)
 {
     ++m_complete;
     if (!record.error.empty()) {
@@ -140,7 +132,7 @@ void ScanPrinter::printRecord(const ScanInput& input, const FileReport& record)
         }
     }
 
-    const std::string name = terminalText(input.displayName);
+    const std::string name = terminalText(displayName(input.shown));
     if (m_settings.mode == Mode::Summary) {
         std::string text = name + "\n" + terminalText(buildSummaryText(record), true);
         if (!record.error.empty()) {
@@ -154,12 +146,12 @@ void ScanPrinter::printRecord(const ScanInput& input, const FileReport& record)
     }
     std::string line = padTo(name, m_nameWidth) + "  ";
     if (!record.error.empty()) {
-        line += coloured("Error: " + terminalText(record.error), kColourError);
+        line += coloured("Error: " + terminalText(record.error), Tone::Error);
     } else {
         const CheckResult* checks[] = {&record.upscaling, &record.upsampling, &record.aacSin};
         for (std::size_t c = 0; c < kCheckNames.size(); ++c) {
-            const std::string word = terminalText(checks[c]->status);
-            const std::string cell = coloured(word, verdictColour(checks[c]->status));
+            const std::string word(verdictText(checks[c]->status));
+            const std::string cell = coloured(word, verdictTone(checks[c]->status));
             line += cell;
             if (c + 1 < kCheckNames.size()) {
                 line.append(kVerdictColumn - std::min(kVerdictColumn - 1, displayWidth(word)), ' ');
@@ -183,9 +175,9 @@ void ScanPrinter::printClosingLine()
             if (m_verdictCounts[c][v] == 0) {
                 continue;
             }
-            const std::string word = toUtf8(kVerdicts[v]);
             counts += counts.empty() ? "" : ", ";
-            counts += std::to_string(m_verdictCounts[c][v]) + " " + coloured(word, verdictColour(kVerdicts[v]));
+            counts += std::to_string(m_verdictCounts[c][v]) + " " +
+                      coloured(verdictText(kVerdicts[v]), verdictTone(kVerdicts[v]));
         }
         if (!counts.empty()) {
             line += ' ';
@@ -198,7 +190,7 @@ void ScanPrinter::printClosingLine()
     emit(line + "\n");
 }
 
-void ScanPrinter::showProgress(std::size_t finished, const std::wstring& currentFile, const std::wstring& stage,
+void ScanPrinter::showProgress(std::size_t finished, const std::filesystem::path& currentFile, const std::string& stage,
                                bool force)
 {
     if (!m_settings.progress) {
@@ -230,7 +222,7 @@ void ScanPrinter::showProgress(std::size_t finished, const std::wstring& current
     line += " left";
     if (!stage.empty()) {
         line += separator;
-        line += terminalText(fileNameOf(currentFile));
+        line += terminalText(displayName(currentFile.filename()));
         line += separator;
         line += terminalText(stage);
     }

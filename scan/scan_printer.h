@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "analysis/file_report.h"
-#include "scan/scan_inputs.h"
+#include "batch/input_walker.h"
 
 namespace orvel {
 
@@ -28,14 +28,14 @@ public:
         bool progress = false;
     };
 
-    ScanPrinter(const std::vector<ScanInput>& inputs, Settings settings);
+    ScanPrinter(const std::vector<BatchInput>& inputs, Settings settings);
 
     void printHeader();
-    void printRecord(const ScanInput& input, const FileReport& record);
+    void printRecord(const BatchInput& input, const FileReport& record);
     void printClosingLine();
 
     // Redraws the progress line (at most every 100 ms unless forced).
-    void showProgress(std::size_t finished, const std::wstring& currentFile, const std::wstring& stage, bool force);
+    void showProgress(std::size_t finished, const std::filesystem::path& currentFile, const std::string& stage, bool force);
     void clearProgress();
 
     // Raw bytes for stdout (a report sent to "-").
@@ -45,7 +45,7 @@ public:
     [[nodiscard]] bool stdoutOk() const { return !m_stdoutFailed; }
 
 private:
-    [[nodiscard]] std::string coloured(std::string_view text, std::string_view colour) const;
+    [[nodiscard]] std::string coloured(std::string_view text, Tone tone) const;
     void emit(std::string_view text);
 
     const Settings m_settings;

@@ -4,57 +4,58 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
-#include "analysis/analysis_settings.h"
-#include "report/json_report.h"
-#include "report/replacing_file_writer.h"
-#include "report/text_report.h"
-#include "report/utf8.h"
-#include "scan/csv_report.h"
-#include "scan/scan_inputs.h"
-#include "scan/scan_pool.h"
+#include "batch/batch_runner.h"
+#include "batch/input_walker.h"
+#include "batch/report_file.h"
+#include "report/report_format.h"
 #include "scan/scan_printer.h"
+#include "text/utf8.h"
 
 namespace orvel {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct ReportTarget {
-    const std::optional<std::wstring>& target;
-    std::function<std::string(const std::vector<FileReport>&)> build;
+// One report of the run: a file written while records arrive, or standard output.
+struct ReportOutput {
+    ReportFormat format;
+    std::string target;
+    std::unique_ptr<ReportFile> file; // null for "-"
+    std::size_t count = 0;
 };
 
-bool goesToStdout(const ScanOptions& options)
+std::vector<ReportOutput> reportOutputs(const ScanOptions& options)
 {
-    for (const auto* target : {&options.jsonTarget, &options.textTarget, &options.csvTarget}) {
-        if (*target && **target == L"-") {
-            return true;
+    std::vector<ReportOutput> outputs;
+    const std::pair<const std::optional<std::string>*, ReportFormat> wanted[] = {
+        {&options.jsonTarget, ReportFormat::Json},
+        {&options.textTarget, ReportFormat::Text},
+        {&options.csvTarget, ReportFormat::Csv},
+    };
+    for (const auto& [target, format] : wanted) {
+        if (*target) {
+            outputs.push_back({format, **target, nullptr, 0});
         }
     }
-    return false;
+    return outputs;
 }
 
-fs::path normalAbsolute(const std::wstring& path)
+void refuseInputsAsTargets(const std::vector<ReportOutput>& outputs, const std::vector<BatchInput>& inputs)
 {
-    std::error_code ec;
-    const fs::path absolute = fs::absolute(toFsPath(path), ec);
-    return (ec ? toFsPath(path) : absolute).lexically_normal();
-}
-
-void refuseInputsAsTargets(const ScanOptions& options, const std::vector<ScanInput>& inputs)
-{
-    for (const auto* target : {&options.jsonTarget, &options.textTarget, &options.csvTarget}) {
-        if (!*target || **target == L"-") {
+    for (const ReportOutput& output : outputs) {
+        if (output.target == "-") {
             continue;
         }
-        const std::wstring targetPath = fromFsPath(normalAbsolute(**target));
-        for (const ScanInput& input : inputs) {
+        const fs::path targetPath = normalAbsolute(output.target);
+        for (const BatchInput& input : inputs) {
             if (input.path == targetPath) {
-                throw UsageError("refusing to write a report over an input file: " + toUtf8(**target));
+                throw UsageError("refusing to write a report over an input file: " + displayBytes(output.target));
             }
         }
     }
@@ -68,115 +69,122 @@ void complain(ScanPrinter& printer, const std::string& message)
     std::fflush(stderr);
 }
 
-// Every report file goes through ReplacingFileWriter, so a report that
-// cannot be written leaves an existing file as it was.
-bool writeReport(ScanPrinter& printer, const std::wstring& target, const std::string& bytes)
-{
-    if (target == L"-") {
-        printer.writeStdout(bytes);
-        return printer.stdoutOk();
+// Prints each record as it arrives, hands it to the reports and keeps the
+// counts of the run.
+class ScanObserver : public BatchObserver {
+public:
+    ScanObserver(const std::vector<BatchInput>& inputs, ScanPrinter& printer, std::vector<ReportOutput>& outputs,
+                 std::atomic<bool>& stopRequested)
+        : m_inputs(inputs), m_printer(printer), m_outputs(outputs), m_stopRequested(stopRequested)
+    {
+        m_anyReportFile = std::any_of(outputs.begin(), outputs.end(),
+                                      [](const ReportOutput& output) { return output.target != "-"; });
     }
-    ReplacingFileWriter out(toFsPath(target));
-    if (!out.isOpen()) {
-        complain(printer, toUtf8(target) + ": Cannot create the report file.");
-        return false;
+
+    void record(std::size_t index, FileReport&& record) override
+    {
+        m_printer.printRecord(m_inputs[index], record);
+        m_anyFailed = m_anyFailed || !record.error.empty();
+        ++m_complete;
+        for (ReportOutput& output : m_outputs) {
+            if (output.file) {
+                output.file->add(record);
+            } else {
+                std::string bytes;
+                appendReportRecord(bytes, output.format, record, output.count);
+                m_printer.writeStdout(bytes);
+            }
+            ++output.count;
+        }
     }
-    out.write(bytes);
-    if (!out.commit()) {
-        complain(printer, toUtf8(target) + ": Writing the report failed.");
-        return false;
+
+    void tick(const BatchProgress& progress, bool delivered) override
+    {
+        // When stdout is gone and no report goes to a file, nothing more can
+        // be delivered: the run stops as if interrupted.
+        if (!m_printer.stdoutOk() && !m_anyReportFile && !m_stdoutGone) {
+            m_stdoutGone = true;
+            m_stopRequested.store(true);
+        }
+        if (progress.finished < m_inputs.size()) {
+            const fs::path current = m_inputs.empty() ? fs::path() : m_inputs[progress.latestIndex].shown;
+            m_printer.showProgress(progress.finished, current, progress.latestStage, delivered);
+        }
     }
-    return true;
-}
+
+    [[nodiscard]] bool anyFailed() const { return m_anyFailed; }
+    [[nodiscard]] bool stdoutGone() const { return m_stdoutGone; }
+    [[nodiscard]] std::size_t complete() const { return m_complete; }
+
+private:
+    const std::vector<BatchInput>& m_inputs;
+    ScanPrinter& m_printer;
+    std::vector<ReportOutput>& m_outputs;
+    std::atomic<bool>& m_stopRequested;
+    bool m_anyReportFile = false;
+    bool m_anyFailed = false;
+    bool m_stdoutGone = false; // set when the run stopped because nothing could be delivered
+    std::size_t m_complete = 0;
+};
 
 } // namespace
 
 int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const ScanTerminal& terminal)
 {
-    const std::vector<ScanInput> inputs = collectScanInputs(options.paths);
-    refuseInputsAsTargets(options, inputs);
+    std::vector<fs::path> given(options.paths.begin(), options.paths.end());
+    const std::vector<BatchInput> inputs = collectInputs(given);
+    std::vector<ReportOutput> outputs = reportOutputs(options);
+    refuseInputsAsTargets(outputs, inputs);
 
+    const bool toStdout =
+        std::any_of(outputs.begin(), outputs.end(), [](const ReportOutput& output) { return output.target == "-"; });
     ScanPrinter::Settings settings;
-    settings.mode = goesToStdout(options) ? ScanPrinter::Mode::Quiet
-                    : options.summary    ? ScanPrinter::Mode::Summary
-                                         : ScanPrinter::Mode::Table;
+    settings.mode = toStdout ? ScanPrinter::Mode::Quiet : options.summary ? ScanPrinter::Mode::Summary
+                                                                          : ScanPrinter::Mode::Table;
     settings.colour = terminal.colour;
     settings.stdoutIsTerminal = terminal.stdoutIsTerminal;
     settings.progress = terminal.progress;
     ScanPrinter printer(inputs, settings);
     printer.printHeader();
 
-    const ReportTarget reports[] = {
-        {options.jsonTarget, [](const auto& records) { return buildJsonReport(records); }},
-        {options.textTarget, [](const auto& records) { return buildTextReport(records); }},
-        {options.csvTarget, [](const auto& records) { return buildCsvReport(records); }},
-    };
+    for (ReportOutput& output : outputs) {
+        if (output.target == "-") {
+            printer.writeStdout(reportOpening(output.format));
+        } else {
+            output.file = std::make_unique<ReportFile>(fs::path(output.target), output.format);
+        }
+    }
+
+    BatchSettings batch;
     const unsigned cores = std::max(1u, terminal.defaultJobs);
-    const unsigned jobs = options.jobs != 0 ? options.jobs : cores;
+    batch.jobs = options.jobs != 0 ? options.jobs : cores;
     // --jobs N is a budget of N threads: each file then runs on one. Without
     // it, cores that no file would keep busy (fewer files than cores) help
     // inside a file. Results do not depend on either count.
-    const auto busy = static_cast<unsigned>(std::clamp<std::size_t>(inputs.size(), 1, jobs));
-    setAnalysisThreads(options.jobs != 0 ? 1 : std::max(1u, cores / busy));
-    std::vector<FileReport> complete;
-    bool anyFailed = false;
-    bool stdoutGone = false; // set when the run stopped because nothing could be delivered
-    {
-        // When stdout is gone and no report goes to a file, nothing more can
-        // be delivered: the run stops as if interrupted.
-        const bool anyReportFile = std::any_of(std::begin(reports), std::end(reports), [](const ReportTarget& report) {
-            return report.target && *report.target != L"-";
-        });
-        ScanPool pool(inputs, jobs, stopRequested, options.jsonTarget.has_value());
-        std::size_t nextToPrint = 0;
-        std::vector<bool> taken(inputs.size(), false);
-        const auto takeRecord = [&](std::size_t index) {
-            FileReport& record = pool.record(index);
-            printer.printRecord(inputs[index], record);
-            anyFailed = anyFailed || !record.error.empty();
-            taken[index] = true;
-        };
-        bool running = true;
-        while (running) {
-            if (!printer.stdoutOk() && !anyReportFile && !stdoutGone) {
-                stdoutGone = true;
-                stopRequested.store(true);
-            }
-            running = pool.waitForChange(std::chrono::milliseconds(100));
-            bool printed = false;
-            while (nextToPrint < inputs.size() && pool.hasRecord(nextToPrint)) {
-                takeRecord(nextToPrint++);
-                printed = true;
-            }
-            if (running) {
-                const ScanPool::Progress progress = pool.progress();
-                const std::wstring& current = inputs.empty() ? std::wstring() : inputs[progress.latestIndex].displayName;
-                printer.showProgress(progress.finished, current, progress.latestStage, printed);
-            }
-        }
-        // After a stop, files behind one that was cancelled may still be complete.
-        for (std::size_t i = nextToPrint; i < inputs.size(); ++i) {
-            if (pool.hasRecord(i)) {
-                takeRecord(i);
-            }
-        }
-        printer.clearProgress();
-        for (std::size_t i = 0; i < inputs.size(); ++i) {
-            if (taken[i]) {
-                complete.push_back(std::move(pool.record(i)));
-            }
-        }
-    }
-    const bool interrupted = stopRequested.load() && !stdoutGone;
+    const auto busy = static_cast<unsigned>(std::clamp<std::size_t>(inputs.size(), 1, batch.jobs));
+    batch.analysis.threads = options.jobs != 0 ? 1 : std::max(1u, cores / busy);
+    batch.keepSpectrum = options.jsonTarget.has_value();
+
+    ScanObserver observer(inputs, printer, outputs, stopRequested);
+    runBatch(inputs, batch, stopRequested, observer);
+    printer.clearProgress();
+
+    const bool interrupted = stopRequested.load() && !observer.stdoutGone();
     printer.printClosingLine();
     if (interrupted) {
-        complain(printer, "interrupted; " + std::to_string(complete.size()) + " of " + std::to_string(inputs.size()) +
-                              " files complete");
+        complain(printer, "interrupted; " + std::to_string(observer.complete()) + " of " +
+                              std::to_string(inputs.size()) + " files complete");
     }
 
     bool reportFailed = false;
-    for (const ReportTarget& report : reports) {
-        if (report.target && !writeReport(printer, *report.target, report.build(complete))) {
+    for (ReportOutput& output : outputs) {
+        if (!output.file) {
+            printer.writeStdout(reportClosing(output.format));
+            continue;
+        }
+        const std::string failure = output.file->finish();
+        if (!failure.empty()) {
+            complain(printer, displayBytes(output.target) + ": " + failure);
             reportFailed = true;
         }
     }
@@ -187,7 +195,7 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     if (reportFailed || !printer.stdoutOk()) {
         return kScanExitReportFailed;
     }
-    return anyFailed ? kScanExitFileFailed : kScanExitOk;
+    return observer.anyFailed() ? kScanExitFileFailed : kScanExitOk;
 }
 
 } // namespace orvel

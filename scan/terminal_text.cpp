@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "scan/terminal_text.h"
 
-#include "report/utf8.h"
+#include "text/utf8.h"
 
 namespace orvel {
 namespace {
@@ -44,33 +44,35 @@ std::size_t columnsOf(char32_t cp) { return isCombining(cp) ? 0 : isWide(cp) ? 2
 
 } // namespace
 
-std::string_view verdictColour(std::wstring_view status)
+std::string toneSequence(Tone tone)
 {
-    if (status == L"Possible" || status == L"Evidence found") {
-        return kColourEvidence;
-    }
-    if (status == L"No evidence") {
-        return kColourAccent;
-    }
-    return kColourSecondary;
+    const Rgb colour = toneColour(tone);
+    return "\x1b[38;2;" + std::to_string(colour.red) + ';' + std::to_string(colour.green) + ';' +
+           std::to_string(colour.blue) + 'm';
 }
 
-std::string terminalText(std::wstring_view text, bool keepLineBreaks)
+std::string terminalText(std::string_view text, bool keepLineBreaks)
 {
-    std::wstring safe;
-    safe.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char32_t cp = static_cast<char32_t>(text[i]);
-        if (cp == U'\r' && i + 1 < text.size() && text[i + 1] == L'\n') {
-            safe += keepLineBreaks ? L'\n' : L' ';
-            ++i;
-        } else if (isControl(cp)) {
-            safe += static_cast<wchar_t>(0xFFFD);
-        } else {
-            safe += text[i];
+    const std::string valid = sanitizeUtf8(text);
+    std::string safe;
+    safe.reserve(valid.size());
+    std::size_t i = 0;
+    while (i < valid.size()) {
+        char32_t cp = 0;
+        const std::size_t len = nextCodePoint(valid, i, cp);
+        if (cp == U'\r' && i + 1 < valid.size() && valid[i + 1] == '\n') {
+            safe += keepLineBreaks ? '\n' : ' ';
+            i += 2;
+            continue;
         }
+        if (isControl(cp)) {
+            safe += "\xEF\xBF\xBD"; // U+FFFD
+        } else {
+            safe.append(valid, i, len);
+        }
+        i += len;
     }
-    return toUtf8(safe);
+    return safe;
 }
 
 std::size_t displayWidth(std::string_view utf8)

@@ -6,25 +6,25 @@
 #include <system_error>
 #include <utility>
 
-#include "decode/audio_paths.h"
+#include "batch/input_walker.h"
 #include "report/summary_text.h"
-#include "report/utf8.h"
+#include "text/utf8.h"
 
 namespace orvel {
 
-const wchar_t* const kIntroductionText =
-    L"Add files or drop a folder above, then choose Analyze queue.\r\n\r\n"
-    L"Upscaling \u00B7 sample precision\r\n"
-    L"Upsampling \u00B7 spectral boundaries\r\n"
-    L"AAC-SIN \u00B7 experimental transform fingerprint\r\n\r\n"
-    L"Analyzes the first 30 seconds, with the actual duration shown per file. "
-    L"No evidence does not certify a lossless origin.\r\n\r\n"
-    L"Built in: FLAC / WAV / AIFF.\r\n"
-    L"FFmpeg decoder: M4A / ALAC / AAC / MP3.";
+const char* const kIntroductionText =
+    "Add files or drop a folder above, then choose Analyze queue.\r\n\r\n"
+    "Upscaling \u00B7 sample precision\r\n"
+    "Upsampling \u00B7 spectral boundaries\r\n"
+    "AAC-SIN \u00B7 experimental transform fingerprint\r\n\r\n"
+    "Analyzes the first 30 seconds, with the actual duration shown per file. "
+    "No evidence does not certify a lossless origin.\r\n\r\n"
+    "Built in: FLAC / WAV / AIFF.\r\n"
+    "FFmpeg decoder: M4A / ALAC / AAC / MP3.";
 
 namespace {
 
-constexpr const wchar_t* kDash = L"\u2014";
+constexpr std::string_view kDash = "\u2014";
 
 bool hasSuccessfulResult(const QueueEntry& entry) { return entry.result && entry.result->error.empty(); }
 
@@ -33,16 +33,22 @@ bool isPending(const QueueEntry& entry) { return !hasSuccessfulResult(entry); }
 
 } // namespace
 
-std::wstring queueKey(const std::wstring& normalPath) { return normalPath; }
-
-std::wstring fileNameOf(const std::wstring& path)
+std::string_view entryStateText(EntryState state)
 {
-    const auto slash = path.find_last_of(L'/');
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+    switch (state) {
+    case EntryState::Queued: return "Queued";
+    case EntryState::Analyzing: return "Analyzing";
+    case EntryState::Complete: return "Complete";
+    case EntryState::Error: return "Error";
+    case EntryState::Stopped: return "Stopped";
+    }
+    return {};
 }
 
+std::string fileNameOf(const std::filesystem::path& path) { return displayName(path.filename()); }
+
 AnalysisQueue::AnalysisQueue(QueueView& view, WorkerEventSink& sink, AnalyzeFunction analyze)
-    : m_view(view), m_sink(sink), m_analyze(std::move(analyze)), m_statusText(L"Ready")
+    : m_view(view), m_sink(sink), m_analyze(std::move(analyze)), m_statusText("Ready")
 {
     m_commands = CommandState{true, true, false, false, false, false, true};
 }
@@ -57,32 +63,19 @@ AnalysisQueue::~AnalysisQueue()
     }
 }
 
-void AnalysisQueue::addPaths(const std::vector<std::wstring>& paths)
+void AnalysisQueue::addPaths(const std::vector<std::filesystem::path>& paths)
 {
     if (m_busy) {
         return;
     }
-    namespace fs = std::filesystem;
     const int first = static_cast<int>(m_entries.size());
     m_appending = true;
-    for (const std::wstring& path : paths) {
+    for (const std::filesystem::path& path : paths) {
         try {
-            const fs::path fsPath = toFsPath(path);
-            std::error_code ec;
-            // Following links: a link given directly to a folder is scanned.
-            if (!fs::is_directory(fs::status(fsPath, ec))) {
-                addFileImpl(path);
-                continue;
-            }
-            walkAudioFolder(
-                fsPath,
-                [this](const fs::path& file) {
-                    addFileImpl(fromFsPath(file));
-                    return true;
-                },
-                [this] { return m_entries.size() < kMaxEntries; });
+            // Paths that cannot be queued (missing, no regular file) are left out.
+            walkInputs({path}, [this](BatchInput&& input) { return !input.error.empty() || addFileImpl(input.path); });
         } catch (const std::exception& e) {
-            m_view.showAddPathError(fromUtf8(e.what()));
+            m_view.showAddPathError(sanitizeUtf8(e.what()));
         }
     }
     m_appending = false;
@@ -94,14 +87,14 @@ void AnalysisQueue::addPaths(const std::vector<std::wstring>& paths)
         m_selectedIndex = 0;
         m_view.selectRow(0);
     }
-    m_statusText = std::to_wstring(m_entries.size()) + L" files \u00B7 " +
-                   (m_entries.size() < kMaxEntries ? L"Ready to analyze" : L"Queue limit reached");
+    m_statusText = std::to_string(m_entries.size()) + " files \u00B7 " +
+                   (m_entries.size() < kMaxEntries ? "Ready to analyze" : "Queue limit reached");
     updateCommands();
     refreshDetails();
     m_view.repaintWindow();
 }
 
-void AnalysisQueue::addFile(const std::wstring& path)
+void AnalysisQueue::addFile(const std::filesystem::path& path)
 {
     const int before = static_cast<int>(m_entries.size());
     addFileImpl(path);
@@ -110,29 +103,28 @@ void AnalysisQueue::addFile(const std::wstring& path)
     }
 }
 
-void AnalysisQueue::addFileImpl(const std::wstring& path)
+bool AnalysisQueue::addFileImpl(const std::filesystem::path& path)
 {
     namespace fs = std::filesystem;
+    if (m_entries.size() >= kMaxEntries) {
+        return false;
+    }
     if (path.empty()) {
-        return;
+        return true;
     }
     std::error_code ec;
-    const fs::path absolute = fs::absolute(toFsPath(path), ec);
+    const fs::path absolute = fs::absolute(path, ec);
     if (ec) {
-        return;
+        return true;
     }
-    const fs::path normal = absolute.lexically_normal();
+    fs::path normal = absolute.lexically_normal();
     if (!fs::is_regular_file(fs::status(normal, ec))) {
-        return;
+        return true;
     }
-    if (m_entries.size() >= kMaxEntries) {
-        return;
+    if (m_keys.insert(normal.native()).second) {
+        m_entries.push_back(QueueEntry{std::move(normal), nullptr, EntryState::Queued});
     }
-    std::wstring entryPath = fromFsPath(normal);
-    if (!m_keys.insert(queueKey(entryPath)).second) {
-        return;
-    }
-    m_entries.push_back(QueueEntry{std::move(entryPath), nullptr, L"Queued"});
+    return m_entries.size() < kMaxEntries;
 }
 
 void AnalysisQueue::startAnalysis()
@@ -167,7 +159,7 @@ void AnalysisQueue::requestStop()
         return;
     }
     m_stopRequested.exchange(true);
-    m_statusText = L"Stopping analysis\u2026";
+    m_statusText = "Stopping analysis\u2026";
     m_view.repaintWindow();
 }
 
@@ -182,7 +174,7 @@ void AnalysisQueue::clear()
     m_keys.clear();
     m_progress = 0;
     m_view.progressChanged(m_progress);
-    m_statusText = L"Ready";
+    m_statusText = "Ready";
     refreshDetails();
     updateCommands();
     m_view.repaintWindow();
@@ -194,7 +186,7 @@ bool AnalysisQueue::requestClose()
         return true;
     }
     m_stopRequested.exchange(true);
-    m_statusText = L"Stopping safely\u2026 Close again when analysis has stopped.";
+    m_statusText = "Stopping safely\u2026 Close again when analysis has stopped.";
     m_view.repaintWindow();
     return false;
 }
@@ -235,15 +227,15 @@ void AnalysisQueue::handle(std::unique_ptr<WorkerEvent> event)
     }
 }
 
-void AnalysisQueue::onProgress(int index, const std::wstring& stage)
+void AnalysisQueue::onProgress(int index, const std::string& stage)
 {
     if (index < 0 || static_cast<std::size_t>(index) >= m_entries.size()) {
         return;
     }
     QueueEntry& entry = m_entries[static_cast<std::size_t>(index)];
-    entry.state = L"Analyzing";
+    entry.state = EntryState::Analyzing;
     m_view.rowChanged(index);
-    m_statusText = fileNameOf(entry.path) + L" \u00B7 " + stage;
+    m_statusText = fileNameOf(entry.path) + " \u00B7 " + stage;
     m_view.repaintWindow();
 }
 
@@ -253,7 +245,7 @@ void AnalysisQueue::onResult(int index, std::unique_ptr<FileReport> record)
         return;
     }
     QueueEntry& entry = m_entries[static_cast<std::size_t>(index)];
-    entry.state = record->error.empty() ? L"Complete" : L"Error";
+    entry.state = record->error.empty() ? EntryState::Complete : EntryState::Error;
     entry.result = std::move(record);
     m_view.rowChanged(index);
     std::size_t withResult = 0;
@@ -275,14 +267,14 @@ void AnalysisQueue::onFinished()
     std::size_t analyzed = 0;
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
         QueueEntry& entry = m_entries[i];
-        if (entry.state == L"Analyzing") {
-            entry.state = L"Stopped";
+        if (entry.state == EntryState::Analyzing) {
+            entry.state = EntryState::Stopped;
             m_view.rowChanged(static_cast<int>(i));
         }
         analyzed += hasSuccessfulResult(entry) ? 1 : 0;
     }
-    m_statusText = std::to_wstring(m_entries.size()) + L" files \u00B7 " + std::to_wstring(analyzed) +
-                   L" analyzed \u00B7 " + (m_stopRequested.load() ? L"Stopped" : L"AAC-SIN is experimental");
+    m_statusText = std::to_string(m_entries.size()) + " files \u00B7 " + std::to_string(analyzed) +
+                   " analyzed \u00B7 " + (m_stopRequested.load() ? "Stopped" : "AAC-SIN is experimental");
     updateCommands();
     refreshDetails();
     m_view.repaintWindow();
@@ -308,13 +300,13 @@ const QueueEntry* AnalysisQueue::selectedEntry() const
     return &m_entries[static_cast<std::size_t>(m_selectedIndex)];
 }
 
-void AnalysisQueue::setStatusText(std::wstring text)
+void AnalysisQueue::setStatusText(std::string text)
 {
     m_statusText = std::move(text);
     m_view.repaintWindow();
 }
 
-std::wstring AnalysisQueue::detailsText() const
+std::string AnalysisQueue::detailsText() const
 {
     const QueueEntry* entry = selectedEntry();
     if (!entry) {
@@ -323,10 +315,10 @@ std::wstring AnalysisQueue::detailsText() const
     if (entry->result) {
         return buildSummaryText(*entry->result);
     }
-    return entry->path + L"\r\n\r\n" + entry->state;
+    return displayName(entry->path) + "\r\n\r\n" + std::string(entryStateText(entry->state));
 }
 
-std::wstring AnalysisQueue::cellText(int row, int column) const
+std::string AnalysisQueue::cellText(int row, int column) const
 {
     if (row < 0 || static_cast<std::size_t>(row) >= m_entries.size()) {
         return {};
@@ -336,26 +328,26 @@ std::wstring AnalysisQueue::cellText(int row, int column) const
     case 0:
         return fileNameOf(entry.path);
     case 1:
-        return entry.result ? entry.result->upscaling.status : kDash;
+        return std::string(entry.result ? verdictText(entry.result->upscaling.status) : kDash);
     case 2:
-        return entry.result ? entry.result->upsampling.status : kDash;
+        return std::string(entry.result ? verdictText(entry.result->upsampling.status) : kDash);
     case 3:
-        return entry.result ? entry.result->aacSin.status : kDash;
+        return std::string(entry.result ? verdictText(entry.result->aacSin.status) : kDash);
     case 4:
-        return entry.state;
+        return std::string(entryStateText(entry.state));
     default:
         return {};
     }
 }
 
-CellTone AnalysisQueue::cellTone(int row, int column) const
+Tone AnalysisQueue::cellTone(int row, int column) const
 {
     if (row < 0 || static_cast<std::size_t>(row) >= m_entries.size()) {
-        return CellTone::Primary;
+        return Tone::Primary;
     }
     const QueueEntry& entry = m_entries[static_cast<std::size_t>(row)];
     if (!entry.result) {
-        return CellTone::Primary;
+        return Tone::Primary;
     }
     const FileReport& result = *entry.result;
     const CheckResult* check = column == 1 ? &result.upscaling
@@ -363,18 +355,12 @@ CellTone AnalysisQueue::cellTone(int row, int column) const
                                : column == 3 ? &result.aacSin
                                              : nullptr;
     if (check) {
-        if (check->status == L"Possible" || check->status == L"Evidence found") {
-            return CellTone::Evidence;
-        }
-        if (check->status == L"No evidence") {
-            return CellTone::Accent;
-        }
-        return CellTone::Secondary;
+        return verdictTone(check->status);
     }
     if (column == 4 && !result.error.empty()) {
-        return CellTone::Error;
+        return Tone::Error;
     }
-    return CellTone::Primary;
+    return Tone::Primary;
 }
 
 std::vector<FileReport> AnalysisQueue::exportRecords() const

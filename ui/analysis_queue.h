@@ -3,8 +3,10 @@
 
 #include <atomic>
 #include <cstddef>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_set>
 #include <vector>
@@ -16,14 +18,17 @@
 
 namespace orvel {
 
-struct QueueEntry {
-    std::wstring path;                  // absolute, lexically normal
-    std::unique_ptr<FileReport> result; // null until analysed
-    std::wstring state;                 // "Queued", "Analyzing", "Complete", "Error", "Stopped"
-};
+// Where an entry stands; the list shows entryStateText.
+enum class EntryState { Queued, Analyzing, Complete, Error, Stopped };
 
-// Which colour a queue cell's text takes.
-enum class CellTone { Primary, Secondary, Accent, Evidence, Error };
+// "Queued", "Analyzing", "Complete", "Error", "Stopped".
+[[nodiscard]] std::string_view entryStateText(EntryState state);
+
+struct QueueEntry {
+    std::filesystem::path path;         // absolute, lexically normal
+    std::unique_ptr<FileReport> result; // null until analysed
+    EntryState state = EntryState::Queued;
+};
 
 // The analysis queue: its entries, the rules by which paths enter it, one
 // background worker per run, and the status line. Platform-neutral: the window
@@ -35,16 +40,17 @@ public:
     static constexpr std::size_t kMaxEntries = 5000;
 
     // view and sink must outlive the queue; the destructor stops and joins the worker.
-    AnalysisQueue(QueueView& view, WorkerEventSink& sink, AnalyzeFunction analyze);
+    // An empty analyze runs analyzePath; tests put their own.
+    AnalysisQueue(QueueView& view, WorkerEventSink& sink, AnalyzeFunction analyze = {});
     ~AnalysisQueue();
     AnalysisQueue(const AnalysisQueue&) = delete;
     AnalysisQueue& operator=(const AnalysisQueue&) = delete;
 
     // Files are added as given (any extension), folders are walked for
     // supported files without following links inside them. Ignored while busy.
-    void addPaths(const std::vector<std::wstring>& paths);
+    void addPaths(const std::vector<std::filesystem::path>& paths);
     // One regular file (or a link to one), under its own absolute path.
-    void addFile(const std::wstring& path);
+    void addFile(const std::filesystem::path& path);
     void startAnalysis();
     void requestStop();
     void clear();
@@ -55,7 +61,7 @@ public:
     // Dispatches a worker event to onResult, onProgress or onFinished.
     void handle(std::unique_ptr<WorkerEvent> event);
     void onResult(int index, std::unique_ptr<FileReport> record);
-    void onProgress(int index, const std::wstring& stage);
+    void onProgress(int index, const std::string& stage);
     void onFinished();
 
     // The selection follows the list; -1 for none.
@@ -67,33 +73,34 @@ public:
     [[nodiscard]] const std::vector<QueueEntry>& entries() const { return m_entries; }
     [[nodiscard]] bool busy() const { return m_busy; }
     [[nodiscard]] bool stopRequested() const { return m_stopRequested.load(); }
-    [[nodiscard]] const std::wstring& statusText() const { return m_statusText; }
-    void setStatusText(std::wstring text);
+    [[nodiscard]] const std::string& statusText() const { return m_statusText; }
+    void setStatusText(std::string text);
     [[nodiscard]] int progressPercent() const { return m_progress; }
     [[nodiscard]] const CommandState& commands() const { return m_commands; }
 
     // What the details text shows: the summary of the selected result, the
     // path and state of an entry without one, or the introduction.
-    [[nodiscard]] std::wstring detailsText() const;
+    [[nodiscard]] std::string detailsText() const;
     // Text and colour of a list cell; columns FILE, UPSCALING, UPSAMPLING, AAC-SIN, STATE.
-    [[nodiscard]] std::wstring cellText(int row, int column) const;
-    [[nodiscard]] CellTone cellTone(int row, int column) const;
+    [[nodiscard]] std::string cellText(int row, int column) const;
+    [[nodiscard]] Tone cellTone(int row, int column) const;
     // Copies of every result, in queue order, for a report.
     [[nodiscard]] std::vector<FileReport> exportRecords() const;
 
 private:
-    void addFileImpl(const std::wstring& path);
+    // False once the queue is full.
+    bool addFileImpl(const std::filesystem::path& path);
     void refreshDetails();
 
     QueueView& m_view;
     WorkerEventSink& m_sink;
     AnalyzeFunction m_analyze;
     std::vector<QueueEntry> m_entries;
-    std::unordered_set<std::wstring> m_keys;
+    std::unordered_set<std::string> m_keys; // native bytes of the entries' paths
     bool m_busy = false;
     bool m_appending = false; // inside addPaths: rows are announced once at its end
     std::atomic<bool> m_stopRequested{false};
-    std::wstring m_statusText;
+    std::string m_statusText;
     int m_selectedIndex = -1;
     int m_progress = 0;
     CommandState m_commands;
@@ -101,13 +108,9 @@ private:
 };
 
 // The introduction shown when no row is selected.
-extern const wchar_t* const kIntroductionText;
-
-// The key under which two paths are the same queue entry. File names are
-// case-sensitive here, so the normalised absolute path itself.
-[[nodiscard]] std::wstring queueKey(const std::wstring& normalPath);
+extern const char* const kIntroductionText;
 
 // Final path component, as the list and the panel title show it.
-[[nodiscard]] std::wstring fileNameOf(const std::wstring& path);
+[[nodiscard]] std::string fileNameOf(const std::filesystem::path& path);
 
 } // namespace orvel

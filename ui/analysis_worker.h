@@ -2,11 +2,10 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
-#include <string>
+#include <filesystem>
 #include <vector>
 
-#include "analysis/file_report.h"
+#include "batch/analyze_path.h"
 #include "ui/worker_event.h"
 
 namespace orvel {
@@ -14,18 +13,15 @@ namespace orvel {
 // What the worker is given per file: the entry's index and a copy of its path.
 struct AnalysisJob {
     int index = -1;
-    std::wstring path;
+    std::filesystem::path path;
 };
 
-// The analysis of one file; analyzeFile in the program.
-using AnalyzeFunction =
-    std::function<FileReport(const std::wstring&, const std::atomic<bool>&, const ProgressCallback&)>;
-
-// Body of the worker thread. Runs the jobs in order, posting a Progress event
-// per stage and a ResultReady event per file (a failed file carries its error),
-// and posts Finished exactly once at the end, whether the jobs ran out, a stop
-// was seen between files, or the analysis answered a stop with Cancelled.
-// stopRequested is only read.
+// Body of the worker thread: the jobs run as one batch of one file at a time.
+// Posts a Progress event per stage and a ResultReady event per file (a failed
+// file carries its error), and Finished exactly once at the end, whether the
+// jobs ran out, a stop was seen between files, or the analysis answered a
+// stop with Cancelled. stopRequested is only read. An empty analyze runs
+// analyzePath.
 void runAnalysisJobs(std::vector<AnalysisJob> jobs, const std::atomic<bool>& stopRequested,
                      WorkerEventSink& sink, const AnalyzeFunction& analyze);
 

@@ -22,7 +22,8 @@
 #include <exception>
 #include <utility>
 
-#include "report/utf8.h"
+#include "batch/report_file.h"
+#include "text/utf8.h"
 #include "ui/about_dialog.h"
 #include "ui/app_icon.h"
 #include "ui/command_button.h"
@@ -48,19 +49,19 @@ private:
     std::unique_ptr<WorkerEvent> m_payload;
 };
 
-QString withLineFeeds(const std::wstring& text)
+QString withLineFeeds(const std::string& text)
 {
     QString result = theme::toQString(text);
     result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return result;
 }
 
-std::vector<std::wstring> widePaths(const QStringList& paths)
+std::vector<std::filesystem::path> fsPaths(const QStringList& paths)
 {
-    std::vector<std::wstring> result;
+    std::vector<std::filesystem::path> result;
     result.reserve(static_cast<std::size_t>(paths.size()));
     for (const QString& path : paths) {
-        result.push_back(theme::widePathFromQString(path));
+        result.push_back(theme::pathFromQString(path));
     }
     return result;
 }
@@ -274,7 +275,7 @@ void MainWindow::addDroppedUrls(const QList<QUrl>& urls)
     if (m_queue->busy()) {
         return;
     }
-    std::vector<std::wstring> paths;
+    std::vector<std::filesystem::path> paths;
     for (const QUrl& url : urls) {
         if (!url.isLocalFile()) {
             continue;
@@ -282,7 +283,7 @@ void MainWindow::addDroppedUrls(const QList<QUrl>& urls)
         // Decode the percent escapes to the raw bytes of the name, so that a
         // name that is not valid UTF-8 still reaches the file.
         const QByteArray native = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-        paths.push_back(widePathFromNative(std::string_view(native.constData(), static_cast<std::size_t>(native.size()))));
+        paths.emplace_back(std::string(native.constData(), static_cast<std::size_t>(native.size())));
     }
     m_queue->addPaths(paths);
 }
@@ -326,7 +327,7 @@ void MainWindow::chooseFiles()
         this, QStringLiteral("Add audio files"), QString(),
         QStringLiteral("Audio files (*.flac *.wav *.aif *.aiff *.aifc *.m4a *.alac *.aac *.mp3);;All files (*)"));
     if (!files.isEmpty()) {
-        m_queue->addPaths(widePaths(files));
+        m_queue->addPaths(fsPaths(files));
     }
 }
 
@@ -351,7 +352,7 @@ void MainWindow::chooseFolders()
     }
     const QStringList folders = dialog.selectedFiles();
     if (!folders.isEmpty()) {
-        m_queue->addPaths(widePaths(folders));
+        m_queue->addPaths(fsPaths(folders));
     }
 }
 
@@ -379,17 +380,21 @@ void MainWindow::exportReport()
         return;
     }
     const qsizetype filter = filters.indexOf(dialog.selectedNameFilter());
-    saveReport(theme::widePathFromQString(chosen.first()), filter < 0 ? 1 : static_cast<int>(filter) + 1);
+    saveReport(theme::pathFromQString(chosen.first()), filter < 0 ? 1 : static_cast<int>(filter) + 1);
 }
 
-void MainWindow::saveReport(const std::wstring& path, int filterIndex)
+void MainWindow::saveReport(const std::filesystem::path& path, int filterIndex)
 {
+    std::string failure;
     try {
-        const std::vector<FileReport> records = m_queue->exportRecords();
-        writeReportFile(toFsPath(path), records, reportFormatForFilterIndex(filterIndex));
-        m_queue->setStatusText(L"Report saved: " + path);
+        failure = writeReportFile(path, reportFormatForFilterIndex(filterIndex), m_queue->exportRecords());
     } catch (const std::exception& e) {
-        QMessageBox::critical(this, QStringLiteral("Cannot save report"), theme::toQString(fromUtf8(e.what())));
+        failure = sanitizeUtf8(e.what());
+    }
+    if (failure.empty()) {
+        m_queue->setStatusText("Report saved: " + displayName(path));
+    } else {
+        QMessageBox::critical(this, QStringLiteral("Cannot save report"), theme::toQString(failure));
     }
 }
 
@@ -453,7 +458,7 @@ void MainWindow::detailsChanged()
 
 void MainWindow::repaintWindow() { update(); }
 
-void MainWindow::showAddPathError(const std::wstring& message)
+void MainWindow::showAddPathError(const std::string& message)
 {
     QMessageBox::warning(this, QStringLiteral("Cannot add path"), theme::toQString(message));
 }

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <array>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,7 +34,8 @@ class MainWindow : public QWidget, private QueueView {
 public:
     enum Command { AddFiles, AddFolder, Analyze, Stop, Clear, ExportReport, About };
 
-    explicit MainWindow(AnalyzeFunction analyze, QWidget* parent = nullptr);
+    // An empty analyze runs analyzePath; tests put their own.
+    explicit MainWindow(AnalyzeFunction analyze = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     [[nodiscard]] AnalysisQueue& queue() { return *m_queue; }
@@ -47,7 +49,7 @@ public:
     void addDroppedUrls(const QList<QUrl>& urls);
     // Writes the export to path in the dialog's format index (1 JSON, else text):
     // the status line tells of success, a message box of failure.
-    void saveReport(const std::wstring& path, int filterIndex);
+    void saveReport(const std::filesystem::path& path, int filterIndex);
 
     // The evidence panel's title: the selected file's name, else the tagline.
     [[nodiscard]] QString panelTitle() const;
@@ -79,7 +81,7 @@ private:
     void progressChanged(int percent) override;
     void detailsChanged() override;
     void repaintWindow() override;
-    void showAddPathError(const std::wstring& message) override;
+    void showAddPathError(const std::string& message) override;
 
     std::unique_ptr<EventSink> m_sink;
     std::unique_ptr<AnalysisQueue> m_queue;

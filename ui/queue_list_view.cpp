@@ -57,7 +57,7 @@ QVariant QueueModel::data(const QModelIndex& index, int role) const
         return theme::toQString(m_queue.cellText(index.row(), index.column()));
     }
     if (role == Qt::ForegroundRole) {
-        return theme::toneColour(m_queue.cellTone(index.row(), index.column()));
+        return theme::toneQColor(m_queue.cellTone(index.row(), index.column()));
     }
     return {};
 }

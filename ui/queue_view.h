@@ -38,7 +38,7 @@ public:
     // Repaint the whole window (the status line among it).
     virtual void repaintWindow() = 0;
     // A path could not be added; shown as a warning, and the rest still goes on.
-    virtual void showAddPathError(const std::wstring& message) = 0;
+    virtual void showAddPathError(const std::string& message) = 0;
 };
 
 } // namespace orvel

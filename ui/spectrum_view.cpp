@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "analysis/format_number.h"
+#include "text/format_number.h"
 #include "ui/theme.h"
 
 namespace orvel {

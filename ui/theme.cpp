@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QStringList>
 
-#include "report/utf8.h"
+#include "text/utf8.h"
 
 namespace orvel::theme {
 
@@ -35,33 +35,23 @@ QFont font(FontRole role)
     return font(14, 400);
 }
 
-QColor toneColour(CellTone tone)
+QColor toneQColor(Tone tone)
 {
-    switch (tone) {
-    case CellTone::Secondary:
-        return kSecondaryText;
-    case CellTone::Accent:
-        return kAccent;
-    case CellTone::Evidence:
-        return kEvidence;
-    case CellTone::Error:
-        return kError;
-    case CellTone::Primary:
-        break;
-    }
-    return kPrimaryText;
+    const Rgb colour = orvel::toneColour(tone);
+    return QColor(colour.red, colour.green, colour.blue);
 }
 
-QString toQString(std::wstring_view text)
+QString toQString(std::string_view text)
 {
-    const std::string utf8 = toUtf8(text);
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-std::wstring widePathFromQString(const QString& path)
+QString displayPath(const std::filesystem::path& path) { return toQString(displayName(path)); }
+
+std::filesystem::path pathFromQString(const QString& path)
 {
     const QByteArray native = QFile::encodeName(path);
-    return widePathFromNative(std::string_view(native.constData(), static_cast<std::size_t>(native.size())));
+    return std::filesystem::path(std::string(native.constData(), static_cast<std::size_t>(native.size())));
 }
 
 } // namespace orvel::theme

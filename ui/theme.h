@@ -6,20 +6,24 @@
 #include <QRect>
 #include <QString>
 
+#include <filesystem>
 #include <string_view>
 
-#include "ui/analysis_queue.h"
+#include "analysis/verdict.h"
 
 namespace orvel::theme {
+
+// A text tone's colour from the one table the terminal uses too.
+[[nodiscard]] QColor toneQColor(Tone tone);
 
 // The fixed dark scheme.
 inline const QColor kWindowBackground{0x0F, 0x14, 0x1D};
 inline const QColor kPanelBackground{0x16, 0x1D, 0x28};
-inline const QColor kPrimaryText{0xDE, 0xE7, 0xF1};
-inline const QColor kSecondaryText{0x94, 0xA4, 0xB8};
-inline const QColor kAccent{0x5D, 0xE0, 0xBB};
-inline const QColor kEvidence{0xFF, 0xC5, 0x70};
-inline const QColor kError{0xFF, 0x8C, 0x82};
+inline const QColor kPrimaryText = toneQColor(Tone::Primary);
+inline const QColor kSecondaryText = toneQColor(Tone::Secondary);
+inline const QColor kAccent = toneQColor(Tone::Accent);
+inline const QColor kEvidence = toneQColor(Tone::Evidence);
+inline const QColor kError = toneQColor(Tone::Error);
 inline const QColor kBorder{0x23, 0x2C, 0x3A};
 inline const QColor kGrid{0x2A, 0x33, 0x40};
 inline const QColor kPressed{0x2A, 0x49, 0x4F};
@@ -33,18 +37,18 @@ enum class FontRole { Ui, Wordmark, Small, Title };
 // The About dialog's fonts: pixel height, weight, underline.
 [[nodiscard]] QFont font(int pixelSize, int weight, bool underline = false);
 
-[[nodiscard]] QColor toneColour(CellTone tone);
-
 // Rectangle from left, top, right and bottom edges, right and bottom exclusive.
 [[nodiscard]] inline QRect ltrb(int left, int top, int right, int bottom)
 {
     return QRect(left, top, right - left, bottom - top);
 }
 
-// Wide program text for display; a path's undecodable bytes show as U+FFFD.
-[[nodiscard]] QString toQString(std::wstring_view text);
-// A display or dialog path back to a wide path, keeping a file name's raw bytes.
-[[nodiscard]] std::wstring widePathFromQString(const QString& path);
+// UTF-8 program text for display.
+[[nodiscard]] QString toQString(std::string_view text);
+// A path for display; bytes that are not UTF-8 show as U+FFFD.
+[[nodiscard]] QString displayPath(const std::filesystem::path& path);
+// A dialog's path back to the file system's bytes.
+[[nodiscard]] std::filesystem::path pathFromQString(const QString& path);
 
 } // namespace orvel::theme
 

@@ -5,13 +5,12 @@
 
 #include <cstdlib>
 
-#include "analysis/analyze_file.h"
 #include "ui/main_window.h"
 #include "ui/theme.h"
 
 namespace orvel {
 
-int runWindowMode(int& argc, char** argv, const std::vector<std::wstring>& paths)
+int runWindowMode(int& argc, char** argv, const std::vector<std::string>& paths)
 {
     // Without any display Qt would abort; the window cannot be created, which is exit code 1.
     const bool haveDisplay = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
@@ -24,9 +23,9 @@ int runWindowMode(int& argc, char** argv, const std::vector<std::wstring>& paths
     QGuiApplication::setDesktopFileName(QStringLiteral("kestrone"));
     theme::applyApplicationStyle(app);
 
-    MainWindow window(analyzeFile);
+    MainWindow window;
     if (!paths.empty()) {
-        window.queue().addPaths(paths);
+        window.queue().addPaths(std::vector<std::filesystem::path>(paths.begin(), paths.end()));
     }
     window.show();
     return QApplication::exec();

@@ -16,7 +16,7 @@ struct WorkerEvent {
     Kind kind = Kind::Finished;
     int index = -1;                     // queue entry, for ResultReady and Progress
     std::unique_ptr<FileReport> record; // ResultReady only
-    std::wstring stage;                 // Progress only
+    std::string stage;                 // Progress only
 };
 
 // Delivers worker events, in posting order, to the thread that owns the queue.

@@ -19,7 +19,7 @@ std::atomic<bool> noStop{false};
 constexpr std::int32_t kRate = 8000;
 constexpr std::size_t kLength = 3 * kRate;
 
-const std::wstring kCaveat(kAacSinCaveat);
+const std::string kCaveat(kAacSinCaveat);
 
 // A lossless record and the spectrum inputs the driver would give the check.
 struct Input {
@@ -56,7 +56,7 @@ std::vector<double> grid(std::int32_t offset, std::uint64_t seed, std::size_t le
     return test::sineGridSynthesis(length, offset, 0.4, 700, 0.1, seed);
 }
 
-bool startsWith(const std::wstring& text, const std::wstring& prefix)
+bool startsWith(const std::string& text, const std::string& prefix)
 {
     return text.rfind(prefix, 0) == 0;
 }
@@ -64,91 +64,91 @@ bool startsWith(const std::wstring& text, const std::wstring& prefix)
 TEST(AacSinTest, FindsTheFrameGridOfSineWindowSynthesis)
 {
     const CheckResult result = run(makeInput({grid(517, 1)}, 16));
-    EXPECT_EQ(result.status, L"Possible");
-    EXPECT_EQ(result.summary, L"AAC sine-window fingerprint");
-    EXPECT_TRUE(startsWith(result.evidence, L"Channel 1; best frame offset 517 / 1024. Near-zero fraction (24 "
-                                            L"verification frames): "))
+    EXPECT_EQ(result.status, orvel::Verdict::Possible);
+    EXPECT_EQ(result.summary, "AAC sine-window fingerprint");
+    EXPECT_TRUE(startsWith(result.evidence, "Channel 1; best frame offset 517 / 1024. Near-zero fraction (24 "
+                                            "verification frames): "))
         << result.evidence;
-    EXPECT_NE(result.evidence.find(L"%. Threshold: 2.44e-05. Bins 8\u2013"), std::wstring::npos) << result.evidence;
-    EXPECT_TRUE(result.evidence.ends_with(L".\r\n" + kCaveat));
+    EXPECT_NE(result.evidence.find("%. Threshold: 2.44e-05. Bins 8\u2013"), std::string::npos) << result.evidence;
+    EXPECT_TRUE(result.evidence.ends_with(".\r\n" + kCaveat));
 }
 
 TEST(AacSinTest, FindsGridOffsetZeroAndTheLastOffset)
 {
-    EXPECT_TRUE(startsWith(run(makeInput({grid(0, 2)}, 24)).evidence, L"Channel 1; best frame offset 0 / 1024."));
+    EXPECT_TRUE(startsWith(run(makeInput({grid(0, 2)}, 24)).evidence, "Channel 1; best frame offset 0 / 1024."));
     const CheckResult last = run(makeInput({grid(1023, 3)}, 16));
-    EXPECT_EQ(last.status, L"Possible");
-    EXPECT_TRUE(startsWith(last.evidence, L"Channel 1; best frame offset 1023 / 1024.")) << last.evidence;
+    EXPECT_EQ(last.status, orvel::Verdict::Possible);
+    EXPECT_TRUE(startsWith(last.evidence, "Channel 1; best frame offset 1023 / 1024.")) << last.evidence;
 }
 
 TEST(AacSinTest, BroadbandNoiseIsNoEvidence)
 {
     const CheckResult result = run(makeInput({test::whiteNoise(kLength, 4, 0.3)}, 16));
-    EXPECT_EQ(result.status, L"No evidence");
-    EXPECT_EQ(result.summary, L"No stable AAC-SIN fingerprint");
-    EXPECT_TRUE(startsWith(result.evidence, L"Channel 1; best frame offset ")) << result.evidence;
-    EXPECT_TRUE(result.evidence.ends_with(L".\r\n" + kCaveat));
+    EXPECT_EQ(result.status, orvel::Verdict::NoEvidence);
+    EXPECT_EQ(result.summary, "No stable AAC-SIN fingerprint");
+    EXPECT_TRUE(startsWith(result.evidence, "Channel 1; best frame offset ")) << result.evidence;
+    EXPECT_TRUE(result.evidence.ends_with(".\r\n" + kCaveat));
 }
 
 TEST(AacSinTest, SilentFirstChannelReportsChannelTwo)
 {
     const CheckResult result = run(makeInput({std::vector<double>(kLength, 0.0), grid(77, 5)}, 24));
-    EXPECT_EQ(result.status, L"Possible");
-    EXPECT_TRUE(startsWith(result.evidence, L"Channel 2; best frame offset 77 / 1024.")) << result.evidence;
+    EXPECT_EQ(result.status, orvel::Verdict::Possible);
+    EXPECT_TRUE(startsWith(result.evidence, "Channel 2; best frame offset 77 / 1024.")) << result.evidence;
 }
 
 TEST(AacSinTest, EqualChannelsReportChannelOne)
 {
     const std::vector<double> same = grid(900, 6);
     const CheckResult result = run(makeInput({same, same}, 16));
-    EXPECT_TRUE(startsWith(result.evidence, L"Channel 1; best frame offset 900 / 1024.")) << result.evidence;
+    EXPECT_TRUE(startsWith(result.evidence, "Channel 1; best frame offset 900 / 1024.")) << result.evidence;
 }
 
 TEST(AacSinTest, OnlyTheFirstTwoChannelsAreExamined)
 {
-    std::vector<std::wstring> texts;
+    std::vector<std::string> texts;
     const Input input =
         makeInput({test::whiteNoise(kLength, 7, 0.3), test::whiteNoise(kLength, 8, 0.3), grid(400, 9)}, 16);
-    const CheckResult result = run(input, [&texts](const std::wstring& text) { texts.push_back(text); });
-    EXPECT_EQ(result.status, L"No evidence");
+    const CheckResult result = run(input, [&texts](const std::string& text) { texts.push_back(text); });
+    EXPECT_EQ(result.status, orvel::Verdict::NoEvidence);
     ASSERT_EQ(texts.size(), 32u);
-    EXPECT_EQ(texts.back(), L"AAC alignment \u00B7 channel 2 \u00B7 93%");
+    EXPECT_EQ(texts.back(), "AAC alignment \u00B7 channel 2 \u00B7 93%");
 }
 
 TEST(AacSinTest, ProgressReportsSixteenStepsPerChannel)
 {
-    std::vector<std::wstring> texts;
+    std::vector<std::string> texts;
     (void)run(makeInput({grid(10, 10), test::whiteNoise(kLength, 11, 0.3)}, 16),
-              [&texts](const std::wstring& text) { texts.push_back(text); });
+              [&texts](const std::string& text) { texts.push_back(text); });
     const int percents[] = {0, 6, 12, 18, 25, 31, 37, 43, 50, 56, 62, 68, 75, 81, 87, 93};
     ASSERT_EQ(texts.size(), 32u);
     for (int c = 0; c < 2; ++c) {
         for (int i = 0; i < 16; ++i) {
             EXPECT_EQ(texts[static_cast<std::size_t>(c * 16 + i)],
-                      L"AAC alignment \u00B7 channel " + std::to_wstring(c + 1) + L" \u00B7 " +
-                          std::to_wstring(percents[i]) + L"%");
+                      "AAC alignment \u00B7 channel " + std::to_string(c + 1) + " \u00B7 " +
+                          std::to_string(percents[i]) + "%");
         }
     }
-    EXPECT_EQ(texts[16 + 7], L"AAC alignment \u00B7 channel 2 \u00B7 43%");
+    EXPECT_EQ(texts[16 + 7], "AAC alignment \u00B7 channel 2 \u00B7 43%");
 }
 
 TEST(AacSinTest, ShortOrNarrowBandAudioIsInconclusive)
 {
-    const std::wstring evidence = L"At least 2 seconds of broadband material is needed. " + kCaveat;
+    const std::string evidence = "At least 2 seconds of broadband material is needed. " + kCaveat;
     Input shortClip = makeInput({grid(5, 12, 2 * kRate - 1)}, 16);
     const CheckResult tooShort = run(shortClip);
-    EXPECT_EQ(tooShort.status, L"Inconclusive");
-    EXPECT_EQ(tooShort.summary, L"Insufficient broadband audio");
+    EXPECT_EQ(tooShort.status, orvel::Verdict::Inconclusive);
+    EXPECT_EQ(tooShort.summary, "Insufficient broadband audio");
     EXPECT_EQ(tooShort.evidence, evidence);
 
     // Two seconds exactly pass the gate.
-    EXPECT_EQ(run(makeInput({grid(5, 12, 2 * kRate)}, 16)).status, L"Possible");
+    EXPECT_EQ(run(makeInput({grid(5, 12, 2 * kRate)}, 16)).status, orvel::Verdict::Possible);
 
     Input narrow = makeInput({grid(5, 13)}, 16);
     narrow.strongBins = 99;
     EXPECT_EQ(run(narrow).evidence, evidence);
     narrow.strongBins = 100;
-    EXPECT_EQ(run(narrow).status, L"Possible");
+    EXPECT_EQ(run(narrow).status, orvel::Verdict::Possible);
 }
 
 TEST(AacSinTest, LossyInputIsNotApplicableOnlyAfterTheBroadbandGate)
@@ -156,14 +156,14 @@ TEST(AacSinTest, LossyInputIsNotApplicableOnlyAfterTheBroadbandGate)
     Input lossy = makeInput({grid(5, 14)}, 16);
     lossy.audio.lossyCodec = true;
     lossy.audio.bitsPerSample = 0;
-    lossy.audio.codec = L"MP3";
+    lossy.audio.codec = "MP3";
     const CheckResult result = run(lossy);
-    EXPECT_EQ(result.status, L"Not applicable");
-    EXPECT_EQ(result.summary, L"Input is already a lossy codec");
-    EXPECT_EQ(result.evidence, L"Transcoding analysis is intended for lossless containers. Input codec: MP3");
+    EXPECT_EQ(result.status, orvel::Verdict::NotApplicable);
+    EXPECT_EQ(result.summary, "Input is already a lossy codec");
+    EXPECT_EQ(result.evidence, "Transcoding analysis is intended for lossless containers. Input codec: MP3");
 
     lossy.strongBins = 10;
-    EXPECT_EQ(run(lossy).summary, L"Insufficient broadband audio");
+    EXPECT_EQ(run(lossy).summary, "Insufficient broadband audio");
 }
 
 TEST(AacSinTest, QuietChannelsGiveSignalLevelTooLow)
@@ -173,8 +173,8 @@ TEST(AacSinTest, QuietChannelsGiveSignalLevelTooLow)
     quiet.audio.channels[1].assign(kLength, 5e-8);
     quiet.strongBins = 500;
     const CheckResult result = run(quiet);
-    EXPECT_EQ(result.status, L"Inconclusive");
-    EXPECT_EQ(result.summary, L"Signal level too low");
+    EXPECT_EQ(result.status, orvel::Verdict::Inconclusive);
+    EXPECT_EQ(result.summary, "Signal level too low");
     EXPECT_EQ(result.evidence, kCaveat);
 }
 
@@ -187,9 +187,9 @@ TEST(AacSinTest, AllQuietFramesGiveZeroFractionsAtOffsetZero)
     dc.spectrum.assign(2049, 0.0);
     dc.strongBins = 100;
     const CheckResult result = run(dc);
-    EXPECT_EQ(result.status, L"No evidence");
-    EXPECT_EQ(result.evidence, L"Channel 1; best frame offset 0 / 1024. Near-zero fraction (24 verification frames): "
-                               L"0.00%; median search baseline: 0.00%. Threshold: 2.44e-05. Bins 8\u201363.\r\n" +
+    EXPECT_EQ(result.status, orvel::Verdict::NoEvidence);
+    EXPECT_EQ(result.evidence, "Channel 1; best frame offset 0 / 1024. Near-zero fraction (24 verification frames): "
+                               "0.00%; median search baseline: 0.00%. Threshold: 2.44e-05. Bins 8\u201363.\r\n" +
                                    kCaveat);
 }
 
@@ -199,14 +199,14 @@ TEST(AacSinTest, StopFlagIsReadBeforeEachProgressReport)
     std::atomic<bool> stop{true};
     int reports = 0;
     EXPECT_THROW((void)checkAacSin(input.audio, input.spectrum, input.strongBins, stop,
-                                   [&reports](const std::wstring&) { ++reports; }),
+                                   [&reports](const std::string&) { ++reports; }),
                  Cancelled);
     EXPECT_EQ(reports, 0);
 
     // A stop requested during the search ends it at the next 64-offset mark.
     stop = false;
     EXPECT_THROW((void)checkAacSin(input.audio, input.spectrum, input.strongBins, stop,
-                                   [&](const std::wstring&) {
+                                   [&](const std::string&) {
                                        if (++reports == 3) {
                                            stop = true;
                                        }
@@ -217,7 +217,7 @@ TEST(AacSinTest, StopFlagIsReadBeforeEachProgressReport)
     // The gates do not look at the flag.
     Input shortClip = makeInput({grid(5, 16, kRate)}, 16);
     stop = true;
-    EXPECT_EQ(checkAacSin(shortClip.audio, shortClip.spectrum, shortClip.strongBins, stop, {}).status, L"Inconclusive");
+    EXPECT_EQ(checkAacSin(shortClip.audio, shortClip.spectrum, shortClip.strongBins, stop, {}).status, orvel::Verdict::Inconclusive);
 }
 
 TEST(AacSinTest, BandLimitFollowsTheHighestBinWithin50Decibels)
@@ -262,11 +262,11 @@ TEST(AacSinTest, ScientificThresholdIgnoresTheLocale)
     if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
         GTEST_SKIP() << "de_DE.UTF-8 is not installed";
     }
-    EXPECT_EQ(formatScientific2(2.44140625e-05), L"2.44e-05");
-    EXPECT_EQ(formatScientific2(9.5367431640625e-08), L"9.54e-08");
-    EXPECT_EQ(formatScientific2(1e-9), L"1.00e-09");
-    EXPECT_EQ(formatScientific2(2.5e-7), L"2.50e-07");
-    EXPECT_EQ(formatScientific2(1.5e-100), L"1.50e-100");
+    EXPECT_EQ(formatScientific2(2.44140625e-05), "2.44e-05");
+    EXPECT_EQ(formatScientific2(9.5367431640625e-08), "9.54e-08");
+    EXPECT_EQ(formatScientific2(1e-9), "1.00e-09");
+    EXPECT_EQ(formatScientific2(2.5e-7), "2.50e-07");
+    EXPECT_EQ(formatScientific2(1.5e-100), "1.50e-100");
     std::setlocale(LC_ALL, saved.c_str());
 }
 
@@ -312,8 +312,8 @@ TEST(AacSinTest, EvidenceTextHasItsExactShape)
     EXPECT_EQ(kAacSinCaveat.size(), 229u);
     const AacSinCandidate candidate{0.4125, 0.031, 2.44140625e-05, 0, 517};
     EXPECT_EQ(aacSinEvidence(candidate, 742),
-              L"Channel 1; best frame offset 517 / 1024. Near-zero fraction (24 verification frames): 41.25%; median "
-              L"search baseline: 3.10%. Threshold: 2.44e-05. Bins 8\u2013741.\r\n" +
+              "Channel 1; best frame offset 517 / 1024. Near-zero fraction (24 verification frames): 41.25%; median "
+              "search baseline: 3.10%. Threshold: 2.44e-05. Bins 8\u2013741.\r\n" +
                   kCaveat);
 }
 

@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "analysis/aac_sin.h"
-#include "analysis/analysis_settings.h"
+#include "analysis/analysis_options.h"
 #include "analysis/averaged_spectrum.h"
 #include "decode/cancellation.h"
 #include "tests/analysis/analysis_signals.h"
@@ -27,18 +27,6 @@ namespace {
 
 constexpr std::int32_t kRate = 8000;
 const std::atomic<bool> noStop{false};
-
-// Restores the process-wide knobs however a test ends.
-struct KnobReset {
-    KnobReset(const KnobReset&) = delete;
-    KnobReset& operator=(const KnobReset&) = delete;
-    KnobReset() = default;
-    ~KnobReset()
-    {
-        setAnalysisThreads(0);
-        setReferenceTransforms(false);
-    }
-};
 
 std::vector<double> gridAudio(std::int32_t offset, std::uint64_t seed)
 {
@@ -50,9 +38,7 @@ const NearZeroBand kBand{600, 0.1, 2.44140625e-05};
 // One thread, the straightforward transform, offsets in order.
 std::vector<double> referenceFractions(const std::vector<double>& samples)
 {
-    const KnobReset reset;
-    setReferenceTransforms(true);
-    SineMdct mdct;
+    SineMdct mdct(Transforms::Reference);
     std::vector<double> coefficients(1024);
     std::vector<double> fractions(1024);
     for (std::int32_t o = 0; o < 1024; ++o) {
@@ -188,21 +174,18 @@ Input stereoInput()
 
 TEST(AlignmentSearchTest, CheckGivesTheSameResultAndProgressForAnyThreadCount)
 {
-    const KnobReset reset;
     const Input input = stereoInput();
-    setAnalysisThreads(1);
-    setReferenceTransforms(true);
-    std::vector<std::wstring> expectedTexts;
+    std::vector<std::string> expectedTexts;
     const CheckResult expected = checkAacSin(input.audio, input.spectrum, input.strongBins, noStop,
-                                             [&](const std::wstring& text) { expectedTexts.push_back(text); });
-    setReferenceTransforms(false);
-    ASSERT_EQ(expected.status, L"Possible");
+                                             [&](const std::string& text) { expectedTexts.push_back(text); },
+                                             AnalysisOptions{1, Transforms::Reference});
+    ASSERT_EQ(expected.status, orvel::Verdict::Possible);
     ASSERT_EQ(expectedTexts.size(), 32u);
     for (const unsigned threads : {1u, 2u, 3u, 8u}) {
-        setAnalysisThreads(threads);
-        std::vector<std::wstring> texts;
+        std::vector<std::string> texts;
         const CheckResult result = checkAacSin(input.audio, input.spectrum, input.strongBins, noStop,
-                                               [&](const std::wstring& text) { texts.push_back(text); });
+                                               [&](const std::string& text) { texts.push_back(text); },
+                                               AnalysisOptions{threads, Transforms::Fast});
         EXPECT_EQ(result.status, expected.status) << threads;
         EXPECT_EQ(result.summary, expected.summary) << threads;
         EXPECT_EQ(result.evidence, expected.evidence) << threads;
@@ -212,20 +195,19 @@ TEST(AlignmentSearchTest, CheckGivesTheSameResultAndProgressForAnyThreadCount)
 
 TEST(AlignmentSearchTest, StopDuringTheSearchIsAnsweredAtTheNextMilestoneOnAnyThreadCount)
 {
-    const KnobReset reset;
     const Input input = stereoInput();
     for (const unsigned threads : {1u, 2u, 5u}) {
-        setAnalysisThreads(threads);
         for (const int stopAt : {1, 7, 16, 17}) {
             std::atomic<bool> stop{false};
-            std::vector<std::wstring> texts;
+            std::vector<std::string> texts;
             EXPECT_THROW((void)checkAacSin(input.audio, input.spectrum, input.strongBins, stop,
-                                           [&](const std::wstring& text) {
+                                           [&](const std::string& text) {
                                                texts.push_back(text);
                                                if (static_cast<int>(texts.size()) == stopAt) {
                                                    stop = true;
                                                }
-                                           }),
+                                           },
+                                           AnalysisOptions{threads, Transforms::Fast}),
                          Cancelled)
                 << threads << " threads, stop at report " << stopAt;
             // The flag set during report n is seen before report n + 1; a
@@ -238,12 +220,13 @@ TEST(AlignmentSearchTest, StopDuringTheSearchIsAnsweredAtTheNextMilestoneOnAnyTh
         std::atomic<bool> stop{false};
         int reports = 0;
         const CheckResult result = checkAacSin(input.audio, input.spectrum, input.strongBins, stop,
-                                               [&](const std::wstring&) {
+                                               [&](const std::string&) {
                                                    if (++reports == 32) {
                                                        stop = true;
                                                    }
-                                               });
-        EXPECT_EQ(result.status, L"Possible") << threads << " threads";
+                                               },
+                                               AnalysisOptions{threads, Transforms::Fast});
+        EXPECT_EQ(result.status, orvel::Verdict::Possible) << threads << " threads";
     }
 }
 

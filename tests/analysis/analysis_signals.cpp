@@ -48,7 +48,7 @@ DecodedAudio integerAudio(const std::vector<std::vector<std::int64_t>>& channels
     DecodedAudio audio;
     audio.sampleRate = sampleRate;
     audio.bitsPerSample = bits;
-    audio.codec = L"FLAC";
+    audio.codec = "FLAC";
     const double scale = std::ldexp(1.0, 1 - static_cast<int>(bits));
     for (const auto& values : channels) {
         std::vector<double> samples;
@@ -67,7 +67,7 @@ DecodedAudio losslessAudio(std::vector<std::vector<double>> channels, std::int32
     DecodedAudio audio;
     audio.sampleRate = sampleRate;
     audio.bitsPerSample = bits;
-    audio.codec = L"FLAC";
+    audio.codec = "FLAC";
     audio.channels = std::move(channels);
     audio.durationSeconds = audio.channels.empty() ? 0.0 : static_cast<double>(audio.channels[0].size()) / sampleRate;
     return audio;

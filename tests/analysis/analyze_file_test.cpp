@@ -10,16 +10,16 @@
 #include <stdexcept>
 
 #include "decode/cancellation.h"
-#include "report/utf8.h"
+#include "text/utf8.h"
 
 namespace orvel {
 namespace {
 
 std::atomic<bool> noStop{false};
 
-std::wstring audioPath(const char* name)
+std::filesystem::path audioPath(const char* name)
 {
-    return fromFsPath(std::filesystem::path(KESTRONE_TEST_AUDIO_DIR) / "analysis" / name);
+    return std::filesystem::path(KESTRONE_TEST_AUDIO_DIR) / "analysis" / name;
 }
 
 // Each file is analysed once and shared by the tests that look at it.
@@ -33,9 +33,9 @@ const FileReport& analysed(const char* name)
     return found->second;
 }
 
-bool contains(const std::wstring& text, const std::wstring& part)
+bool contains(const std::string& text, const std::string& part)
 {
-    return text.find(part) != std::wstring::npos;
+    return text.find(part) != std::string::npos;
 }
 
 void expectSpectrumShape(const FileReport& report)
@@ -49,19 +49,19 @@ TEST(AnalyzeFileTest, SixteenBitAudioPaddedInto24BitFlacIsEvidence)
 {
     const FileReport& report = analysed("padded-16in24-44100Hz-2ch-5s.flac");
     EXPECT_EQ(report.file, audioPath("padded-16in24-44100Hz-2ch-5s.flac"));
-    EXPECT_EQ(report.codec, L"FLAC");
+    EXPECT_EQ(report.codec, "FLAC");
     EXPECT_TRUE(report.error.empty());
     EXPECT_EQ(report.sampleRate, 44100);
     EXPECT_EQ(report.storedBits, 24);
     EXPECT_EQ(report.channelCount, 2);
     EXPECT_DOUBLE_EQ(report.duration, 5.0);
     EXPECT_EQ(report.analyzedSeconds, 5.0);
-    EXPECT_EQ(report.upscaling.status, L"Evidence found");
-    EXPECT_EQ(report.upscaling.summary, L"24-bit storage / 16-bit grid");
-    EXPECT_TRUE(report.upscaling.evidence.starts_with(L"Channel 1: 16-bit sample grid; 8 unused low bits; "));
-    EXPECT_TRUE(contains(report.upscaling.evidence, L"\r\nChannel 2: 16-bit sample grid; 8 unused low bits; "));
-    EXPECT_EQ(report.upsampling.status, L"No evidence");
-    EXPECT_EQ(report.aacSin.status, L"No evidence");
+    EXPECT_EQ(report.upscaling.status, orvel::Verdict::EvidenceFound);
+    EXPECT_EQ(report.upscaling.summary, "24-bit storage / 16-bit grid");
+    EXPECT_TRUE(report.upscaling.evidence.starts_with("Channel 1: 16-bit sample grid; 8 unused low bits; "));
+    EXPECT_TRUE(contains(report.upscaling.evidence, "\r\nChannel 2: 16-bit sample grid; 8 unused low bits; "));
+    EXPECT_EQ(report.upsampling.status, orvel::Verdict::NoEvidence);
+    EXPECT_EQ(report.aacSin.status, orvel::Verdict::NoEvidence);
     expectSpectrumShape(report);
 }
 
@@ -69,49 +69,49 @@ TEST(AnalyzeFileTest, GenuineMaterialShowsNoEvidenceAnywhere)
 {
     for (const char* name : {"genuine-24bit-96000Hz-2ch-5s.flac", "genuine-16bit-44100Hz-2ch-5s.flac"}) {
         const FileReport& report = analysed(name);
-        EXPECT_EQ(report.upscaling.status, L"No evidence") << name;
-        EXPECT_EQ(report.upscaling.summary, L"No consistent bit-depth padding") << name;
-        EXPECT_EQ(report.upsampling.status, L"No evidence") << name;
-        EXPECT_EQ(report.aacSin.status, L"No evidence") << name;
+        EXPECT_EQ(report.upscaling.status, orvel::Verdict::NoEvidence) << name;
+        EXPECT_EQ(report.upscaling.summary, "No consistent bit-depth padding") << name;
+        EXPECT_EQ(report.upsampling.status, orvel::Verdict::NoEvidence) << name;
+        EXPECT_EQ(report.aacSin.status, orvel::Verdict::NoEvidence) << name;
         expectSpectrumShape(report);
     }
     const FileReport& hires = analysed("genuine-24bit-96000Hz-2ch-5s.flac");
     EXPECT_EQ(hires.sampleRate, 96000);
     EXPECT_EQ(hires.storedBits, 24);
-    EXPECT_TRUE(hires.upscaling.evidence.starts_with(L"Channel 1: 24-bit sample grid; 0 unused low bits; "));
+    EXPECT_TRUE(hires.upscaling.evidence.starts_with("Channel 1: 24-bit sample grid; 0 unused low bits; "));
 }
 
 TEST(AnalyzeFileTest, UpsampledFrom44100HzIsPossible)
 {
     const FileReport& report = analysed("upsampled-44100to96000Hz-16bit-2ch-5s.flac");
     EXPECT_EQ(report.sampleRate, 96000);
-    EXPECT_EQ(report.upsampling.status, L"Possible");
-    EXPECT_EQ(report.upsampling.summary, L"Bandwidth compatible with 44.100 kHz source");
-    EXPECT_TRUE(report.upsampling.evidence.starts_with(L"Measured "));
-    EXPECT_TRUE(contains(report.upsampling.evidence, L" dB decrease across 22.050 kHz. "));
-    EXPECT_EQ(report.upscaling.status, L"No evidence");
+    EXPECT_EQ(report.upsampling.status, orvel::Verdict::Possible);
+    EXPECT_EQ(report.upsampling.summary, "Bandwidth compatible with 44.100 kHz source");
+    EXPECT_TRUE(report.upsampling.evidence.starts_with("Measured "));
+    EXPECT_TRUE(contains(report.upsampling.evidence, " dB decrease across 22.050 kHz. "));
+    EXPECT_EQ(report.upscaling.status, orvel::Verdict::NoEvidence);
 }
 
 TEST(AnalyzeFileTest, SineWindowSynthesisIsFoundOnItsFrameGrid)
 {
     const FileReport& stereo = analysed("aac-sin-synth-44100Hz-16bit-2ch-offset517.flac");
-    EXPECT_EQ(stereo.aacSin.status, L"Possible");
-    EXPECT_EQ(stereo.aacSin.summary, L"AAC sine-window fingerprint");
-    EXPECT_TRUE(contains(stereo.aacSin.evidence, L"; best frame offset 517 / 1024. "));
-    EXPECT_TRUE(contains(stereo.aacSin.evidence, L"Threshold: 2.44e-05. Bins 8\u2013"));
+    EXPECT_EQ(stereo.aacSin.status, orvel::Verdict::Possible);
+    EXPECT_EQ(stereo.aacSin.summary, "AAC sine-window fingerprint");
+    EXPECT_TRUE(contains(stereo.aacSin.evidence, "; best frame offset 517 / 1024. "));
+    EXPECT_TRUE(contains(stereo.aacSin.evidence, "Threshold: 2.44e-05. Bins 8\u2013"));
 
     const FileReport& wav = analysed("aac-sin-synth-48000Hz-24bit-1ch-offset3.wav");
-    EXPECT_EQ(wav.codec, L"WAV");
+    EXPECT_EQ(wav.codec, "WAV");
     EXPECT_EQ(wav.channelCount, 1);
-    EXPECT_EQ(wav.aacSin.status, L"Possible");
-    EXPECT_TRUE(wav.aacSin.evidence.starts_with(L"Channel 1; best frame offset 3 / 1024. "));
+    EXPECT_EQ(wav.aacSin.status, orvel::Verdict::Possible);
+    EXPECT_TRUE(wav.aacSin.evidence.starts_with("Channel 1; best frame offset 3 / 1024. "));
     // rms 0.05 x 1e-6 stays below the 24-bit floor.
-    EXPECT_TRUE(contains(wav.aacSin.evidence, L"Threshold: 9.54e-08."));
+    EXPECT_TRUE(contains(wav.aacSin.evidence, "Threshold: 9.54e-08."));
 
     const FileReport& silentLeft = analysed("aac-sin-synth-silent-left-44100Hz-2ch-offset200.flac");
-    EXPECT_EQ(silentLeft.aacSin.status, L"Possible");
-    EXPECT_TRUE(silentLeft.aacSin.evidence.starts_with(L"Channel 2; best frame offset 200 / 1024. "));
-    EXPECT_TRUE(contains(silentLeft.upscaling.evidence, L"Channel 1: too few nonzero samples.\r\n"));
+    EXPECT_EQ(silentLeft.aacSin.status, orvel::Verdict::Possible);
+    EXPECT_TRUE(silentLeft.aacSin.evidence.starts_with("Channel 2; best frame offset 200 / 1024. "));
+    EXPECT_TRUE(contains(silentLeft.upscaling.evidence, "Channel 1: too few nonzero samples.\r\n"));
 }
 
 TEST(AnalyzeFileTest, RealAacTranscodeIsFoundOnlyWithTheSineWindow)
@@ -119,37 +119,37 @@ TEST(AnalyzeFileTest, RealAacTranscodeIsFoundOnlyWithTheSineWindow)
     // ffmpeg's encoder uses the KBD window, which the check does not model;
     // the same stream decoded with the sine window carries the fingerprint.
     const FileReport& sine = analysed("aac-sine-window-transcode-44100Hz-2ch-10s.flac");
-    EXPECT_EQ(sine.aacSin.status, L"Possible") << sine.aacSin.evidence;
+    EXPECT_EQ(sine.aacSin.status, orvel::Verdict::Possible) << sine.aacSin.evidence;
     const FileReport& kbd = analysed("aac-kbd-transcode-44100Hz-2ch-10s.flac");
-    EXPECT_EQ(kbd.aacSin.status, L"No evidence") << kbd.aacSin.evidence;
+    EXPECT_EQ(kbd.aacSin.status, orvel::Verdict::NoEvidence) << kbd.aacSin.evidence;
 }
 
 TEST(AnalyzeFileTest, LossyInputsAreNotApplicable)
 {
     const FileReport& mp3 = analysed("lossy-mp3-44100Hz-2ch-5s.mp3");
-    EXPECT_EQ(mp3.codec, L"MP3");
+    EXPECT_EQ(mp3.codec, "MP3");
     EXPECT_EQ(mp3.storedBits, 0);
-    EXPECT_EQ(mp3.upscaling.status, L"Inconclusive");
-    EXPECT_EQ(mp3.upscaling.summary, L"Integer precision unavailable");
-    EXPECT_EQ(mp3.aacSin.status, L"Not applicable");
-    EXPECT_EQ(mp3.aacSin.evidence, L"Transcoding analysis is intended for lossless containers. Input codec: MP3");
+    EXPECT_EQ(mp3.upscaling.status, orvel::Verdict::Inconclusive);
+    EXPECT_EQ(mp3.upscaling.summary, "Integer precision unavailable");
+    EXPECT_EQ(mp3.aacSin.status, orvel::Verdict::NotApplicable);
+    EXPECT_EQ(mp3.aacSin.evidence, "Transcoding analysis is intended for lossless containers. Input codec: MP3");
 
     const FileReport& aac = analysed("lossy-aac-44100Hz-2ch-5s.m4a");
-    EXPECT_EQ(aac.codec, L"AAC");
-    EXPECT_EQ(aac.aacSin.status, L"Not applicable");
-    EXPECT_TRUE(aac.aacSin.evidence.ends_with(L"Input codec: AAC"));
+    EXPECT_EQ(aac.codec, "AAC");
+    EXPECT_EQ(aac.aacSin.status, orvel::Verdict::NotApplicable);
+    EXPECT_TRUE(aac.aacSin.evidence.ends_with("Input codec: AAC"));
 }
 
 TEST(AnalyzeFileTest, SilenceIsInconclusiveWithAFlatSpectrum)
 {
     const FileReport& report = analysed("silence-44100Hz-2ch-5s.flac");
-    EXPECT_EQ(report.upscaling.status, L"Inconclusive");
-    EXPECT_EQ(report.upscaling.summary, L"Silence or too little signal");
+    EXPECT_EQ(report.upscaling.status, orvel::Verdict::Inconclusive);
+    EXPECT_EQ(report.upscaling.summary, "Silence or too little signal");
     EXPECT_TRUE(report.upscaling.evidence.starts_with(
-        L"Channel 1: too few nonzero samples.\r\nChannel 2: too few nonzero samples.\r\nMeasured over"));
-    EXPECT_EQ(report.upsampling.summary, L"Silence or narrow-band signal");
-    EXPECT_TRUE(report.upsampling.evidence.starts_with(L"Only 0 FFT bins are within 40 dB of the peak."));
-    EXPECT_EQ(report.aacSin.summary, L"Insufficient broadband audio");
+        "Channel 1: too few nonzero samples.\r\nChannel 2: too few nonzero samples.\r\nMeasured over"));
+    EXPECT_EQ(report.upsampling.summary, "Silence or narrow-band signal");
+    EXPECT_TRUE(report.upsampling.evidence.starts_with("Only 0 FFT bins are within 40 dB of the peak."));
+    EXPECT_EQ(report.aacSin.summary, "Insufficient broadband audio");
     EXPECT_EQ(report.spectrumDb, std::vector<double>(2049, 0.0));
 }
 
@@ -157,28 +157,28 @@ TEST(AnalyzeFileTest, ClipShorterThanTwoSecondsIsInconclusiveForTheSpectralCheck
 {
     const FileReport& report = analysed("short-44100Hz-2ch-1.9s.flac");
     EXPECT_EQ(report.analyzedSeconds, 1.9);
-    EXPECT_EQ(report.upsampling.summary, L"Clip is shorter than 2 seconds");
-    EXPECT_EQ(report.aacSin.summary, L"Insufficient broadband audio");
-    EXPECT_EQ(report.upscaling.status, L"No evidence");
+    EXPECT_EQ(report.upsampling.summary, "Clip is shorter than 2 seconds");
+    EXPECT_EQ(report.aacSin.summary, "Insufficient broadband audio");
+    EXPECT_EQ(report.upscaling.status, orvel::Verdict::NoEvidence);
 }
 
 TEST(AnalyzeFileTest, PureToneIsNarrowBand)
 {
     const FileReport& report = analysed("tone-1000Hz-44100Hz-1ch-5s.flac");
     EXPECT_EQ(report.channelCount, 1);
-    EXPECT_EQ(report.upsampling.summary, L"Silence or narrow-band signal");
-    EXPECT_EQ(report.aacSin.summary, L"Insufficient broadband audio");
+    EXPECT_EQ(report.upsampling.summary, "Silence or narrow-band signal");
+    EXPECT_EQ(report.aacSin.summary, "Insufficient broadband audio");
 }
 
 TEST(AnalyzeFileTest, MultichannelFileIsMeasuredOnEveryChannelAndSearchedOnTwo)
 {
-    std::vector<std::wstring> stages;
+    std::vector<std::string> stages;
     const FileReport report = analyzeFile(audioPath("multichannel-48000Hz-6ch-3s.flac"), noStop,
-                                          [&stages](const std::wstring& stage) { stages.push_back(stage); });
+                                          [&stages](const std::string& stage) { stages.push_back(stage); });
     EXPECT_EQ(report.channelCount, 6);
-    EXPECT_TRUE(contains(report.upscaling.evidence, L"\r\nChannel 6: 16-bit sample grid; "));
+    EXPECT_TRUE(contains(report.upscaling.evidence, "\r\nChannel 6: 16-bit sample grid; "));
     ASSERT_EQ(stages.size(), 3u + 32u);
-    EXPECT_EQ(stages.back(), L"AAC alignment \u00B7 channel 2 \u00B7 93%");
+    EXPECT_EQ(stages.back(), "AAC alignment \u00B7 channel 2 \u00B7 93%");
 }
 
 TEST(AnalyzeFileTest, LongFileIsCutToThirtySeconds)
@@ -190,40 +190,40 @@ TEST(AnalyzeFileTest, LongFileIsCutToThirtySeconds)
 
 TEST(AnalyzeFileTest, ProgressStagesComeInOrder)
 {
-    std::vector<std::wstring> stages;
+    std::vector<std::string> stages;
     (void)analyzeFile(audioPath("genuine-16bit-44100Hz-2ch-5s.flac"), noStop,
-                      [&stages](const std::wstring& stage) { stages.push_back(stage); });
+                      [&stages](const std::string& stage) { stages.push_back(stage); });
     ASSERT_EQ(stages.size(), 3u + 32u);
-    EXPECT_EQ(stages[0], L"Decoding audio");
-    EXPECT_EQ(stages[1], L"Measuring sample precision");
-    EXPECT_EQ(stages[2], L"Measuring frequency content");
-    EXPECT_EQ(stages[3], L"AAC alignment \u00B7 channel 1 \u00B7 0%");
-    EXPECT_EQ(stages[19], L"AAC alignment \u00B7 channel 2 \u00B7 0%");
+    EXPECT_EQ(stages[0], "Decoding audio");
+    EXPECT_EQ(stages[1], "Measuring sample precision");
+    EXPECT_EQ(stages[2], "Measuring frequency content");
+    EXPECT_EQ(stages[3], "AAC alignment \u00B7 channel 1 \u00B7 0%");
+    EXPECT_EQ(stages[19], "AAC alignment \u00B7 channel 2 \u00B7 0%");
 }
 
 TEST(AnalyzeFileTest, StopRequestAtAnyStageThrowsCancelled)
 {
-    const std::wstring path = audioPath("genuine-16bit-44100Hz-2ch-5s.flac");
+    const std::string path = audioPath("genuine-16bit-44100Hz-2ch-5s.flac");
     std::atomic<bool> stop{true};
     int calls = 0;
-    EXPECT_THROW((void)analyzeFile(path, stop, [&calls](const std::wstring&) { ++calls; }), Cancelled);
+    EXPECT_THROW((void)analyzeFile(path, stop, [&calls](const std::string&) { ++calls; }), Cancelled);
     EXPECT_EQ(calls, 0);
 
-    for (const std::wstring stage : {L"Decoding audio", L"Measuring sample precision", L"Measuring frequency content",
-                                     L"AAC alignment \u00B7 channel 1 \u00B7 50%"}) {
+    for (const std::string stage : {"Decoding audio", "Measuring sample precision", "Measuring frequency content",
+                                     "AAC alignment \u00B7 channel 1 \u00B7 50%"}) {
         stop = false;
-        std::wstring last;
+        std::string last;
         EXPECT_THROW((void)analyzeFile(path, stop,
-                                       [&](const std::wstring& text) {
+                                       [&](const std::string& text) {
                                            last = text;
                                            if (text == stage) {
                                                stop = true;
                                            }
                                        }),
                      Cancelled)
-            << toUtf8(stage);
+            << stage;
         // Nothing after the stop point reports progress.
-        EXPECT_EQ(last, stage) << toUtf8(stage);
+        EXPECT_EQ(last, stage) << stage;
     }
 }
 

@@ -87,13 +87,13 @@ TEST(BandwidthBoundaryTest, WhiteNoiseCutAt22050HzAt96kHzLooksLikeA44100Source)
     const DecodedAudio audio = test::losslessAudio({test::quantised(filtered, 16)}, 96000, 16);
     const std::vector<double> spectrum = averagedPowerSpectrum(audio.channels[0], noStop);
     const CheckResult result = checkBandwidthBoundary(audio, spectrum, test::strongBins(spectrum));
-    EXPECT_EQ(result.status, L"Possible");
-    EXPECT_EQ(result.summary, L"Bandwidth compatible with 44.100 kHz source");
-    EXPECT_EQ(result.evidence.rfind(L"Measured ", 0), 0u) << result.evidence;
-    EXPECT_NE(result.evidence.find(L" dB decrease across 22.050 kHz. Upsampling, filtering, and naturally limited "
-                                   L"bandwidth can look alike. Uses up to 96 Hann-windowed 4096-sample frames per "
-                                   L"channel (first two channels)."),
-              std::wstring::npos)
+    EXPECT_EQ(result.status, orvel::Verdict::Possible);
+    EXPECT_EQ(result.summary, "Bandwidth compatible with 44.100 kHz source");
+    EXPECT_EQ(result.evidence.rfind("Measured ", 0), 0u) << result.evidence;
+    EXPECT_NE(result.evidence.find(" dB decrease across 22.050 kHz. Upsampling, filtering, and naturally limited "
+                                   "bandwidth can look alike. Uses up to 96 Hann-windowed 4096-sample frames per "
+                                   "channel (first two channels)."),
+              std::string::npos)
         << result.evidence;
 }
 
@@ -102,35 +102,35 @@ TEST(BandwidthBoundaryTest, BroadbandNoiseIsNoEvidence)
     const DecodedAudio audio = test::losslessAudio({test::quantised(test::whiteNoise(96000 * 3, 22, 0.5), 24)}, 96000, 24);
     const std::vector<double> spectrum = averagedPowerSpectrum(audio.channels[0], noStop);
     const CheckResult result = checkBandwidthBoundary(audio, spectrum, test::strongBins(spectrum));
-    EXPECT_EQ(result.status, L"No evidence");
-    EXPECT_EQ(result.summary, L"No strong standard-rate boundary");
-    EXPECT_EQ(result.evidence.rfind(L"Strongest tested boundary drop: ", 0), 0u);
-    EXPECT_NE(result.evidence.find(L" dB. Only standard source rates are tested. Other resampling or filtering is "
-                                   L"not ruled out."),
-              std::wstring::npos);
+    EXPECT_EQ(result.status, orvel::Verdict::NoEvidence);
+    EXPECT_EQ(result.summary, "No strong standard-rate boundary");
+    EXPECT_EQ(result.evidence.rfind("Strongest tested boundary drop: ", 0), 0u);
+    EXPECT_NE(result.evidence.find(" dB. Only standard source rates are tested. Other resampling or filtering is "
+                                   "not ruled out."),
+              std::string::npos);
 }
 
 TEST(BandwidthBoundaryTest, TwoSecondsPassOneSampleLessDoesNot)
 {
     const std::vector<double> spectrum = stepSpectrum(44100, 16000, 1e-6);
     const CheckResult enough = checkBandwidthBoundary(audioOfLength(88200, 44100), spectrum, 500);
-    EXPECT_EQ(enough.status, L"Possible");
+    EXPECT_EQ(enough.status, orvel::Verdict::Possible);
     const CheckResult shorter = checkBandwidthBoundary(audioOfLength(88199, 44100), spectrum, 500);
-    EXPECT_EQ(shorter.status, L"Inconclusive");
-    EXPECT_EQ(shorter.summary, L"Clip is shorter than 2 seconds");
-    EXPECT_EQ(shorter.evidence, L"Too little material for a meaningful bandwidth verdict. Sample precision is still "
-                                L"measured independently.");
+    EXPECT_EQ(shorter.status, orvel::Verdict::Inconclusive);
+    EXPECT_EQ(shorter.summary, "Clip is shorter than 2 seconds");
+    EXPECT_EQ(shorter.evidence, "Too little material for a meaningful bandwidth verdict. Sample precision is still "
+                                "measured independently.");
 }
 
 TEST(BandwidthBoundaryTest, NeedsOneHundredStrongBins)
 {
     const std::vector<double> spectrum = stepSpectrum(44100, 16000, 1e-6);
-    EXPECT_EQ(checkBandwidthBoundary(audioOfLength(132300, 44100), spectrum, 100).status, L"Possible");
+    EXPECT_EQ(checkBandwidthBoundary(audioOfLength(132300, 44100), spectrum, 100).status, orvel::Verdict::Possible);
     const CheckResult few = checkBandwidthBoundary(audioOfLength(132300, 44100), spectrum, 99);
-    EXPECT_EQ(few.status, L"Inconclusive");
-    EXPECT_EQ(few.summary, L"Silence or narrow-band signal");
-    EXPECT_EQ(few.evidence, L"Only 99 FFT bins are within 40 dB of the peak. Pure tones and sparse signals do not "
-                            L"establish resampling.");
+    EXPECT_EQ(few.status, orvel::Verdict::Inconclusive);
+    EXPECT_EQ(few.summary, "Silence or narrow-band signal");
+    EXPECT_EQ(few.evidence, "Only 99 FFT bins are within 40 dB of the peak. Pure tones and sparse signals do not "
+                            "establish resampling.");
 }
 
 TEST(BandwidthBoundaryTest, HighestTestedRateStaysBelow95PercentOfTheSampleRate)
@@ -138,15 +138,15 @@ TEST(BandwidthBoundaryTest, HighestTestedRateStaysBelow95PercentOfTheSampleRate)
     struct Case {
         std::int32_t fs;
         std::int32_t highestTested;
-        const wchar_t* kHz;
+        const char* kHz;
         bool rateSkipped;
     };
-    for (const Case& c : {Case{44100, 32000, L"32.000", true}, Case{48000, 44100, L"44.100", true},
-                          Case{96000, 88200, L"88.200", true}, Case{192000, 96000, L"96.000", false}}) {
+    for (const Case& c : {Case{44100, 32000, "32.000", true}, Case{48000, 44100, "44.100", true},
+                          Case{96000, 88200, "88.200", true}, Case{192000, 96000, "96.000", false}}) {
         // A step at the highest tested rate's boundary is found.
         const CheckResult found = check(c.fs, stepSpectrum(c.fs, c.highestTested / 2.0, 1e-6));
-        EXPECT_EQ(found.status, L"Possible") << c.fs;
-        EXPECT_EQ(found.summary, std::wstring(L"Bandwidth compatible with ") + c.kHz + L" kHz source")
+        EXPECT_EQ(found.status, orvel::Verdict::Possible) << c.fs;
+        EXPECT_EQ(found.summary, std::string("Bandwidth compatible with ") + c.kHz + " kHz source")
             << c.fs;
         if (!c.rateSkipped) {
             continue;
@@ -156,16 +156,16 @@ TEST(BandwidthBoundaryTest, HighestTestedRateStaysBelow95PercentOfTheSampleRate)
         std::vector<double> lastBin(2049, 1.0);
         lastBin[2048] = 1e-9;
         const CheckResult skipped = check(c.fs, lastBin);
-        EXPECT_EQ(skipped.status, L"No evidence") << c.fs;
-        EXPECT_EQ(skipped.evidence.rfind(L"Strongest tested boundary drop: 0.0 dB.", 0), 0u) << c.fs;
+        EXPECT_EQ(skipped.status, orvel::Verdict::NoEvidence) << c.fs;
+        EXPECT_EQ(skipped.evidence.rfind("Strongest tested boundary drop: 0.0 dB.", 0), 0u) << c.fs;
     }
 }
 
 TEST(BandwidthBoundaryTest, EightKilohertzTestsNoRate)
 {
     const CheckResult result = check(8000, stepSpectrum(8000, 3000, 1e-9));
-    EXPECT_EQ(result.status, L"No evidence");
-    EXPECT_EQ(result.evidence.rfind(L"Strongest tested boundary drop: 0.0 dB.", 0), 0u);
+    EXPECT_EQ(result.status, orvel::Verdict::NoEvidence);
+    EXPECT_EQ(result.evidence.rfind("Strongest tested boundary drop: 0.0 dB.", 0), 0u);
 }
 
 TEST(BandwidthBoundaryTest, EqualDropsKeepTheEarlierRate)
@@ -176,13 +176,13 @@ TEST(BandwidthBoundaryTest, EqualDropsKeepTheEarlierRate)
     setBand(spectrum, 192000, 4000.0 * 1.02 - 50, 4000.0 * 1.15 + 50, 0x1p-14);
     setBand(spectrum, 192000, 8000.0 * 1.02 - 50, 8000.0 * 1.15 + 50, 0x1p-14);
     const CheckResult equal = check(192000, spectrum);
-    EXPECT_EQ(equal.status, L"Possible");
-    EXPECT_EQ(equal.summary, L"Bandwidth compatible with 8.000 kHz source");
-    EXPECT_EQ(equal.evidence.rfind(L"Measured 42.1 dB decrease across 4.000 kHz.", 0), 0u) << equal.evidence;
+    EXPECT_EQ(equal.status, orvel::Verdict::Possible);
+    EXPECT_EQ(equal.summary, "Bandwidth compatible with 8.000 kHz source");
+    EXPECT_EQ(equal.evidence.rfind("Measured 42.1 dB decrease across 4.000 kHz.", 0), 0u) << equal.evidence;
 
     // A strictly steeper later drop replaces it.
     setBand(spectrum, 192000, 8000.0 * 1.02 - 50, 8000.0 * 1.15 + 50, 0x1p-15);
-    EXPECT_EQ(check(192000, spectrum).summary, L"Bandwidth compatible with 16.000 kHz source");
+    EXPECT_EQ(check(192000, spectrum).summary, "Bandwidth compatible with 16.000 kHz source");
 }
 
 TEST(BandwidthBoundaryTest, LowerBandBelowTheLevelGateIsIgnored)
@@ -191,26 +191,26 @@ TEST(BandwidthBoundaryTest, LowerBandBelowTheLevelGateIsIgnored)
     std::vector<double> spectrum = stepSpectrum(44100, 16000, 1e-6);
     spectrum[20] = 1e5;
     const CheckResult result = check(44100, spectrum);
-    EXPECT_EQ(result.status, L"No evidence");
-    EXPECT_EQ(result.evidence.rfind(L"Strongest tested boundary drop: 0.0 dB.", 0), 0u);
+    EXPECT_EQ(result.status, orvel::Verdict::NoEvidence);
+    EXPECT_EQ(result.evidence.rfind("Strongest tested boundary drop: 0.0 dB.", 0), 0u);
 }
 
 TEST(BandwidthBoundaryTest, ThirtyFiveDecibelsIsTheThreshold)
 {
     const CheckResult below = check(44100, stepSpectrum(44100, 16000, std::pow(10.0, -3.49)));
-    EXPECT_EQ(below.status, L"No evidence");
-    EXPECT_EQ(below.evidence.rfind(L"Strongest tested boundary drop: 34.9 dB.", 0), 0u) << below.evidence;
+    EXPECT_EQ(below.status, orvel::Verdict::NoEvidence);
+    EXPECT_EQ(below.evidence.rfind("Strongest tested boundary drop: 34.9 dB.", 0), 0u) << below.evidence;
 
     const CheckResult at = check(44100, stepSpectrum(44100, 16000, std::pow(10.0, -3.5) * 0.999999));
-    EXPECT_EQ(at.status, L"Possible");
-    EXPECT_EQ(at.summary, L"Bandwidth compatible with 32.000 kHz source");
-    EXPECT_EQ(at.evidence.rfind(L"Measured 35.0 dB decrease across 16.000 kHz.", 0), 0u) << at.evidence;
+    EXPECT_EQ(at.status, orvel::Verdict::Possible);
+    EXPECT_EQ(at.summary, "Bandwidth compatible with 32.000 kHz source");
+    EXPECT_EQ(at.evidence.rfind("Measured 35.0 dB decrease across 16.000 kHz.", 0), 0u) << at.evidence;
 }
 
 TEST(BandwidthBoundaryTest, RatesAreWrittenInKilohertzWithThreeDecimals)
 {
     const CheckResult result = check(48000, stepSpectrum(48000, 11025.0 / 2.0, 1e-7));
-    EXPECT_EQ(result.summary, L"Bandwidth compatible with 11.025 kHz source");
+    EXPECT_EQ(result.summary, "Bandwidth compatible with 11.025 kHz source");
 }
 
 } // namespace

@@ -12,11 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "analysis/analysis_settings.h"
+#include "analysis/analysis_options.h"
 #include "analysis/analyze_file.h"
+#include "batch/analyze_path.h"
 #include "decode/cancellation.h"
 #include "report/json_report.h"
-#include "report/utf8.h"
+#include "text/utf8.h"
 
 namespace orvel {
 namespace {
@@ -39,24 +40,15 @@ std::vector<std::filesystem::path> corpus()
 // As the headless analysis builds its records: a failed file keeps its message.
 std::vector<FileReport> analyseAll(const std::vector<std::filesystem::path>& files, unsigned threads, bool reference)
 {
-    setAnalysisThreads(threads);
-    setReferenceTransforms(reference);
+    const AnalysisOptions options{threads, reference ? Transforms::Reference : Transforms::Fast};
     std::vector<FileReport> records;
     for (const auto& file : files) {
-        const std::wstring path = fromFsPath(file);
         try {
-            records.push_back(analyzeFile(path, noStop, {}));
+            records.push_back(analyzePath(file, noStop, {}, options));
         } catch (const Cancelled&) {
             ADD_FAILURE() << "stopped without a stop request";
-        } catch (const std::exception& error) {
-            FileReport failed;
-            failed.file = path;
-            failed.error = fromUtf8(error.what());
-            records.push_back(std::move(failed));
         }
     }
-    setAnalysisThreads(0);
-    setReferenceTransforms(false);
     return records;
 }
 
@@ -85,26 +77,25 @@ TEST(ReferenceReportTest, CorpusReportsAreByteIdenticalToTheReferencePath)
 
 TEST(ReferenceReportTest, StopDuringTheSpectraIsCancelledOnAnyThreadCount)
 {
-    // The two channels' spectra may run side by side; a stop seen by either
-    // ends the call with Cancelled and nothing reports progress afterwards.
-    const std::wstring path = fromFsPath(std::filesystem::path(KESTRONE_TEST_AUDIO_DIR) / "analysis" /
-                                         "genuine-16bit-44100Hz-2ch-5s.flac");
+    // A stop seen during the spectra ends the call with Cancelled and nothing
+    // reports progress afterwards.
+    const std::filesystem::path path =
+        std::filesystem::path(KESTRONE_TEST_AUDIO_DIR) / "analysis" / "genuine-16bit-44100Hz-2ch-5s.flac";
     for (const unsigned threads : {1u, 2u, 4u}) {
-        setAnalysisThreads(threads);
         std::atomic<bool> stop{false};
-        std::wstring last;
+        std::string last;
         EXPECT_THROW((void)analyzeFile(path, stop,
-                                       [&](const std::wstring& text) {
+                                       [&](const std::string& text) {
                                            last = text;
-                                           if (text == L"Measuring frequency content") {
+                                           if (text == "Measuring frequency content") {
                                                stop = true;
                                            }
-                                       }),
+                                       },
+                                       AnalysisOptions{threads, Transforms::Fast}),
                      Cancelled)
             << threads << " threads";
-        EXPECT_EQ(last, L"Measuring frequency content") << threads << " threads";
+        EXPECT_EQ(last, "Measuring frequency content") << threads << " threads";
     }
-    setAnalysisThreads(0);
 }
 
 } // namespace

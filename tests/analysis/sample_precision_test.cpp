@@ -14,8 +14,8 @@ namespace {
 
 std::atomic<bool> noStop{false};
 
-const std::wstring kCaveat = L"Measured over every decoded sample in the analyzed region. Sample alignment does not "
-                             L"prove recording history. Dither or later processing can hide padding.";
+const std::string kCaveat = "Measured over every decoded sample in the analyzed region. Sample alignment does not "
+                             "prove recording history. Dither or later processing can hide padding.";
 
 // count values from a seeded sequence, each a multiple of 2^shift within `bits`
 // bits, with 2^shift itself among them so the lowest set bit is exactly `shift`.
@@ -52,10 +52,10 @@ TEST(SamplePrecisionTest, SixteenBitAudioIn24BitStorageIsEvidence)
 {
     const DecodedAudio audio = test::integerAudio({gridValues(5000, 24, 8, 1), gridValues(5000, 24, 8, 2)}, 44100, 24);
     const CheckResult result = checkSamplePrecision(audio, noStop);
-    EXPECT_EQ(result.status, L"Evidence found");
-    EXPECT_EQ(result.summary, L"24-bit storage / 16-bit grid");
-    EXPECT_EQ(result.evidence, L"Channel 1: 16-bit sample grid; 8 unused low bits; 5000 nonzero samples.\r\n"
-                               L"Channel 2: 16-bit sample grid; 8 unused low bits; 5000 nonzero samples.\r\n" +
+    EXPECT_EQ(result.status, orvel::Verdict::EvidenceFound);
+    EXPECT_EQ(result.summary, "24-bit storage / 16-bit grid");
+    EXPECT_EQ(result.evidence, "Channel 1: 16-bit sample grid; 8 unused low bits; 5000 nonzero samples.\r\n"
+                               "Channel 2: 16-bit sample grid; 8 unused low bits; 5000 nonzero samples.\r\n" +
                                    kCaveat);
 }
 
@@ -63,18 +63,18 @@ TEST(SamplePrecisionTest, GenuineSixteenBitAudioIsNoEvidence)
 {
     const DecodedAudio audio = test::integerAudio({gridValues(3000, 16, 0, 3), gridValues(3000, 16, 0, 4)}, 44100, 16);
     const CheckResult result = checkSamplePrecision(audio, noStop);
-    EXPECT_EQ(result.status, L"No evidence");
-    EXPECT_EQ(result.summary, L"No consistent bit-depth padding");
-    EXPECT_NE(result.evidence.find(L"Channel 1: 16-bit sample grid; 0 unused low bits; 3000 nonzero samples.\r\n"),
-              std::wstring::npos);
+    EXPECT_EQ(result.status, orvel::Verdict::NoEvidence);
+    EXPECT_EQ(result.summary, "No consistent bit-depth padding");
+    EXPECT_NE(result.evidence.find("Channel 1: 16-bit sample grid; 0 unused low bits; 3000 nonzero samples.\r\n"),
+              std::string::npos);
 }
 
 TEST(SamplePrecisionTest, OneUnusedLowBitIsNotPadding)
 {
     const DecodedAudio audio = test::integerAudio({gridValues(1000, 16, 1, 5)}, 48000, 16);
     const CheckResult result = checkSamplePrecision(audio, noStop);
-    EXPECT_EQ(result.status, L"No evidence");
-    EXPECT_EQ(result.evidence, L"Channel 1: 15-bit sample grid; 1 unused low bits; 1000 nonzero samples.\r\n" + kCaveat);
+    EXPECT_EQ(result.status, orvel::Verdict::NoEvidence);
+    EXPECT_EQ(result.evidence, "Channel 1: 15-bit sample grid; 1 unused low bits; 1000 nonzero samples.\r\n" + kCaveat);
 }
 
 TEST(SamplePrecisionTest, NegativeSamplesShowTheLowZeroBitsOfTheirMagnitude)
@@ -84,8 +84,8 @@ TEST(SamplePrecisionTest, NegativeSamplesShowTheLowZeroBitsOfTheirMagnitude)
         v = -std::abs(v);
     }
     const CheckResult result = checkSamplePrecision(test::integerAudio({values}, 44100, 24), noStop);
-    EXPECT_EQ(result.status, L"Evidence found");
-    EXPECT_EQ(result.summary, L"24-bit storage / 20-bit grid");
+    EXPECT_EQ(result.status, orvel::Verdict::EvidenceFound);
+    EXPECT_EQ(result.summary, "24-bit storage / 20-bit grid");
 }
 
 TEST(SamplePrecisionTest, SilentSecondChannelNeitherHelpsNorHurts)
@@ -93,9 +93,9 @@ TEST(SamplePrecisionTest, SilentSecondChannelNeitherHelpsNorHurts)
     const DecodedAudio audio =
         test::integerAudio({gridValues(2000, 24, 8, 7), std::vector<std::int64_t>(2000, 0)}, 44100, 24);
     const CheckResult result = checkSamplePrecision(audio, noStop);
-    EXPECT_EQ(result.status, L"Evidence found");
-    EXPECT_EQ(result.summary, L"24-bit storage / 16-bit grid");
-    EXPECT_NE(result.evidence.find(L"\r\nChannel 2: too few nonzero samples.\r\n" + kCaveat), std::wstring::npos);
+    EXPECT_EQ(result.status, orvel::Verdict::EvidenceFound);
+    EXPECT_EQ(result.summary, "24-bit storage / 16-bit grid");
+    EXPECT_NE(result.evidence.find("\r\nChannel 2: too few nonzero samples.\r\n" + kCaveat), std::string::npos);
 }
 
 TEST(SamplePrecisionTest, SilenceIsInconclusive)
@@ -103,10 +103,10 @@ TEST(SamplePrecisionTest, SilenceIsInconclusive)
     const DecodedAudio audio =
         test::integerAudio({std::vector<std::int64_t>(70000, 0), std::vector<std::int64_t>(70000, 0)}, 44100, 16);
     const CheckResult result = checkSamplePrecision(audio, noStop);
-    EXPECT_EQ(result.status, L"Inconclusive");
-    EXPECT_EQ(result.summary, L"Silence or too little signal");
+    EXPECT_EQ(result.status, orvel::Verdict::Inconclusive);
+    EXPECT_EQ(result.summary, "Silence or too little signal");
     EXPECT_EQ(result.evidence,
-              L"Channel 1: too few nonzero samples.\r\nChannel 2: too few nonzero samples.\r\n" + kCaveat);
+              "Channel 1: too few nonzero samples.\r\nChannel 2: too few nonzero samples.\r\n" + kCaveat);
 }
 
 TEST(SamplePrecisionTest, ChannelNeeds256NonzeroSamplesToBeMeasured)
@@ -117,13 +117,13 @@ TEST(SamplePrecisionTest, ChannelNeeds256NonzeroSamplesToBeMeasured)
         values[i * 3] = (static_cast<std::int64_t>(i) + 1) * 256;
     }
     const CheckResult few = checkSamplePrecision(test::integerAudio({values}, 44100, 24), noStop);
-    EXPECT_EQ(few.status, L"Inconclusive");
-    EXPECT_EQ(few.evidence, L"Channel 1: too few nonzero samples.\r\n" + kCaveat);
+    EXPECT_EQ(few.status, orvel::Verdict::Inconclusive);
+    EXPECT_EQ(few.evidence, "Channel 1: too few nonzero samples.\r\n" + kCaveat);
 
     values[999] = -512;
     const CheckResult enough = checkSamplePrecision(test::integerAudio({values}, 44100, 24), noStop);
-    EXPECT_EQ(enough.status, L"Evidence found");
-    EXPECT_EQ(enough.evidence, L"Channel 1: 16-bit sample grid; 8 unused low bits; 256 nonzero samples.\r\n" + kCaveat);
+    EXPECT_EQ(enough.status, orvel::Verdict::EvidenceFound);
+    EXPECT_EQ(enough.evidence, "Channel 1: 16-bit sample grid; 8 unused low bits; 256 nonzero samples.\r\n" + kCaveat);
 }
 
 TEST(SamplePrecisionTest, UnmeasuredChannelDoesNotSpoilPadding)
@@ -135,16 +135,16 @@ TEST(SamplePrecisionTest, UnmeasuredChannelDoesNotSpoilPadding)
     }
     const CheckResult result =
         checkSamplePrecision(test::integerAudio({gridValues(2000, 24, 8, 8), sparse}, 44100, 24), noStop);
-    EXPECT_EQ(result.status, L"Evidence found");
+    EXPECT_EQ(result.status, orvel::Verdict::EvidenceFound);
 }
 
 TEST(SamplePrecisionTest, DifferentGridsReportTheLargest)
 {
     const DecodedAudio audio = test::integerAudio({gridValues(3000, 24, 8, 9), gridValues(3000, 24, 4, 10)}, 96000, 24);
     const CheckResult result = checkSamplePrecision(audio, noStop);
-    EXPECT_EQ(result.status, L"Evidence found");
-    EXPECT_EQ(result.summary, L"24-bit storage / 20-bit grid");
-    EXPECT_NE(result.evidence.find(L"Channel 2: 20-bit sample grid; 4 unused low bits;"), std::wstring::npos);
+    EXPECT_EQ(result.status, orvel::Verdict::EvidenceFound);
+    EXPECT_EQ(result.summary, "24-bit storage / 20-bit grid");
+    EXPECT_NE(result.evidence.find("Channel 2: 20-bit sample grid; 4 unused low bits;"), std::string::npos);
 }
 
 TEST(SamplePrecisionTest, ThirtyTwoBitStorageScalesBy2To31)
@@ -152,14 +152,14 @@ TEST(SamplePrecisionTest, ThirtyTwoBitStorageScalesBy2To31)
     // Only bit 31 of the mask: every sample is -1.0, i.e. -2^31.
     const DecodedAudio sign = test::losslessAudio({std::vector<double>(300, -1.0)}, 44100, 32);
     const CheckResult result = checkSamplePrecision(sign, noStop);
-    EXPECT_EQ(result.status, L"Evidence found");
-    EXPECT_EQ(result.summary, L"32-bit storage / 1-bit grid");
-    EXPECT_EQ(result.evidence, L"Channel 1: 1-bit sample grid; 31 unused low bits; 300 nonzero samples.\r\n" + kCaveat);
+    EXPECT_EQ(result.status, orvel::Verdict::EvidenceFound);
+    EXPECT_EQ(result.summary, "32-bit storage / 1-bit grid");
+    EXPECT_EQ(result.evidence, "Channel 1: 1-bit sample grid; 31 unused low bits; 300 nonzero samples.\r\n" + kCaveat);
 
     // A genuine 32-bit integer source uses bit 0.
     const CheckResult full = checkSamplePrecision(test::integerAudio({gridValues(1000, 32, 0, 11)}, 44100, 32), noStop);
-    EXPECT_EQ(full.status, L"No evidence");
-    EXPECT_NE(full.evidence.find(L"32-bit sample grid; 0 unused low bits"), std::wstring::npos);
+    EXPECT_EQ(full.status, orvel::Verdict::NoEvidence);
+    EXPECT_NE(full.evidence.find("32-bit sample grid; 0 unused low bits"), std::string::npos);
 }
 
 TEST(SamplePrecisionTest, TopBitAloneGivesAOneBitGrid)
@@ -170,11 +170,11 @@ TEST(SamplePrecisionTest, TopBitAloneGivesAOneBitGrid)
         half[i] = i % 2 == 0 ? 0.5 : -0.5;
     }
     const CheckResult result = checkSamplePrecision(test::losslessAudio({half}, 44100, 16), noStop);
-    EXPECT_EQ(result.summary, L"16-bit storage / 2-bit grid");
+    EXPECT_EQ(result.summary, "16-bit storage / 2-bit grid");
     // Only -1.0 (bit 15 alone): bit B-1 is never tested, so the grid stops at 1.
     const CheckResult minimum = checkSamplePrecision(test::losslessAudio({std::vector<double>(500, -1.0)}, 44100, 16), noStop);
-    EXPECT_EQ(minimum.summary, L"16-bit storage / 1-bit grid");
-    EXPECT_NE(minimum.evidence.find(L"1-bit sample grid; 15 unused low bits"), std::wstring::npos);
+    EXPECT_EQ(minimum.summary, "16-bit storage / 1-bit grid");
+    EXPECT_NE(minimum.evidence.find("1-bit sample grid; 15 unused low bits"), std::string::npos);
 }
 
 TEST(SamplePrecisionTest, NonIntegerValuesAreRoundedToTheStoredGrid)
@@ -185,31 +185,31 @@ TEST(SamplePrecisionTest, NonIntegerValuesAreRoundedToTheStoredGrid)
         exact.push_back((256.0 * (i + 1) + (i % 2 == 0 ? 0.4 : -0.4)) / 8388608.0);
     }
     const CheckResult rounded = checkSamplePrecision(test::losslessAudio({exact}, 44100, 24), noStop);
-    EXPECT_EQ(rounded.status, L"Evidence found");
-    EXPECT_EQ(rounded.summary, L"24-bit storage / 16-bit grid");
+    EXPECT_EQ(rounded.status, orvel::Verdict::EvidenceFound);
+    EXPECT_EQ(rounded.summary, "24-bit storage / 16-bit grid");
 }
 
 TEST(SamplePrecisionTest, UnknownOrNonIntegerPrecisionIsInconclusive)
 {
-    const std::wstring text =
-        L"The source is floating point, lossy, or its stored precision is unknown. No padding verdict is made.";
+    const std::string text =
+        "The source is floating point, lossy, or its stored precision is unknown. No padding verdict is made.";
     DecodedAudio floating = test::integerAudio({gridValues(1000, 24, 8, 12)}, 44100, 32);
     floating.integerSamples = false;
     DecodedAudio lossy = test::integerAudio({gridValues(1000, 24, 8, 12)}, 44100, 0);
     lossy.lossyCodec = true;
-    lossy.codec = L"MP3";
+    lossy.codec = "MP3";
     const DecodedAudio oneBit = test::losslessAudio({std::vector<double>(1000, 0.5)}, 44100, 1);
     const DecodedAudio wide = test::losslessAudio({std::vector<double>(1000, 0.5)}, 44100, 33);
     for (const DecodedAudio* audio : std::initializer_list<const DecodedAudio*>{&floating, &lossy, &oneBit, &wide}) {
         const CheckResult result = checkSamplePrecision(*audio, noStop);
-        EXPECT_EQ(result.status, L"Inconclusive") << audio->bitsPerSample;
-        EXPECT_EQ(result.summary, L"Integer precision unavailable");
+        EXPECT_EQ(result.status, orvel::Verdict::Inconclusive) << audio->bitsPerSample;
+        EXPECT_EQ(result.summary, "Integer precision unavailable");
         EXPECT_EQ(result.evidence, text);
     }
     // Two bits is the narrowest width that is measured.
     // -0.5 x 2 = -1, whose bit 0 is set.
     const CheckResult twoBits = checkSamplePrecision(test::losslessAudio({std::vector<double>(300, -0.5)}, 44100, 2), noStop);
-    EXPECT_EQ(twoBits.evidence, L"Channel 1: 2-bit sample grid; 0 unused low bits; 300 nonzero samples.\r\n" + kCaveat);
+    EXPECT_EQ(twoBits.evidence, "Channel 1: 2-bit sample grid; 0 unused low bits; 300 nonzero samples.\r\n" + kCaveat);
 }
 
 TEST(SamplePrecisionTest, OneOddSampleAnywhereUsesBitZero)
@@ -227,7 +227,7 @@ TEST(SamplePrecisionTest, OneOddSampleAnywhereUsesBitZero)
         samples[7] = -0.0;
         samples[8] = 0.0;
         const CheckResult result = checkSamplePrecision(test::losslessAudio({samples}, 44100, 24), noStop);
-        EXPECT_EQ(result.evidence, L"Channel 1: 24-bit sample grid; 0 unused low bits; 511 nonzero samples.\r\n" + kCaveat)
+        EXPECT_EQ(result.evidence, "Channel 1: 24-bit sample grid; 0 unused low bits; 511 nonzero samples.\r\n" + kCaveat)
             << "odd sample at " << odd;
     }
 
@@ -236,10 +236,10 @@ TEST(SamplePrecisionTest, OneOddSampleAnywhereUsesBitZero)
     std::vector<double> large(300, 256.0 / 2147483648.0);
     large[41] = (0x1p51 + 1.0) / 2147483648.0;
     const CheckResult beyond = checkSamplePrecision(test::losslessAudio({large}, 44100, 32), noStop);
-    EXPECT_EQ(beyond.evidence, L"Channel 1: 32-bit sample grid; 0 unused low bits; 300 nonzero samples.\r\n" + kCaveat);
+    EXPECT_EQ(beyond.evidence, "Channel 1: 32-bit sample grid; 0 unused low bits; 300 nonzero samples.\r\n" + kCaveat);
     large[41] = 512.0 / 2147483648.0;
     const CheckResult grid = checkSamplePrecision(test::losslessAudio({large}, 44100, 32), noStop);
-    EXPECT_EQ(grid.evidence, L"Channel 1: 24-bit sample grid; 8 unused low bits; 300 nonzero samples.\r\n" + kCaveat);
+    EXPECT_EQ(grid.evidence, "Channel 1: 24-bit sample grid; 8 unused low bits; 300 nonzero samples.\r\n" + kCaveat);
 }
 
 TEST(SamplePrecisionTest, SetStopFlagThrowsCancelled)

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <string>
 
-#include "report/utf8.h"
+#include "text/utf8.h"
 #include "tests/app/json_value.h"
 #include "tests/app/program_run.h"
 #include "tests/report/locale_guard.h"
@@ -23,8 +23,6 @@ using testing::writeBytes;
 const char* const kUnsupported =
     "Unsupported format in the compact edition. Use FLAC, WAV, AIFF, or Windows-supported M4A/ALAC/AAC/MP3. "
     "APE, WavPack, Ogg and Opus are not included.";
-
-bool isValidUtf8(const std::string& bytes) { return toUtf8(fromUtf8(bytes)) == bytes; }
 
 JsonValue parseReport(const std::string& bytes)
 {

@@ -6,70 +6,70 @@
 namespace orvel {
 namespace {
 
-using Args = std::vector<std::wstring>;
+using Args = std::vector<std::string>;
 
 TEST(CommandLineTest, MathTestNeedsOnlyItsSwitchAndIgnoresTheRest)
 {
-    EXPECT_EQ(parseCommandLine(Args{L"kestrone", L"--math-test"}).mode, RunMode::MathTest);
-    const CommandLine extra = parseCommandLine(Args{L"kestrone", L"--math-test", L"a.flac", L"--decode-test"});
+    EXPECT_EQ(parseCommandLine(Args{"kestrone", "--math-test"}).mode, RunMode::MathTest);
+    const CommandLine extra = parseCommandLine(Args{"kestrone", "--math-test", "a.flac", "--decode-test"});
     EXPECT_EQ(extra.mode, RunMode::MathTest);
     EXPECT_TRUE(extra.inputs.empty());
 }
 
 TEST(CommandLineTest, AnalyzeTestTakesTheOutputAndEveryFileInOrder)
 {
-    const CommandLine one = parseCommandLine(Args{L"kestrone", L"--analyze-test", L"report.json", L"a.flac"});
+    const CommandLine one = parseCommandLine(Args{"kestrone", "--analyze-test", "report.json", "a.flac"});
     EXPECT_EQ(one.mode, RunMode::AnalyzeTest);
-    EXPECT_EQ(one.outputPath, L"report.json");
-    EXPECT_EQ(one.inputs, (Args{L"a.flac"}));
+    EXPECT_EQ(one.outputPath, "report.json");
+    EXPECT_EQ(one.inputs, (Args{"a.flac"}));
 
     const CommandLine many =
-        parseCommandLine(Args{L"kestrone", L"--analyze-test", L"out.json", L"b.txt", L"a.flac", L"--math-test"});
+        parseCommandLine(Args{"kestrone", "--analyze-test", "out.json", "b.txt", "a.flac", "--math-test"});
     EXPECT_EQ(many.mode, RunMode::AnalyzeTest);
-    EXPECT_EQ(many.inputs, (Args{L"b.txt", L"a.flac", L"--math-test"}));
+    EXPECT_EQ(many.inputs, (Args{"b.txt", "a.flac", "--math-test"}));
 }
 
 TEST(CommandLineTest, DecodeTestTakesExactlyAnInputAndAnOutput)
 {
-    const CommandLine decode = parseCommandLine(Args{L"kestrone", L"--decode-test", L"in.wav", L"out.f64"});
+    const CommandLine decode = parseCommandLine(Args{"kestrone", "--decode-test", "in.wav", "out.f64"});
     EXPECT_EQ(decode.mode, RunMode::DecodeTest);
-    EXPECT_EQ(decode.inputs, (Args{L"in.wav"}));
-    EXPECT_EQ(decode.outputPath, L"out.f64");
+    EXPECT_EQ(decode.inputs, (Args{"in.wav"}));
+    EXPECT_EQ(decode.outputPath, "out.f64");
 }
 
 TEST(CommandLineTest, ASwitchWithTheWrongArgumentCountOpensTheWindowWithEveryArgument)
 {
-    const CommandLine analyzeShort = parseCommandLine(Args{L"kestrone", L"--analyze-test", L"report.json"});
+    const CommandLine analyzeShort = parseCommandLine(Args{"kestrone", "--analyze-test", "report.json"});
     EXPECT_EQ(analyzeShort.mode, RunMode::Window);
-    EXPECT_EQ(analyzeShort.inputs, (Args{L"--analyze-test", L"report.json"}));
+    EXPECT_EQ(analyzeShort.inputs, (Args{"--analyze-test", "report.json"}));
     EXPECT_TRUE(analyzeShort.outputPath.empty());
 
-    const CommandLine decodeLong = parseCommandLine(Args{L"kestrone", L"--decode-test", L"a", L"b", L"c"});
+    const CommandLine decodeLong = parseCommandLine(Args{"kestrone", "--decode-test", "a", "b", "c"});
     EXPECT_EQ(decodeLong.mode, RunMode::Window);
-    EXPECT_EQ(decodeLong.inputs, (Args{L"--decode-test", L"a", L"b", L"c"}));
+    EXPECT_EQ(decodeLong.inputs, (Args{"--decode-test", "a", "b", "c"}));
 
-    EXPECT_EQ(parseCommandLine(Args{L"kestrone", L"--decode-test", L"a"}).mode, RunMode::Window);
-    EXPECT_EQ(parseCommandLine(Args{L"kestrone", L"--analyze-test"}).mode, RunMode::Window);
+    EXPECT_EQ(parseCommandLine(Args{"kestrone", "--decode-test", "a"}).mode, RunMode::Window);
+    EXPECT_EQ(parseCommandLine(Args{"kestrone", "--analyze-test"}).mode, RunMode::Window);
 }
 
 TEST(CommandLineTest, SwitchesAreExactCaseSensitiveAndOnlyCountAsTheFirstArgument)
 {
-    for (const wchar_t* lookalike : {L"--Math-Test", L"--math-test ", L"-math-test", L"--math", L"—math-test"}) {
-        const CommandLine parsed = parseCommandLine(Args{L"kestrone", lookalike});
+    for (const char* lookalike : {"--Math-Test", "--math-test ", "-math-test", "--math", "—math-test"}) {
+        const CommandLine parsed = parseCommandLine(Args{"kestrone", lookalike});
         EXPECT_EQ(parsed.mode, RunMode::Window) << "switch text: " << parsed.inputs.front().size();
         EXPECT_EQ(parsed.inputs, (Args{lookalike}));
     }
-    const CommandLine later = parseCommandLine(Args{L"kestrone", L"a.flac", L"--math-test"});
+    const CommandLine later = parseCommandLine(Args{"kestrone", "a.flac", "--math-test"});
     EXPECT_EQ(later.mode, RunMode::Window);
-    EXPECT_EQ(later.inputs, (Args{L"a.flac", L"--math-test"}));
+    EXPECT_EQ(later.inputs, (Args{"a.flac", "--math-test"}));
 }
 
 TEST(CommandLineTest, PlainPathsAndAnEmptyCommandLineOpenTheWindow)
 {
-    const CommandLine paths = parseCommandLine(Args{L"kestrone", L"/music/a.flac", L"/music"});
+    const CommandLine paths = parseCommandLine(Args{"kestrone", "/music/a.flac", "/music"});
     EXPECT_EQ(paths.mode, RunMode::Window);
-    EXPECT_EQ(paths.inputs, (Args{L"/music/a.flac", L"/music"}));
-    EXPECT_TRUE(parseCommandLine(Args{L"kestrone"}).inputs.empty());
+    EXPECT_EQ(paths.inputs, (Args{"/music/a.flac", "/music"}));
+    EXPECT_TRUE(parseCommandLine(Args{"kestrone"}).inputs.empty());
     EXPECT_EQ(parseCommandLine(Args{}).mode, RunMode::Window);
 }
 
@@ -78,9 +78,9 @@ TEST(CommandLineTest, NativeArgumentsKeepBytesThatAreNotUtf8)
     const char* argv[] = {"kestrone", "--analyze-test", "r\xC3\xA9port.json", "caf\xE9.flac", nullptr};
     const CommandLine parsed = parseCommandLine(4, argv);
     EXPECT_EQ(parsed.mode, RunMode::AnalyzeTest);
-    EXPECT_EQ(parsed.outputPath, L"r\u00e9port.json");
+    EXPECT_EQ(parsed.outputPath, "r\u00e9port.json");
     ASSERT_EQ(parsed.inputs.size(), 1U);
-    EXPECT_EQ(parsed.inputs[0], std::wstring(L"caf") + static_cast<wchar_t>(0xDCE9) + L".flac");
+    EXPECT_EQ(parsed.inputs[0], std::string("caf") + static_cast<char>(0xDCE9) + ".flac");
 
     const char* none[] = {nullptr};
     EXPECT_EQ(parseCommandLine(0, none).mode, RunMode::Window);

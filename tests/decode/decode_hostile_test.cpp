@@ -161,7 +161,7 @@ std::string decodeFifo(const fs::path& fifo, std::string (*decode)(const fs::pat
 
 std::string throughDispatcher(const fs::path& path) { return decodeFailure(path); }
 
-template <orvel::DecodedAudio (*Decoder)(const std::wstring&, const std::atomic<bool>&)>
+template <orvel::DecodedAudio (*Decoder)(const std::filesystem::path&, const std::atomic<bool>&)>
 std::string directly(const fs::path& path)
 {
     const std::atomic<bool> stop{false};
@@ -214,8 +214,8 @@ TEST(DecodeHostileInputTest, PathIsNeverTakenForAUrl)
     const std::atomic<bool> stop{false};
     std::size_t concatFrames = 0;
     std::size_t pipeFrames = 0;
-    EXPECT_NO_THROW(concatFrames = orvel::decodeAudio(L"concat:x.mp3", stop).channels.front().size());
-    EXPECT_NO_THROW(pipeFrames = orvel::decodeAudio(L"pipe:0.mp3", stop).channels.front().size());
+    EXPECT_NO_THROW(concatFrames = orvel::decodeAudio("concat:x.mp3", stop).channels.front().size());
+    EXPECT_NO_THROW(pipeFrames = orvel::decodeAudio("pipe:0.mp3", stop).channels.front().size());
     fs::current_path(previous);
     EXPECT_EQ(concatFrames, 44100u);
     EXPECT_EQ(pipeFrames, 44100u);

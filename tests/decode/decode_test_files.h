@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "decode/decode_audio.h"
-#include "report/utf8.h"
+#include "text/utf8.h"
 
 namespace kestrone_test {
 
@@ -42,7 +42,7 @@ inline std::filesystem::path testAudio(const std::string& relative)
     return std::filesystem::path(KESTRONE_TEST_AUDIO_DIR) / "decode" / relative;
 }
 
-inline std::wstring widePath(const std::filesystem::path& path) { return orvel::fromFsPath(path); }
+inline std::filesystem::path widePath(const std::filesystem::path& path) { return path; }
 
 inline orvel::DecodedAudio decodePath(const std::filesystem::path& path)
 {

@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The window's Export report under failure: the same writer as the headless
-// run, called in-process. A file size limit hit part-way and a target under a
+// Report export under failure: the one report writer of every front end,
+// called in-process. A file size limit hit part-way and a target under a
 // plain file each give their message, keep an existing report byte for byte
 // and leave no temporary beside it.
 #include <gtest/gtest.h>
-
-#if KESTRONE_HAVE_REPORT_EXPORT
 
 #include <csignal>
 #include <stdexcept>
@@ -14,7 +12,7 @@
 #include <unistd.h>
 
 #include "tests/report/scratch_folder.h"
-#include "ui/report_export.h"
+#include "batch/report_file.h"
 
 namespace {
 
@@ -28,14 +26,14 @@ std::vector<orvel::FileReport> thirtyAnalysedRecords()
 {
     std::vector<orvel::FileReport> records(30);
     for (orvel::FileReport& record : records) {
-        record.file = L"/music/album/track.flac";
-        record.codec = L"FLAC";
+        record.file = "/music/album/track.flac";
+        record.codec = "FLAC";
         record.sampleRate = 44100;
         record.storedBits = 16;
         record.channelCount = 2;
         record.duration = 30;
         record.analyzedSeconds = 30;
-        record.upscaling = {L"No evidence", L"Full precision", L"All 16 bits in use."};
+        record.upscaling = {orvel::Verdict::NoEvidence, "Full precision", "All 16 bits in use."};
         record.upsampling = record.upscaling;
         record.aacSin = record.upscaling;
         record.spectrumDb.assign(2049, -98.765);
@@ -59,9 +57,9 @@ std::string exportWithSizeLimit(const fs::path& target, ReportFormat format, rli
         ::setrlimit(RLIMIT_FSIZE, &rl);
         std::string message;
         try {
-            orvel::writeReportFile(target, thirtyAnalysedRecords(), format);
+            message = orvel::writeReportFile(target, format, thirtyAnalysedRecords());
         } catch (const std::runtime_error& e) {
-            message = e.what();
+            message = std::string("thrown: ") + e.what();
         }
         const ssize_t ignored = ::write(channel[1], message.data(), message.size());
         (void)ignored;
@@ -114,5 +112,3 @@ TEST(ExportFailureTest, WithoutALimitTheSameExportSucceeds)
 }
 
 } // namespace
-
-#endif

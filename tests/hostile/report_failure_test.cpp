@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/hostile/hostile_process.h"
-#include "report/utf8.h"
+#include "text/utf8.h"
 #include "tests/hostile/hostile_report.h"
 
 namespace {
@@ -79,7 +79,7 @@ TEST_F(ReportFailureTest, ScanFailsWithTwoAndSaysWhyWhenItsReportCannotBeWritten
         const RunResult run = runTool(kestroneScan(), {"--json", failing.target.native(), m_input},
                                       RunOptions{.fileSizeLimit = failing.limit});
         EXPECT_EQ(run.exitCode, 2);
-        EXPECT_NE(run.err.find(orvel::toUtf8(orvel::fromUtf8(failing.target.native()))), std::string::npos)
+        EXPECT_NE(run.err.find(orvel::displayName(failing.target)), std::string::npos)
             << "the message names the report: " << run.err;
         expectFolderUnchanged();
     }

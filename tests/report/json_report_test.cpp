@@ -37,16 +37,16 @@ std::vector<std::string> splitLines(const std::string& text)
 FileReport analysedRecord()
 {
     FileReport r;
-    r.file = L"/music/a.flac";
-    r.codec = L"FLAC";
+    r.file = "/music/a.flac";
+    r.codec = "FLAC";
     r.sampleRate = 44100;
     r.storedBits = 16;
     r.channelCount = 2;
     r.duration = 183.456789;
     r.analyzedSeconds = 30.0;
-    r.upscaling = {L"No evidence", L"Uses the full 16-bit grid", L"Lowest used bit: 0"};
-    r.upsampling = {L"Possible", L"Drop near 22.050 kHz", L"Line one\r\nLine two"};
-    r.aacSin = {L"Inconclusive", L"Too short", L""};
+    r.upscaling = {orvel::Verdict::NoEvidence, "Uses the full 16-bit grid", "Lowest used bit: 0"};
+    r.upsampling = {orvel::Verdict::Possible, "Drop near 22.050 kHz", "Line one\r\nLine two"};
+    r.aacSin = {orvel::Verdict::Inconclusive, "Too short", ""};
     r.spectrumDb = {0.0, -3.5, -120.0};
     return r;
 }
@@ -136,8 +136,8 @@ TEST_P(JsonReportTest, AnalysedRecordHasEveryMemberInOrder)
 TEST_P(JsonReportTest, FailedRecordKeepsEveryDefault)
 {
     FileReport failed;
-    failed.file = L"b.txt";
-    failed.error = L"Unsupported format in the compact edition.";
+    failed.file = "b.txt";
+    failed.error = "Unsupported format in the compact edition.";
     const std::string expected =
         "{\"File\":\"b.txt\",\"Codec\":\"\",\"SampleRate\":0,\"StoredBits\":0,\"Channels\":0,"
         "\"Duration\":0,\"AnalyzedSeconds\":0,\"Error\":\"Unsupported format in the compact edition.\","
@@ -218,35 +218,42 @@ TEST_P(JsonReportTest, NonFiniteNumbersStayValidJson)
 
 TEST_P(JsonReportTest, QuotingEscapesControlBytesQuotesAndBackslashesOnly)
 {
-    EXPECT_EQ(jsonQuote(L""), "\"\"");
-    EXPECT_EQ(jsonQuote(L"\t\n\r"), "\"\\t\\n\\r\"");
-    EXPECT_EQ(jsonQuote(L"\u001f"), "\"\\u001f\"");
-    EXPECT_EQ(jsonQuote(L"\x1b"), "\"\\u001b\"");
-    EXPECT_EQ(jsonQuote(L"\x01"), "\"\\u0001\"");
-    EXPECT_EQ(jsonQuote(L"\b\f"), "\"\\u0008\\u000c\"");
-    EXPECT_EQ(jsonQuote(std::wstring(1, L'\0')), "\"\\u0000\"");
-    EXPECT_EQ(jsonQuote(L"\x7f"), "\"\x7f\"");
-    EXPECT_EQ(jsonQuote(L"a/b"), "\"a/b\"");
-    EXPECT_EQ(jsonQuote(L"C:\\Music\\say \"hi\".flac"), "\"C:\\\\Music\\\\say \\\"hi\\\".flac\"");
-    EXPECT_EQ(jsonQuote(L"line\r\nnext"), "\"line\\r\\nnext\"");
+    EXPECT_EQ(jsonQuote(""), "\"\"");
+    EXPECT_EQ(jsonQuote("\t\n\r"), "\"\\t\\n\\r\"");
+    EXPECT_EQ(jsonQuote("\u001f"), "\"\\u001f\"");
+    EXPECT_EQ(jsonQuote("\x1b"), "\"\\u001b\"");
+    EXPECT_EQ(jsonQuote("\x01"), "\"\\u0001\"");
+    EXPECT_EQ(jsonQuote("\b\f"), "\"\\u0008\\u000c\"");
+    EXPECT_EQ(jsonQuote(std::string(1, '\0')), "\"\\u0000\"");
+    EXPECT_EQ(jsonQuote("\x7f"), "\"\x7f\"");
+    EXPECT_EQ(jsonQuote("a/b"), "\"a/b\"");
+    EXPECT_EQ(jsonQuote("C:\\Music\\say \"hi\".flac"), "\"C:\\\\Music\\\\say \\\"hi\\\".flac\"");
+    EXPECT_EQ(jsonQuote("line\r\nnext"), "\"line\\r\\nnext\"");
 }
 
 TEST_P(JsonReportTest, TextBeyondAsciiStaysRawUtf8)
 {
-    EXPECT_EQ(jsonQuote(L"\u00e9"), "\"\xC3\xA9\"");
-    EXPECT_EQ(jsonQuote(L"\u00b7"), "\"\xC2\xB7\"");
-    EXPECT_EQ(jsonQuote(L"\u2013"), "\"\xE2\x80\x93\"");
-    EXPECT_EQ(jsonQuote(L"\U0001F3B5"), "\"\xF0\x9F\x8E\xB5\"");
-    // A lone surrogate (also the carrier of a non-UTF-8 byte of a file name) shows as U+FFFD.
-    EXPECT_EQ(jsonQuote(std::wstring(1, static_cast<wchar_t>(0xD800))), "\"\xEF\xBF\xBD\"");
-    EXPECT_EQ(jsonQuote(std::wstring(L"x") + static_cast<wchar_t>(0xDCE9)), "\"x\xEF\xBF\xBD\"");
+    EXPECT_EQ(jsonQuote("\u00e9"), "\"\xC3\xA9\"");
+    EXPECT_EQ(jsonQuote("\u00b7"), "\"\xC2\xB7\"");
+    EXPECT_EQ(jsonQuote("\u2013"), "\"\xE2\x80\x93\"");
+    EXPECT_EQ(jsonQuote("\U0001F3B5"), "\"\xF0\x9F\x8E\xB5\"");
+    // Bytes that are no UTF-8 (an encoded surrogate among them) show as U+FFFD,
+    // so the document stays valid UTF-8.
+    EXPECT_EQ(jsonQuote("\xED\xA0\x80"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\"");
+    EXPECT_EQ(jsonQuote("x\xE9"), "\"x\xEF\xBF\xBD\"");
+    // A file name's stray byte likewise, one replacement per byte.
+    FileReport named;
+    named.file = "/music/caf\xE9\xFF.flac";
+    named.error = "e";
+    EXPECT_NE(buildJsonReport({named}).find("\"File\":\"/music/caf\xEF\xBF\xBD\xEF\xBF\xBD.flac\""),
+              std::string::npos);
 }
 
 TEST_P(JsonReportTest, PathsAndMultiLineEvidenceKeepTheRecordOnOneLine)
 {
     FileReport r = analysedRecord();
-    r.file = L"/tmp/a \"quoted\" \\ name\n.flac";
-    r.aacSin.evidence = L"first\r\nsecond\r\nthird";
+    r.file = "/tmp/a \"quoted\" \\ name\n.flac";
+    r.aacSin.evidence = "first\r\nsecond\r\nthird";
     const std::string document = buildJsonReport({r});
     ASSERT_EQ(splitLines(document).size(), 3U);
     EXPECT_NE(document.find("\"File\":\"/tmp/a \\\"quoted\\\" \\\\ name\\n.flac\""), std::string::npos);

@@ -7,28 +7,28 @@
 #include <memory>
 #include <string>
 
-#include "report/utf8.h"
+#include "text/utf8.h"
 #include "tests/report/locale_guard.h"
 
 namespace orvel {
 namespace {
 
-const std::wstring kDot = L"\u00B7";
+const std::string kDot = "\u00B7";
 const std::string kHyphens(40, '-');
 
 FileReport flacRecord()
 {
     FileReport r;
-    r.file = L"/music/song.flac";
-    r.codec = L"FLAC";
+    r.file = "/music/song.flac";
+    r.codec = "FLAC";
     r.sampleRate = 44100;
     r.storedBits = 16;
     r.channelCount = 2;
     r.duration = 183.456;
     r.analyzedSeconds = 30.0;
-    r.upscaling = {L"No evidence", L"up summary", L"up evidence"};
-    r.upsampling = {L"Possible", L"bandwidth summary", L"line 1\r\nline 2\r\nline 3"};
-    r.aacSin = {L"Inconclusive", L"aac summary", L"aac evidence"};
+    r.upscaling = {orvel::Verdict::NoEvidence, "up summary", "up evidence"};
+    r.upsampling = {orvel::Verdict::Possible, "bandwidth summary", "line 1\r\nline 2\r\nline 3"};
+    r.aacSin = {orvel::Verdict::Inconclusive, "aac summary", "aac evidence"};
     r.spectrumDb = {0.0, -120.0};
     return r;
 }
@@ -36,8 +36,8 @@ FileReport flacRecord()
 FileReport failedRecord()
 {
     FileReport r;
-    r.file = L"/music/b.txt";
-    r.error = L"Unsupported format in the compact edition.";
+    r.file = "/music/b.txt";
+    r.error = "Unsupported format in the compact edition.";
     return r;
 }
 
@@ -59,31 +59,31 @@ private:
 TEST_P(SummaryTextTest, ErrorRecordIsThreeLinesAndNothingElse)
 {
     FileReport r = flacRecord(); // facts that must not show once there is an error
-    r.error = L"Truncated FLAC stream.";
-    EXPECT_EQ(buildSummaryText(r), L"Analysis could not complete\r\n\r\nTruncated FLAC stream.");
+    r.error = "Truncated FLAC stream.";
+    EXPECT_EQ(buildSummaryText(r), "Analysis could not complete\r\n\r\nTruncated FLAC stream.");
 }
 
 TEST_P(SummaryTextTest, FactsLinesOfA44kHzSixteenBitStereoFile)
 {
-    const std::wstring expected = L"FLAC  " + kDot + L"  44.100 kHz  " + kDot + L"  16 bit  " + kDot +
-                                  L"  2 ch\r\n"
-                                  L"Analyzed 30.00 s of 183.46 s\r\n"
-                                  L"\r\n"
-                                  L"UPSCALING / No evidence\r\nup summary\r\nup evidence\r\n\r\n"
-                                  L"UPSAMPLING / Possible\r\nbandwidth summary\r\nline 1\r\nline 2\r\nline 3\r\n\r\n"
-                                  L"AAC-SIN " + kDot + L" EXPERIMENTAL / Inconclusive\r\naac summary\r\naac evidence\r\n\r\n";
+    const std::string expected = "FLAC  " + kDot + "  44.100 kHz  " + kDot + "  16 bit  " + kDot +
+                                  "  2 ch\r\n"
+                                  "Analyzed 30.00 s of 183.46 s\r\n"
+                                  "\r\n"
+                                  "UPSCALING / No evidence\r\nup summary\r\nup evidence\r\n\r\n"
+                                  "UPSAMPLING / Possible\r\nbandwidth summary\r\nline 1\r\nline 2\r\nline 3\r\n\r\n"
+                                  "AAC-SIN " + kDot + " EXPERIMENTAL / Inconclusive\r\naac summary\r\naac evidence\r\n\r\n";
     EXPECT_EQ(buildSummaryText(flacRecord()), expected);
 }
 
 TEST_P(SummaryTextTest, ZeroStoredBitsIsUnknownPrecision)
 {
     FileReport r = flacRecord();
-    r.codec = L"MP3";
+    r.codec = "MP3";
     r.storedBits = 0;
     r.sampleRate = 8000;
-    const std::wstring text = buildSummaryText(r);
-    EXPECT_EQ(text.substr(0, text.find(L"\r\n")),
-              L"MP3  " + kDot + L"  8.000 kHz  " + kDot + L"  unknown precision  " + kDot + L"  2 ch");
+    const std::string text = buildSummaryText(r);
+    EXPECT_EQ(text.substr(0, text.find("\r\n")),
+              "MP3  " + kDot + "  8.000 kHz  " + kDot + "  unknown precision  " + kDot + "  2 ch");
 }
 
 TEST_P(SummaryTextTest, EmptyFieldsRenderEmptyAndNumbersAreNeverGrouped)
@@ -94,12 +94,12 @@ TEST_P(SummaryTextTest, EmptyFieldsRenderEmptyAndNumbersAreNeverGrouped)
     r.channelCount = -12345;
     r.duration = 1234567.891;
     r.analyzedSeconds = 0.005;
-    const std::wstring text = buildSummaryText(r);
-    EXPECT_EQ(text, L"  " + kDot + L"  1234.567 kHz  " + kDot + L"  24 bit  " + kDot + L"  -12345 ch\r\n"
-                    L"Analyzed 0.01 s of 1234567.89 s\r\n\r\n"
-                    L"UPSCALING / \r\n\r\n\r\n\r\n"
-                    L"UPSAMPLING / \r\n\r\n\r\n\r\n"
-                    L"AAC-SIN " + kDot + L" EXPERIMENTAL / \r\n\r\n\r\n\r\n");
+    const std::string text = buildSummaryText(r);
+    EXPECT_EQ(text, "  " + kDot + "  1234.567 kHz  " + kDot + "  24 bit  " + kDot + "  -12345 ch\r\n"
+                    "Analyzed 0.01 s of 1234567.89 s\r\n\r\n"
+                    "UPSCALING / \r\n\r\n\r\n\r\n"
+                    "UPSAMPLING / \r\n\r\n\r\n\r\n"
+                    "AAC-SIN " + kDot + " EXPERIMENTAL / \r\n\r\n\r\n\r\n");
 }
 
 TEST_P(SummaryTextTest, TextReportHasByteOrderMarkAndOneSectionPerRecord)
@@ -109,7 +109,7 @@ TEST_P(SummaryTextTest, TextReportHasByteOrderMarkAndOneSectionPerRecord)
     const FileReport ok = flacRecord();
     const FileReport failed = failedRecord();
     const std::string report = buildTextReport({ok, failed});
-    const std::string expected = "\xEF\xBB\xBF" + toUtf8(L"/music/song.flac\r\n" + buildSummaryText(ok)) +
+    const std::string expected = std::string("\xEF\xBB\xBF") + "/music/song.flac\r\n" + buildSummaryText(ok) +
                                  "\r\n" + kHyphens + "\r\n" +
                                  "/music/b.txt\r\nAnalysis could not complete\r\n\r\n"
                                  "Unsupported format in the compact edition.\r\n" + kHyphens + "\r\n";
@@ -123,7 +123,7 @@ TEST_P(SummaryTextTest, TextReportHasByteOrderMarkAndOneSectionPerRecord)
 TEST_P(SummaryTextTest, TextReportWritesNamesAsUtf8)
 {
     FileReport r = failedRecord();
-    r.file = L"/m\u00fcsic/" + std::wstring(1, static_cast<wchar_t>(0xDCE9)) + L".wav";
+    r.file = "/m\u00fcsic/" + std::string(1, static_cast<char>(0xDCE9)) + ".wav";
     const std::string report = buildTextReport({r});
     const std::string start = "\xEF\xBB\xBF/m\xC3\xBCsic/\xEF\xBF\xBD.wav\r\nAnalysis could not complete\r\n";
     EXPECT_EQ(report.substr(0, start.size()), start);

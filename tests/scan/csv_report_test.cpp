@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "scan/csv_report.h"
+#include "report/csv_report.h"
 
 #include <gtest/gtest.h>
 
@@ -26,19 +26,19 @@ TEST(CsvReportTest, FieldsAreQuotedOnlyWhenRfc4180NeedsIt)
 TEST(CsvReportTest, RowsCarryTheFactsAndChecksAndAFailedRowOnlyFileAndError)
 {
     orvel::FileReport good;
-    good.file = L"/music/a, \"b\".flac";
-    good.codec = L"FLAC";
+    good.file = "/music/a, \"b\".flac";
+    good.codec = "FLAC";
     good.sampleRate = 44100;
     good.storedBits = 24;
     good.channelCount = 2;
     good.duration = 183.4567;
     good.analyzedSeconds = 30.0;
-    good.upscaling = {L"Evidence found", L"16 of 24 bits used", L"ignored\r\nevidence"};
-    good.upsampling = {L"No evidence", L"Full bandwidth", L""};
-    good.aacSin = {L"Not applicable", L"Lossless source \u00B7 not tested", L""};
+    good.upscaling = {orvel::Verdict::EvidenceFound, "16 of 24 bits used", "ignored\r\nevidence"};
+    good.upsampling = {orvel::Verdict::NoEvidence, "Full bandwidth", ""};
+    good.aacSin = {orvel::Verdict::NotApplicable, "Lossless source \u00B7 not tested", ""};
     orvel::FileReport failed;
-    failed.file = L"/music/broken.flac";
-    failed.error = L"Truncated, or corrupt";
+    failed.file = "/music/broken.flac";
+    failed.error = "Truncated, or corrupt";
 
     const std::string csv = orvel::buildCsvReport({good, failed});
     const auto rows = csvRows(csv);

@@ -12,9 +12,10 @@ namespace {
 
 using namespace scantest;
 
-const std::string kNoEvidence = std::string(orvel::kColourAccent) + "No evidence" + std::string(orvel::kColourReset);
-const std::string kEvidence = std::string(orvel::kColourEvidence) + "Evidence found" + std::string(orvel::kColourReset);
-const std::string kError = std::string(orvel::kColourError) + "Error: ";
+// The window's colours as 24-bit foreground sequences.
+const std::string kNoEvidence = "\x1b[38;2;93;224;187mNo evidence\x1b[0m";
+const std::string kEvidence = "\x1b[38;2;255;197;112mEvidence found\x1b[0m";
+const std::string kError = "\x1b[38;2;255;140;130mError: ";
 
 std::vector<std::string> files()
 {

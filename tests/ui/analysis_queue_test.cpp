@@ -10,7 +10,7 @@
 
 #include "analysis/analyze_file.h"
 #include "queue_test_support.h"
-#include "report/utf8.h"
+#include "text/utf8.h"
 #include "ui/analysis_queue.h"
 
 namespace {
@@ -21,7 +21,7 @@ using kestrone_test::RecordingView;
 using kestrone_test::TempDir;
 using kestrone_test::uiAudioPath;
 using orvel::AnalysisQueue;
-using orvel::CellTone;
+using orvel::Tone;
 using orvel::CommandState;
 
 // The real analysis, held at its first progress report until the test lets
@@ -36,9 +36,9 @@ public:
 
     orvel::AnalyzeFunction function()
     {
-        return [this](const std::wstring& path, const std::atomic<bool>& stop, const orvel::ProgressCallback& progress) {
+        return [this](const fs::path& path, const std::atomic<bool>& stop, const orvel::ProgressCallback& progress) {
             bool first = true;
-            const orvel::ProgressCallback gated = [&](const std::wstring& stage) {
+            const orvel::ProgressCallback gated = [&](const std::string& stage) {
                 progress(stage);
                 if (first && m_hold == Hold::AtFirstStage) {
                     first = false;
@@ -82,10 +82,10 @@ private:
 
 // The real analysis, remembering which paths it was given.
 struct RecordingAnalysis {
-    std::vector<std::wstring> paths;
+    std::vector<fs::path> paths;
     orvel::AnalyzeFunction function()
     {
-        return [this](const std::wstring& path, const std::atomic<bool>& stop, const orvel::ProgressCallback& progress) {
+        return [this](const fs::path& path, const std::atomic<bool>& stop, const orvel::ProgressCallback& progress) {
             paths.push_back(path);
             return orvel::analyzeFile(path, stop, progress);
         };
@@ -106,7 +106,7 @@ protected:
     EventInbox inbox;
     TempDir temp;
 
-    std::wstring wide(const fs::path& p) const { return p.wstring(); }
+    fs::path wide(const fs::path& p) const { return p; }
 
     void runToEnd(AnalysisQueue& queue)
     {
@@ -121,16 +121,16 @@ TEST_F(AnalysisQueueTest, QueuesAFileOnceWhateverFormOfItsPathIsGiven)
     const fs::path file = temp.touch("album/track.flac");
     const fs::path roundabout = temp.path() / "album" / "." / ".." / "album" / "track.flac";
     const fs::path doubled = fs::path(temp.path().string() + "//album//track.flac");
-    AnalysisQueue queue(view, inbox, orvel::analyzeFile);
+    AnalysisQueue queue(view, inbox);
 
     queue.addPaths({wide(file), wide(roundabout), wide(doubled)});
     queue.addPaths({wide(file)});
 
     ASSERT_EQ(queue.entries().size(), 1u);
     EXPECT_EQ(queue.entries()[0].path, wide(file.lexically_normal()));
-    EXPECT_EQ(queue.entries()[0].state, L"Queued");
+    EXPECT_EQ(queue.entries()[0].state, orvel::EntryState::Queued);
     EXPECT_EQ(view.rows, 1);
-    EXPECT_EQ(queue.statusText(), L"1 files \u00B7 Ready to analyze");
+    EXPECT_EQ(queue.statusText(), "1 files \u00B7 Ready to analyze");
 }
 
 TEST_F(AnalysisQueueTest, RelativePathsBecomeAbsoluteFromTheCurrentFolder)
@@ -138,8 +138,8 @@ TEST_F(AnalysisQueueTest, RelativePathsBecomeAbsoluteFromTheCurrentFolder)
     temp.touch("song.wav");
     const fs::path before = fs::current_path();
     fs::current_path(temp.path());
-    AnalysisQueue queue(view, inbox, orvel::analyzeFile);
-    queue.addPaths({L"song.wav", L"./song.wav"});
+    AnalysisQueue queue(view, inbox);
+    queue.addPaths({"song.wav", "./song.wav"});
     fs::current_path(before);
 
     ASSERT_EQ(queue.entries().size(), 1u);
@@ -150,13 +150,13 @@ TEST_F(AnalysisQueueTest, PathsDifferingOnlyInCaseAreDifferentFilesHere)
 {
     const fs::path lower = temp.touch("take.flac");
     const fs::path upper = temp.touch("TAKE.flac");
-    AnalysisQueue queue(view, inbox, orvel::analyzeFile);
+    AnalysisQueue queue(view, inbox);
 
     queue.addPaths({wide(lower), wide(upper), wide(temp.path() / "Take.flac")});
 
     ASSERT_EQ(queue.entries().size(), 2u);
-    EXPECT_EQ(orvel::fileNameOf(queue.entries()[0].path), L"take.flac");
-    EXPECT_EQ(orvel::fileNameOf(queue.entries()[1].path), L"TAKE.flac");
+    EXPECT_EQ(orvel::fileNameOf(queue.entries()[0].path), "take.flac");
+    EXPECT_EQ(orvel::fileNameOf(queue.entries()[1].path), "TAKE.flac");
 }
 
 TEST_F(AnalysisQueueTest, StopsAtFiveThousandEntriesFromAFolderOfSixThousand)
@@ -166,19 +166,19 @@ TEST_F(AnalysisQueueTest, StopsAtFiveThousandEntriesFromAFolderOfSixThousand)
     for (int i = 0; i < 6000; ++i) {
         temp.touch(fs::path("many") / numbered("f", i, ".flac"), "");
     }
-    AnalysisQueue queue(view, inbox, orvel::analyzeFile);
+    AnalysisQueue queue(view, inbox);
 
     queue.addPaths({wide(folder)});
 
     EXPECT_EQ(queue.entries().size(), 5000u);
     EXPECT_EQ(view.rows, 5000);
-    EXPECT_EQ(queue.statusText(), L"5000 files \u00B7 Queue limit reached");
+    EXPECT_EQ(queue.statusText(), "5000 files \u00B7 Queue limit reached");
     EXPECT_TRUE(view.errors.empty());
 
     // Full is full: an explicit file is skipped silently too.
     queue.addPaths({wide(temp.touch("extra.flac"))});
     EXPECT_EQ(queue.entries().size(), 5000u);
-    EXPECT_EQ(queue.statusText(), L"5000 files \u00B7 Queue limit reached");
+    EXPECT_EQ(queue.statusText(), "5000 files \u00B7 Queue limit reached");
 }
 
 TEST_F(AnalysisQueueTest, FolderWalksDoNotFollowLinksButLinksGivenDirectlyAreFollowed)
@@ -191,7 +191,7 @@ TEST_F(AnalysisQueueTest, FolderWalksDoNotFollowLinksButLinksGivenDirectlyAreFol
     fs::create_directory_symlink(outside, scanned / "linked-folder");
     fs::create_symlink(outsideFile, scanned / "linked-file.flac");
 
-    AnalysisQueue queue(view, inbox, orvel::analyzeFile);
+    AnalysisQueue queue(view, inbox);
     queue.addPaths({wide(scanned)});
     ASSERT_EQ(queue.entries().size(), 1u);
     EXPECT_EQ(queue.entries()[0].path, wide(real));
@@ -199,11 +199,11 @@ TEST_F(AnalysisQueueTest, FolderWalksDoNotFollowLinksButLinksGivenDirectlyAreFol
     // Given directly: a link to a folder is scanned, a link to a file is queued
     // under the link's own path.
     queue.addPaths({wide(scanned / "linked-folder"), wide(scanned / "linked-file.flac")});
-    std::vector<std::wstring> paths;
+    std::vector<fs::path> paths;
     for (const auto& entry : queue.entries()) {
         paths.push_back(entry.path);
     }
-    EXPECT_EQ(paths, (std::vector<std::wstring>{wide(real), wide(scanned / "linked-folder" / "deep" / "more.mp3"),
+    EXPECT_EQ(paths, (std::vector<fs::path>{wide(real), wide(scanned / "linked-folder" / "deep" / "more.mp3"),
                                                 wide(scanned / "linked-folder" / "elsewhere.flac"),
                                                 wide(scanned / "linked-file.flac")}));
 }
@@ -217,27 +217,27 @@ TEST_F(AnalysisQueueTest, WalkOrderIsNotAssumedButEveryNestedSupportedFileIsFoun
     temp.touch("tree/notes.txt");
     temp.touch("tree/.flac");
     temp.touch("tree/cover.jpg");
-    AnalysisQueue queue(view, inbox, orvel::analyzeFile);
+    AnalysisQueue queue(view, inbox);
 
     queue.addPaths({wide(temp.path() / "tree")});
 
-    std::vector<std::wstring> names;
+    std::vector<std::string> names;
     for (const auto& entry : queue.entries()) {
         names.push_back(orvel::fileNameOf(entry.path));
     }
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"a.flac", L"b.WAV", L"c.aiff", L"d.m4a"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"a.flac", "b.WAV", "c.aiff", "d.m4a"}));
 }
 
 TEST_F(AnalysisQueueTest, UnsupportedFilesAreQueuedWhenChosenButSkippedInFolders)
 {
     const fs::path notes = temp.touch("mixed/notes.txt");
     temp.touch("mixed/song.mp3");
-    AnalysisQueue queue(view, inbox, orvel::analyzeFile);
+    AnalysisQueue queue(view, inbox);
 
     queue.addPaths({wide(temp.path() / "mixed")});
     ASSERT_EQ(queue.entries().size(), 1u);
-    EXPECT_EQ(orvel::fileNameOf(queue.entries()[0].path), L"song.mp3");
+    EXPECT_EQ(orvel::fileNameOf(queue.entries()[0].path), "song.mp3");
 
     queue.addPaths({wide(notes)});
     ASSERT_EQ(queue.entries().size(), 2u);
@@ -246,21 +246,21 @@ TEST_F(AnalysisQueueTest, UnsupportedFilesAreQueuedWhenChosenButSkippedInFolders
 
 TEST_F(AnalysisQueueTest, SkipsMissingPathsAndNonRegularFilesSilently)
 {
-    AnalysisQueue queue(view, inbox, orvel::analyzeFile);
+    AnalysisQueue queue(view, inbox);
     queue.addFile(wide(temp.path()));
     queue.addFile(wide(temp.path() / "missing.flac"));
-    queue.addFile(L"/dev/null");
-    queue.addPaths({wide(temp.path() / "missing.flac"), L""});
+    queue.addFile("/dev/null");
+    queue.addPaths({wide(temp.path() / "missing.flac"), ""});
 
     EXPECT_TRUE(queue.entries().empty());
     EXPECT_TRUE(view.errors.empty());
-    EXPECT_EQ(queue.statusText(), L"0 files \u00B7 Ready to analyze");
+    EXPECT_EQ(queue.statusText(), "0 files \u00B7 Ready to analyze");
     EXPECT_EQ(queue.selectedIndex(), -1);
 }
 
 TEST_F(AnalysisQueueTest, SelectsTheFirstRowOnceSomethingIsQueued)
 {
-    AnalysisQueue queue(view, inbox, orvel::analyzeFile);
+    AnalysisQueue queue(view, inbox);
     queue.addPaths({wide(temp.touch("one.flac"))});
     EXPECT_EQ(queue.selectedIndex(), 0);
     EXPECT_EQ(view.selectedRow, 0);
@@ -276,26 +276,26 @@ TEST_F(AnalysisQueueTest, SelectsTheFirstRowOnceSomethingIsQueued)
 
 TEST_F(AnalysisQueueTest, DetailsShowTheIntroductionThePathAndStateOrTheSummary)
 {
-    AnalysisQueue queue(view, inbox, orvel::analyzeFile);
-    const std::wstring intro = queue.detailsText();
-    EXPECT_EQ(intro.substr(0, 61), L"Add files or drop a folder above, then choose Analyze queue.\r");
-    EXPECT_NE(intro.find(L"\r\n\r\nBuilt in: FLAC / WAV / AIFF.\r\nFFmpeg decoder: M4A / ALAC / AAC / MP3."),
-              std::wstring::npos);
-    EXPECT_EQ(intro.find(L"Windows"), std::wstring::npos);
-    EXPECT_EQ(intro.find(L'\n', 0), intro.find(L'\r', 0) + 1) << "CR LF line ends";
+    AnalysisQueue queue(view, inbox);
+    const std::string intro = queue.detailsText();
+    EXPECT_EQ(intro.substr(0, 61), "Add files or drop a folder above, then choose Analyze queue.\r");
+    EXPECT_NE(intro.find("\r\n\r\nBuilt in: FLAC / WAV / AIFF.\r\nFFmpeg decoder: M4A / ALAC / AAC / MP3."),
+              std::string::npos);
+    EXPECT_EQ(intro.find("Windows"), std::string::npos);
+    EXPECT_EQ(intro.find('\n', 0), intro.find('\r', 0) + 1) << "CR LF line ends";
 
-    const std::wstring flac = uiAudioPath("2ch-44100Hz-16bit-noise.flac");
+    const std::string flac = uiAudioPath("2ch-44100Hz-16bit-noise.flac");
     queue.addPaths({flac});
-    EXPECT_EQ(queue.detailsText(), flac + L"\r\n\r\nQueued");
+    EXPECT_EQ(queue.detailsText(), flac + "\r\n\r\nQueued");
 
     queue.startAnalysis();
     runToEnd(queue);
-    const std::wstring summary = queue.detailsText();
-    EXPECT_EQ(summary.rfind(L"FLAC  \u00B7  44.100 kHz  \u00B7  16 bit  \u00B7  2 ch\r\nAnalyzed 3.00 s of 3.00 s\r\n\r\n"
-                            L"UPSCALING / No evidence\r\n",
+    const std::string summary = queue.detailsText();
+    EXPECT_EQ(summary.rfind("FLAC  \u00B7  44.100 kHz  \u00B7  16 bit  \u00B7  2 ch\r\nAnalyzed 3.00 s of 3.00 s\r\n\r\n"
+                            "UPSCALING / No evidence\r\n",
                             0),
               0u)
-        << orvel::toUtf8(summary);
+        << summary;
 
     queue.setSelectedIndex(-1);
     EXPECT_EQ(queue.detailsText(), intro);
@@ -303,12 +303,12 @@ TEST_F(AnalysisQueueTest, DetailsShowTheIntroductionThePathAndStateOrTheSummary)
 
 TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
 {
-    AnalysisQueue queue(view, inbox, orvel::analyzeFile);
+    AnalysisQueue queue(view, inbox);
     queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"), uiAudioPath("2ch-48000Hz-16in24-padded.flac"),
                     uiAudioPath("not-audio.txt")});
     ASSERT_EQ(queue.entries().size(), 3u);
-    EXPECT_EQ(queue.cellText(0, 1), L"\u2014");
-    EXPECT_EQ(queue.cellText(0, 4), L"Queued");
+    EXPECT_EQ(queue.cellText(0, 1), "\u2014");
+    EXPECT_EQ(queue.cellText(0, 4), "Queued");
 
     queue.startAnalysis();
     EXPECT_TRUE(queue.busy());
@@ -317,42 +317,42 @@ TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
 
     EXPECT_FALSE(queue.busy());
     const auto& entries = queue.entries();
-    EXPECT_EQ(entries[0].state, L"Complete");
-    EXPECT_EQ(entries[1].state, L"Complete");
-    EXPECT_EQ(entries[2].state, L"Error");
-    EXPECT_EQ(queue.cellText(0, 1), L"No evidence");
-    EXPECT_EQ(queue.cellTone(0, 1), CellTone::Accent);
-    EXPECT_EQ(queue.cellText(1, 1), L"Evidence found");
-    EXPECT_EQ(queue.cellTone(1, 1), CellTone::Evidence);
-    EXPECT_EQ(entries[1].result->upscaling.summary, L"24-bit storage / 16-bit grid");
+    EXPECT_EQ(entries[0].state, orvel::EntryState::Complete);
+    EXPECT_EQ(entries[1].state, orvel::EntryState::Complete);
+    EXPECT_EQ(entries[2].state, orvel::EntryState::Error);
+    EXPECT_EQ(queue.cellText(0, 1), "No evidence");
+    EXPECT_EQ(queue.cellTone(0, 1), Tone::Accent);
+    EXPECT_EQ(queue.cellText(1, 1), "Evidence found");
+    EXPECT_EQ(queue.cellTone(1, 1), Tone::Evidence);
+    EXPECT_EQ(entries[1].result->upscaling.summary, "24-bit storage / 16-bit grid");
     EXPECT_EQ(entries[0].result->spectrumDb.size(), 2049u);
 
     // A failed file: its message, empty check cells, the error colour in STATE.
     const auto& failed = *entries[2].result;
     EXPECT_EQ(failed.file, uiAudioPath("not-audio.txt"));
-    EXPECT_EQ(failed.error.rfind(L"Unsupported format", 0), 0u);
+    EXPECT_EQ(failed.error.rfind("Unsupported format", 0), 0u);
     EXPECT_TRUE(failed.spectrumDb.empty());
     for (int column = 1; column <= 3; ++column) {
-        EXPECT_EQ(queue.cellText(2, column), L"");
-        EXPECT_EQ(queue.cellTone(2, column), CellTone::Secondary);
+        EXPECT_EQ(queue.cellText(2, column), "");
+        EXPECT_EQ(queue.cellTone(2, column), Tone::Secondary);
     }
-    EXPECT_EQ(queue.cellText(2, 4), L"Error");
-    EXPECT_EQ(queue.cellTone(2, 4), CellTone::Error);
-    EXPECT_EQ(queue.cellTone(0, 4), CellTone::Primary);
-    EXPECT_EQ(queue.cellTone(0, 0), CellTone::Primary);
+    EXPECT_EQ(queue.cellText(2, 4), "Error");
+    EXPECT_EQ(queue.cellTone(2, 4), Tone::Error);
+    EXPECT_EQ(queue.cellTone(0, 4), Tone::Primary);
+    EXPECT_EQ(queue.cellTone(0, 0), Tone::Primary);
 
     EXPECT_EQ(view.progress, 100);
-    EXPECT_EQ(queue.statusText(), L"3 files \u00B7 2 analyzed \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(queue.statusText(), "3 files \u00B7 2 analyzed \u00B7 AAC-SIN is experimental");
 }
 
 TEST_F(AnalysisQueueTest, ProgressCountsEntriesWithAResultOverAllEntries)
 {
-    AnalysisQueue queue(view, inbox, orvel::analyzeFile);
+    AnalysisQueue queue(view, inbox);
     for (int i = 0; i < 3; ++i) {
         queue.addFile(wide(temp.touch(numbered("p", i, ".flac"))));
     }
     auto record = std::make_unique<orvel::FileReport>();
-    record->error = L"broken";
+    record->error = "broken";
     queue.onResult(1, std::move(record));
     EXPECT_EQ(view.progress, 33);
     EXPECT_EQ(queue.progressPercent(), 33);
@@ -360,29 +360,29 @@ TEST_F(AnalysisQueueTest, ProgressCountsEntriesWithAResultOverAllEntries)
     EXPECT_EQ(view.progress, 66);
     // Out-of-range indices change nothing.
     queue.onResult(7, std::make_unique<orvel::FileReport>());
-    queue.onProgress(-1, L"Decoding audio");
+    queue.onProgress(-1, "Decoding audio");
     EXPECT_EQ(view.progress, 66);
 }
 
 TEST_F(AnalysisQueueTest, ProgressMarksTheEntryAnalyzingAndNamesTheStage)
 {
-    AnalysisQueue queue(view, inbox, orvel::analyzeFile);
+    AnalysisQueue queue(view, inbox);
     queue.addFile(wide(temp.touch("sub/stage.flac")));
-    queue.onProgress(0, L"Measuring frequency content");
-    EXPECT_EQ(queue.entries()[0].state, L"Analyzing");
-    EXPECT_EQ(queue.cellText(0, 4), L"Analyzing");
-    EXPECT_EQ(queue.statusText(), L"stage.flac \u00B7 Measuring frequency content");
+    queue.onProgress(0, "Measuring frequency content");
+    EXPECT_EQ(queue.entries()[0].state, orvel::EntryState::Analyzing);
+    EXPECT_EQ(queue.cellText(0, 4), "Analyzing");
+    EXPECT_EQ(queue.statusText(), "stage.flac \u00B7 Measuring frequency content");
     EXPECT_EQ(view.changedRows, std::vector<int>{0});
 }
 
 TEST_F(AnalysisQueueTest, VerdictColoursFollowTheStatusWords)
 {
-    AnalysisQueue queue(view, inbox, orvel::analyzeFile);
+    AnalysisQueue queue(view, inbox);
     queue.addFile(wide(temp.touch("tones.flac")));
-    const std::vector<std::pair<std::wstring, CellTone>> cases{
-        {L"Evidence found", CellTone::Evidence}, {L"Possible", CellTone::Evidence},
-        {L"No evidence", CellTone::Accent},      {L"Inconclusive", CellTone::Secondary},
-        {L"Not applicable", CellTone::Secondary}, {L"", CellTone::Secondary}};
+    const std::vector<std::pair<orvel::Verdict, orvel::Tone>> cases{
+        {orvel::Verdict::EvidenceFound, orvel::Tone::Evidence}, {orvel::Verdict::Possible, orvel::Tone::Evidence},
+        {orvel::Verdict::NoEvidence, orvel::Tone::Accent},      {orvel::Verdict::Inconclusive, orvel::Tone::Secondary},
+        {orvel::Verdict::NotApplicable, orvel::Tone::Secondary}, {orvel::Verdict::None, orvel::Tone::Secondary}};
     for (const auto& [status, tone] : cases) {
         auto record = std::make_unique<orvel::FileReport>();
         record->upscaling.status = status;
@@ -390,10 +390,10 @@ TEST_F(AnalysisQueueTest, VerdictColoursFollowTheStatusWords)
         record->aacSin.status = status;
         queue.onResult(0, std::move(record));
         for (int column = 1; column <= 3; ++column) {
-            EXPECT_EQ(queue.cellTone(0, column), tone) << orvel::toUtf8(status);
-            EXPECT_EQ(queue.cellText(0, column), status);
+            EXPECT_EQ(queue.cellTone(0, column), tone) << status;
+            EXPECT_EQ(queue.cellText(0, column), orvel::verdictText(status));
         }
-        EXPECT_EQ(queue.cellTone(0, 4), CellTone::Primary);
+        EXPECT_EQ(queue.cellTone(0, 4), Tone::Primary);
     }
 }
 
@@ -401,26 +401,26 @@ TEST_F(AnalysisQueueTest, AnalyzeAgainRunsOnlyFailedAndStoppedEntries)
 {
     RecordingAnalysis analysis;
     AnalysisQueue queue(view, inbox, analysis.function());
-    const std::wstring good = uiAudioPath("2ch-44100Hz-16bit-noise.flac");
-    const std::wstring bad = uiAudioPath("not-audio.txt");
+    const fs::path good = uiAudioPath("2ch-44100Hz-16bit-noise.flac");
+    const fs::path bad = uiAudioPath("not-audio.txt");
     queue.addPaths({good, bad});
     queue.startAnalysis();
     runToEnd(queue);
-    ASSERT_EQ(analysis.paths, (std::vector<std::wstring>{good, bad}));
+    ASSERT_EQ(analysis.paths, (std::vector<fs::path>{good, bad}));
     const orvel::FileReport* kept = queue.entries()[0].result.get();
     const orvel::FileReport* replaced = queue.entries()[1].result.get();
 
-    const std::wstring added = uiAudioPath("2ch-44100Hz-128k.mp3");
+    const std::string added = uiAudioPath("2ch-44100Hz-128k.mp3");
     queue.addPaths({added});
     analysis.paths.clear();
     queue.startAnalysis();
     runToEnd(queue);
 
-    EXPECT_EQ(analysis.paths, (std::vector<std::wstring>{bad, added}));
+    EXPECT_EQ(analysis.paths, (std::vector<fs::path>{bad, added}));
     EXPECT_EQ(queue.entries()[0].result.get(), kept) << "a complete entry keeps its result";
     EXPECT_NE(queue.entries()[1].result.get(), replaced);
-    EXPECT_EQ(queue.entries()[2].state, L"Complete");
-    EXPECT_EQ(queue.statusText(), L"3 files \u00B7 2 analyzed \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(queue.entries()[2].state, orvel::EntryState::Complete);
+    EXPECT_EQ(queue.statusText(), "3 files \u00B7 2 analyzed \u00B7 AAC-SIN is experimental");
 
     // Nothing pending: Analyze does nothing at all.
     queue.clear();
@@ -471,24 +471,24 @@ TEST_F(AnalysisQueueTest, StopDuringARunLeavesTheFileStoppedAndTheRestQueued)
 
     queue.requestStop();
     EXPECT_TRUE(queue.stopRequested());
-    EXPECT_EQ(queue.statusText(), L"Stopping analysis\u2026");
+    EXPECT_EQ(queue.statusText(), "Stopping analysis\u2026");
     gate.release();
     runToEnd(queue);
 
     EXPECT_FALSE(queue.busy());
-    EXPECT_EQ(queue.entries()[0].state, L"Stopped");
+    EXPECT_EQ(queue.entries()[0].state, orvel::EntryState::Stopped);
     EXPECT_EQ(queue.entries()[0].result, nullptr);
-    EXPECT_EQ(queue.entries()[1].state, L"Queued");
-    EXPECT_EQ(queue.cellText(0, 4), L"Stopped");
-    EXPECT_EQ(queue.statusText(), L"2 files \u00B7 0 analyzed \u00B7 Stopped");
+    EXPECT_EQ(queue.entries()[1].state, orvel::EntryState::Queued);
+    EXPECT_EQ(queue.cellText(0, 4), "Stopped");
+    EXPECT_EQ(queue.statusText(), "2 files \u00B7 0 analyzed \u00B7 Stopped");
     EXPECT_EQ(view.commands, (CommandState{true, true, true, false, true, false, true}));
 
     // The next run picks up both, and a fresh run clears the stop.
     queue.startAnalysis();
     runToEnd(queue);
-    EXPECT_EQ(queue.entries()[0].state, L"Complete");
-    EXPECT_EQ(queue.entries()[1].state, L"Complete");
-    EXPECT_EQ(queue.statusText(), L"2 files \u00B7 2 analyzed \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(queue.entries()[0].state, orvel::EntryState::Complete);
+    EXPECT_EQ(queue.entries()[1].state, orvel::EntryState::Complete);
+    EXPECT_EQ(queue.statusText(), "2 files \u00B7 2 analyzed \u00B7 AAC-SIN is experimental");
 }
 
 TEST_F(AnalysisQueueTest, CloseDuringARunIsRefusedUntilTheRunHasEnded)
@@ -502,13 +502,13 @@ TEST_F(AnalysisQueueTest, CloseDuringARunIsRefusedUntilTheRunHasEnded)
 
     EXPECT_FALSE(queue.requestClose());
     EXPECT_TRUE(queue.stopRequested());
-    EXPECT_EQ(queue.statusText(), L"Stopping safely\u2026 Close again when analysis has stopped.");
+    EXPECT_EQ(queue.statusText(), "Stopping safely\u2026 Close again when analysis has stopped.");
     EXPECT_FALSE(queue.requestClose()) << "still running";
     gate.release();
     runToEnd(queue);
 
     EXPECT_TRUE(queue.requestClose());
-    EXPECT_EQ(queue.statusText(), L"1 files \u00B7 0 analyzed \u00B7 Stopped");
+    EXPECT_EQ(queue.statusText(), "1 files \u00B7 0 analyzed \u00B7 Stopped");
 }
 
 TEST_F(AnalysisQueueTest, AStopSeenBetweenFilesEndsTheRunWithOneFinishedEvent)
@@ -522,22 +522,22 @@ TEST_F(AnalysisQueueTest, AStopSeenBetweenFilesEndsTheRunWithOneFinishedEvent)
     gate.release();
     runToEnd(queue);
 
-    EXPECT_EQ(queue.entries()[0].state, L"Complete") << "the file finished before the stop keeps its result";
-    EXPECT_EQ(queue.entries()[1].state, L"Queued");
-    EXPECT_EQ(queue.statusText(), L"2 files \u00B7 1 analyzed \u00B7 Stopped");
+    EXPECT_EQ(queue.entries()[0].state, orvel::EntryState::Complete) << "the file finished before the stop keeps its result";
+    EXPECT_EQ(queue.entries()[1].state, orvel::EntryState::Queued);
+    EXPECT_EQ(queue.statusText(), "2 files \u00B7 1 analyzed \u00B7 Stopped");
     // A second finished event would find no joinable worker and a queue no longer busy.
     EXPECT_FALSE(queue.busy());
 }
 
 TEST_F(AnalysisQueueTest, StopBeforeTheWorkerStartsStillFinishesExactlyOnce)
 {
-    AnalysisQueue queue(view, inbox, orvel::analyzeFile);
+    AnalysisQueue queue(view, inbox);
     queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"), uiAudioPath("2ch-48000Hz-16in24-padded.flac")});
     queue.startAnalysis();
     queue.requestStop();
     runToEnd(queue);
     EXPECT_FALSE(queue.busy());
-    EXPECT_NE(queue.statusText().find(L" analyzed \u00B7 Stopped"), std::wstring::npos);
+    EXPECT_NE(queue.statusText().find(" analyzed \u00B7 Stopped"), std::string::npos);
 }
 
 TEST_F(AnalysisQueueTest, ClearEmptiesTheQueueButNotDuringARun)
@@ -558,7 +558,7 @@ TEST_F(AnalysisQueueTest, ClearEmptiesTheQueueButNotDuringARun)
     EXPECT_EQ(view.rows, 0);
     EXPECT_EQ(queue.selectedIndex(), -1);
     EXPECT_EQ(view.progress, 0);
-    EXPECT_EQ(queue.statusText(), L"Ready");
+    EXPECT_EQ(queue.statusText(), "Ready");
     EXPECT_EQ(queue.detailsText(), orvel::kIntroductionText);
 
     // Cleared keys: the same file can be queued again.
@@ -568,31 +568,31 @@ TEST_F(AnalysisQueueTest, ClearEmptiesTheQueueButNotDuringARun)
 
 TEST_F(AnalysisQueueTest, ExportRecordsAreCopiesOfResultsInQueueOrder)
 {
-    AnalysisQueue queue(view, inbox, orvel::analyzeFile);
+    AnalysisQueue queue(view, inbox);
     std::vector<fs::path> files;
     for (const char* name : {"a.flac", "b.flac", "c.flac", "d.flac", "e.flac"}) {
         files.push_back(temp.touch(name));
         queue.addFile(wide(files.back()));
     }
-    auto complete = [](const std::wstring& file) {
+    auto complete = [](const std::string& file) {
         auto r = std::make_unique<orvel::FileReport>();
         r->file = file;
-        r->codec = L"FLAC";
+        r->codec = "FLAC";
         return r;
     };
-    queue.onResult(3, complete(L"d"));
+    queue.onResult(3, complete("d"));
     auto failed = std::make_unique<orvel::FileReport>();
-    failed->file = L"b";
-    failed->error = L"broken";
+    failed->file = "b";
+    failed->error = "broken";
     queue.onResult(1, std::move(failed));
-    queue.onResult(0, complete(L"a"));
+    queue.onResult(0, complete("a"));
 
     const std::vector<orvel::FileReport> records = queue.exportRecords();
     ASSERT_EQ(records.size(), 3u);
-    EXPECT_EQ(records[0].file, L"a");
-    EXPECT_EQ(records[1].file, L"b");
-    EXPECT_EQ(records[1].error, L"broken");
-    EXPECT_EQ(records[2].file, L"d");
+    EXPECT_EQ(records[0].file, "a");
+    EXPECT_EQ(records[1].file, "b");
+    EXPECT_EQ(records[1].error, "broken");
+    EXPECT_EQ(records[2].file, "d");
 }
 
 } // namespace

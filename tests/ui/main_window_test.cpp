@@ -76,7 +76,7 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        window = std::make_unique<MainWindow>(orvel::analyzeFile);
+        window = std::make_unique<MainWindow>();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -149,7 +149,7 @@ TEST_F(MainWindowTest, ARunOverRealFilesEndsWithColouredVerdictRows)
     EXPECT_EQ(cell(2, 1), QStringLiteral("Inconclusive"));
     EXPECT_EQ(cell(2, 3), QStringLiteral("Not applicable"));
     EXPECT_EQ(window->progressBar()->value(), 100);
-    EXPECT_EQ(window->queue().statusText(), L"4 files \u00B7 3 analyzed \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(window->queue().statusText(), "4 files \u00B7 3 analyzed \u00B7 AAC-SIN is experimental");
 
     const auto* model = window->list()->model();
     for (int row = 0; row < 3; ++row) {
@@ -216,7 +216,7 @@ TEST_F(MainWindowTest, AnEmptyWindowShowsTheDropHintTaglineAndPlaceholder)
     // A disabled Analyze button has the idle face; enabled, it turns accent.
     const QRect analyze = window->layoutRects().buttons[MainWindow::Analyze];
     EXPECT_EQ(shot.pixelColor(analyze.topLeft() + QPoint(2, 2)), theme::kPanelBackground);
-    EXPECT_EQ(window->queue().statusText(), L"Ready");
+    EXPECT_EQ(window->queue().statusText(), "Ready");
     const QImage emptyList = render(*window->list());
     EXPECT_EQ(emptyList.pixelColor(4, 4), theme::kHeader);
     EXPECT_EQ(emptyList.pixelColor(emptyList.width() - 2, 4), theme::kHeader) << "the header runs the full width";
@@ -228,7 +228,7 @@ TEST_F(MainWindowTest, AnEmptyWindowShowsTheDropHintTaglineAndPlaceholder)
     const QImage list = render(*window->list());
     EXPECT_EQ(countColour(list, QRect(0, cellRect(0, 0).bottom() + 1, list.width(), 200), theme::kSecondaryText), 0)
         << "no drop hint once something is queued";
-    EXPECT_EQ(window->queue().statusText(), L"1 files \u00B7 Ready to analyze");
+    EXPECT_EQ(window->queue().statusText(), "1 files \u00B7 Ready to analyze");
     EXPECT_EQ(window->panelTitle(), QStringLiteral("2ch-44100Hz-16bit-noise.flac")) << "the first row is selected";
 }
 
@@ -282,10 +282,10 @@ TEST_F(MainWindowTest, ClosingDuringARunIsRefusedWithTheStatusText)
 
     EXPECT_FALSE(window->close());
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(window->queue().statusText(), L"Stopping safely\u2026 Close again when analysis has stopped.");
+    EXPECT_EQ(window->queue().statusText(), "Stopping safely\u2026 Close again when analysis has stopped.");
     ASSERT_TRUE(waitFor([this] { return !window->queue().busy(); }));
-    EXPECT_EQ(window->queue().statusText().substr(0, 8), L"4 files ");
-    EXPECT_NE(window->queue().statusText().find(L"\u00B7 Stopped"), std::wstring::npos);
+    EXPECT_EQ(window->queue().statusText().substr(0, 8), "4 files ");
+    EXPECT_NE(window->queue().statusText().find("\u00B7 Stopped"), std::string::npos);
 
     EXPECT_TRUE(window->close());
     EXPECT_FALSE(window->isVisible());
@@ -356,7 +356,7 @@ TEST_F(MainWindowTest, FileDialogsOfferAudioFilesAndSeveralFolders)
     EXPECT_EQ(title, QStringLiteral("Add audio folders (including subfolders)"));
     EXPECT_EQ(mode, QAbstractItemView::ExtendedSelection);
     ASSERT_EQ(window->queue().entries().size(), 1u);
-    EXPECT_EQ(window->queue().entries()[0].path, (folder / "inner" / "one.flac").wstring());
+    EXPECT_EQ(window->queue().entries()[0].path, (folder / "inner" / "one.flac"));
 }
 
 class ExportTest : public MainWindowTest {
@@ -372,12 +372,12 @@ protected:
 TEST_F(ExportTest, JsonExportIsExactlyTheReportOfAllResults)
 {
     const fs::path target = temp.path() / "report.txt";
-    window->saveReport(target.wstring(), 1);
+    window->saveReport(target, 1);
     const std::string bytes = readBytes(target);
     EXPECT_EQ(bytes, orvel::buildJsonReport(window->queue().exportRecords()));
     ASSERT_FALSE(bytes.empty());
     EXPECT_EQ(bytes.front(), '{');
-    EXPECT_EQ(window->queue().statusText(), L"Report saved: " + target.wstring());
+    EXPECT_EQ(window->queue().statusText(), "Report saved: " + target.string());
 }
 
 TEST_F(ExportTest, TheSaveDialogOffersBothTypesAndTheChosenTypeDecidesTheFormat)
@@ -408,12 +408,12 @@ TEST_F(ExportTest, TheSaveDialogOffersBothTypesAndTheChosenTypeDecidesTheFormat)
     ASSERT_GE(bytes.size(), 3u);
     EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF") << "the text report";
     EXPECT_NE(bytes.find("\r\n" + std::string(40, '-') + "\r\n"), std::string::npos);
-    EXPECT_EQ(window->queue().statusText(), L"Report saved: " + target.wstring());
+    EXPECT_EQ(window->queue().statusText(), "Report saved: " + target.string());
 }
 
 TEST_F(ExportTest, CancellingTheSaveDialogChangesNothing)
 {
-    const std::wstring before = window->queue().statusText();
+    const std::string before = window->queue().statusText();
     onNextModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
     QTest::mouseClick(window->button(MainWindow::ExportReport), Qt::LeftButton);
     EXPECT_EQ(window->queue().statusText(), before);
@@ -422,7 +422,7 @@ TEST_F(ExportTest, CancellingTheSaveDialogChangesNothing)
 
 TEST_F(ExportTest, AFailedExportShowsTheMessageBoxAndKeepsTheStatus)
 {
-    const std::wstring before = window->queue().statusText();
+    const std::string before = window->queue().statusText();
     QString title;
     QString text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -434,7 +434,7 @@ TEST_F(ExportTest, AFailedExportShowsTheMessageBoxAndKeepsTheStatus)
         icon = box->icon();
         box->accept();
     });
-    window->saveReport((temp.path() / "missing" / "report.json").wstring(), 1);
+    window->saveReport(temp.path() / "missing" / "report.json", 1);
     EXPECT_EQ(title, QStringLiteral("Cannot save report"));
     EXPECT_EQ(text, QStringLiteral("Cannot create the report file."));
     EXPECT_EQ(icon, QMessageBox::Critical);

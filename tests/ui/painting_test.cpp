@@ -102,7 +102,7 @@ TEST(SpectrumViewTest, PaintsTheCurveOnlyForAResultWithASpectrum)
     EXPECT_GT(kestrone_test::countColour(image, plot, theme::kGrid), 4 * plot.width() / 2);
 
     orvel::FileReport failed;
-    failed.error = L"broken";
+    failed.error = "broken";
     paint(&failed);
     EXPECT_EQ(kestrone_test::countColour(image, plot, theme::kAccent), 0);
 

@@ -12,7 +12,7 @@ namespace fs = std::filesystem;
 
 fs::path uiAudio(const std::string& name) { return fs::path(KESTRONE_TEST_AUDIO_DIR) / "ui" / name; }
 
-std::wstring uiAudioPath(const std::string& name) { return uiAudio(name).wstring(); }
+std::filesystem::path uiAudioPath(const std::string& name) { return uiAudio(name); }
 
 TempDir::TempDir()
 {

@@ -18,7 +18,7 @@ namespace kestrone_test {
 
 // The folder of the real files tools/test-audio/ui.sh makes.
 std::filesystem::path uiAudio(const std::string& name);
-std::wstring uiAudioPath(const std::string& name);
+std::filesystem::path uiAudioPath(const std::string& name);
 
 // A fresh folder under the system's temporary folder, removed afterwards.
 class TempDir {
@@ -46,7 +46,7 @@ public:
     void progressChanged(int percent) override { progress = percent; }
     void detailsChanged() override { ++detailsRefreshes; }
     void repaintWindow() override { ++repaints; }
-    void showAddPathError(const std::wstring& message) override { errors.push_back(message); }
+    void showAddPathError(const std::string& message) override { errors.push_back(message); }
 
     int rows = 0;
     std::vector<int> changedRows;
@@ -55,7 +55,7 @@ public:
     int progress = -1;
     int detailsRefreshes = 0;
     int repaints = 0;
-    std::vector<std::wstring> errors;
+    std::vector<std::string> errors;
 };
 
 // The window's thread message queue, for tests without a window: the worker

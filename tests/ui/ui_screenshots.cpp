@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "analysis/analyze_file.h"
-#include "report/utf8.h"
+#include "text/utf8.h"
 #include "ui/about_dialog.h"
 #include "ui/main_window.h"
 #include "ui/queue_list_view.h"
@@ -59,7 +59,7 @@ int main(int argc, char** argv)
     QDir().mkpath(out);
 
     // Each file is held a moment after its analysis so the run can be seen going.
-    orvel::MainWindow window([](const std::wstring& path, const std::atomic<bool>& stop,
+    orvel::MainWindow window([](const std::filesystem::path& path, const std::atomic<bool>& stop,
                                 const orvel::ProgressCallback& progress) {
         orvel::FileReport report = orvel::analyzeFile(path, stop, progress);
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
@@ -68,16 +68,16 @@ int main(int argc, char** argv)
     window.show();
     bool ok = save(window, out + QStringLiteral("/1-empty.png"));
 
-    std::vector<std::wstring> paths;
+    std::vector<std::filesystem::path> paths;
     for (int i = 2; i < argc; ++i) {
-        paths.push_back(orvel::widePathFromNative(argv[i]));
+        paths.emplace_back(argv[i]);
     }
     orvel::AnalysisQueue& queue = window.queue();
     queue.addPaths(paths);
     queue.startAnalysis();
     waitFor([&] {
         return !queue.busy() || (!queue.entries().empty() && queue.entries()[0].result != nullptr &&
-                                 queue.statusText().find(L"\u00B7 Measuring") != std::wstring::npos);
+                                 queue.statusText().find("\u00B7 Measuring") != std::string::npos);
     });
     ok = save(window, out + QStringLiteral("/2-running.png")) && ok;
     waitFor([&] { return !queue.busy(); });
@@ -86,7 +86,7 @@ int main(int argc, char** argv)
     int row = 0;
     for (std::size_t i = 0; i < queue.entries().size(); ++i) {
         const auto& result = queue.entries()[i].result;
-        if (result && (result->upscaling.status == L"Evidence found" || result->upsampling.status == L"Possible")) {
+        if (result && (result->upscaling.status == orvel::Verdict::EvidenceFound || result->upsampling.status == orvel::Verdict::Possible)) {
             row = static_cast<int>(i);
             break;
         }

@@ -9,6 +9,6 @@ namespace orvel {
 // Fixed-point text with exactly `decimals` digits after a "." separator, no
 // grouping, no "+", whatever the process locale. A negative value that rounds
 // to zero keeps its "-" ("-0.00"), as a classic-locale stream writes it.
-[[nodiscard]] std::wstring formatNumber(double value, std::int32_t decimals);
+[[nodiscard]] std::string formatNumber(double value, std::int32_t decimals);
 
 } // namespace orvel

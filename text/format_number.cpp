@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "analysis/format_number.h"
+#include "text/format_number.h"
 
 #include <iomanip>
 #include <locale>
@@ -7,9 +7,9 @@
 
 namespace orvel {
 
-std::wstring formatNumber(double value, std::int32_t decimals)
+std::string formatNumber(double value, std::int32_t decimals)
 {
-    std::wostringstream out;
+    std::ostringstream out;
     out.imbue(std::locale::classic());
     out << std::fixed << std::setprecision(decimals < 0 ? 0 : decimals) << value;
     return out.str();

@@ -1,0 +1,184 @@
+// SPDX-License-Identifier: MIT
+#include "batch/batch_runner.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <variant>
+
+#include "decode/cancellation.h"
+
+namespace orvel {
+
+void BatchObserver::stage(std::size_t, const std::string&) {}
+
+void BatchObserver::tick(const BatchProgress&, bool) {}
+
+namespace {
+
+struct StageEvent {
+    std::size_t index = 0;
+    std::string text;
+};
+struct DoneEvent {
+    std::size_t index = 0;
+};
+using Event = std::variant<StageEvent, DoneEvent>;
+
+// What the analysing threads share with the thread that runs the batch.
+// Each record slot is written once, by the thread that took its input, before
+// its DoneEvent is queued; the runner reads it only after taking that event.
+class Batch {
+public:
+    Batch(const std::vector<BatchInput>& inputs, const BatchSettings& settings, const std::atomic<bool>& stop)
+        : m_inputs(inputs), m_settings(settings), m_stop(stop), m_records(inputs.size())
+    {
+    }
+
+    void work()
+    {
+        for (;;) {
+            std::size_t index = 0;
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_stop.load() || m_next >= m_inputs.size()) {
+                    break;
+                }
+                index = m_next++;
+            }
+            analyse(index);
+        }
+        std::lock_guard lock(m_mutex);
+        --m_running;
+        m_changed.notify_all();
+    }
+
+    void setRunning(unsigned count) { m_running = count; }
+    void threadNotStarted()
+    {
+        std::lock_guard lock(m_mutex);
+        --m_running;
+    }
+
+    // Waits for events or the end of the threads; false once both queue and threads are done.
+    bool take(std::deque<Event>& events, std::chrono::milliseconds timeout)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, timeout, [this] { return !m_events.empty() || m_running == 0; });
+        events.swap(m_events);
+        return m_running != 0 || !events.empty();
+    }
+
+    std::optional<FileReport>& slot(std::size_t index) { return m_records[index]; }
+
+private:
+    void push(Event event)
+    {
+        std::lock_guard lock(m_mutex);
+        m_events.push_back(std::move(event));
+        m_changed.notify_all();
+    }
+
+    void analyse(std::size_t index)
+    {
+        const BatchInput& input = m_inputs[index];
+        std::optional<FileReport> record;
+        if (!input.error.empty()) {
+            record = failedRecord(input.path, input.error);
+        } else {
+            const ProgressCallback progress = [this, index](const std::string& text) {
+                push(StageEvent{index, text});
+            };
+            try {
+                record = m_settings.analyze
+                             ? analyzePathWith(m_settings.analyze, input.path, m_stop, progress)
+                             : analyzePath(input.path, m_stop, progress, m_settings.analysis);
+                if (!m_settings.keepSpectrum) {
+                    std::vector<double>().swap(record->spectrumDb);
+                }
+            } catch (const Cancelled&) {
+                record.reset();
+            }
+        }
+        m_records[index] = std::move(record);
+        push(DoneEvent{index});
+    }
+
+    const std::vector<BatchInput>& m_inputs;
+    const BatchSettings& m_settings;
+    const std::atomic<bool>& m_stop;
+    std::vector<std::optional<FileReport>> m_records;
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Event> m_events;  // guarded by m_mutex
+    std::size_t m_next = 0;      // guarded by m_mutex
+    unsigned m_running = 0;      // guarded by m_mutex
+};
+
+} // namespace
+
+void runBatch(const std::vector<BatchInput>& inputs, const BatchSettings& settings,
+              const std::atomic<bool>& stopRequested, BatchObserver& observer)
+{
+    Batch batch(inputs, settings, stopRequested);
+    const std::size_t count = std::clamp<std::size_t>(settings.jobs, 1, std::max<std::size_t>(inputs.size(), 1));
+    batch.setRunning(static_cast<unsigned>(count));
+    std::vector<std::jthread> threads;
+    threads.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        try {
+            threads.emplace_back([&batch] { batch.work(); });
+        } catch (const std::system_error&) {
+            batch.threadNotStarted(); // fewer threads only make the run slower
+        }
+    }
+    if (threads.empty()) {
+        batch.setRunning(1);
+        batch.work();
+    }
+
+    BatchProgress progress;
+    std::vector<bool> done(inputs.size(), false);
+    std::size_t nextToDeliver = 0;
+    const auto deliverReady = [&] {
+        bool delivered = false;
+        while (nextToDeliver < inputs.size() && done[nextToDeliver]) {
+            std::optional<FileReport>& slot = batch.slot(nextToDeliver);
+            if (slot) {
+                observer.record(nextToDeliver, std::move(*slot));
+                slot.reset();
+                delivered = true;
+            }
+            ++nextToDeliver;
+        }
+        return delivered;
+    };
+
+    std::deque<Event> events;
+    bool running = true;
+    while (running) {
+        running = batch.take(events, settings.tick);
+        bool delivered = false;
+        for (Event& event : events) {
+            if (auto* stage = std::get_if<StageEvent>(&event)) {
+                progress.latestIndex = stage->index;
+                progress.latestStage = stage->text;
+                observer.stage(stage->index, stage->text);
+            } else {
+                const std::size_t index = std::get<DoneEvent>(event).index;
+                done[index] = true;
+                ++progress.finished;
+                delivered = deliverReady() || delivered;
+            }
+        }
+        events.clear();
+        observer.tick(progress, delivered);
+    }
+}
+
+} // namespace orvel

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "analysis/analysis_options.h"
+#include "analysis/file_report.h"
+#include "batch/analyze_path.h"
+#include "batch/input_walker.h"
+
+namespace orvel {
+
+struct BatchSettings {
+    unsigned jobs = 1;         // files analysed at a time, each on its own thread
+    AnalysisOptions analysis;  // how each file is analysed
+    bool keepSpectrum = true;  // false drops each record's spectrumDb as soon as it is made
+    AnalyzeFunction analyze;   // empty: analyzePath with `analysis`
+    std::chrono::milliseconds tick{100};
+};
+
+struct BatchProgress {
+    std::size_t finished = 0;    // inputs with a record, or given up after a stop
+    std::size_t latestIndex = 0; // input whose stage was reported last
+    std::string latestStage;     // empty until a stage was reported
+};
+
+// What a batch tells its caller. Every call comes on the thread that runs
+// the batch, in the order things happened: a file's stages before its
+// record, and records strictly in input order.
+class BatchObserver {
+public:
+    virtual ~BatchObserver() = default;
+    virtual void stage(std::size_t index, const std::string& text);
+    // The finished record of input index; each input at most once.
+    virtual void record(std::size_t index, FileReport&& record) = 0;
+    // After each round of calls above, and at least every tick while files
+    // are analysed; delivered tells whether the round handed over a record.
+    virtual void tick(const BatchProgress& progress, bool delivered);
+};
+
+// Analyses the inputs on settings.jobs threads that take files in input
+// order, so at most that many files are decoded at a time, and hands each
+// record to the observer in input order. An input with an error gets a failed
+// record without being opened. A set stop flag ends the run: no further file
+// starts, files in flight end with Cancelled and get no record, and records
+// complete behind such a file are still handed over, in order. The outcome
+// does not depend on the thread count. Returns once every thread has ended.
+void runBatch(const std::vector<BatchInput>& inputs, const BatchSettings& settings,
+              const std::atomic<bool>& stopRequested, BatchObserver& observer);
+
+} // namespace orvel

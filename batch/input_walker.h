@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace orvel {
+
+// One file to analyse, in the order the given paths produced it.
+struct BatchInput {
+    std::filesystem::path path;  // absolute and lexically normal: the record's "File"
+    std::filesystem::path shown; // the same file as the user named it (relative stays relative)
+    std::string error;           // non-empty when the path cannot be analysed at all
+};
+
+// Expands the given paths: a folder is walked (supported extensions, no links
+// followed inside it, names in byte order), anything else is taken as a file
+// whatever its extension. Nothing is dropped silently: a path that does not
+// exist, an unreadable folder and a path that is neither a file nor a folder
+// each give an input carrying an error, and the caller decides whether to
+// show it. Duplicates (same normal path, case-sensitive) come once, at their
+// first place. onInput returning false ends the walk.
+void walkInputs(const std::vector<std::filesystem::path>& givenPaths,
+                const std::function<bool(BatchInput&&)>& onInput);
+
+// Every input of the given paths, without a limit on the count.
+[[nodiscard]] std::vector<BatchInput> collectInputs(const std::vector<std::filesystem::path>& givenPaths);
+
+// The absolute, lexically normal form of a path without a trailing separator;
+// the path itself when it has no absolute form.
+[[nodiscard]] std::filesystem::path normalAbsolute(const std::filesystem::path& path);
+
+} // namespace orvel

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "analysis/file_report.h"
+#include "report/report_format.h"
+
+namespace orvel {
+
+class ReplacingFileWriter;
+
+// Writes one report while its records arrive, so no record has to wait in
+// memory for the last one. The target is replaced only by the complete
+// report (see ReplacingFileWriter); until then an existing file stays as it was.
+class ReportFile {
+public:
+    ReportFile(const std::filesystem::path& target, ReportFormat format);
+    ~ReportFile();
+    ReportFile(const ReportFile&) = delete;
+    ReportFile& operator=(const ReportFile&) = delete;
+
+    void add(const FileReport& record);
+
+    // Puts the report in place. Empty on success, else the reason:
+    // "Cannot create the report file." or "Writing the report failed.".
+    [[nodiscard]] std::string finish();
+
+private:
+    void flush(bool always);
+
+    std::unique_ptr<ReplacingFileWriter> m_out;
+    ReportFormat m_format;
+    std::string m_pending;
+    std::size_t m_count = 0;
+};
+
+// The whole report of records at once; the same result texts as ReportFile.
+[[nodiscard]] std::string writeReportFile(const std::filesystem::path& target, ReportFormat format,
+                                          const std::vector<FileReport>& records);
+
+} // namespace orvel

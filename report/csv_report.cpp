@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: MIT
+#include "report/csv_report.h"
+
+#include "text/format_number.h"
+#include "text/utf8.h"
+
+namespace orvel {
+namespace {
+
+constexpr std::string_view kHeader =
+    "File,Codec,SampleRate,StoredBits,Channels,Duration,AnalyzedSeconds,"
+    "UpscalingStatus,UpscalingSummary,UpsamplingStatus,UpsamplingSummary,AacStatus,AacSummary,Error\r\n";
+
+void appendField(std::string& row, std::string_view text, bool last = false)
+{
+    row += csvField(text);
+    row += last ? "\r\n" : ",";
+}
+
+} // namespace
+
+std::string csvField(std::string_view text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string quoted = "\"";
+    for (const char ch : text) {
+        if (ch == '"') {
+            quoted += '"';
+        }
+        quoted += ch;
+    }
+    quoted += '"';
+    return quoted;
+}
+
+std::string_view csvHeader() { return kHeader; }
+
+void appendCsvRow(std::string& out, const FileReport& record)
+{
+    appendField(out, displayName(record.file));
+    if (!record.error.empty()) {
+        // Zeros would read as measured facts in a spreadsheet; a failed file has none.
+        out += ",,,,,,,,,,,,";
+        appendField(out, record.error, true);
+        return;
+    }
+    appendField(out, record.codec);
+    appendField(out, std::to_string(record.sampleRate));
+    appendField(out, std::to_string(record.storedBits));
+    appendField(out, std::to_string(record.channelCount));
+    appendField(out, formatNumber(record.duration, 3));
+    appendField(out, formatNumber(record.analyzedSeconds, 3));
+    for (const CheckResult* check : {&record.upscaling, &record.upsampling, &record.aacSin}) {
+        appendField(out, verdictText(check->status));
+        appendField(out, check->summary);
+    }
+    appendField(out, "", true);
+}
+
+std::string buildCsvReport(const std::vector<FileReport>& records)
+{
+    std::string out(kHeader);
+    for (const FileReport& record : records) {
+        appendCsvRow(out, record);
+    }
+    return out;
+}
+
+} // namespace orvel

@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: MIT
+#include "text/utf8.h"
+
+#include <cstdint>
+
+namespace orvel {
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
+
+bool isSurrogate(char32_t cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
+
+// Decodes one well-formed UTF-8 sequence at text[i]; returns its length, or 0
+// when the bytes there are not a valid, shortest-form scalar value.
+std::size_t decodeOne(std::string_view text, std::size_t i, char32_t& cp)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char b0 = byte(i);
+    if (b0 < 0x80) {
+        cp = b0;
+        return 1;
+    }
+    std::size_t len = 0;
+    char32_t value = 0;
+    char32_t minimum = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2, value = b0 & 0x1F, minimum = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3, value = b0 & 0x0F, minimum = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4, value = b0 & 0x07, minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + len > text.size()) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < len; ++k) {
+        const unsigned char b = byte(i + k);
+        if ((b & 0xC0) != 0x80) {
+            return 0;
+        }
+        value = (value << 6) | (b & 0x3F);
+    }
+    if (value < minimum || value > 0x10FFFF || isSurrogate(value)) {
+        return 0;
+    }
+    cp = value;
+    return len;
+}
+
+// Length of the maximal invalid prefix at text[i], so that one bad sequence
+// gives one replacement character (the WHATWG / Unicode "maximal subpart" rule).
+std::size_t invalidRun(std::string_view text, std::size_t i)
+{
+    const unsigned char b0 = static_cast<unsigned char>(text[i]);
+    std::size_t len = 0;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3;
+        if (b0 == 0xE0) lo = 0xA0;
+        if (b0 == 0xED) hi = 0x9F;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4;
+        if (b0 == 0xF0) lo = 0x90;
+        if (b0 == 0xF4) hi = 0x8F;
+    } else {
+        return 1;
+    }
+    std::size_t k = 1;
+    for (; k < len && i + k < text.size(); ++k) {
+        const unsigned char b = static_cast<unsigned char>(text[i + k]);
+        const unsigned char l = k == 1 ? lo : 0x80;
+        const unsigned char h = k == 1 ? hi : 0xBF;
+        if (b < l || b > h) {
+            break;
+        }
+    }
+    return k;
+}
+
+} // namespace
+
+std::string sanitizeUtf8(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        char32_t cp = 0;
+        const std::size_t len = decodeOne(text, i, cp);
+        if (len > 0) {
+            out.append(text.substr(i, len));
+            i += len;
+        } else {
+            out += kReplacement;
+            i += invalidRun(text, i);
+        }
+    }
+    return out;
+}
+
+std::string displayBytes(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        char32_t cp = 0;
+        const std::size_t len = decodeOne(bytes, i, cp);
+        if (len > 0) {
+            out.append(bytes.substr(i, len));
+            i += len;
+        } else {
+            // One replacement per byte: two names that differ in one stray byte
+            // keep different lengths on screen.
+            out += kReplacement;
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string displayName(const std::filesystem::path& path) { return displayBytes(path.native()); }
+
+bool isValidUtf8(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        char32_t cp = 0;
+        const std::size_t len = decodeOne(text, i, cp);
+        if (len == 0) {
+            return false;
+        }
+        i += len;
+    }
+    return true;
+}
+
+} // namespace orvel

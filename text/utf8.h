@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace orvel {
+
+// Text is UTF-8 in std::string everywhere; file names are std::filesystem::path,
+// which on Linux are bytes and need not be UTF-8.
+
+// The text with every invalid UTF-8 sequence replaced by one U+FFFD (the
+// "maximal subpart" rule): what a message from a library becomes before it is
+// shown or reported.
+[[nodiscard]] std::string sanitizeUtf8(std::string_view text);
+
+// A file name as the window, the terminal and the reports show it: valid
+// UTF-8 stays as it is, and every byte that is not part of valid UTF-8 shows as
+// one U+FFFD, so "caf\xE9.flac" reads "caf\uFFFD.flac". The file itself is still
+// opened through its path.
+[[nodiscard]] std::string displayName(const std::filesystem::path& path);
+[[nodiscard]] std::string displayBytes(std::string_view bytes);
+
+// True when text is well-formed, shortest-form UTF-8 without surrogates.
+[[nodiscard]] bool isValidUtf8(std::string_view text);
+
+} // namespace orvel
