@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "batch/input_walker.h"
 #include "decode/audio_paths.h"
 #include "text/utf8.h"
 
@@ -25,13 +26,6 @@ unsigned parseJobs(const std::string& text)
                          displayBytes(text) + "'");
     }
     return static_cast<unsigned>(value);
-}
-
-std::filesystem::path normalTarget(const std::string& target)
-{
-    std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(target), ec);
-    return (ec ? std::filesystem::path(target) : absolute).lexically_normal();
 }
 
 // Two reports into one stream or one file would garble each other, and a
@@ -67,7 +61,7 @@ void checkTargets(const ScanOptions& options)
         }
         for (std::size_t k = 0; k < i; ++k) {
             if (targets[k].target && *targets[k].target != "-" &&
-                normalTarget(*targets[k].target) == normalTarget(target)) {
+                normalAbsolute(*targets[k].target) == normalAbsolute(target)) {
                 throw UsageError(std::string(targets[k].option) + " and " + targets[i].option + " name the same file");
             }
         }
