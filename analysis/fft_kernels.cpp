@@ -67,14 +67,11 @@ const FftKernels& fftKernels(SimdLevel level)
 {
     switch (level) {
 #if defined(__x86_64__)
-    case SimdLevel::Avx512:
-        return avx512FftKernels();
     case SimdLevel::Avx2:
         return avx2FftKernels();
     case SimdLevel::Sse2:
         return sse2FftKernels();
 #else
-    case SimdLevel::Avx512:
     case SimdLevel::Avx2:
     case SimdLevel::Sse2:
 #endif

@@ -43,7 +43,6 @@ struct FftKernels {
 #if defined(__x86_64__)
 [[nodiscard]] const FftKernels& sse2FftKernels();
 [[nodiscard]] const FftKernels& avx2FftKernels();
-[[nodiscard]] const FftKernels& avx512FftKernels();
 #endif
 
 } // namespace orvel

@@ -13,12 +13,9 @@ bool simdLevelSupported(SimdLevel level)
         return true;
     case SimdLevel::Avx2:
         return __builtin_cpu_supports("avx2");
-    case SimdLevel::Avx512:
-        return __builtin_cpu_supports("avx512f");
 #else
     case SimdLevel::Sse2:
     case SimdLevel::Avx2:
-    case SimdLevel::Avx512:
         return false;
 #endif
     }
@@ -27,8 +24,7 @@ bool simdLevelSupported(SimdLevel level)
 
 SimdLevel bestSimdLevel()
 {
-    static const SimdLevel best = simdLevelSupported(SimdLevel::Avx512) ? SimdLevel::Avx512
-                                  : simdLevelSupported(SimdLevel::Avx2) ? SimdLevel::Avx2
+    static const SimdLevel best = simdLevelSupported(SimdLevel::Avx2)   ? SimdLevel::Avx2
                                   : simdLevelSupported(SimdLevel::Sse2) ? SimdLevel::Sse2
                                                                         : SimdLevel::Portable;
     return best;

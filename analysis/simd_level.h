@@ -10,8 +10,10 @@ enum class SimdLevel {
     Portable, // plain C++, one value at a time
     Sse2,     // x86-64 baseline: one complex value per register
     Avx2,     // two complex values per register, chosen at run time when the CPU has it
-    Avx512,   // four complex values per register, likewise
 };
+// An AVX-512 set (four complex values per register) measured within 3 % of
+// AVX2 on the 2048- and 4096-point transforms and was dropped: the transforms
+// are bound by memory traffic and shuffles, not by register width.
 
 // The fastest level this CPU runs.
 [[nodiscard]] SimdLevel bestSimdLevel();

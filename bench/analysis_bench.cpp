@@ -73,8 +73,6 @@ const char* levelName(SimdLevel level)
         return "sse2";
     case SimdLevel::Avx2:
         return "avx2";
-    case SimdLevel::Avx512:
-        return "avx512";
     }
     return "?";
 }
@@ -82,7 +80,7 @@ const char* levelName(SimdLevel level)
 std::vector<SimdLevel> supportedLevels()
 {
     std::vector<SimdLevel> levels;
-    for (const SimdLevel level : {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Avx2, SimdLevel::Avx512}) {
+    for (const SimdLevel level : {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Avx2}) {
         if (simdLevelSupported(level)) {
             levels.push_back(level);
         }

@@ -35,7 +35,7 @@ const std::atomic<bool> noStop{false};
 std::vector<SimdLevel> levels()
 {
     std::vector<SimdLevel> result;
-    for (const SimdLevel level : {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Avx2, SimdLevel::Avx512}) {
+    for (const SimdLevel level : {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Avx2}) {
         if (simdLevelSupported(level)) {
             result.push_back(level);
         }
@@ -52,8 +52,6 @@ std::string levelName(SimdLevel level)
         return "sse2";
     case SimdLevel::Avx2:
         return "avx2";
-    case SimdLevel::Avx512:
-        return "avx512";
     }
     return "?";
 }
