@@ -77,8 +77,14 @@ const char* usageText()
            "  --help          show this help and exit\n"
            "  --version       show the version and exit\n"
            "\n"
-           "Exit status: the window gives 0 when it is closed; each switch gives the\n"
-           "codes listed with it. See also kestrone-scan(1) for terminals and scripts.\n";
+           "\n"
+           "Exit status:\n"
+           "  0  the window was closed, or the switch succeeded\n"
+           "  1  the window could not open (no display), the math test failed,\n"
+           "     some file could not be analysed, or INPUT could not be decoded\n"
+           "  2  the report or OUTPUT could not be written\n"
+           "\n"
+           "kestrone-scan runs the same analysis on terminals and in scripts.\n";
 }
 
 CommandLine parseCommandLine(int argc, const char* const* argv)
