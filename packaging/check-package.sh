@@ -150,8 +150,11 @@ check_completion() {
   got=$(complete_words kestrone-scan "$@")
   [ "$got" = "$want" ] && echo "kestrone-scan $* -> $got" || fail "completing '$*': got '$got', want '$want'"
 }
-check_completion "--jobs --json " --j
-check_completion "--csv " --c
+# Options as the help's option table lists them, whatever options are added later.
+table_options=$(grep -E '^  -' <<<"$scan_help" | grep -oE '(^|[ ,])--?[a-z][a-z-]*' | tr -d ' ,' | LC_ALL=C sort -u)
+for prefix in --j --c --; do
+  check_completion "$(grep -- "^$prefix" <<<"$table_options" | tr '\n' ' ')" "$prefix"
+done
 check_completion "B.WAV a.flac sub " ""
 check_completion "B.WAV a.flac notes.txt report.json sub " --json ""
 check_completion "report.json " --text r
