@@ -8,21 +8,24 @@ program=$1
 out=$2
 help=$("$program" --help)
 
-# Option lines: "  --json FILE     ...", "  --jobs N, -j N  ..."; the names are
-# the part before the description (two spaces), the value is an upper-case word.
+# Option lines: "  --json FILE     write ...", "  --jobs N, -j N  analyse ..."; the
+# names are the part before the description (two spaces), the value is an
+# upper-case word.
 options=() file_options=() value_options=()
-while IFS= read -r spec; do
+declare -A described=()
+while IFS=$'\t' read -r spec description; do
   IFS=',' read -ra forms <<<"$spec"
   for form in "${forms[@]}"; do
     read -r name value <<<"$form"
     options+=("$name")
+    described[$name]=$description
     case "$value" in
       "") ;;
       FILE|PATH|DIR|FOLDER) file_options+=("$name") ;;
       *) value_options+=("$name") ;;
     esac
   done
-done < <(sed -n 's/^  \(-[^ ].*\)$/\1/p' <<<"$help" | sed 's/   *.*$//; s/  .*$//')
+done < <(sed -n 's/^  \(-[^ ].*\)$/\1/p' <<<"$help" | sed 's/  \+/\t/')
 
 # The extensions a folder walk picks up, as the help lists them.
 mapfile -t extensions < <(tr -s '[:space:]' '\n' <<<"$help" | sed -n 's/^\.\([a-z0-9]\{1,6\}\)$/\1/p' | sort -u)
@@ -66,14 +69,21 @@ mv "$out/kestrone-scan.tmp" "$out/kestrone-scan"
   echo "# zsh completion for kestrone-scan, made from kestrone-scan --help at build time."
   echo "_arguments -s -S \\"
   for name in "${options[@]}"; do
+    # The description inside '...[...]' with the characters _arguments reads escaped.
+    text=${described[$name]}
+    text=${text//\\/\\\\}
+    text=${text//\[/\\[}
+    text=${text//\]/\\]}
+    text=${text//:/\\:}
+    text=${text//\'/\'\\\'\'}
     if [[ " ${file_options[*]} " == *" $name "* ]]; then
-      echo "  '$name=[write to a file]:file:_files' \\"
+      echo "  '$name=[$text]:file:_files' \\"
     elif [[ " ${value_options[*]} " == *" $name "* && $name == --* ]]; then
-      echo "  '$name=[takes a value]:value: ' \\"
+      echo "  '$name=[$text]:value: ' \\"
     elif [[ " ${value_options[*]} " == *" $name "* ]]; then
-      echo "  '$name+[takes a value]:value: ' \\"
+      echo "  '$name+[$text]:value: ' \\"
     else
-      echo "  '$name' \\"
+      echo "  '$name[$text]' \\"
     fi
   done
   echo "  '*:audio file or folder:_files -g \"*.(#i)($ext_pattern)(-.)\"'"
