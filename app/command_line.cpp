@@ -27,11 +27,64 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         result.outputPath = args[3];
         return result;
     }
+    if (count == 2 && args[1] == "--help") {
+        result.mode = RunMode::Help;
+        return result;
+    }
+    if (count == 2 && args[1] == "--version") {
+        result.mode = RunMode::Version;
+        return result;
+    }
     result.mode = RunMode::Window;
     if (count > 1) {
         result.inputs.assign(args.begin() + 1, args.end());
     }
     return result;
+}
+
+const char* usageText()
+{
+    return "Usage: kestrone [PATH...]\n"
+           "  or:  kestrone --math-test\n"
+           "  or:  kestrone --analyze-test OUTPUT FILE...\n"
+           "  or:  kestrone --decode-test INPUT OUTPUT\n"
+           "Looks for signs that lossless audio files once were of lower quality:\n"
+           "padded sample precision (Upscaling), a spectrum cut at a lower rate's\n"
+           "Nyquist frequency (Upsampling) and an AAC frame-grid fingerprint (AAC-SIN).\n"
+           "Findings are clues, not proof. Each file is analysed for up to 30 seconds.\n"
+           "\n"
+           "Without a switch the window opens with every PATH queued; a folder is\n"
+           "scanned recursively. The switches below need no display, print nothing\n"
+           "and answer only through their exit code and output file, which is\n"
+           "written beside the target and renamed over it when complete. A switch\n"
+           "that is not the first argument, or has the wrong number of arguments,\n"
+           "opens the window with every argument queued as a path.\n"
+           "\n"
+           "Options:\n"
+           "  --math-test     check the FFT and the sine-window MDCT against their\n"
+           "                  direct definitions (further arguments are ignored);\n"
+           "                  exit status 0 passed, 1 failed\n"
+           "  --analyze-test OUTPUT FILE...\n"
+           "                  analyse every FILE in order and write the JSON report\n"
+           "                  of all of them to OUTPUT; exit status 0 every file\n"
+           "                  analysed, 1 some file failed, 2 OUTPUT could not be\n"
+           "                  written\n"
+           "  --decode-test INPUT OUTPUT\n"
+           "                  write the decoded samples of INPUT to OUTPUT as\n"
+           "                  headerless interleaved little-endian 64-bit floats\n"
+           "                  (full scale 1.0); exit status 0 written, 1 decoding\n"
+           "                  failed (OUTPUT untouched), 2 OUTPUT could not be written\n"
+           "  --help          show this help and exit\n"
+           "  --version       show the version and exit\n"
+           "\n"
+           "\n"
+           "Exit status:\n"
+           "  0  the window was closed, or the switch succeeded\n"
+           "  1  the window could not open (no display), the math test failed,\n"
+           "     some file could not be analysed, or INPUT could not be decoded\n"
+           "  2  the report or OUTPUT could not be written\n"
+           "\n"
+           "kestrone-scan runs the same analysis on terminals and in scripts.\n";
 }
 
 CommandLine parseCommandLine(int argc, const char* const* argv)

@@ -12,6 +12,8 @@ enum class RunMode {
     MathTest,    // --math-test [ignored...]
     AnalyzeTest, // --analyze-test OUTPUT FILE...
     DecodeTest,  // --decode-test INPUT OUTPUT
+    Help,        // --help alone
+    Version,     // --version alone
 };
 
 struct CommandLine {
@@ -21,9 +23,13 @@ struct CommandLine {
 };
 
 // args[0] is the program. The switches are compared exactly (case-sensitive)
-// in the order math, analyze, decode; a switch with the wrong argument count
-// is window mode with all its arguments as paths.
+// in the order math, analyze, decode, help, version; a switch with the wrong
+// argument count is window mode with all its arguments as paths.
 [[nodiscard]] CommandLine parseCommandLine(const std::vector<std::string>& args);
+
+// What --help prints: every form of the command line and its exit codes. The
+// manual page is made from it, so it is the one description of them.
+[[nodiscard]] const char* usageText();
 
 // The same for main's argv. Arguments stay the bytes they are, so a name that
 // is not valid UTF-8 still opens.

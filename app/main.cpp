@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include <csignal>
+#include <cstdio>
 #include <exception>
 
 #include "app/command_line.h"
@@ -47,6 +48,12 @@ int main(int argc, char** argv)
                                                                          commandLine.inputs.begin(), commandLine.inputs.end()));
         case orvel::RunMode::DecodeTest:
             return orvel::runDecodeTestMode(commandLine.inputs.front(), commandLine.outputPath);
+        case orvel::RunMode::Help:
+            std::fputs(orvel::usageText(), stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        case orvel::RunMode::Version:
+            std::fputs("kestrone " KESTRONE_VERSION "\n", stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
         case orvel::RunMode::Window:
             return runWindow(argc, argv, commandLine.inputs);
         }

@@ -11,6 +11,7 @@ packages=(
   libflac-dev libsndfile1-dev libavformat-dev libavcodec-dev libavutil-dev
   sox libsox-fmt-all flac ffmpeg lame
   fonts-dejavu-core fonts-noto-core python3 locales-all time
+  help2man librsvg2-bin lintian desktop-file-utils appstream man-db bash-completion zsh debootstrap
   "$@"
 )
 missing=()

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace orvel {
 namespace {
 
@@ -71,6 +73,55 @@ TEST(CommandLineTest, PlainPathsAndAnEmptyCommandLineOpenTheWindow)
     EXPECT_EQ(paths.inputs, (Args{"/music/a.flac", "/music"}));
     EXPECT_TRUE(parseCommandLine(Args{"kestrone"}).inputs.empty());
     EXPECT_EQ(parseCommandLine(Args{}).mode, RunMode::Window);
+}
+
+TEST(CommandLineTest, HelpAndVersionCountOnlyAsTheSoleArgument)
+{
+    EXPECT_EQ(parseCommandLine(Args{"kestrone", "--help"}).mode, RunMode::Help);
+    EXPECT_EQ(parseCommandLine(Args{"kestrone", "--version"}).mode, RunMode::Version);
+    // Anything more is a list of paths for the window, as with the other switches.
+    for (const Args& args : {Args{"kestrone", "--help", "a.flac"}, Args{"kestrone", "a.flac", "--help"},
+                             Args{"kestrone", "--version", "--help"}, Args{"kestrone", "-h"},
+                             Args{"kestrone", "--Help"}, Args{"kestrone", "-version"}}) {
+        const CommandLine parsed = parseCommandLine(args);
+        EXPECT_EQ(parsed.mode, RunMode::Window) << args.size();
+        EXPECT_EQ(parsed.inputs, Args(args.begin() + 1, args.end()));
+    }
+}
+
+TEST(CommandLineTest, TheHelpNamesEveryFormThatTheParserAccepts)
+{
+    // The manual page is made from this text, so a form missing here is missing there.
+    const std::string help = usageText();
+    EXPECT_TRUE(help.starts_with("Usage: kestrone [PATH...]\n"));
+    const struct {
+        const char* shown;
+        Args args;
+        RunMode mode;
+    } forms[] = {
+        {"kestrone --math-test\n", {"kestrone", "--math-test"}, RunMode::MathTest},
+        {"kestrone --analyze-test OUTPUT FILE...\n", {"kestrone", "--analyze-test", "o", "f"}, RunMode::AnalyzeTest},
+        {"kestrone --decode-test INPUT OUTPUT\n", {"kestrone", "--decode-test", "i", "o"}, RunMode::DecodeTest},
+        {"  --help ", {"kestrone", "--help"}, RunMode::Help},
+        {"  --version ", {"kestrone", "--version"}, RunMode::Version},
+    };
+    for (const auto& form : forms) {
+        EXPECT_NE(help.find(form.shown), std::string::npos) << form.shown;
+        EXPECT_EQ(parseCommandLine(form.args).mode, form.mode) << form.shown;
+    }
+    for (const char* status : {"0 passed, 1 failed", "0 every file\n                  analysed, 1 some file failed, 2",
+                               "0 written, 1 decoding\n                  failed"}) {
+        EXPECT_NE(help.find(status), std::string::npos) << status;
+    }
+    // Lines fit an 80-column terminal and help2man's layout, which reads no tabs.
+    std::size_t start = 0;
+    while (start < help.size()) {
+        const std::size_t end = help.find('\n', start);
+        ASSERT_NE(end, std::string::npos) << "the text ends with a newline";
+        EXPECT_LE(end - start, 80U) << help.substr(start, end - start);
+        start = end + 1;
+    }
+    EXPECT_EQ(help.find('\t'), std::string::npos);
 }
 
 TEST(CommandLineTest, NativeArgumentsKeepBytesThatAreNotUtf8)
