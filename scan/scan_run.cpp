@@ -127,6 +127,36 @@ private:
     std::size_t m_complete = 0;
 };
 
+// Starts each report: a file beside its target, or the opening on stdout.
+void startOutputs(std::vector<ReportOutput>& outputs, ScanPrinter& printer)
+{
+    for (ReportOutput& output : outputs) {
+        if (output.target == "-") {
+            printer.writeStdout(reportOpening(output.format));
+        } else {
+            output.file = std::make_unique<ReportFile>(fs::path(output.target), output.format);
+        }
+    }
+}
+
+// Completes each report; false when a report file could not be written.
+bool finishOutputs(std::vector<ReportOutput>& outputs, ScanPrinter& printer)
+{
+    bool allWritten = true;
+    for (ReportOutput& output : outputs) {
+        if (!output.file) {
+            printer.writeStdout(reportClosing(output.format));
+            continue;
+        }
+        const std::string failure = output.file->finish();
+        if (!failure.empty()) {
+            complain(printer, displayBytes(output.target) + ": " + failure);
+            allWritten = false;
+        }
+    }
+    return allWritten;
+}
+
 } // namespace
 
 int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const ScanTerminal& terminal)
@@ -147,13 +177,7 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     ScanPrinter printer(inputs, settings);
     printer.printHeader();
 
-    for (ReportOutput& output : outputs) {
-        if (output.target == "-") {
-            printer.writeStdout(reportOpening(output.format));
-        } else {
-            output.file = std::make_unique<ReportFile>(fs::path(output.target), output.format);
-        }
-    }
+    startOutputs(outputs, printer);
 
     BatchSettings batch;
     const unsigned cores = std::max(1u, terminal.defaultJobs);
@@ -176,18 +200,7 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
                               std::to_string(inputs.size()) + " files complete");
     }
 
-    bool reportFailed = false;
-    for (ReportOutput& output : outputs) {
-        if (!output.file) {
-            printer.writeStdout(reportClosing(output.format));
-            continue;
-        }
-        const std::string failure = output.file->finish();
-        if (!failure.empty()) {
-            complain(printer, displayBytes(output.target) + ": " + failure);
-            reportFailed = true;
-        }
-    }
+    const bool reportFailed = !finishOutputs(outputs, printer);
 
     if (interrupted) {
         return kScanExitInterrupted;
