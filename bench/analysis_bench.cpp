@@ -64,19 +64,6 @@ std::vector<std::complex<double>> complexNoise(std::size_t n)
     return data;
 }
 
-const char* levelName(SimdLevel level)
-{
-    switch (level) {
-    case SimdLevel::Portable:
-        return "portable";
-    case SimdLevel::Sse2:
-        return "sse2";
-    case SimdLevel::Avx2:
-        return "avx2";
-    }
-    return "?";
-}
-
 std::vector<SimdLevel> supportedLevels()
 {
     std::vector<SimdLevel> levels;
@@ -243,13 +230,13 @@ void registerAll()
     for (const long n : {2048L, 4096L}) {
         benchmark::RegisterBenchmark("fft/reference", fftReferenceCase)->Arg(n);
         for (const SimdLevel level : supportedLevels()) {
-            benchmark::RegisterBenchmark((std::string("fft/") + levelName(level)).c_str(), fftFastCase, level)
+            benchmark::RegisterBenchmark((std::string("fft/") + simdLevelName(level)).c_str(), fftFastCase, level)
                 ->Arg(n);
         }
     }
     benchmark::RegisterBenchmark("SineMdct::forward/reference", mdctReferenceCase);
     for (const SimdLevel level : supportedLevels()) {
-        benchmark::RegisterBenchmark((std::string("SineMdct::forward/") + levelName(level)).c_str(), mdctFastCase,
+        benchmark::RegisterBenchmark((std::string("SineMdct::forward/") + simdLevelName(level)).c_str(), mdctFastCase,
                                      level);
     }
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());

@@ -43,19 +43,6 @@ std::vector<SimdLevel> levels()
     return result;
 }
 
-std::string levelName(SimdLevel level)
-{
-    switch (level) {
-    case SimdLevel::Portable:
-        return "portable";
-    case SimdLevel::Sse2:
-        return "sse2";
-    case SimdLevel::Avx2:
-        return "avx2";
-    }
-    return "?";
-}
-
 // Empty when equal bit for bit, else where and how the first value differs.
 ::testing::AssertionResult sameBits(const double* actual, const double* expected, std::size_t count)
 {
@@ -161,7 +148,7 @@ void expectFftMatchesReference(const Buffer& input, const std::string& what)
             Buffer actual = input;
             fftWith(level, actual.data(), actual.size(), inverse);
             EXPECT_TRUE(sameBits(actual, expected))
-                << what << ", n " << input.size() << ", " << levelName(level) << (inverse ? ", inverse" : ", forward");
+                << what << ", n " << input.size() << ", " << simdLevelName(level) << (inverse ? ", inverse" : ", forward");
         }
         Buffer viaFft = input;
         fft(viaFft, inverse);
@@ -255,7 +242,7 @@ void expectMdctMatchesReference(const std::vector<double>& samples, std::int32_t
         std::vector<double> actual(1024, std::numeric_limits<double>::quiet_NaN());
         fast.forward(samples.data(), start, actual.data(), level);
         EXPECT_TRUE(sameBits(actual.data(), expected.data(), 1024))
-            << what << ", start " << start << ", " << levelName(level);
+            << what << ", start " << start << ", " << simdLevelName(level);
     }
     SineMdct viaForward;
     std::vector<double> actual(1024);
@@ -305,7 +292,7 @@ TEST(FastTransformTest, OneSineMdctGivesTheSameBitsWhateverItTransformedBefore)
         used.forward(a.data(), 0, scratch.data(), level);
         used.forwardReference(a.data(), 0, scratch.data());
         used.forward(b.data(), 0, actual.data(), level);
-        EXPECT_TRUE(sameBits(actual.data(), expected.data(), 1024)) << levelName(level);
+        EXPECT_TRUE(sameBits(actual.data(), expected.data(), 1024)) << simdLevelName(level);
     }
 }
 
