@@ -23,6 +23,7 @@
 #include "analysis/simd_level.h"
 #include "analysis/sine_mdct.h"
 #include "decode/decode_audio.h"
+#include "tests/support/files.h"
 #include "text/utf8.h"
 
 namespace orvel {
@@ -129,7 +130,7 @@ const std::vector<std::vector<double>>& realChannels()
         for (const char* name : {"aac-sine-window-transcode-44100Hz-2ch-10s.flac", "genuine-24bit-96000Hz-2ch-5s.flac",
                                  "tone-1000Hz-44100Hz-1ch-5s.flac"}) {
             DecodedAudio audio = decodeAudio(
-                std::filesystem::path(KESTRONE_TEST_AUDIO_DIR) / "analysis" / name, noStop);
+                orvel::testing::testAudio("analysis", name), noStop);
             for (std::vector<double>& channel : audio.channels) {
                 result.push_back(std::move(channel));
             }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <fstream>
 #include <future>
 #include <thread>
 #include <vector>

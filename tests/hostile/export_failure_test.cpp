@@ -11,7 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/report/scratch_folder.h"
+#include "tests/support/files.h"
+#include "tests/support/reports.h"
 #include "batch/report_file.h"
 
 namespace {
@@ -24,21 +25,9 @@ namespace fs = std::filesystem;
 
 std::vector<orvel::FileReport> thirtyAnalysedRecords()
 {
-    std::vector<orvel::FileReport> records(30);
-    for (orvel::FileReport& record : records) {
-        record.file = "/music/album/track.flac";
-        record.codec = "FLAC";
-        record.sampleRate = 44100;
-        record.storedBits = 16;
-        record.channelCount = 2;
-        record.duration = 30;
-        record.analyzedSeconds = 30;
-        record.upscaling = {orvel::Verdict::NoEvidence, "Full precision", "All 16 bits in use."};
-        record.upsampling = record.upscaling;
-        record.aacSin = record.upscaling;
-        record.spectrumDb.assign(2049, -98.765);
-    }
-    return records; // some 600 kB as JSON, 10 kB as text
+    orvel::FileReport record = orvel::testing::analysedRecord("/music/album/track.flac");
+    record.spectrumDb.assign(2049, -98.765);
+    return std::vector<orvel::FileReport>(30, record); // some 600 kB as JSON, 10 kB as text
 }
 
 // Runs writeReportFile in a child with the file size limit set; returns the

@@ -12,7 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/report/scratch_folder.h"
+#include "tests/support/files.h"
 
 namespace orvel {
 namespace {

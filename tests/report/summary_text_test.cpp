@@ -8,7 +8,8 @@
 #include <string>
 
 #include "text/utf8.h"
-#include "tests/report/locale_guard.h"
+#include "tests/support/locale_guard.h"
+#include "tests/support/reports.h"
 
 namespace orvel {
 namespace {
@@ -18,14 +19,8 @@ const std::string kHyphens(40, '-');
 
 FileReport flacRecord()
 {
-    FileReport r;
-    r.file = "/music/song.flac";
-    r.codec = "FLAC";
-    r.sampleRate = 44100;
-    r.storedBits = 16;
-    r.channelCount = 2;
+    FileReport r = testing::analysedRecord("/music/song.flac");
     r.duration = 183.456;
-    r.analyzedSeconds = 30.0;
     r.upscaling = {orvel::Verdict::NoEvidence, "up summary", "up evidence"};
     r.upsampling = {orvel::Verdict::Possible, "bandwidth summary", "line 1\r\nline 2\r\nline 3"};
     r.aacSin = {orvel::Verdict::Inconclusive, "aac summary", "aac evidence"};
@@ -33,13 +28,7 @@ FileReport flacRecord()
     return r;
 }
 
-FileReport failedRecord()
-{
-    FileReport r;
-    r.file = "/music/b.txt";
-    r.error = "Unsupported format in the compact edition.";
-    return r;
-}
+FileReport failedRecord() { return testing::failedRecord("/music/b.txt", "Unsupported format in the compact edition."); }
 
 class SummaryTextTest : public ::testing::TestWithParam<const char*> {
 protected:

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "analysis/analyze_file.h"
-#include "queue_test_support.h"
+#include "tests/ui/queue_test_support.h"
+#include "tests/support/files.h"
 #include "text/utf8.h"
 #include "ui/analysis_queue.h"
 
@@ -18,8 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using kestrone_test::EventInbox;
 using kestrone_test::RecordingView;
-using kestrone_test::TempDir;
-using kestrone_test::uiAudioPath;
+using orvel::testing::ScratchFolder;
 using orvel::AnalysisQueue;
 using orvel::Tone;
 using orvel::CommandState;
@@ -104,7 +104,7 @@ class AnalysisQueueTest : public ::testing::Test {
 protected:
     RecordingView view;
     EventInbox inbox;
-    TempDir temp;
+    ScratchFolder temp;
 
     fs::path wide(const fs::path& p) const { return p; }
 
@@ -284,7 +284,7 @@ TEST_F(AnalysisQueueTest, DetailsShowTheIntroductionThePathAndStateOrTheSummary)
     EXPECT_EQ(intro.find("Windows"), std::string::npos);
     EXPECT_EQ(intro.find('\n', 0), intro.find('\r', 0) + 1) << "CR LF line ends";
 
-    const std::string flac = uiAudioPath("2ch-44100Hz-16bit-noise.flac");
+    const std::string flac = orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac");
     queue.addPaths({flac});
     EXPECT_EQ(queue.detailsText(), flac + "\r\n\r\nQueued");
 
@@ -304,8 +304,8 @@ TEST_F(AnalysisQueueTest, DetailsShowTheIntroductionThePathAndStateOrTheSummary)
 TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
 {
     AnalysisQueue queue(view, inbox);
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"), uiAudioPath("2ch-48000Hz-16in24-padded.flac"),
-                    uiAudioPath("not-audio.txt")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"), orvel::testing::testAudio("ui", "2ch-48000Hz-16in24-padded.flac"),
+                    orvel::testing::testAudio("ui", "not-audio.txt")});
     ASSERT_EQ(queue.entries().size(), 3u);
     EXPECT_EQ(queue.cellText(0, 1), "\u2014");
     EXPECT_EQ(queue.cellText(0, 4), "Queued");
@@ -329,7 +329,7 @@ TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
 
     // A failed file: its message, empty check cells, the error colour in STATE.
     const auto& failed = *entries[2].result;
-    EXPECT_EQ(failed.file, uiAudioPath("not-audio.txt"));
+    EXPECT_EQ(failed.file, orvel::testing::testAudio("ui", "not-audio.txt"));
     EXPECT_EQ(failed.error.rfind("Unsupported format", 0), 0u);
     EXPECT_TRUE(failed.spectrumDb.empty());
     for (int column = 1; column <= 3; ++column) {
@@ -401,8 +401,8 @@ TEST_F(AnalysisQueueTest, AnalyzeAgainRunsOnlyFailedAndStoppedEntries)
 {
     RecordingAnalysis analysis;
     AnalysisQueue queue(view, inbox, analysis.function());
-    const fs::path good = uiAudioPath("2ch-44100Hz-16bit-noise.flac");
-    const fs::path bad = uiAudioPath("not-audio.txt");
+    const fs::path good = orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac");
+    const fs::path bad = orvel::testing::testAudio("ui", "not-audio.txt");
     queue.addPaths({good, bad});
     queue.startAnalysis();
     runToEnd(queue);
@@ -410,7 +410,7 @@ TEST_F(AnalysisQueueTest, AnalyzeAgainRunsOnlyFailedAndStoppedEntries)
     const orvel::FileReport* kept = queue.entries()[0].result.get();
     const orvel::FileReport* replaced = queue.entries()[1].result.get();
 
-    const std::string added = uiAudioPath("2ch-44100Hz-128k.mp3");
+    const std::string added = orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3");
     queue.addPaths({added});
     analysis.paths.clear();
     queue.startAnalysis();
@@ -441,7 +441,7 @@ TEST_F(AnalysisQueueTest, CommandsFollowTheStateOfTheQueue)
     queue.updateCommands();
     EXPECT_EQ(view.commands, empty);
 
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"), uiAudioPath("not-audio.txt")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"), orvel::testing::testAudio("ui", "not-audio.txt")});
     EXPECT_EQ(view.commands, (CommandState{true, true, true, false, true, false, true}));
 
     queue.startAnalysis();
@@ -454,7 +454,7 @@ TEST_F(AnalysisQueueTest, CommandsFollowTheStateOfTheQueue)
 
     queue.clear();
     EXPECT_EQ(view.commands, empty);
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac")});
     queue.startAnalysis();
     runToEnd(queue);
     EXPECT_EQ(view.commands, (CommandState{true, true, false, false, true, true, true}))
@@ -465,7 +465,7 @@ TEST_F(AnalysisQueueTest, StopDuringARunLeavesTheFileStoppedAndTheRestQueued)
 {
     GatedAnalysis gate;
     AnalysisQueue queue(view, inbox, gate.function());
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"), uiAudioPath("2ch-44100Hz-128k.mp3")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"), orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3")});
     queue.startAnalysis();
     gate.waitUntilEntered();
 
@@ -495,7 +495,7 @@ TEST_F(AnalysisQueueTest, CloseDuringARunIsRefusedUntilTheRunHasEnded)
 {
     GatedAnalysis gate;
     AnalysisQueue queue(view, inbox, gate.function());
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac")});
     EXPECT_TRUE(queue.requestClose()) << "nothing running";
     queue.startAnalysis();
     gate.waitUntilEntered();
@@ -515,7 +515,7 @@ TEST_F(AnalysisQueueTest, AStopSeenBetweenFilesEndsTheRunWithOneFinishedEvent)
 {
     GatedAnalysis gate(GatedAnalysis::Hold::AfterFirstFile);
     AnalysisQueue queue(view, inbox, gate.function());
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"), uiAudioPath("2ch-44100Hz-128k.mp3")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"), orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3")});
     queue.startAnalysis();
     gate.waitUntilEntered();
     queue.requestStop();
@@ -532,7 +532,7 @@ TEST_F(AnalysisQueueTest, AStopSeenBetweenFilesEndsTheRunWithOneFinishedEvent)
 TEST_F(AnalysisQueueTest, StopBeforeTheWorkerStartsStillFinishesExactlyOnce)
 {
     AnalysisQueue queue(view, inbox);
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"), uiAudioPath("2ch-48000Hz-16in24-padded.flac")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"), orvel::testing::testAudio("ui", "2ch-48000Hz-16in24-padded.flac")});
     queue.startAnalysis();
     queue.requestStop();
     runToEnd(queue);
@@ -544,11 +544,11 @@ TEST_F(AnalysisQueueTest, ClearEmptiesTheQueueButNotDuringARun)
 {
     GatedAnalysis gate;
     AnalysisQueue queue(view, inbox, gate.function());
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac")});
     queue.startAnalysis();
     gate.waitUntilEntered();
     queue.clear();
-    queue.addPaths({uiAudioPath("2ch-44100Hz-128k.mp3")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3")});
     EXPECT_EQ(queue.entries().size(), 1u) << "clear and add are ignored while busy";
     gate.release();
     runToEnd(queue);
@@ -562,7 +562,7 @@ TEST_F(AnalysisQueueTest, ClearEmptiesTheQueueButNotDuringARun)
     EXPECT_EQ(queue.detailsText(), orvel::kIntroductionText);
 
     // Cleared keys: the same file can be queued again.
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac")});
     EXPECT_EQ(queue.entries().size(), 1u);
 }
 

@@ -18,7 +18,8 @@
 #include <string>
 
 #include "analysis/analyze_file.h"
-#include "queue_test_support.h"
+#include "tests/ui/queue_test_support.h"
+#include "tests/support/files.h"
 #include "report/json_report.h"
 #include "report/summary_text.h"
 #include "ui/command_button.h"
@@ -26,24 +27,18 @@
 #include "ui/queue_list_view.h"
 #include "ui/spectrum_view.h"
 #include "ui/theme.h"
-#include "window_test_support.h"
+#include "tests/ui/window_test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using kestrone_test::countColour;
 using kestrone_test::render;
-using kestrone_test::uiAudio;
-using kestrone_test::uiAudioPath;
 using kestrone_test::waitFor;
 using orvel::MainWindow;
 namespace theme = orvel::theme;
 
-std::string readBytes(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using orvel::testing::readBytes;
 
 // The colour a verdict word must be listed in.
 QColor verdictColour(const QString& status)
@@ -91,9 +86,9 @@ protected:
 
     void queueTestFiles()
     {
-        window->queue().addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"),
-                                  uiAudioPath("2ch-48000Hz-16in24-padded.flac"), uiAudioPath("2ch-44100Hz-128k.mp3"),
-                                  uiAudioPath("not-audio.txt")});
+        window->queue().addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"),
+                                  orvel::testing::testAudio("ui", "2ch-48000Hz-16in24-padded.flac"), orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3"),
+                                  orvel::testing::testAudio("ui", "not-audio.txt")});
     }
     void runAnalysis()
     {
@@ -121,7 +116,7 @@ protected:
 
     using QueueListView = orvel::QueueListView;
     std::unique_ptr<MainWindow> window;
-    kestrone_test::TempDir temp;
+    orvel::testing::ScratchFolder temp;
 };
 
 TEST_F(MainWindowTest, ARunOverRealFilesEndsWithColouredVerdictRows)
@@ -222,7 +217,7 @@ TEST_F(MainWindowTest, AnEmptyWindowShowsTheDropHintTaglineAndPlaceholder)
     EXPECT_EQ(emptyList.pixelColor(emptyList.width() - 2, 4), theme::kHeader) << "the header runs the full width";
     EXPECT_EQ(emptyList.pixelColor(4, emptyList.height() - 4), theme::kPanelBackground);
 
-    window->queue().addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac")});
+    window->queue().addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac")});
     const QImage queued = render(*window);
     EXPECT_EQ(queued.pixelColor(analyze.topLeft() + QPoint(2, 2)), theme::kAccent);
     const QImage list = render(*window->list());
@@ -304,19 +299,19 @@ TEST_F(MainWindowTest, DroppedItemsAreQueuedUnlessARunIsGoingOn)
     };
     const fs::path folder = temp.path() / "dropped";
     fs::create_directories(folder);
-    fs::copy_file(uiAudio("2ch-44100Hz-16bit-noise.flac"), folder / "one.flac");
-    fs::copy_file(uiAudio("2ch-44100Hz-128k.mp3"), folder / "two.mp3");
-    const QString single = QString::fromStdString(uiAudio("2ch-44100Hz-16bit-noise.flac").string());
+    fs::copy_file(orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"), folder / "one.flac");
+    fs::copy_file(orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3"), folder / "two.mp3");
+    const QString single = QString::fromStdString(orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac").string());
 
     drop(window.get(), {QUrl::fromLocalFile(QString::fromStdString(folder.string()))});
     EXPECT_EQ(window->queue().entries().size(), 2u);
     drop(window->list()->viewport(), {QUrl::fromLocalFile(single), QUrl::fromLocalFile(single)});
     ASSERT_EQ(window->queue().entries().size(), 3u);
-    EXPECT_EQ(window->queue().entries()[2].path, uiAudioPath("2ch-44100Hz-16bit-noise.flac"));
+    EXPECT_EQ(window->queue().entries()[2].path, orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"));
 
     QTest::mouseClick(window->button(MainWindow::Analyze), Qt::LeftButton);
     ASSERT_TRUE(window->queue().busy());
-    drop(window.get(), {QUrl::fromLocalFile(QString::fromStdString(uiAudio("2ch-44100Hz-128k.mp3").string()))});
+    drop(window.get(), {QUrl::fromLocalFile(QString::fromStdString(orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3").string()))});
     EXPECT_EQ(window->queue().entries().size(), 3u) << "a drop during a run is discarded";
 }
 
@@ -339,7 +334,7 @@ TEST_F(MainWindowTest, FileDialogsOfferAudioFilesAndSeveralFolders)
 
     const fs::path folder = temp.path() / "picked";
     fs::create_directories(folder / "inner");
-    fs::copy_file(uiAudio("2ch-44100Hz-16bit-noise.flac"), folder / "inner" / "one.flac");
+    fs::copy_file(orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"), folder / "inner" / "one.flac");
     QAbstractItemView::SelectionMode mode = QAbstractItemView::NoSelection;
     onNextModal([&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);

@@ -13,7 +13,7 @@
 #include "ui/app_icon.h"
 #include "ui/spectrum_view.h"
 #include "ui/theme.h"
-#include "window_test_support.h"
+#include "tests/ui/window_test_support.h"
 
 namespace {
 

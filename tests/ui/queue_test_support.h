@@ -16,25 +16,6 @@
 
 namespace kestrone_test {
 
-// The folder of the real files tools/test-audio/ui.sh makes.
-std::filesystem::path uiAudio(const std::string& name);
-std::filesystem::path uiAudioPath(const std::string& name);
-
-// A fresh folder under the system's temporary folder, removed afterwards.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    [[nodiscard]] const std::filesystem::path& path() const { return m_path; }
-    // Creates a regular file (with some bytes) and returns its path.
-    std::filesystem::path touch(const std::filesystem::path& relative, const std::string& bytes = "x") const;
-
-private:
-    std::filesystem::path m_path;
-};
-
 // What the queue asked its window to do.
 class RecordingView : public orvel::QueueView {
 public:

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "tests/scan/scan_process.h"
+#include "tests/support/process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,27 +8,38 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
-#include <fstream>
-#include <sstream>
+#include <cstdio>
 #include <stdexcept>
 
 extern char** environ;
 
-namespace scantest {
+namespace orvel::testing {
 namespace {
 
+constexpr uid_t kNobody = 65534;
+
+// The inherited environment without a display (a command line that means the
+// window must not open one) and with LC_ALL=C.UTF-8, then the test's changes.
 std::vector<std::string> childEnvironment(const EnvChanges& changes)
 {
+    EnvChanges all{{"DISPLAY", std::nullopt},
+                   {"WAYLAND_DISPLAY", std::nullopt},
+                   {"QT_QPA_PLATFORM", std::nullopt},
+                   {"LC_ALL", "C.UTF-8"}};
+    for (const auto& [name, value] : changes) {
+        all[name] = value;
+    }
     std::vector<std::string> result;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
-        const std::string name = text.substr(0, text.find('='));
-        if (changes.count(name) == 0) {
+        if (all.count(text.substr(0, text.find('='))) == 0) {
             result.push_back(text);
         }
     }
-    for (const auto& [name, value] : changes) {
+    for (const auto& [name, value] : all) {
         if (value) {
             result.push_back(name + "=" + *value);
         }
@@ -54,24 +65,32 @@ int exitCodeOf(int status)
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 }
 
-int waitFor(pid_t pid)
+int waitFor(pid_t pid, rusage* usage = nullptr)
 {
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    while (::wait4(pid, &status, 0, usage) < 0 && errno == EINTR) {
     }
     return exitCodeOf(status);
 }
 
-// Reads every fd to its end (EIO on a pty master whose slave is gone counts as the end).
-void drain(std::vector<std::pair<int, std::string*>> streams)
+// Reads every fd to its end (EIO on a pty master whose slave is gone counts as
+// the end). Returns false when the deadline passed first.
+bool drain(std::vector<std::pair<int, std::string*>> streams, std::chrono::steady_clock::time_point deadline)
 {
     while (!streams.empty()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            for (const auto& stream : streams) {
+                ::close(stream.first);
+            }
+            return false;
+        }
         std::vector<pollfd> fds;
         for (const auto& stream : streams) {
             fds.push_back({stream.first, POLLIN, 0});
         }
-        if (::poll(fds.data(), fds.size(), 60000) <= 0) {
-            throw std::runtime_error("child output stalled");
+        if (::poll(fds.data(), fds.size(), static_cast<int>(left.count())) <= 0) {
+            continue;
         }
         for (std::size_t i = fds.size(); i-- > 0;) {
             if (fds[i].revents == 0) {
@@ -87,19 +106,36 @@ void drain(std::vector<std::pair<int, std::string*>> streams)
             }
         }
     }
+    return true;
+}
+
+void expectNoSanitizerReport(const ProcessResult& result)
+{
+    // In the sanitizer build a report may come with an exit code the test expects.
+    for (const char* mark : {"Sanitizer", "runtime error:"}) {
+        EXPECT_EQ(result.err.find(mark), std::string::npos) << result.err;
+    }
 }
 
 } // namespace
 
-ProcessResult runProgram(const std::vector<std::string>& argv, const EnvChanges& env, const std::filesystem::path& cwd,
-                         Terminal terminal)
+ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options)
 {
     std::vector<std::string> args = argv;
-    std::vector<std::string> envStrings = childEnvironment(env);
+    std::vector<std::string> envStrings = childEnvironment(options.env);
     std::vector<char*> argp = pointers(args);
     std::vector<char*> envp = pointers(envStrings);
-    const std::string dir = cwd.string();
+    const std::string dir = options.workingFolder.string();
+    const Terminal terminal = options.terminal;
 
+    std::FILE* input = nullptr;
+    if (!options.input.empty()) {
+        input = std::tmpfile();
+        if (input == nullptr || std::fwrite(options.input.data(), 1, options.input.size(), input) != options.input.size() ||
+            std::fflush(input) != 0 || ::lseek(::fileno(input), 0, SEEK_SET) != 0) {
+            throw std::runtime_error("cannot prepare the child's input");
+        }
+    }
     int outPipe[2] = {-1, -1};
     int errPipe[2] = {-1, -1};
     int master = -1;
@@ -111,6 +147,7 @@ ProcessResult runProgram(const std::vector<std::string>& argv, const EnvChanges&
         if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0) {
             throw std::runtime_error("openpty failed");
         }
+        ::fcntl(master, F_SETFD, FD_CLOEXEC);
     } else if (::pipe2(outPipe, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
     }
@@ -120,21 +157,34 @@ ProcessResult runProgram(const std::vector<std::string>& argv, const EnvChanges&
     const pid_t pid = ::fork();
     if (pid == 0) {
         if (terminal != Terminal::None) {
-            ::setsid();
+            ::setsid(); // also a process group of its own
             ::dup2(slave, STDOUT_FILENO);
             ::dup2(terminal == Terminal::StdoutAndStderr ? slave : errPipe[1], STDERR_FILENO);
         } else {
+            ::setpgid(0, 0); // so a timeout ends whatever the child started too
             ::dup2(outPipe[1], STDOUT_FILENO);
             ::dup2(errPipe[1], STDERR_FILENO);
         }
         ::signal(SIGPIPE, SIG_DFL); // as a shell starts a program
-        const int devNull = ::open("/dev/null", O_RDONLY);
-        ::dup2(devNull, STDIN_FILENO);
+        const int inFd = input != nullptr ? ::fileno(input) : ::open("/dev/null", O_RDONLY);
+        if (inFd < 0 || ::dup2(inFd, STDIN_FILENO) < 0) {
+            ::_exit(126);
+        }
         if (!dir.empty() && ::chdir(dir.c_str()) != 0) {
-            ::_exit(127);
+            ::_exit(126);
+        }
+        if (options.fileSizeLimit != RLIM_INFINITY) {
+            const rlimit limit{options.fileSizeLimit, options.fileSizeLimit};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        if (options.dropRoot && ::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+            ::_exit(126);
         }
         ::execve(argp[0], argp.data(), envp.data());
         ::_exit(127);
+    }
+    if (input != nullptr) {
+        std::fclose(input);
     }
     ProcessResult result;
     std::vector<std::pair<int, std::string*>> streams;
@@ -149,15 +199,39 @@ ProcessResult runProgram(const std::vector<std::string>& argv, const EnvChanges&
         ::close(errPipe[1]);
         streams.emplace_back(errPipe[0], &result.err);
     }
-    drain(streams);
-    result.exitCode = waitFor(pid);
+    if (!drain(streams, std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds))) {
+        ::kill(-pid, SIGKILL);
+        ::kill(pid, SIGKILL);
+        result.timedOut = true;
+    }
+    rusage usage{};
+    result.exitCode = waitFor(pid, &usage);
+    result.maxRssKiB = usage.ru_maxrss;
+    expectNoSanitizerReport(result);
     return result;
+}
+
+std::string kestroneProgram() { return KESTRONE_EXECUTABLE; }
+std::string scanProgram() { return KESTRONE_SCAN_EXECUTABLE; }
+
+ProcessResult runKestrone(std::vector<std::string> args, const ProcessOptions& options)
+{
+    args.insert(args.begin(), kestroneProgram());
+    return runProcess(args, options);
+}
+
+ProcessResult runAnalysis(std::vector<std::string> args, const ProcessOptions& options)
+{
+    args.insert(args.begin(), "--analyze-test");
+    return runKestrone(std::move(args), options);
 }
 
 RunningProgram::RunningProgram(const std::vector<std::string>& argv)
 {
     std::vector<std::string> args = argv;
+    std::vector<std::string> envStrings = childEnvironment({});
     std::vector<char*> argp = pointers(args);
+    std::vector<char*> envp = pointers(envStrings);
     int outPipe[2];
     int errPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
@@ -167,7 +241,7 @@ RunningProgram::RunningProgram(const std::vector<std::string>& argv)
     if (m_pid == 0) {
         ::dup2(outPipe[1], STDOUT_FILENO);
         ::dup2(errPipe[1], STDERR_FILENO);
-        ::execv(argp[0], argp.data());
+        ::execve(argp[0], argp.data(), envp.data());
         ::_exit(127);
     }
     ::close(outPipe[1]);
@@ -228,28 +302,20 @@ ProcessResult RunningProgram::finish()
         streams.emplace_back(m_out, &result.out);
     }
     streams.emplace_back(m_err, &result.err);
-    drain(streams);
+    result.timedOut = !drain(streams, std::chrono::steady_clock::now() + std::chrono::seconds(120));
+    if (result.timedOut) {
+        ::kill(m_pid, SIGKILL);
+    }
     m_out = -1;
     m_err = -1;
-    result.exitCode = waitFor(m_pid);
+    rusage usage{};
+    result.exitCode = waitFor(m_pid, &usage);
+    result.maxRssKiB = usage.ru_maxrss;
     m_pid = -1;
+    expectNoSanitizerReport(result);
     return result;
 }
 
-std::string readFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+bool runningAsRoot() { return ::geteuid() == 0; }
 
-std::filesystem::path scratchFolder(const std::string& name)
-{
-    const std::filesystem::path folder = std::filesystem::path(KESTRONE_BINARY_DIR) / "scan-test-scratch" / name;
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    return folder;
-}
-
-} // namespace scantest
+} // namespace orvel::testing
