@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/report/scratch_folder.h"
+#include "tests/support/files.h"
 
 namespace orvel {
 namespace {

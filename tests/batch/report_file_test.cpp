@@ -6,7 +6,7 @@
 #include "report/csv_report.h"
 #include "report/json_report.h"
 #include "report/text_report.h"
-#include "tests/report/scratch_folder.h"
+#include "tests/support/files.h"
 
 namespace orvel {
 namespace {
