@@ -36,6 +36,18 @@ bool isSupportedAudioExtension(const std::wstring& lowerExt)
             return true;
         }
     }
+    return isFfmpegOnlyExtension(lowerExt);
+}
+
+bool isFfmpegOnlyExtension(const std::wstring& lowerExt)
+{
+    static const std::array<const wchar_t*, 10> kFfmpegOnly = {L".wv",  L".ape",  L".tta", L".tak", L".ogg",
+                                                                L".oga", L".opus", L".wma", L".mka", L".caf"};
+    for (const wchar_t* ext : kFfmpegOnly) {
+        if (lowerExt == ext) {
+            return true;
+        }
+    }
     return false;
 }
 

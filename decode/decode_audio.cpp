@@ -46,7 +46,8 @@ Decoder decoderFor(const std::wstring& lowerExt)
     if (lowerExt == L".wav" || lowerExt == L".aif" || lowerExt == L".aiff" || lowerExt == L".aifc") {
         return decodeWavAiff;
     }
-    if (lowerExt == L".m4a" || lowerExt == L".alac" || lowerExt == L".aac" || lowerExt == L".mp3") {
+    if (lowerExt == L".m4a" || lowerExt == L".alac" || lowerExt == L".aac" || lowerExt == L".mp3" ||
+        isFfmpegOnlyExtension(lowerExt)) {
 #if KESTRONE_HAVE_FFMPEG
         return decodeWithFfmpeg;
 #else
