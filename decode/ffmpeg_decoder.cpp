@@ -446,6 +446,11 @@ DecodedAudio decodeWithFfmpeg(const std::wstring& path, const std::atomic<bool>&
         throw std::runtime_error(kNoAudioStream);
     }
     const AVCodecParameters& parameters = *stream->codecpar;
+    // A demuxer chosen by the file name alone (TAK, Ogg) may open an empty or
+    // foreign file and give a stream that has no parameters at all.
+    if (parameters.sample_rate <= 0 && parameters.ch_layout.nb_channels <= 0) {
+        fail(kStreamInfoError, AVERROR_INVALIDDATA);
+    }
 
     const Classification classification = classify(parameters.codec_id, format->iformat->name);
     DecodedAudio record;
