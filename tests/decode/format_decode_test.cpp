@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "decode/audio_paths.h"
 #include "tests/decode/decode_test_files.h"
 
 namespace {
@@ -161,5 +162,28 @@ TEST(FormatDecodeValueTest, TwentyBitWavPackKeepsItsValuesLeftJustified)
 }
 
 #endif
+
+TEST(FormatWalkTest, FolderWalksFindEveryNewExtensionAndNothingElse)
+{
+    const ScratchFolder scratch;
+    const std::vector<std::string> found = {"a.wv", "b.APE", "c.tta", "d.tak", "e.ogg", "f.oga",
+                                            "g.Opus", "h.wma", "i.mka", "j.caf", "k.flac"};
+    // A WavPack correction file is no input of its own; the rest are not supported.
+    const std::vector<std::string> skipped = {"a.wvc", "l.mpc", "m.dsf", "n.webm", "o.spx", "p.ogv"};
+    for (const auto* names : {&found, &skipped}) {
+        for (const std::string& name : *names) {
+            std::ofstream(scratch / name) << "x";
+        }
+    }
+    std::vector<std::string> walked;
+    orvel::walkAudioFolder(scratch.path(), [&](const std::filesystem::path& file) {
+        walked.push_back(file.filename().string());
+        return true;
+    });
+    EXPECT_EQ(walked, found);
+    for (const std::string& name : skipped) {
+        EXPECT_EQ(decodeFailure(scratch / name), kUnsupportedMessage) << name;
+    }
+}
 
 } // namespace
