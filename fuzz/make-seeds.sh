@@ -74,6 +74,7 @@ d=$out/fuzz_decode_tta
 { printf 'MAC \x8c\x0f'; head -c 600 "$d/tone8k.tta"; } >"$out/fuzz_decode_ape/old-magic.ape"
 { printf 'tBaK\x00\x00\x00\x00'; head -c 600 "$d/tone8k.tta"; } >"$out/fuzz_decode_tak/magic.tak"
 cp "$d/tone8k.tta" "$out/fuzz_decode_ape/"
+python3 "$(dirname "$0")/../tools/make-silent-ape.py" "$out/fuzz_decode_ape/silence.ape" 8000 2 16 3000 1024
 cp "$d/tone8k.tta" "$out/fuzz_decode_tak/"
 
 # Ogg: FLAC, Vorbis, Opus

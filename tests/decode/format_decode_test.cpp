@@ -130,6 +130,12 @@ INSTANTIATE_TEST_SUITE_P(FlacElsewhere, FormatDecodeTest, testing::Values(
     Format{"ref/flac-24bit.mka", "FLAC (Matroska)", 96000, 2, 24, true, false}),
     caseName);
 
+// Hand-made: no Monkey's Audio encoder is packaged, so these hold silence.
+INSTANTIATE_TEST_SUITE_P(MonkeysAudio, FormatDecodeTest, testing::Values(
+    Format{"ref/monkeys-silence-16bit.ape", "Monkey's Audio", 44100, 2, 16, true, false},
+    Format{"ref/monkeys-silence-24bit.ape", "Monkey's Audio", 96000, 2, 24, true, false}),
+    caseName);
+
 INSTANTIATE_TEST_SUITE_P(Caf, FormatDecodeTest, testing::Values(
     Format{"ref/alac-16bit.caf", "ALAC", 44100, 2, 16, true, false},
     Format{"ref/alac-24bit.caf", "ALAC", 96000, 2, 24, true, false}),

@@ -7,11 +7,13 @@
 #   lossy/   the 44.1 kHz source through lossy encoders, hybrid WavPack among them
 #   ref/     files whose decoding is compared with the ffmpeg tool's, each with
 #            NAME.s32le (integer sources, left-justified) or NAME.f32le beside it
-# No encoder for Monkey's Audio, TAK or WMA Lossless ships with Debian; those
-# decoders are reached only by the hostile-input tests and the fuzz seeds.
+# No encoder for Monkey's Audio, TAK or WMA Lossless ships with Debian: Monkey's
+# Audio is decoded from hand-made files of silence (tools/make-silent-ape.py),
+# TAK and WMA Lossless only meet the hostile-input tests and the fuzzers.
 #   usage: formats.sh OUTDIR
 set -euo pipefail
 out=${1:?usage: formats.sh OUTDIR}
+tools=$(cd "$(dirname "$0")/.." && pwd)
 cd "$out"
 rm -rf same lossy ref
 mkdir -p same lossy ref
@@ -89,6 +91,8 @@ ff -i "$tmp/16.wav" -c:a wmav1 -b:a 128k ref/wma1.wma
 # A 20-bit source: WavPack declares the four unused low bits of its 3 bytes.
 "${KESTRONE_TESTGEN:?KESTRONE_TESTGEN must name kestrone-testgen}" craft-wav "$tmp/20.wav" bits=20 frames=4800
 wv "$tmp/20.wav" -o ref/wavpack-20bit.wv
+python3 "$tools/make-silent-ape.py" ref/monkeys-silence-16bit.ape 44100 2 16 44100 32768
+python3 "$tools/make-silent-ape.py" ref/monkeys-silence-24bit.ape 96000 2 24 96000 32768
 for f in ref/*; do
   case "$f" in
     *.wvc) ;;
