@@ -115,7 +115,9 @@ INSTANTIATE_TEST_SUITE_P(WavPack, FormatDecodeTest, testing::Values(
     Format{"ref/ffmpeg-wavpack-32bit.wv", "WavPack", 96000, 2, 32, true, false},
     // The correction file beside it is not read: what decodes is lossy.
     Format{"ref/wavpack-hybrid.wv", "WavPack", 44100, 2, 0, false, true},
-    Format{"ref/wavpack-16bit.mka", "WavPack", 44100, 2, 16, true, false}),
+    Format{"ref/wavpack-16bit.mka", "WavPack", 44100, 2, 16, true, false},
+    Format{"ref/wavpack-hybrid.mka", "WavPack", 44100, 2, 0, false, true},
+    Format{"ref/wavpack-20bit.mka", "WavPack", 48000, 2, 20, true, false, 0.1}),
     caseName);
 
 INSTANTIATE_TEST_SUITE_P(Tta, FormatDecodeTest, testing::Values(

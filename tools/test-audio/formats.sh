@@ -91,6 +91,9 @@ ff -i "$tmp/16.wav" -c:a wmav1 -b:a 128k ref/wma1.wma
 # A 20-bit source: WavPack declares the four unused low bits of its 3 bytes.
 "${KESTRONE_TESTGEN:?KESTRONE_TESTGEN must name kestrone-testgen}" craft-wav "$tmp/20.wav" bits=20 frames=4800
 wv "$tmp/20.wav" -o ref/wavpack-20bit.wv
+# Matroska keeps each WavPack block's flags: hybrid and declared width stay visible.
+ff -i ref/wavpack-hybrid.wv -c copy ref/wavpack-hybrid.mka
+ff -i ref/wavpack-20bit.wv -c copy ref/wavpack-20bit.mka
 python3 "$tools/make-silent-ape.py" ref/monkeys-silence-16bit.ape 44100 2 16 44100 32768
 python3 "$tools/make-silent-ape.py" ref/monkeys-silence-24bit.ape 96000 2 24 96000 32768
 for f in ref/*; do
