@@ -65,14 +65,17 @@ wavpack -q -y "$work/float.wav" -o "$d/float.wv" 2>/dev/null
 wavpack -q -y -b3 "$work/six48k.wav" -o "$d/six-hybrid.wv" 2>/dev/null
 "${ff[@]}" -i "$work/u8.wav" -c:a wavpack "$d/ffmpeg.wv"
 
-# TTA; Monkey's Audio and TAK have no encoder here: their container magic
-# before TTA data gives the fuzzer a start in those demuxers.
+# TTA; Monkey's Audio and TAK have no encoder here: hand-made files (silence,
+# verbatim PCM) and their container magic before TTA data give the fuzzer a
+# start in those demuxers.
 d=$out/fuzz_decode_tta
 "${ff[@]}" -i "$work/tone8k.wav" -t 0.1 -c:a tta "$d/tone8k.tta"
 "${ff[@]}" -i "$work/sweep44k.wav" -c:a tta "$d/sweep24.tta"
 { printf 'MAC \x0e\x0f\x00\x00\x34\x00\x00\x00\x18\x00\x00\x00'; head -c 600 "$d/tone8k.tta"; } >"$out/fuzz_decode_ape/magic.ape"
 { printf 'MAC \x8c\x0f'; head -c 600 "$d/tone8k.tta"; } >"$out/fuzz_decode_ape/old-magic.ape"
 { printf 'tBaK\x00\x00\x00\x00'; head -c 600 "$d/tone8k.tta"; } >"$out/fuzz_decode_tak/magic.tak"
+sox -R -V1 "$work/tone8k.wav" -t raw - trim 0 0.6 | python3 "$(dirname "$0")/../tools/make-raw-tak.py" "$out/fuzz_decode_tak/tone8k.tak" 8000 1 16
+sox -R -V1 "$work/sweep44k.wav" -t raw - | python3 "$(dirname "$0")/../tools/make-raw-tak.py" "$out/fuzz_decode_tak/sweep24.tak" 44100 2 24
 cp "$d/tone8k.tta" "$out/fuzz_decode_ape/"
 python3 "$(dirname "$0")/../tools/make-silent-ape.py" "$out/fuzz_decode_ape/silence.ape" 8000 2 16 3000 1024
 cp "$d/tone8k.tta" "$out/fuzz_decode_tak/"

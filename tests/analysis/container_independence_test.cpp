@@ -50,11 +50,12 @@ struct Stored {
     const char* codec;
 };
 
-// FLAC at three levels, WAV, AIFF, ALAC, WavPack and TTA. No Debian package
-// encodes Monkey's Audio or TAK.
+// FLAC at three levels, WAV, AIFF, ALAC, WavPack, TTA and TAK (PCM stored
+// verbatim: no Debian package encodes TAK). Nothing packaged encodes Monkey's
+// Audio either; its decoder is tested on silence only.
 const Stored kContainers[] = {
     {"-level0.flac", "FLAC"}, {"-level5.flac", "FLAC"}, {"-level8.flac", "FLAC"}, {".aiff", "AIFF"},
-    {"-alac.m4a", "ALAC"},    {".wv", "WavPack"},       {".tta", "TTA"},
+    {"-alac.m4a", "ALAC"},    {".wv", "WavPack"},       {".tta", "TTA"},          {".tak", "TAK"},
 };
 
 class ContainerIndependenceTest : public testing::TestWithParam<const char*> {};

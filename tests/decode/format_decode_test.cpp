@@ -132,6 +132,13 @@ INSTANTIATE_TEST_SUITE_P(FlacElsewhere, FormatDecodeTest, testing::Values(
     Format{"ref/flac-24bit.mka", "FLAC (Matroska)", 96000, 2, 24, true, false}),
     caseName);
 
+// Hand-made: no TAK encoder is packaged, so these hold PCM verbatim.
+INSTANTIATE_TEST_SUITE_P(Tak, FormatDecodeTest, testing::Values(
+    Format{"ref/tak-16bit.tak", "TAK", 44100, 2, 16, true, false},
+    Format{"ref/tak-24bit.tak", "TAK", 96000, 2, 24, true, false},
+    Format{"ref/tak-mono.tak", "TAK", 48000, 1, 16, true, false}),
+    caseName);
+
 // Hand-made: no Monkey's Audio encoder is packaged, so these hold silence.
 INSTANTIATE_TEST_SUITE_P(MonkeysAudio, FormatDecodeTest, testing::Values(
     Format{"ref/monkeys-silence-16bit.ape", "Monkey's Audio", 44100, 2, 16, true, false},
