@@ -159,6 +159,17 @@ INSTANTIATE_TEST_SUITE_P(Lossy, FormatDecodeTest, testing::Values(
     Format{"ref/wma1.wma", "WMA", 44100, 2, 0, false, true}),
     caseName);
 
+TEST(FormatDecodeValueTest, TheFrameLimitHoldsInTheNewContainers)
+{
+    for (const char* file : {"long/31s.wv", "long/31s.ogg", "long/31s.mka"}) {
+        SCOPED_TRACE(file);
+        const orvel::DecodedAudio audio = decodePath(formatsAudio(file));
+        ASSERT_EQ(audio.channels.size(), 1u);
+        EXPECT_EQ(audio.channels.front().size(), 30u * 8000u);
+        EXPECT_NEAR(audio.durationSeconds, 31.0, 0.05);
+    }
+}
+
 TEST(FormatDecodeValueTest, TwentyBitWavPackKeepsItsValuesLeftJustified)
 {
     // kestrone-testgen's pattern: the largest value, the smallest, one half, zero.

@@ -16,7 +16,7 @@ set -euo pipefail
 out=${1:?usage: formats.sh OUTDIR}
 tools=$(cd "$(dirname "$0")/.." && pwd)
 cd "$out"
-rm -rf same lossy ref
+rm -rf same lossy ref long
 mkdir -p same lossy ref
 tmp=$(mktemp -d "$out/.work.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
@@ -101,6 +101,12 @@ sx "$tmp/24.wav" -t raw - | python3 "$tools/make-raw-tak.py" ref/tak-24bit.tak 9
 sx "$tmp/mono.wav" -t raw - | python3 "$tools/make-raw-tak.py" ref/tak-mono.tak 48000 1 16
 python3 "$tools/make-silent-ape.py" ref/monkeys-silence-16bit.ape 44100 2 16 44100 32768
 python3 "$tools/make-silent-ape.py" ref/monkeys-silence-24bit.ape 96000 2 24 96000 32768
+# 31 seconds, most of them silence: the frame limit holds in the new containers.
+mkdir -p long
+sx -n -r 8000 -c 1 -b 16 "$tmp/long.wav" synth 2 sine 440 vol 0.5 pad 0 29
+wv "$tmp/long.wav" -o long/31s.wv
+oggenc -Q -q 0 -o long/31s.ogg "$tmp/long.wav"
+ff -i "$tmp/long.wav" -c:a flac long/31s.mka
 for f in ref/*; do
   case "$f" in
     *.wvc) ;;
