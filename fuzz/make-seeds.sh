@@ -65,9 +65,9 @@ wavpack -q -y "$work/float.wav" -o "$d/float.wv" 2>/dev/null
 wavpack -q -y -b3 "$work/six48k.wav" -o "$d/six-hybrid.wv" 2>/dev/null
 "${ff[@]}" -i "$work/u8.wav" -c:a wavpack "$d/ffmpeg.wv"
 
-# TTA; Monkey's Audio and TAK have no encoder here: hand-made files (silence,
-# verbatim PCM) and their container magic before TTA data give the fuzzer a
-# start in those demuxers.
+# TTA; Monkey's Audio and TAK have no packaged encoder: files from
+# tools/make-ape.py and tools/make-raw-tak.py, and their container magic before
+# TTA data, give the fuzzer a start in those demuxers.
 d=$out/fuzz_decode_tta
 "${ff[@]}" -i "$work/tone8k.wav" -t 0.1 -c:a tta "$d/tone8k.tta"
 "${ff[@]}" -i "$work/sweep44k.wav" -c:a tta "$d/sweep24.tta"
@@ -77,7 +77,8 @@ d=$out/fuzz_decode_tta
 sox -R -V1 "$work/tone8k.wav" -t raw - trim 0 0.6 | python3 "$(dirname "$0")/../tools/make-raw-tak.py" "$out/fuzz_decode_tak/tone8k.tak" 8000 1 16
 sox -R -V1 "$work/sweep44k.wav" -t raw - | python3 "$(dirname "$0")/../tools/make-raw-tak.py" "$out/fuzz_decode_tak/sweep24.tak" 44100 2 24
 cp "$d/tone8k.tta" "$out/fuzz_decode_ape/"
-python3 "$(dirname "$0")/../tools/make-silent-ape.py" "$out/fuzz_decode_ape/silence.ape" 8000 2 16 3000 1024
+sox -R -V1 "$work/sweep44k.wav" -t raw - | python3 "$(dirname "$0")/../tools/make-ape.py" "$out/fuzz_decode_ape/sweep24.ape" 44100 24
+sox -R -V1 "$work/tone8k.wav" -c 2 -t raw - trim 0 0.1 | python3 "$(dirname "$0")/../tools/make-ape.py" "$out/fuzz_decode_ape/tone8k.ape" 8000 16
 cp "$d/tone8k.tta" "$out/fuzz_decode_tak/"
 
 # Ogg: FLAC, Vorbis, Opus

@@ -50,12 +50,13 @@ struct Stored {
     const char* codec;
 };
 
-// FLAC at three levels, WAV, AIFF, ALAC, WavPack, TTA and TAK (PCM stored
-// verbatim: no Debian package encodes TAK). Nothing packaged encodes Monkey's
-// Audio either; its decoder is tested on silence only.
+// FLAC at three levels, WAV, AIFF, ALAC, WavPack, TTA, Monkey's Audio and TAK.
+// No Debian package encodes the last two: tools/make-ape.py and
+// tools/make-raw-tak.py write them.
 const Stored kContainers[] = {
-    {"-level0.flac", "FLAC"}, {"-level5.flac", "FLAC"}, {"-level8.flac", "FLAC"}, {".aiff", "AIFF"},
-    {"-alac.m4a", "ALAC"},    {".wv", "WavPack"},       {".tta", "TTA"},          {".tak", "TAK"},
+    {"-level0.flac", "FLAC"}, {"-level5.flac", "FLAC"}, {"-level8.flac", "FLAC"},
+    {".aiff", "AIFF"},        {"-alac.m4a", "ALAC"},    {".wv", "WavPack"},
+    {".tta", "TTA"},          {".ape", "Monkey's Audio"}, {".tak", "TAK"},
 };
 
 class ContainerIndependenceTest : public testing::TestWithParam<const char*> {};

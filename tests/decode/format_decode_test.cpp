@@ -139,10 +139,10 @@ INSTANTIATE_TEST_SUITE_P(Tak, FormatDecodeTest, testing::Values(
     Format{"ref/tak-mono.tak", "TAK", 48000, 1, 16, true, false}),
     caseName);
 
-// Hand-made: no Monkey's Audio encoder is packaged, so these hold silence.
+// No Monkey's Audio encoder is packaged: tools/make-ape.py wrote these.
 INSTANTIATE_TEST_SUITE_P(MonkeysAudio, FormatDecodeTest, testing::Values(
-    Format{"ref/monkeys-silence-16bit.ape", "Monkey's Audio", 44100, 2, 16, true, false},
-    Format{"ref/monkeys-silence-24bit.ape", "Monkey's Audio", 96000, 2, 24, true, false}),
+    Format{"ref/monkeys-16bit.ape", "Monkey's Audio", 44100, 2, 16, true, false},
+    Format{"ref/monkeys-24bit.ape", "Monkey's Audio", 96000, 2, 24, true, false}),
     caseName);
 
 INSTANTIATE_TEST_SUITE_P(Caf, FormatDecodeTest, testing::Values(

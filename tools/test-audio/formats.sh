@@ -7,10 +7,10 @@
 #   lossy/   the 44.1 kHz source through lossy encoders, hybrid WavPack among them
 #   ref/     files whose decoding is compared with the ffmpeg tool's, each with
 #            NAME.s32le (integer sources, left-justified) or NAME.f32le beside it
-# No encoder for Monkey's Audio, TAK or WMA Lossless ships with Debian: TAK
-# files are written by tools/make-raw-tak.py (PCM stored verbatim in real TAK
-# frames), Monkey's Audio files of silence by tools/make-silent-ape.py, and
-# WMA Lossless only meets the hostile-input tests and the fuzzers.
+# No encoder for Monkey's Audio, TAK or WMA Lossless ships with Debian:
+# tools/make-ape.py encodes Monkey's Audio (stereo, "fast" level),
+# tools/make-raw-tak.py stores PCM verbatim in real TAK frames, and WMA
+# Lossless only meets the hostile-input tests and the fuzzers.
 #   usage: formats.sh OUTDIR
 set -euo pipefail
 out=${1:?usage: formats.sh OUTDIR}
@@ -48,6 +48,7 @@ for w in 16 24; do
   wv "$src" -o "$base.wv"
   ff -i "$src" -c:a tta "$base.tta"
   sx "$src" -t raw - | python3 "$tools/make-raw-tak.py" "$base.tak" "$rate" 2 "$w"
+  sx "$src" -t raw - | python3 "$tools/make-ape.py" "$base.ape" "$rate" "$w"
   # Exactly twice every sample: the source has no sample at or beyond half scale.
   sx -D "$src" "$base-x2.flac" vol 2
 done
@@ -99,8 +100,8 @@ ff -i ref/wavpack-20bit.wv -c copy ref/wavpack-20bit.mka
 sx "$tmp/16.wav" -t raw - | python3 "$tools/make-raw-tak.py" ref/tak-16bit.tak 44100 2 16
 sx "$tmp/24.wav" -t raw - | python3 "$tools/make-raw-tak.py" ref/tak-24bit.tak 96000 2 24
 sx "$tmp/mono.wav" -t raw - | python3 "$tools/make-raw-tak.py" ref/tak-mono.tak 48000 1 16
-python3 "$tools/make-silent-ape.py" ref/monkeys-silence-16bit.ape 44100 2 16 44100 32768
-python3 "$tools/make-silent-ape.py" ref/monkeys-silence-24bit.ape 96000 2 24 96000 32768
+sx "$tmp/16.wav" -t raw - | python3 "$tools/make-ape.py" ref/monkeys-16bit.ape 44100 16
+sx "$tmp/24.wav" -t raw - | python3 "$tools/make-ape.py" ref/monkeys-24bit.ape 96000 24
 # 31 seconds, most of them silence: the frame limit holds in the new containers.
 mkdir -p long
 sx -n -r 8000 -c 1 -b 16 "$tmp/long.wav" synth 2 sine 440 vol 0.5 pad 0 29
