@@ -40,6 +40,18 @@ bool isSupportedAudioExtension(const std::string& lowerExt)
             return true;
         }
     }
+    return isFfmpegOnlyExtension(lowerExt);
+}
+
+bool isFfmpegOnlyExtension(const std::string& lowerExt)
+{
+    static const std::array<const char*, 10> kFfmpegOnly = {".wv",  ".ape",  ".tta", ".tak", ".ogg",
+                                                                ".oga", ".opus", ".wma", ".mka", ".caf"};
+    for (const char* ext : kFfmpegOnly) {
+        if (lowerExt == ext) {
+            return true;
+        }
+    }
     return false;
 }
 

@@ -12,8 +12,12 @@ namespace orvel {
 // is its first character, has none. Empty when there is none.
 [[nodiscard]] std::string lowerExtension(const std::filesystem::path& path);
 
-// .flac .wav .aif .aiff .aifc .m4a .alac .aac .mp3
+// .flac .wav .aif .aiff .aifc .m4a .alac .aac .mp3, and those of
+// isFfmpegOnlyExtension
 [[nodiscard]] bool isSupportedAudioExtension(const std::string& lowerExt);
+
+// .wv .ape .tta .tak .ogg .oga .opus .wma .mka .caf: formats only FFmpeg decodes
+[[nodiscard]] bool isFfmpegOnlyExtension(const std::string& lowerExt);
 
 // Walks a folder depth-first, each folder's entries in byte order of their
 // names. Symbolic links met inside it are neither followed nor reported;

@@ -46,7 +46,8 @@ Decoder decoderFor(const std::string& lowerExt)
     if (lowerExt == ".wav" || lowerExt == ".aif" || lowerExt == ".aiff" || lowerExt == ".aifc") {
         return decodeWavAiff;
     }
-    if (lowerExt == ".m4a" || lowerExt == ".alac" || lowerExt == ".aac" || lowerExt == ".mp3") {
+    if (lowerExt == ".m4a" || lowerExt == ".alac" || lowerExt == ".aac" || lowerExt == ".mp3" ||
+        isFfmpegOnlyExtension(lowerExt)) {
 #if KESTRONE_HAVE_FFMPEG
         return decodeWithFfmpeg;
 #else

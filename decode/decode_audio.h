@@ -16,6 +16,7 @@ namespace orvel {
 //   .flac                      -> decodeFlac (libFLAC)
 //   .wav .aif .aiff .aifc      -> decodeWavAiff (libsndfile)
 //   .m4a .alac .aac .mp3       -> decodeWithFfmpeg (FFmpeg)
+//   .wv .ape .tta .tak .ogg .oga .opus .wma .mka .caf -> decodeWithFfmpeg
 //   anything else              -> "Unsupported format ..." runtime_error
 // A build without FFmpeg refuses the third group with its own message. An
 // existing path that is no regular file (folder, FIFO, device) is refused

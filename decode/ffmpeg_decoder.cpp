@@ -25,6 +25,7 @@ extern "C" {
 #include "decode/cancellation.h"
 #include "decode/decode_audio.h"
 #include "decode/input_file.h"
+#include "decode/wavpack_block.h"
 
 namespace orvel {
 namespace {
@@ -126,10 +127,12 @@ std::int64_t seekSource(void* opaque, std::int64_t offset, int whence)
     return target;
 }
 
-// MP4/M4A (and QuickTime), CAF, ADTS and MPEG audio: the containers of the
-// formats this decoder is for. Anything else FFmpeg recognises is refused,
-// among them playlists (ffconcat, HLS) that would read other files.
-constexpr const char* kAllowedDemuxers = "mov,mp4,m4a,3gp,3g2,mj2,caf,aac,mp3";
+// MP4/M4A (and QuickTime), CAF, ADTS, MPEG audio, WavPack, Monkey's Audio,
+// TTA, TAK, Ogg, ASF (WMA) and Matroska: the containers of the formats this
+// decoder is for. Anything else FFmpeg recognises is refused, among them WAV
+// and AIFF (never read by FFmpeg) and playlists (ffconcat, HLS) that would
+// read other files.
+constexpr const char* kAllowedDemuxers = "mov,mp4,m4a,3gp,3g2,mj2,caf,aac,mp3,wv,ape,tta,tak,ogg,asf,matroska";
 
 // A demuxer that would open further files or URLs (references inside a
 // container) gets nothing: only the file given is read.
@@ -172,13 +175,39 @@ bool isIntegerPcm(AVCodecID id)
     }
 }
 
-Classification classify(AVCodecID id)
+// The demuxer's name only tells FLAC in Ogg or Matroska from FLAC elsewhere.
+Classification classify(AVCodecID id, const std::string& demuxer)
 {
     switch (id) {
     case AV_CODEC_ID_ALAC:
         return {"ALAC", true, false};
     case AV_CODEC_ID_FLAC:
+        if (demuxer == "ogg") {
+            return {"FLAC (Ogg)", true, false};
+        }
+        if (demuxer.starts_with("matroska")) {
+            return {"FLAC (Matroska)", true, false};
+        }
         return {"FFmpeg audio", true, false};
+    case AV_CODEC_ID_WAVPACK: // float, DSD and hybrid files: see applyWavpackBlock
+        return {"WavPack", true, false};
+    case AV_CODEC_ID_APE:
+        return {"Monkey's Audio", true, false};
+    case AV_CODEC_ID_TTA:
+        return {"TTA", true, false};
+    case AV_CODEC_ID_TAK:
+        return {"TAK", true, false};
+    case AV_CODEC_ID_WMALOSSLESS:
+        return {"WMA Lossless", true, false};
+    case AV_CODEC_ID_WMAV1:
+    case AV_CODEC_ID_WMAV2:
+    case AV_CODEC_ID_WMAPRO:
+    case AV_CODEC_ID_WMAVOICE:
+        return {"WMA", false, true};
+    case AV_CODEC_ID_VORBIS:
+        return {"Vorbis", false, true};
+    case AV_CODEC_ID_OPUS:
+        return {"Opus", false, true};
     case AV_CODEC_ID_AAC:
         return {"AAC", false, true};
     case AV_CODEC_ID_MP3:
@@ -278,6 +307,35 @@ struct DecodeState {
     bool concealDamage = false;
     bool formatSeen = false;
 };
+
+// A WavPack stream's kind shows only in its blocks' headers, so the first
+// packet settles it before any sample is taken. A hybrid file is read without
+// its correction file (nothing but the given file is opened), which leaves
+// the lossy part; DSD becomes PCM through FFmpeg's filter, so it has no
+// integer grid either.
+void applyWavpackBlock(const AVPacket& packet, DecodeState& state)
+{
+    const auto facts = wavpackBlockFacts(packet.data, packet.size > 0 ? static_cast<std::size_t>(packet.size) : 0);
+    if (!facts) {
+        return;
+    }
+    DecodedAudio& record = *state.record;
+    if (facts->hybrid) {
+        record.lossyCodec = true;
+        record.integerSamples = false;
+        record.bitsPerSample = 0;
+        state.concealDamage = true;
+    } else if (facts->dsd) {
+        record.integerSamples = false;
+        record.bitsPerSample = 0;
+        state.concealDamage = false;
+    } else {
+        record.integerSamples = !facts->floatSamples;
+        record.bitsPerSample = facts->bitsPerSample;
+        state.concealDamage = false;
+    }
+    state.integerSamples = record.integerSamples;
+}
 
 // Takes every frame the decoder has ready. Returns the number of frames that
 // carried samples.
@@ -387,8 +445,13 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
         throw std::runtime_error(kNoAudioStream);
     }
     const AVCodecParameters& parameters = *stream->codecpar;
+    // A demuxer chosen by the file name alone (TAK, Ogg) may open an empty or
+    // foreign file and give a stream that has no parameters at all.
+    if (parameters.sample_rate <= 0 && parameters.ch_layout.nb_channels <= 0) {
+        fail(kStreamInfoError, AVERROR_INVALIDDATA);
+    }
 
-    const Classification classification = classify(parameters.codec_id);
+    const Classification classification = classify(parameters.codec_id, format->iformat->name);
     DecodedAudio record;
     record.codec = classification.codec;
     record.integerSamples = classification.integerSamples;
@@ -443,6 +506,7 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
     state.concealDamage = !record.integerSamples;
 
     int emptyPackets = 0;
+    bool wavpackKindSettled = false;
     while (record.channels.front().size() < state.frameLimit) {
         throwIfStopRequested(stopRequested);
         rc = av_read_frame(format.get(), packet.get());
@@ -462,6 +526,10 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
         if (packet->stream_index != stream->index) {
             av_packet_unref(packet.get());
             continue;
+        }
+        if (parameters.codec_id == AV_CODEC_ID_WAVPACK && !wavpackKindSettled) {
+            applyWavpackBlock(*packet, state);
+            wavpackKindSettled = true;
         }
         rc = avcodec_send_packet(codec.get(), packet.get());
         av_packet_unref(packet.get());

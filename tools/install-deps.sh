@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
   libflac-dev libsndfile1-dev libavformat-dev libavcodec-dev libavutil-dev
-  sox libsox-fmt-all flac ffmpeg lame
+  sox libsox-fmt-all flac ffmpeg lame wavpack vorbis-tools opus-tools
   fonts-dejavu-core fonts-noto-core python3 locales-all time
   help2man librsvg2-bin lintian desktop-file-utils appstream man-db bash-completion zsh debootstrap
   "$@"

@@ -325,7 +325,7 @@ void MainWindow::chooseFiles()
     }
     const QStringList files = QFileDialog::getOpenFileNames(
         this, QStringLiteral("Add audio files"), QString(),
-        QStringLiteral("Audio files (*.flac *.wav *.aif *.aiff *.aifc *.m4a *.alac *.aac *.mp3);;All files (*)"));
+        QStringLiteral("Audio files (*.flac *.wav *.aif *.aiff *.aifc *.m4a *.alac *.aac *.mp3 *.wv *.ape *.tta *.tak *.ogg *.oga *.opus *.wma *.mka *.caf);;All files (*)"));
     if (!files.isEmpty()) {
         m_queue->addPaths(fsPaths(files));
     }

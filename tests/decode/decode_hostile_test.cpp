@@ -167,7 +167,7 @@ std::string directly(const fs::path& path)
 {
     const std::atomic<bool> stop{false};
     try {
-        (void)Decoder(widePath(path), stop);
+        (void)Decoder(path, stop);
     } catch (const std::runtime_error& error) {
         return error.what();
     }
@@ -287,7 +287,7 @@ TEST(DecodeCancellationTest, StopRequestedBeforeDecodingThrowsCancelledForEveryD
     const std::atomic<bool> stop{true};
     for (const char* file : {"ref/2ch-44100Hz-16bit.flac", "ref/2ch-44100Hz-16bit.wav", "ref/2ch-44100Hz-16bit.aiff",
                              "ref/2ch-48000Hz-24bit-alac.m4a", "ref/2ch-44100Hz-128k.mp3", "ext/noextension"}) {
-        EXPECT_THROW((void)orvel::decodeAudio(widePath(testAudio(file)), stop), orvel::Cancelled) << file;
+        EXPECT_THROW((void)orvel::decodeAudio(testAudio(file), stop), orvel::Cancelled) << file;
     }
 }
 
@@ -295,11 +295,11 @@ TEST(DecodeCancellationTest, EachDecoderChecksTheStopFlagBeforeReading)
 {
     // Handed to the decoders directly, past the dispatcher's own check.
     const std::atomic<bool> stop{true};
-    EXPECT_THROW((void)orvel::decodeFlac(widePath(testAudio("facts/2ch-44100Hz-180s.flac")), stop), orvel::Cancelled);
-    EXPECT_THROW((void)orvel::decodeWavAiff(widePath(testAudio("ref/2ch-44100Hz-16bit.wav")), stop), orvel::Cancelled);
-    EXPECT_THROW((void)orvel::decodeWavAiff(widePath(testAudio("ref/2ch-44100Hz-16bit.aiff")), stop), orvel::Cancelled);
+    EXPECT_THROW((void)orvel::decodeFlac(testAudio("facts/2ch-44100Hz-180s.flac"), stop), orvel::Cancelled);
+    EXPECT_THROW((void)orvel::decodeWavAiff(testAudio("ref/2ch-44100Hz-16bit.wav"), stop), orvel::Cancelled);
+    EXPECT_THROW((void)orvel::decodeWavAiff(testAudio("ref/2ch-44100Hz-16bit.aiff"), stop), orvel::Cancelled);
 #if KESTRONE_HAVE_FFMPEG
-    EXPECT_THROW((void)orvel::decodeWithFfmpeg(widePath(testAudio("ref/2ch-44100Hz-aac.m4a")), stop), orvel::Cancelled);
+    EXPECT_THROW((void)orvel::decodeWithFfmpeg(testAudio("ref/2ch-44100Hz-aac.m4a"), stop), orvel::Cancelled);
 #endif
 }
 
@@ -310,7 +310,7 @@ TEST(DecodeCancellationTest, StopSetFromAnotherThreadEndsDecoding)
         // As the window sets it for its worker; repeated so the stop lands
         // while a decode is running.
         for (int i = 0; i < 1000; ++i) {
-            (void)orvel::decodeFlac(widePath(testAudio("facts/2ch-44100Hz-180s.flac")), stop);
+            (void)orvel::decodeFlac(testAudio("facts/2ch-44100Hz-180s.flac"), stop);
         }
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));

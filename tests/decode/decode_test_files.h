@@ -36,12 +36,10 @@ inline std::filesystem::path testAudio(const std::string& relative)
     return orvel::testing::testAudio("decode", relative);
 }
 
-inline std::filesystem::path widePath(const std::filesystem::path& path) { return path; }
-
 inline orvel::DecodedAudio decodePath(const std::filesystem::path& path)
 {
     const std::atomic<bool> stop{false};
-    return orvel::decodeAudio(widePath(path), stop);
+    return orvel::decodeAudio(path, stop);
 }
 
 inline orvel::DecodedAudio decodeTestFile(const std::string& relative) { return decodePath(testAudio(relative)); }

@@ -4,6 +4,9 @@
 // memory an honest file could not make it hold.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -37,8 +40,10 @@ TEST(HostileInputTest, EveryDamagedFileGetsItsOwnMessageAndTheRunGoesOn)
         {"rate-0.wav", kRangeMessage},
         {"rate-2pow31.wav", kRangeMessage},
         {"declares-rate-0.flac", kRangeMessage},
-        {"tone.ogg", kUnsupportedMessage},
-        {"tone.ape", kUnsupportedMessage},
+        {"tone.mpc", kUnsupportedMessage},
+        {"tone.dsf", kUnsupportedMessage},
+        {"tone.ogg", "FFmpeg cannot open this audio format (Invalid argument)"},
+        {"tone.wv", "FFmpeg cannot open this audio format (Invalid argument)"},
         {"float32-nan.wav", "Audio contains non-finite samples."},
         {"ima-adpcm.wav", "Compressed WAV/AIFF is not supported. Use PCM WAV, floating-point WAV, or FLAC."},
         {"4bit.wav", "Unsupported WAV/AIFF sample precision."},
@@ -51,7 +56,7 @@ TEST(HostileInputTest, EveryDamagedFileGetsItsOwnMessageAndTheRunGoesOn)
     };
     const ScratchFolder scratch;
     const std::vector<fs::path> bad = filesIn(testAudio("hostile", "bad"));
-    ASSERT_GE(bad.size(), 40U);
+    ASSERT_GE(bad.size(), 60U);
     // A good file first and last: what fails in between must not end the run.
     std::vector<std::string> args{(scratch / "report.json").native(), filesIn(testAudio("hostile", "good")).front().native()};
     for (const fs::path& file : bad) {
@@ -67,8 +72,10 @@ TEST(HostileInputTest, EveryDamagedFileGetsItsOwnMessageAndTheRunGoesOn)
 
     const std::vector<JsonValue> records = reportFileRecords(scratch / "report.json");
     ASSERT_EQ(records.size(), bad.size() + 2);
+    std::size_t ffmpegOnly = 0;
     expectCompleteRecord(records.front(), args[1]);
     expectCompleteRecord(records.back(), args.back());
+    const std::string kFfmpegOnly[] = {".wv", ".ape", ".tta", ".tak", ".ogg", ".oga", ".opus", ".wma", ".mka", ".caf"};
     for (std::size_t i = 0; i < bad.size(); ++i) {
         expectFailedRecord(records[i + 1], bad[i].native());
         for (const Expected& expected : exact) {
@@ -76,7 +83,18 @@ TEST(HostileInputTest, EveryDamagedFileGetsItsOwnMessageAndTheRunGoesOn)
                 EXPECT_EQ(records[i + 1]["Error"].text, expected.message) << expected.file;
             }
         }
+        // Nothing, or text, under the name of a format only FFmpeg reads.
+        const std::string name = bad[i].filename().native();
+        const std::string ext = bad[i].extension().native();
+        if ((name.starts_with("zero.") || name.starts_with("text.")) &&
+            std::find(std::begin(kFfmpegOnly), std::end(kFfmpegOnly), ext) != std::end(kFfmpegOnly)) {
+            ++ffmpegOnly;
+            EXPECT_TRUE(records[i + 1]["Error"].text.starts_with("FFmpeg cannot open this audio format (") ||
+                        records[i + 1]["Error"].text.starts_with("FFmpeg cannot read the audio stream parameters ("))
+                << name << ": " << records[i + 1]["Error"].text;
+        }
     }
+    EXPECT_EQ(ffmpegOnly, 2 * std::size(kFfmpegOnly)) << "a zero-length and a text file for each";
 }
 
 TEST(HostileInputTest, AbsurdDeclaredSizesDoNotMakeTheAnalysisHoldMemory)

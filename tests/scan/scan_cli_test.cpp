@@ -200,14 +200,14 @@ TEST(ScanOutputTest, ReportOnStdoutReplacesTheTableAndMatchesTheFile)
 TEST(ScanWalkTest, ExplicitPathsFollowLinksAndKeepAnyExtension)
 {
     const ProcessResult run = scan({"--json", "-", mixed("link-to-a.flac"), mixed("linked-album"),
-                                    mixed("h-skipped-extension.ogg"), (testAudio("scan") / "extra/readme.txt").string()});
+                                    mixed("h-skipped-extension.mpc"), (testAudio("scan") / "extra/readme.txt").string()});
     EXPECT_EQ(run.exitCode, 1);
     const std::vector<JsonValue> records = reportRecords(run.out);
     EXPECT_EQ(recordFiles(run.out),
               (std::vector<std::string>{mixed("link-to-a.flac"), mixed("linked-album/Disc 2/e-pink-2ch-44100Hz-192k.mp3"),
                                         mixed("linked-album/c-pink-2ch-44100Hz-16in24.flac"),
                                         mixed("linked-album/d-pink-1ch-44100Hz-16bit-upper.FLAC"),
-                                        mixed("h-skipped-extension.ogg"), (testAudio("scan") / "extra/readme.txt").string()}));
+                                        mixed("h-skipped-extension.mpc"), (testAudio("scan") / "extra/readme.txt").string()}));
     ASSERT_EQ(records.size(), 6u);
     EXPECT_EQ(records[0]["Error"].optionalText(), std::nullopt) << records[0]["File"].text;
     EXPECT_EQ(records[0]["Codec"].optionalText(), "FLAC");

@@ -328,7 +328,7 @@ TEST_F(MainWindowTest, FileDialogsOfferAudioFilesAndSeveralFolders)
     });
     QTest::mouseClick(window->button(MainWindow::AddFiles), Qt::LeftButton);
     EXPECT_EQ(title, QStringLiteral("Add audio files"));
-    EXPECT_EQ(filters, (QStringList{QStringLiteral("Audio files (*.flac *.wav *.aif *.aiff *.aifc *.m4a *.alac *.aac *.mp3)"),
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("Audio files (*.flac *.wav *.aif *.aiff *.aifc *.m4a *.alac *.aac *.mp3 *.wv *.ape *.tta *.tak *.ogg *.oga *.opus *.wma *.mka *.caf)"),
                                     QStringLiteral("All files (*)")}));
     EXPECT_TRUE(window->queue().entries().empty()) << "cancelled: nothing added";
 
