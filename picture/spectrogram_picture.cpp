@@ -23,7 +23,7 @@ constexpr const char* kFontFamily = "Noto Sans";
 constexpr double kTitleFontSize = 16.0;
 constexpr double kFontSize = 13.0;
 
-constexpr int kTitleHeight = 62;
+constexpr int kTitleHeight = 78;
 constexpr int kLeftMargin = 58;
 constexpr int kRightMargin = 96; // gap, colour bar, its labels
 constexpr int kBottomMargin = 46;

@@ -68,6 +68,12 @@ TEST(SpectrogramTest, FullScaleSineAtBinCentreReadsZeroDbfsAndSilenceTheFloor)
     options.channel = 0;
     const Spectrogram tone = computeSpectrogram(audio, options, noStop);
     EXPECT_NEAR(tone.level(7, 100), 0.0, 0.01);
+    // Every factor of ten in amplitude is 20 dB, down to the bottom of the range.
+    for (const double amplitude : {0.5, 0.1, 0.0123, 1e-3, 3.3e-5, 2e-6}) {
+        const DecodedAudio quiet = test::losslessAudio({sine(20000, hz, rate, amplitude)}, 48000, 24);
+        const Spectrogram s = computeSpectrogram(quiet, withColumns(3), noStop);
+        EXPECT_NEAR(s.level(1, 100), 20.0 * std::log10(amplitude), 0.01) << amplitude;
+    }
     options.channel = 1;
     options.rangeDb = 90.0;
     const Spectrogram silence = computeSpectrogram(audio, options, noStop);
