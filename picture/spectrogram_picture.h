@@ -75,8 +75,9 @@ struct PictureImage {
 [[nodiscard]] PictureImage renderSpectrogramImage(const Spectrogram& spectrogram, const PictureLabels& labels,
                                                   PictureSize size);
 
-// PNG bytes of an image: 8-bit RGB, no timestamp or other varying chunk, so
-// equal images give equal bytes. Throws std::runtime_error when encoding fails.
+// PNG bytes of an image (libpng): 8-bit RGB, no timestamp or other optional
+// chunk, so equal images give equal bytes. Throws std::runtime_error when
+// encoding fails.
 [[nodiscard]] std::vector<unsigned char> encodePng(const PictureImage& image);
 
 // renderSpectrogramImage, then encodePng: the bytes every front end writes.
