@@ -158,8 +158,9 @@ private:
         return samples.data() + start;
     }
 
-    // z <- FFT(w x a + i w x b), b absent read as zeros. The window is applied
-    // while reading in bit-reversed order, so no separate permutation pass is needed.
+    // z <- FFT(w x a + i w x b), b absent read as zeros: the production
+    // transform's permutation and butterflies, or the reference transform
+    // when the process asks for it.
     void transform(const double* a, const double* b, std::vector<std::complex<double>>& z) const
     {
         const std::size_t n = z.size();
