@@ -87,7 +87,12 @@ public:
         , m_window(hannWindow(options.frameLength))
         , m_plan(FftPlan::get(options.frameLength, false))
         , m_kernels(fftKernels(bestSimdLevel()))
+        , m_reversedWindow(options.frameLength)
     {
+        const std::uint32_t* rev = m_plan.bitReversal();
+        for (std::size_t r = 0; r < m_window.size(); ++r) {
+            m_reversedWindow[r] = m_window[rev[r]];
+        }
         double windowSum = 0.0;
         for (const double w : m_window) {
             windowSum += w;
@@ -159,8 +164,9 @@ private:
     }
 
     // z <- FFT(w x a + i w x b), b absent read as zeros: the production
-    // transform's permutation and butterflies, or the reference transform
-    // when the process asks for it.
+    // transform's butterflies after windowing straight into bit-reversed
+    // order (no permutation pass), or the reference transform when the
+    // process asks for it.
     void transform(const double* a, const double* b, std::vector<std::complex<double>>& z) const
     {
         const std::size_t n = z.size();
@@ -171,17 +177,17 @@ private:
             fftReference(z.data(), n, false);
             return;
         }
-        const double* window = m_window.data();
+        const std::uint32_t* rev = m_plan.bitReversal();
+        const double* window = m_reversedWindow.data();
         if (b != nullptr) {
-            for (std::size_t i = 0; i < n; ++i) {
-                z[i] = {a[i] * window[i], b[i] * window[i]};
+            for (std::size_t r = 0; r < n; ++r) {
+                z[r] = {a[rev[r]] * window[r], b[rev[r]] * window[r]};
             }
         } else {
-            for (std::size_t i = 0; i < n; ++i) {
-                z[i] = {a[i] * window[i], 0.0};
+            for (std::size_t r = 0; r < n; ++r) {
+                z[r] = {a[rev[r]] * window[r], 0.0};
             }
         }
-        m_plan.permute(z.data());
         m_kernels.butterflies(z.data(), m_plan, 2, n);
     }
 
@@ -248,6 +254,7 @@ private:
     std::vector<double> m_window;
     const FftPlan& m_plan;
     const FftKernels& m_kernels;
+    std::vector<double> m_reversedWindow; // m_window in bit-reversed order
     std::span<const double> m_first;
     std::span<const double> m_second;
     double m_offsetDb = 0.0;
