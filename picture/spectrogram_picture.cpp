@@ -44,7 +44,7 @@ void checkSize(PictureSize size)
 {
     if (size.width < PictureSize::kMinWidth || size.height < PictureSize::kMinHeight ||
         size.width > PictureSize::kMax || size.height > PictureSize::kMax) {
-        throw std::invalid_argument("The picture size must be between 400x240 and 8000x8000 pixels.");
+        throw std::invalid_argument("The picture size must be between 400x240 and 4096x4096 pixels.");
     }
 }
 
@@ -167,18 +167,26 @@ public:
         if (textWidth(text) <= maxWidth) {
             return text;
         }
-        std::size_t keep = text.size();
-        while (keep > 0) {
-            --keep;
-            while (keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80) {
-                --keep;
-            }
-            std::string candidate = text.substr(0, keep) + "\xE2\x80\xA6";
-            if (textWidth(candidate) <= maxWidth) {
-                return candidate;
+        // The longest prefix, cut at a character start, that fits with the
+        // ellipsis: widths grow with the prefix, so a binary search finds it.
+        std::vector<std::size_t> cuts;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+                cuts.push_back(i);
             }
         }
-        return "\xE2\x80\xA6";
+        auto candidate = [&](std::size_t cut) { return text.substr(0, cut) + "\xE2\x80\xA6"; };
+        std::size_t low = 0; // cuts[low] fits (the bare ellipsis is taken to fit)
+        std::size_t high = cuts.size();
+        while (high - low > 1) {
+            const std::size_t mid = (low + high) / 2;
+            if (textWidth(candidate(cuts[mid])) <= maxWidth) {
+                low = mid;
+            } else {
+                high = mid;
+            }
+        }
+        return candidate(cuts.empty() ? 0 : cuts[low]);
     }
 
     // Draws text with its left, centre or right (align -1, 0, 1) at x, baseline at y.
@@ -372,9 +380,14 @@ void drawTitle(Painter& painter, const PictureLabels& labels, int width)
     double x = 12;
     const double y = 47;
     const std::string separator = "   |   ";
+    bool full = false; // a piece was cut: the line ends with its ellipsis
     auto piece = [&](const std::string& text, std::uint32_t colour, bool bold) {
+        if (full) {
+            return;
+        }
         painter.font(bold, kFontSize);
         const std::string shown = painter.fitted(text, std::max(0.0, maxWidth + 12 - x));
+        full = shown != text;
         painter.colour(colour);
         painter.text(shown, x, y);
         x += painter.textWidth(shown);

@@ -17,7 +17,7 @@ namespace orvel {
 struct PictureSize {
     static constexpr int kMinWidth = 400;
     static constexpr int kMinHeight = 240;
-    static constexpr int kMax = 8000;
+    static constexpr int kMax = 4096; // a 4K picture; its buffers take about 190 MB
 
     int width = 1200;
     int height = 700;
