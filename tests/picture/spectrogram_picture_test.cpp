@@ -29,7 +29,6 @@ DecodedAudio audioOf(std::vector<std::vector<double>> channels, std::int32_t rat
     audio.channels = std::move(channels);
     audio.sampleRate = rate;
     audio.bitsPerSample = 24;
-    audio.codec = L"FLAC";
     audio.durationSeconds = static_cast<double>(audio.channels.front().size()) / rate;
     return audio;
 }
