@@ -3,7 +3,8 @@
 // against the reference), the spectrum, the AAC-SIN check, a whole file next
 // to libFLAC decoding the same file, and the headless analysis of a folder.
 //   usage: kestrone-bench --audio-dir=DIR [benchmark flags]
-// DIR holds bench-30s.flac (30 s, 44.1 kHz, 16-bit stereo broadband) and
+// DIR holds bench-30s.flac (30 s, 44.1 kHz, 16-bit stereo broadband),
+// bench-5min-96kHz.flac (5 minutes, 96 kHz, 24-bit stereo broadband) and
 // folder/ with the files of the throughput run (tools/run-benchmarks.sh).
 #include <benchmark/benchmark.h>
 
@@ -25,11 +26,13 @@
 #include "analysis/fft.h"
 #include "analysis/simd_level.h"
 #include "analysis/sine_mdct.h"
+#include "analysis/spectrogram.h"
 #include "analysis/spectrum_db.h"
 #include "batch/batch_runner.h"
 #include "batch/report_file.h"
 #include "bench/libflac_decode.h"
 #include "decode/decode_audio.h"
+#include "picture/spectrogram_picture.h"
 
 namespace orvel::bench {
 namespace {
@@ -173,6 +176,47 @@ void analyzeFileCase(benchmark::State& state, unsigned threads, bool reference)
     }
 }
 
+// The files the spectrogram is measured on, against analyzeFile of the same file.
+const char* const kSpectrogramFiles[] = {"bench-30s.flac", "bench-5min-96kHz.flac"};
+
+void analyzeNamedFileCase(benchmark::State& state, const char* name, unsigned threads)
+{
+    const std::filesystem::path path = audioDir / name;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(analyzeFile(path, noStop, {}, options(threads, false)));
+    }
+}
+
+// The spectrogram of the default picture from the decoded region analyzeFile
+// also decodes: what a picture adds to a file's analysis.
+void spectrogramCase(benchmark::State& state, const char* name, std::size_t frameLength, unsigned threads)
+{
+    const DecodedAudio audio = decodeAudio(audioDir / name, noStop);
+    SpectrogramOptions options;
+    options.analysis.threads = threads;
+    options.frameLength = frameLength;
+    options.columns = static_cast<std::size_t>(plotArea(PictureSize{}).width);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(computeSpectrogram(audio, options, noStop));
+    }
+}
+
+void pictureCase(benchmark::State& state)
+{
+    SpectrogramOptions options;
+    options.columns = static_cast<std::size_t>(plotArea(PictureSize{}).width);
+    const Spectrogram spectrogram = computeSpectrogram(benchAudio(), options, noStop);
+    PictureLabels labels;
+    labels.fileName = "bench-30s.flac";
+    labels.codec = "FLAC";
+    labels.sampleRate = 44100;
+    labels.bits = 16;
+    labels.verdicts = {{"Upscaling", "No evidence"}, {"Upsampling", "No evidence"}, {"AAC-SIN", "No evidence"}};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(renderSpectrogramPng(spectrogram, labels, PictureSize{}));
+    }
+}
+
 void decodeAudioCase(benchmark::State& state)
 {
     const std::filesystem::path path = audioDir / "bench-30s.flac";
@@ -261,6 +305,30 @@ void registerAll()
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
     benchmark::RegisterBenchmark(("analyzeFile/fast/threads:" + coreLabel).c_str(), analyzeFileCase, 0u, false)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    for (const char* name : kSpectrogramFiles) {
+        if (!std::filesystem::exists(audioDir / name)) {
+            continue;
+        }
+        // One thread: wall time is the whole cost even on a busy machine. All cores: as a scan runs.
+        for (const unsigned threads : {1u, 0u}) {
+            const std::string suffix = "/threads:" + (threads == 1 ? std::string("1") : coreLabel);
+            benchmark::RegisterBenchmark((std::string("analyzeFile/") + name + suffix).c_str(), analyzeNamedFileCase,
+                                         name, threads)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+            for (const std::size_t frame : {2048u, 4096u, 8192u}) {
+                benchmark::RegisterBenchmark((std::string("computeSpectrogram/") + name + "/frame:" +
+                                              std::to_string(frame) + suffix)
+                                                 .c_str(),
+                                             spectrogramCase, name, frame, threads)
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime();
+            }
+        }
+    }
+    benchmark::RegisterBenchmark("renderSpectrogramPng/1200x700", pictureCase)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
     benchmark::RegisterBenchmark("folder --analyze-test/threads:1", folderCase, 1u)

@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev libgl-dev
   libflac-dev libsndfile1-dev libavformat-dev libavcodec-dev libavutil-dev
   sox libsox-fmt-all flac ffmpeg lame wavpack vorbis-tools opus-tools
-  fonts-dejavu-core fonts-noto-core python3 locales-all time
+  libcairo2-dev libpng-dev fonts-dejavu-core fonts-noto-core python3 locales-all time
   help2man librsvg2-bin lintian desktop-file-utils appstream man-db bash-completion zsh debootstrap
   "$@"
 )
