@@ -130,7 +130,7 @@ TEST_F(AnalysisQueueTest, QueuesAFileOnceWhateverFormOfItsPathIsGiven)
     EXPECT_EQ(queue.entries()[0].path, wide(file.lexically_normal()));
     EXPECT_EQ(queue.entries()[0].state, orvel::EntryState::Queued);
     EXPECT_EQ(view.rows, 1);
-    EXPECT_EQ(queue.statusText(), "1 files \u00B7 Ready to analyze");
+    EXPECT_EQ(queue.statusText(), "1 file \u00B7 Ready to analyze");
 }
 
 TEST_F(AnalysisQueueTest, RelativePathsBecomeAbsoluteFromTheCurrentFolder)
@@ -342,7 +342,7 @@ TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
     EXPECT_EQ(queue.cellTone(0, 0), Tone::Primary);
 
     EXPECT_EQ(view.progress, 100);
-    EXPECT_EQ(queue.statusText(), "3 files \u00B7 2 analyzed \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(queue.statusText(), "3 files \u00B7 2 analyzed \u00B7 1 with findings (Upscaling 1 \u00B7 Upsampling 1) \u00B7 AAC-SIN is experimental");
 }
 
 TEST_F(AnalysisQueueTest, ProgressCountsEntriesWithAResultOverAllEntries)
@@ -502,13 +502,15 @@ TEST_F(AnalysisQueueTest, CloseDuringARunIsRefusedUntilTheRunHasEnded)
 
     EXPECT_FALSE(queue.requestClose());
     EXPECT_TRUE(queue.stopRequested());
-    EXPECT_EQ(queue.statusText(), "Stopping safely\u2026 Close again when analysis has stopped.");
+    EXPECT_EQ(queue.statusText(), "Stopping safely\u2026 The window closes when analysis has stopped.");
     EXPECT_FALSE(queue.requestClose()) << "still running";
+    EXPECT_EQ(view.closes, 0);
     gate.release();
     runToEnd(queue);
 
+    EXPECT_EQ(view.closes, 1) << "the window is told to close once the run has stopped";
     EXPECT_TRUE(queue.requestClose());
-    EXPECT_EQ(queue.statusText(), "1 files \u00B7 0 analyzed \u00B7 Stopped");
+    EXPECT_EQ(queue.statusText(), "1 file \u00B7 0 analyzed \u00B7 Stopped");
 }
 
 TEST_F(AnalysisQueueTest, AStopSeenBetweenFilesEndsTheRunWithOneFinishedEvent)
