@@ -308,17 +308,16 @@ QModelIndex QueueListView::moveCursor(CursorAction cursorAction, Qt::KeyboardMod
 
 void QueueListView::contextMenuEvent(QContextMenuEvent* event)
 {
-    QModelIndex index = indexAt(viewport()->mapFrom(this, event->pos()));
-    if (event->reason() == QContextMenuEvent::Keyboard) {
-        index = currentIndex();
-    }
+    // A mouse's menu comes through the viewport, in its coordinates; the
+    // keyboard's goes to the current row.
+    const bool keyboard = event->reason() == QContextMenuEvent::Keyboard;
+    const QModelIndex index = keyboard ? currentIndex() : indexAt(event->pos());
     if (!index.isValid()) {
         return;
     }
     selectRow(index.row());
     setCurrentIndex(index);
-    const QPoint global =
-        event->reason() == QContextMenuEvent::Keyboard ? viewport()->mapToGlobal(visualRect(index).center()) : event->globalPos();
+    const QPoint global = keyboard ? viewport()->mapToGlobal(visualRect(index).center()) : event->globalPos();
     emit rowMenuRequested(global);
 }
 
