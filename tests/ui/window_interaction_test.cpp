@@ -278,13 +278,24 @@ TEST_F(WindowUseTest, TheRowMenuActsOnTheFileUnderThePointer)
     EXPECT_EQ(cell(2, 4), QStringLiteral("Complete"));
     EXPECT_EQ(cell(0, 4), QStringLiteral("Queued")) << "only the chosen file was analysed";
 
-    // Delete in the list removes the selected file.
+    // In the list, Ctrl+C copies the full path and Delete removes the selected file.
     list->setFocus();
+    QGuiApplication::clipboard()->clear();
+    key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdString(path.string()));
     key(Qt::Key_Delete);
     ASSERT_EQ(window->queue().entries().size(), 3u);
     EXPECT_EQ(window->list()->model()->rowCount(), 3);
     EXPECT_EQ(cell(2, 0), QStringLiteral("not-audio.txt"));
     EXPECT_EQ(window->queue().selectedIndex(), 2) << "the next file takes the selection";
+
+    // The Menu key opens it for the current row.
+    list->setCurrentIndex(list->model()->index(0, 0));
+    QContextMenuEvent keyMenu(QContextMenuEvent::Keyboard, QPoint(0, 0));
+    QCoreApplication::sendEvent(list, &keyMenu);
+    ASSERT_TRUE(waitFor([this] { return window->rowMenu()->isVisible(); }, 5000));
+    EXPECT_EQ(window->queue().selectedIndex(), 0);
+    window->rowMenu()->close();
 }
 
 TEST_F(WindowUseTest, ShortcutsRunTheCommandsAndTheButtonsNameThem)
