@@ -27,8 +27,6 @@
 #include <QScrollBar>
 #include <QTreeView>
 
-#include <cerrno>
-#include <cstring>
 #include <exception>
 #include <functional>
 #include <utility>
