@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <filesystem>
+#include <string>
+
 #include "report/report_format.h"
 
 namespace orvel {
@@ -8,5 +11,10 @@ namespace orvel {
 // The save dialog's file types, 1-based as the dialog reports them: 1 is the
 // JSON report, every other index the text report. The typed extension plays no part.
 [[nodiscard]] ReportFormat reportFormatForFilterIndex(int index);
+
+// Why a report cannot be written to target, in the system's words ("No such
+// file or directory", "Permission denied", "Is a directory"); empty when the
+// reason cannot be told from the target and its folder.
+[[nodiscard]] std::string reportWriteFailureReason(const std::filesystem::path& target);
 
 } // namespace orvel

@@ -144,7 +144,7 @@ TEST_F(MainWindowTest, ARunOverRealFilesEndsWithColouredVerdictRows)
     EXPECT_EQ(cell(2, 1), QStringLiteral("Inconclusive"));
     EXPECT_EQ(cell(2, 3), QStringLiteral("Not applicable"));
     EXPECT_EQ(window->progressBar()->value(), 100);
-    EXPECT_EQ(window->queue().statusText(), "4 files \u00B7 3 analyzed \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(window->queue().statusText(), "4 files \u00B7 3 analyzed \u00B7 1 with findings (Upscaling 1 \u00B7 Upsampling 1) \u00B7 AAC-SIN is experimental");
 
     const auto* model = window->list()->model();
     for (int row = 0; row < 3; ++row) {
@@ -223,7 +223,7 @@ TEST_F(MainWindowTest, AnEmptyWindowShowsTheDropHintTaglineAndPlaceholder)
     const QImage list = render(*window->list());
     EXPECT_EQ(countColour(list, QRect(0, cellRect(0, 0).bottom() + 1, list.width(), 200), theme::kSecondaryText), 0)
         << "no drop hint once something is queued";
-    EXPECT_EQ(window->queue().statusText(), "1 files \u00B7 Ready to analyze");
+    EXPECT_EQ(window->queue().statusText(), "1 file \u00B7 Ready to analyze");
     EXPECT_EQ(window->panelTitle(), QStringLiteral("2ch-44100Hz-16bit-noise.flac")) << "the first row is selected";
 }
 
@@ -277,7 +277,7 @@ TEST_F(MainWindowTest, ClosingDuringARunIsRefusedWithTheStatusText)
 
     EXPECT_FALSE(window->close());
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(window->queue().statusText(), "Stopping safely\u2026 Close again when analysis has stopped.");
+    EXPECT_EQ(window->queue().statusText(), "Stopping safely\u2026 The window closes when analysis has stopped.");
     ASSERT_TRUE(waitFor([this] { return !window->queue().busy(); }));
     EXPECT_EQ(window->queue().statusText().substr(0, 8), "4 files ");
     EXPECT_NE(window->queue().statusText().find("\u00B7 Stopped"), std::string::npos);

@@ -28,6 +28,7 @@ public:
     void detailsChanged() override { ++detailsRefreshes; }
     void repaintWindow() override { ++repaints; }
     void showAddPathError(const std::string& message) override { errors.push_back(message); }
+    void closeWindow() override { ++closes; }
 
     int rows = 0;
     std::vector<int> changedRows;
@@ -36,6 +37,7 @@ public:
     int progress = -1;
     int detailsRefreshes = 0;
     int repaints = 0;
+    int closes = 0;
     std::vector<std::string> errors;
 };
 

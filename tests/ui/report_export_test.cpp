@@ -39,6 +39,17 @@ TEST(ReportExportTest, OnlyTheFirstFileTypeIsJson)
     EXPECT_EQ(orvel::reportFormatForFilterIndex(0), ReportFormat::Text);
 }
 
+TEST(ReportExportTest, AFailedWriteIsExplainedInTheSystemsWords)
+{
+    kestrone_test::TempDir temp;
+    EXPECT_EQ(orvel::reportWriteFailureReason(temp.path() / "missing" / "report.json"), "No such file or directory");
+    fs::create_directories(temp.path() / "taken.json");
+    EXPECT_EQ(orvel::reportWriteFailureReason(temp.path() / "taken.json"), "Is a directory");
+    const fs::path plain = temp.touch("plain");
+    EXPECT_EQ(orvel::reportWriteFailureReason(plain / "report.json"), "Not a directory");
+    EXPECT_EQ(orvel::reportWriteFailureReason(temp.path() / "fine.json"), "") << "nothing to tell";
+}
+
 TEST(ReportExportTest, JsonHasNoByteOrderMarkAndListsRecordsInOrder)
 {
     orvel::testing::ScratchFolder temp;
