@@ -628,11 +628,11 @@ TEST_F(AnalysisQueueTest, PathsGivenDuringARunAreRefusedAndSaidSo)
 {
     GatedAnalysis gate;
     AnalysisQueue queue(view, inbox, gate.function());
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac")});
     queue.startAnalysis();
     gate.waitUntilEntered();
 
-    queue.addPaths({uiAudioPath("2ch-44100Hz-128k.mp3"), uiAudioPath("not-audio.txt")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3"), orvel::testing::testAudio("ui", "not-audio.txt")});
     EXPECT_EQ(queue.entries().size(), 1u);
     EXPECT_EQ(queue.lastAdd().refused, 2u);
     EXPECT_EQ(queue.noticeText(), "2 items not queued: analysis is running; add again when it has stopped");
@@ -644,7 +644,7 @@ TEST_F(AnalysisQueueTest, PathsGivenDuringARunAreRefusedAndSaidSo)
     gate.release();
     runToEnd(queue);
 
-    queue.addPaths({uiAudioPath("2ch-44100Hz-128k.mp3")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3")});
     EXPECT_EQ(queue.entries().size(), 2u) << "after the run the same add goes through";
     EXPECT_EQ(queue.noticeText(), "");
 }
@@ -681,8 +681,8 @@ TEST_F(AnalysisQueueTest, ReanalysingRunsTheChosenEntriesAloneAndNotDuringARun)
 {
     RecordingAnalysis analysis;
     AnalysisQueue queue(view, inbox, analysis.function());
-    const fs::path first = uiAudioPath("2ch-44100Hz-16bit-noise.flac");
-    const fs::path second = uiAudioPath("2ch-44100Hz-128k.mp3");
+    const fs::path first = orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac");
+    const fs::path second = orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3");
     queue.addPaths({first, second});
     queue.startAnalysis();
     runToEnd(queue);

@@ -41,7 +41,7 @@ TEST(ReportExportTest, OnlyTheFirstFileTypeIsJson)
 
 TEST(ReportExportTest, AFailedWriteIsExplainedInTheSystemsWords)
 {
-    kestrone_test::TempDir temp;
+    orvel::testing::ScratchFolder temp;
     EXPECT_EQ(orvel::reportWriteFailureReason(temp.path() / "missing" / "report.json"), "No such file or directory");
     fs::create_directories(temp.path() / "taken.json");
     EXPECT_EQ(orvel::reportWriteFailureReason(temp.path() / "taken.json"), "Is a directory");

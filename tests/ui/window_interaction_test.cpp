@@ -23,22 +23,21 @@
 #include <memory>
 #include <string>
 
-#include "queue_test_support.h"
+#include "tests/support/files.h"
+#include "tests/ui/queue_test_support.h"
 #include "ui/about_dialog.h"
 #include "ui/command_button.h"
 #include "ui/main_window.h"
 #include "ui/queue_list_view.h"
 #include "ui/spectrum_view.h"
 #include "ui/theme.h"
-#include "window_test_support.h"
+#include "tests/ui/window_test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using kestrone_test::countColour;
 using kestrone_test::render;
-using kestrone_test::uiAudio;
-using kestrone_test::uiAudioPath;
 using kestrone_test::waitFor;
 using orvel::MainWindow;
 namespace theme = orvel::theme;
@@ -89,9 +88,9 @@ protected:
     // Row 1 ends with "Evidence found" for upscaling, row 3 fails.
     void queueTestFiles()
     {
-        window->queue().addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"),
-                                  uiAudioPath("2ch-48000Hz-16in24-padded.flac"), uiAudioPath("2ch-44100Hz-128k.mp3"),
-                                  uiAudioPath("not-audio.txt")});
+        window->queue().addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"),
+                                  orvel::testing::testAudio("ui", "2ch-48000Hz-16in24-padded.flac"), orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3"),
+                                  orvel::testing::testAudio("ui", "not-audio.txt")});
     }
     void runAnalysis()
     {
@@ -126,7 +125,7 @@ protected:
     orvel::CommandButton* button(MainWindow::Command command) const { return window->button(command); }
 
     std::unique_ptr<MainWindow> window;
-    kestrone_test::TempDir temp;
+    orvel::testing::ScratchFolder temp;
 };
 
 TEST_F(WindowUseTest, TabAndShiftTabWalkTheControlsAndLeaveTheList)
@@ -256,7 +255,7 @@ TEST_F(WindowUseTest, TheRowMenuActsOnTheFileUnderThePointer)
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
 
-    const fs::path path = uiAudioPath("2ch-44100Hz-128k.mp3");
+    const fs::path path = orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3");
     window->rowAction(MainWindow::CopyPath)->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdString(path.string()));
 
@@ -291,7 +290,7 @@ TEST_F(WindowUseTest, TheRowMenuActsOnTheFileUnderThePointer)
 
     // The Menu key opens it for the current row.
     list->setCurrentIndex(list->model()->index(0, 0));
-    QContextMenuEvent keyMenu(QContextMenuEvent::Keyboard, QPoint(0, 0));
+    QContextMenuEvent keyMenu(QContextMenuEvent::Keyboard, QPoint(0, 0), list->mapToGlobal(QPoint(0, 0)));
     QCoreApplication::sendEvent(list, &keyMenu);
     ASSERT_TRUE(waitFor([this] { return window->rowMenu()->isVisible(); }, 5000));
     EXPECT_EQ(window->queue().selectedIndex(), 0);
@@ -355,7 +354,7 @@ TEST_F(WindowUseTest, WhatIsNotQueuedIsSaidInTheStatusLine)
     };
     const fs::path missing = temp.path() / "gone.flac";
     drop({QUrl::fromLocalFile(QString::fromStdString(missing.string())),
-          QUrl::fromLocalFile(QString::fromStdString(uiAudio("2ch-44100Hz-16bit-noise.flac").string()))});
+          QUrl::fromLocalFile(QString::fromStdString(orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac").string()))});
     EXPECT_EQ(window->queue().entries().size(), 1u);
     EXPECT_EQ(window->queue().noticeText(),
               "1 path not queued: " + missing.string() + ": Cannot read this path: No such file or directory.");
@@ -364,14 +363,14 @@ TEST_F(WindowUseTest, WhatIsNotQueuedIsSaidInTheStatusLine)
 
     window->queue().startAnalysis();
     ASSERT_TRUE(window->queue().busy());
-    drop({QUrl::fromLocalFile(QString::fromStdString(uiAudio("2ch-44100Hz-128k.mp3").string()))});
+    drop({QUrl::fromLocalFile(QString::fromStdString(orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3").string()))});
     EXPECT_EQ(window->queue().entries().size(), 1u) << "refused during a run";
     EXPECT_EQ(window->queue().noticeText(),
               "1 item not queued: analysis is running; add again when it has stopped");
     EXPECT_GT(countColour(render(*window), status, theme::kEvidence), 0);
     ASSERT_TRUE(waitFor([this] { return !window->queue().busy(); }));
     EXPECT_EQ(window->progressBar()->value(), 100);
-    drop({QUrl::fromLocalFile(QString::fromStdString(uiAudio("2ch-44100Hz-128k.mp3").string()))});
+    drop({QUrl::fromLocalFile(QString::fromStdString(orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3").string()))});
     EXPECT_EQ(window->queue().entries().size(), 2u);
     EXPECT_EQ(window->progressBar()->value(), 50) << "the new file is not analysed yet";
     EXPECT_EQ(countColour(render(*window), status, theme::kEvidence), 0) << "nothing left out";
@@ -422,7 +421,10 @@ TEST_F(WindowUseTest, AVerticalScrollBarBringsNoHorizontalOne)
 {
     std::vector<fs::path> files;
     for (int i = 0; i < 30; ++i) {
-        files.push_back(temp.touch("f" + std::to_string(i) + ".flac"));
+        std::string name = "f";
+        name += std::to_string(i);
+        name += ".flac";
+        files.push_back(temp.touch(name));
     }
     window->queue().addPaths(files);
     QCoreApplication::processEvents();
@@ -439,7 +441,7 @@ TEST_F(WindowUseTest, AVerticalScrollBarBringsNoHorizontalOne)
 
 TEST_F(WindowUseTest, HoveringTheSpectrumReadsOutFrequencyAndLevel)
 {
-    window->queue().addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac")});
+    window->queue().addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac")});
     runAnalysis();
     const QRect view = window->layoutRects().spectrum;
     const QRect plot = orvel::spectrumPlotRect(view);
