@@ -25,9 +25,9 @@ using EnvChanges = std::map<std::string, std::optional<std::string>>;
 enum class Terminal { None, Stdout, StdoutAndStderr };
 
 struct ProcessOptions {
-    EnvChanges env;                     // applied after LC_ALL=C.UTF-8 and the display variables removed
-    std::filesystem::path workingFolder; // empty: this process's
-    std::string input;                   // the child's stdin (empty: /dev/null)
+    EnvChanges env{};                     // applied after LC_ALL=C.UTF-8 and the display variables removed
+    std::filesystem::path workingFolder{}; // empty: this process's
+    std::string input{};                   // the child's stdin (empty: /dev/null)
     Terminal terminal = Terminal::None;
     rlim_t fileSizeLimit = RLIM_INFINITY;
     bool dropRoot = false; // when run as root, the child becomes nobody (65534)
