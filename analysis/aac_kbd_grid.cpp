@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: MIT
+#include "analysis/aac_kbd_grid.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/kbd_window.h"
+#include "decode/cancellation.h"
+
+namespace orvel {
+
+namespace {
+
+constexpr std::int32_t kOffsets = 1024;
+constexpr std::int32_t kFirstBin = 8;
+constexpr std::int32_t kSearchFrames = 4;
+constexpr std::int32_t kVerificationFrames = 24;
+constexpr std::int32_t kControls = 7;
+constexpr std::int32_t kControlStep = 128;
+constexpr double kMinimumRms = 1e-7;
+
+const std::vector<double>& longWindow()
+{
+    static const std::vector<double> window = kbdWindow(2048, 4.0);
+    return window;
+}
+
+double fraction(std::span<const double> samples, std::int32_t offset, std::int32_t frameCount,
+                std::int32_t bandLimit, double rms, double threshold, WindowedMdct& mdct, double* c)
+{
+    const auto n = static_cast<std::int64_t>(samples.size());
+    const std::int64_t step = std::max<std::int64_t>((n - 3072) / 1024 / frameCount, 1) * 1024;
+    const double quietEnergy = rms * rms * 0.01;
+    std::int64_t zeros = 0;
+    std::int64_t total = 0;
+    for (std::int32_t f = 0; f < frameCount; ++f) {
+        const std::int64_t start = std::int64_t{offset} + 1024 + f * step;
+        if (start + 2048 > n) {
+            continue;
+        }
+        mdct.forward(samples.data(), start, c);
+        double energy = 0.0;
+        for (std::int32_t k = kFirstBin; k < bandLimit; ++k) {
+            energy += c[k] * c[k];
+        }
+        if (quietEnergy > energy) {
+            continue;
+        }
+        std::int32_t below = 0;
+        for (std::int32_t k = kFirstBin; k < bandLimit; ++k) {
+            below += threshold > std::fabs(c[k]) ? 1 : 0;
+        }
+        zeros += below;
+        total += bandLimit - kFirstBin;
+    }
+    return total == 0 ? 0.0 : static_cast<double>(zeros) / static_cast<double>(total);
+}
+
+} // namespace
+
+double aacKbdFraction(std::span<const double> samples, std::int32_t offset, std::int32_t frames,
+                      std::int32_t bandLimit, double rms, double threshold)
+{
+    WindowedMdct mdct(longWindow());
+    std::vector<double> c(1024);
+    return fraction(samples, offset, frames, bandLimit, rms, threshold, mdct, c.data());
+}
+
+bool aacKbdFound(const AacKbdMeasurement& m)
+{
+    return m.measured && m.verified > 0.08 && m.verified - m.baseline > 0.08;
+}
+
+AacKbdMeasurement searchAacKbdGrid(const AacKbdInput& input, const std::atomic<bool>& stopRequested,
+                                   const std::function<void(const std::string&)>& progress)
+{
+    WindowedMdct mdct(longWindow());
+    std::vector<double> c(1024);
+    std::vector<double> shares(kOffsets);
+    AacKbdMeasurement chosen;
+    chosen.bandLimit = input.bandLimit;
+    for (std::size_t ch = 0; ch < input.channels.size() && ch < 2; ++ch) {
+        const std::span<const double> samples = input.channels[ch];
+        double sum = 0.0;
+        for (const double x : samples) {
+            sum += x * x;
+        }
+        const double rms = samples.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(samples.size()));
+        if (rms < kMinimumRms) {
+            continue;
+        }
+        const double floor = input.lsb > 0.0 ? 0.8 * input.lsb : 1e-9;
+        const double threshold = std::max(rms * 1e-6, floor);
+        for (std::int32_t o = 0; o < kOffsets; ++o) {
+            if (o % 64 == 0) {
+                throwIfStopRequested(stopRequested);
+                if (progress) {
+                    progress("AAC grid (KBD) \u00B7 channel " + std::to_string(ch + 1) + " \u00B7 " +
+                             std::to_string(o * 100 / kOffsets) + "%");
+                }
+            }
+            shares[static_cast<std::size_t>(o)] =
+                fraction(samples, o, kSearchFrames, input.bandLimit, rms, threshold, mdct, c.data());
+        }
+        const auto best = static_cast<std::int32_t>(std::max_element(shares.begin(), shares.end()) - shares.begin());
+        const double verified =
+            fraction(samples, best, kVerificationFrames, input.bandLimit, rms, threshold, mdct, c.data());
+        std::vector<double> controls;
+        for (std::int32_t j = 1; j <= kControls; ++j) {
+            controls.push_back(fraction(samples, (best + kControlStep * j) % kOffsets, kVerificationFrames,
+                                        input.bandLimit, rms, threshold, mdct, c.data()));
+        }
+        std::sort(controls.begin(), controls.end());
+        const double baseline = controls[kControls / 2];
+        if (!chosen.measured || verified - baseline > chosen.verified - chosen.baseline) {
+            chosen.verified = verified;
+            chosen.baseline = baseline;
+            chosen.threshold = threshold;
+            chosen.channel = static_cast<std::int32_t>(ch);
+            chosen.offset = best;
+            chosen.measured = true;
+        }
+    }
+    return chosen;
+}
+
+} // namespace orvel

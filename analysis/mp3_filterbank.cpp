@@ -1,0 +1,172 @@
+// SPDX-License-Identifier: MIT
+#include "analysis/mp3_filterbank.h"
+
+#include <cmath>
+
+namespace orvel {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+
+// D[0..256] x 65536; the rest of the window mirrors it with alternating signs.
+constexpr std::array<std::int32_t, 257> kWindowBase{
+    0,      -1,     -1,     -1,     -1,     -1,     -1,     -2,     -2,     -2,     -2,     -3,     -3,
+    -4,     -4,     -5,     -5,     -6,     -7,     -7,     -8,     -9,     -10,    -11,    -13,    -14,
+    -16,    -17,    -19,    -21,    -24,    -26,    -29,    -31,    -35,    -38,    -41,    -45,    -49,
+    -53,    -58,    -63,    -68,    -73,    -79,    -85,    -91,    -97,    -104,   -111,   -117,   -125,
+    -132,   -139,   -147,   -154,   -161,   -169,   -176,   -183,   -190,   -196,   -202,   -208,   -213,
+    -218,   -222,   -225,   -227,   -228,   -228,   -227,   -224,   -221,   -215,   -208,   -200,   -189,
+    -177,   -163,   -146,   -127,   -106,   -83,    -57,    -29,    2,      36,     72,     111,    153,
+    197,    244,    294,    347,    401,    459,    519,    581,    645,    711,    779,    848,    919,
+    991,    1064,   1137,   1210,   1283,   1356,   1428,   1498,   1567,   1634,   1698,   1759,   1817,
+    1870,   1919,   1962,   2001,   2032,   2057,   2075,   2085,   2087,   2080,   2063,   2037,   2000,
+    1952,   1893,   1822,   1739,   1644,   1535,   1414,   1280,   1131,   970,    794,    605,    402,
+    185,    -45,    -288,   -545,   -814,   -1095,  -1388,  -1692,  -2006,  -2330,  -2663,  -3004,  -3351,
+    -3705,  -4063,  -4425,  -4788,  -5153,  -5517,  -5879,  -6237,  -6589,  -6935,  -7271,  -7597,  -7910,
+    -8209,  -8491,  -8755,  -8998,  -9219,  -9416,  -9585,  -9727,  -9838,  -9916,  -9959,  -9966,  -9935,
+    -9863,  -9750,  -9592,  -9389,  -9139,  -8840,  -8492,  -8092,  -7640,  -7134,  -6574,  -5959,  -5288,
+    -4561,  -3776,  -2935,  -2037,  -1082,  -70,    998,    2122,   3300,   4533,   5818,   7154,   8540,
+    9975,   11455,  12980,  14548,  16155,  17799,  19478,  21189,  22929,  24694,  26482,  28289,  30112,
+    31947,  33791,  35640,  37489,  39336,  41176,  43006,  44821,  46617,  48390,  50137,  51853,  53534,
+    55178,  56778,  58333,  59838,  61289,  62684,  64019,  65290,  66494,  67629,  68692,  69679,  70590,
+    71420,  72169,  72835,  73415,  73908,  74313,  74630,  74856,  74992,  75038};
+
+constexpr std::array<double, 8> kAliasCoefficients{-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
+
+} // namespace
+
+const std::array<double, 512>& mp3SynthesisWindow()
+{
+    static const std::array<double, 512> window = [] {
+        std::array<double, 512> d{};
+        for (std::int32_t i = 0; i < 512; ++i) {
+            const double base = kWindowBase[static_cast<std::size_t>(i <= 256 ? i : 512 - i)];
+            d[static_cast<std::size_t>(i)] = ((i / 64) % 2 == 1 ? -base : base) / 65536.0;
+        }
+        return d;
+    }();
+    return window;
+}
+
+Mp3Polyphase::Mp3Polyphase()
+{
+    const std::array<double, 512>& d = mp3SynthesisWindow();
+    for (std::size_t i = 0; i < 512; ++i) {
+        m_window[i] = d[i] / 32.0;
+    }
+    for (std::int32_t k = 0; k < 32; ++k) {
+        for (std::int32_t j = 0; j < 32; ++j) {
+            m_matrix[static_cast<std::size_t>(k * 32 + j)] = std::cos((2 * k + 1) * j * kPi / 64.0);
+        }
+    }
+}
+
+void Mp3Polyphase::analyse(std::span<const double> samples, std::int64_t first, std::int32_t blocks, double* out,
+                           std::int32_t firstBand, std::int32_t lastBand) const
+{
+    const auto n = static_cast<std::int64_t>(samples.size());
+    std::array<double, 512> fifo{};
+    std::array<double, 64> y{};
+    std::array<double, 32> folded{};
+    for (std::int32_t m = 0; m < blocks; ++m) {
+        // fifo[i] = sample newest - i, zero outside the samples.
+        const std::int64_t newest = first + 32 * std::int64_t{m} + 31;
+        if (newest - 511 >= 0 && newest < n) {
+            const double* x = samples.data() + newest;
+            for (std::int32_t i = 0; i < 512; ++i) {
+                fifo[static_cast<std::size_t>(i)] = x[-i] * m_window[static_cast<std::size_t>(i)];
+            }
+        } else {
+            for (std::int64_t i = 0; i < 512; ++i) {
+                const std::int64_t t = newest - i;
+                const double x = t >= 0 && t < n ? samples[static_cast<std::size_t>(t)] : 0.0;
+                fifo[static_cast<std::size_t>(i)] = x * m_window[static_cast<std::size_t>(i)];
+            }
+        }
+        for (std::size_t i = 0; i < 64; ++i) {
+            double s = fifo[i];
+            for (std::size_t j = 1; j < 8; ++j) {
+                s += fifo[i + 64 * j];
+            }
+            y[i] = s;
+        }
+        // cos((2k+1)(i-16) pi/64) is even in i-16 and changes sign at 64-(i-16):
+        // the 64 sums fold to 32 and the matrix to a 32 x 32 cosine table.
+        folded[0] = y[16];
+        for (std::size_t j = 1; j <= 16; ++j) {
+            folded[j] = y[16 + j] + y[16 - j];
+        }
+        for (std::size_t j = 17; j < 32; ++j) {
+            folded[j] = y[16 + j] - y[80 - j];
+        }
+        double* row = out + std::int64_t{m} * 32;
+        for (std::int32_t k = firstBand; k < lastBand; ++k) {
+            const double* c = m_matrix.data() + k * 32;
+            double s = 0.0;
+            for (std::size_t j = 0; j < 32; ++j) {
+                s += c[j] * folded[j];
+            }
+            row[k] = s;
+        }
+    }
+}
+
+Mp3Hybrid::Mp3Hybrid()
+{
+    for (std::int32_t i = 0; i < 36; ++i) {
+        m_window[static_cast<std::size_t>(i)] = std::sin(kPi / 36.0 * (i + 0.5));
+    }
+    // The 36-point MDCT is a DCT-IV of 18 folded values.
+    for (std::int32_t k = 0; k < 18; ++k) {
+        for (std::int32_t n = 0; n < 18; ++n) {
+            m_dct[static_cast<std::size_t>(k * 18 + n)] = std::cos(kPi / 18.0 * (n + 0.5) * (k + 0.5));
+        }
+    }
+    for (std::size_t i = 0; i < 8; ++i) {
+        const double c = kAliasCoefficients[i];
+        const double root = std::sqrt(1.0 + c * c);
+        m_cs[i] = 1.0 / root;
+        m_ca[i] = c / root;
+    }
+}
+
+void Mp3Hybrid::granule(const double* subbandBlocks, double* lines, std::int32_t firstBand,
+                        std::int32_t lastBand) const
+{
+    std::array<double, 36> u{};
+    std::array<double, 18> v{};
+    for (std::int32_t sb = firstBand; sb < lastBand; ++sb) {
+        const bool invert = (sb & 1) != 0;
+        for (std::size_t i = 0; i < 36; ++i) {
+            const double z = subbandBlocks[i * 32 + static_cast<std::size_t>(sb)];
+            u[i] = m_window[i] * (invert && (i & 1) != 0 ? -z : z);
+        }
+        // (a, b, c, d) quarters of 9 -> (-c reversed - d, a - b reversed).
+        for (std::size_t n = 0; n < 9; ++n) {
+            v[n] = -u[26 - n] - u[27 + n];
+            v[9 + n] = u[n] - u[17 - n];
+        }
+        double* x = lines + 18 * sb;
+        for (std::size_t k = 0; k < 18; ++k) {
+            const double* c = m_dct.data() + k * 18;
+            double s = 0.0;
+            for (std::size_t n = 0; n < 18; ++n) {
+                s += c[n] * v[n];
+            }
+            x[k] = s;
+        }
+    }
+    for (std::int32_t sb = firstBand + 1; sb < lastBand; ++sb) {
+        for (std::size_t i = 0; i < 8; ++i) {
+            double& up = lines[18 * sb - 1 - static_cast<std::int32_t>(i)];
+            double& down = lines[18 * sb + static_cast<std::int32_t>(i)];
+            const double bu = up;
+            const double bd = down;
+            up = bu * m_cs[i] + bd * m_ca[i];
+            down = bd * m_cs[i] - bu * m_ca[i];
+        }
+    }
+}
+
+} // namespace orvel
