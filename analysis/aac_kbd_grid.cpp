@@ -56,6 +56,15 @@ double fraction(std::span<const double> samples, std::int32_t offset, std::int32
     return total == 0 ? 0.0 : static_cast<double>(zeros) / static_cast<double>(total);
 }
 
+double rootMeanSquare(std::span<const double> samples)
+{
+    double sum = 0.0;
+    for (const double x : samples) {
+        sum += x * x;
+    }
+    return samples.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(samples.size()));
+}
+
 } // namespace
 
 double aacKbdFraction(std::span<const double> samples, std::int32_t offset, std::int32_t frames,
@@ -76,33 +85,53 @@ AacKbdMeasurement searchAacKbdGrid(const AacKbdInput& input, const std::atomic<b
 {
     WindowedMdct mdct(longWindow());
     std::vector<double> c(1024);
-    std::vector<double> shares(kOffsets);
     AacKbdMeasurement chosen;
     chosen.bandLimit = input.bandLimit;
+    const double floor = input.lsb > 0.0 ? 0.8 * input.lsb : 1e-9;
+    std::vector<double> levels;
+    for (const std::span<const double> samples : input.channels) {
+        levels.push_back(rootMeanSquare(samples));
+    }
+    // The search runs once, on the channels' sum: a frame grid the encoder
+    // imposed on both channels is in their sum too (as zeros of M where M/S
+    // coding was used). Each channel is then verified at the best offset.
+    std::vector<double> mid;
+    std::span<const double> searched = input.channels.empty() ? std::span<const double>{} : input.channels[0];
+    if (input.channels.size() >= 2 && levels[0] >= kMinimumRms && levels[1] >= kMinimumRms) {
+        mid.resize(input.channels[0].size());
+        for (std::size_t i = 0; i < mid.size(); ++i) {
+            mid[i] = 0.5 * (input.channels[0][i] + input.channels[1][i]);
+        }
+        searched = mid;
+    } else if (input.channels.size() >= 2 && levels[0] < kMinimumRms) {
+        searched = input.channels[1];
+    }
+    const double searchedRms = rootMeanSquare(searched);
+    if (searchedRms < kMinimumRms) {
+        return chosen;
+    }
+    const double searchThreshold = std::max(searchedRms * 1e-6, floor);
+    std::vector<double> shares(kOffsets);
+    for (std::int32_t o = 0; o < kOffsets; ++o) {
+        if (o % 64 == 0) {
+            throwIfStopRequested(stopRequested);
+            if (progress) {
+                progress("AAC grid (KBD) \u00B7 " + std::to_string(o * 100 / kOffsets) + "%");
+            }
+        }
+        shares[static_cast<std::size_t>(o)] =
+            fraction(searched, o, kSearchFrames, input.bandLimit, searchedRms, searchThreshold, mdct, c.data());
+    }
+    const auto best = static_cast<std::int32_t>(std::max_element(shares.begin(), shares.end()) - shares.begin());
+    throwIfStopRequested(stopRequested);
+
     for (std::size_t ch = 0; ch < input.channels.size() && ch < 2; ++ch) {
         const std::span<const double> samples = input.channels[ch];
-        double sum = 0.0;
-        for (const double x : samples) {
-            sum += x * x;
-        }
-        const double rms = samples.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(samples.size()));
+        const double rms = levels[ch];
         if (rms < kMinimumRms) {
             continue;
         }
-        const double floor = input.lsb > 0.0 ? 0.8 * input.lsb : 1e-9;
         const double threshold = std::max(rms * 1e-6, floor);
-        for (std::int32_t o = 0; o < kOffsets; ++o) {
-            if (o % 64 == 0) {
-                throwIfStopRequested(stopRequested);
-                if (progress) {
-                    progress("AAC grid (KBD) \u00B7 channel " + std::to_string(ch + 1) + " \u00B7 " +
-                             std::to_string(o * 100 / kOffsets) + "%");
-                }
-            }
-            shares[static_cast<std::size_t>(o)] =
-                fraction(samples, o, kSearchFrames, input.bandLimit, rms, threshold, mdct, c.data());
-        }
-        const auto best = static_cast<std::int32_t>(std::max_element(shares.begin(), shares.end()) - shares.begin());
         const double verified =
             fraction(samples, best, kVerificationFrames, input.bandLimit, rms, threshold, mdct, c.data());
         std::vector<double> controls;

@@ -12,9 +12,10 @@ namespace orvel {
 
 // The AAC frame-grid trace with the Kaiser-Bessel-derived long window (alpha
 // 4) most AAC encoders use: the AAC-SIN search (1024 offsets, 4 frames each,
-// bins 8 .. bandLimit - 1, quiet frames left out) with that window, the best
-// offset re-measured over 24 frames and compared with the same 24 frames at
-// best + 128 j, j = 1..7.
+// bins 8 .. bandLimit - 1, quiet frames left out) with that window, run once
+// on the sum of the first two channels; the best offset re-measured on each
+// channel over 24 frames and compared with the same 24 frames at best + 128 j,
+// j = 1..7.
 struct AacKbdMeasurement {
     double verified = 0.0;  // 24-frame share at the best offset
     double baseline = 0.0;  // median of the seven 24-frame control shares
@@ -32,7 +33,7 @@ struct AacKbdInput {
 };
 
 // Throws Cancelled on a stop (checked every 64 offsets, before the progress
-// text "AAC grid (KBD) · channel 1 · 43%").
+// text "AAC grid (KBD) · 43%").
 [[nodiscard]] AacKbdMeasurement searchAacKbdGrid(const AacKbdInput& input, const std::atomic<bool>& stopRequested,
                                                  const std::function<void(const std::string&)>& progress);
 

@@ -49,124 +49,167 @@ const std::array<double, 512>& mp3SynthesisWindow()
     return window;
 }
 
-Mp3Polyphase::Mp3Polyphase()
+template <typename T>
+Mp3PolyphaseT<T>::Mp3PolyphaseT()
 {
     const std::array<double, 512>& d = mp3SynthesisWindow();
-    for (std::size_t i = 0; i < 512; ++i) {
-        m_window[i] = d[i] / 32.0;
+    for (std::size_t t = 0; t < 512; ++t) {
+        m_window[t] = static_cast<T>(d[511 - t] / 32.0);
     }
-    for (std::int32_t k = 0; k < 32; ++k) {
-        for (std::int32_t j = 0; j < 32; ++j) {
-            m_matrix[static_cast<std::size_t>(k * 32 + j)] = std::cos((2 * k + 1) * j * kPi / 64.0);
+    for (std::int32_t j = 0; j < 32; ++j) {
+        for (std::int32_t k = 0; k < 32; ++k) {
+            m_matrix[static_cast<std::size_t>(j * 32 + k)] = static_cast<T>(std::cos((2 * k + 1) * j * kPi / 64.0));
         }
     }
 }
 
-void Mp3Polyphase::analyse(std::span<const double> samples, std::int64_t first, std::int32_t blocks, double* out,
-                           std::int32_t firstBand, std::int32_t lastBand) const
+template <typename T>
+void Mp3PolyphaseT<T>::analyse(std::span<const double> samples, std::int64_t first, std::int32_t blocks, T* out,
+                               std::int32_t firstBand, std::int32_t lastBand) const
 {
     const auto n = static_cast<std::int64_t>(samples.size());
-    std::array<double, 512> fifo{};
-    std::array<double, 64> y{};
-    std::array<double, 32> folded{};
+    std::array<T, 512> x{};
+    std::array<T, 64> y{};
+    std::array<T, 32> folded{};
+    std::array<T, 32> s{};
     for (std::int32_t m = 0; m < blocks; ++m) {
-        // fifo[i] = sample newest - i, zero outside the samples.
-        const std::int64_t newest = first + 32 * std::int64_t{m} + 31;
-        if (newest - 511 >= 0 && newest < n) {
-            const double* x = samples.data() + newest;
-            for (std::int32_t i = 0; i < 512; ++i) {
-                fifo[static_cast<std::size_t>(i)] = x[-i] * m_window[static_cast<std::size_t>(i)];
+        // x[t] = sample newest - 511 + t, zero outside the samples.
+        const std::int64_t oldest = first + 32 * std::int64_t{m} - 480;
+        if (oldest >= 0 && oldest + 512 <= n) {
+            const double* from = samples.data() + oldest;
+            for (std::size_t t = 0; t < 512; ++t) {
+                x[t] = static_cast<T>(from[t]);
             }
         } else {
-            for (std::int64_t i = 0; i < 512; ++i) {
-                const std::int64_t t = newest - i;
-                const double x = t >= 0 && t < n ? samples[static_cast<std::size_t>(t)] : 0.0;
-                fifo[static_cast<std::size_t>(i)] = x * m_window[static_cast<std::size_t>(i)];
+            for (std::int64_t t = 0; t < 512; ++t) {
+                const std::int64_t at = oldest + t;
+                x[static_cast<std::size_t>(t)] =
+                    at >= 0 && at < n ? static_cast<T>(samples[static_cast<std::size_t>(at)]) : T(0);
             }
         }
-        for (std::size_t i = 0; i < 64; ++i) {
-            double s = fifo[i];
-            for (std::size_t j = 1; j < 8; ++j) {
-                s += fifo[i + 64 * j];
-            }
-            y[i] = s;
+        // Y[i] = sum over j of the windowed sample newest - i - 64 j; with u =
+        // 63 - i the terms lie at u + 64 (7 - j), so every sum runs forward
+        // (j = 0 first, as the definition has it) and the 64 sums side by side.
+        for (std::size_t u = 0; u < 64; ++u) {
+            y[u] = m_window[u + 448] * x[u + 448];
         }
-        // cos((2k+1)(i-16) pi/64) is even in i-16 and changes sign at 64-(i-16):
-        // the 64 sums fold to 32 and the matrix to a 32 x 32 cosine table.
-        folded[0] = y[16];
+        for (std::size_t j = 1; j < 8; ++j) {
+            const std::size_t base = 448 - 64 * j;
+            for (std::size_t u = 0; u < 64; ++u) {
+                y[u] += m_window[base + u] * x[base + u];
+            }
+        }
+        // y[u] holds Y[63 - u]. cos((2k+1)(i-16) pi/64) is even in i-16 and
+        // changes sign at 64-(i-16): the 64 sums fold to 32.
+        auto Y = [&y](std::size_t i) { return y[63 - i]; };
+        folded[0] = Y(16);
         for (std::size_t j = 1; j <= 16; ++j) {
-            folded[j] = y[16 + j] + y[16 - j];
+            folded[j] = Y(16 + j) + Y(16 - j);
         }
         for (std::size_t j = 17; j < 32; ++j) {
-            folded[j] = y[16 + j] - y[80 - j];
+            folded[j] = Y(16 + j) - Y(80 - j);
         }
-        double* row = out + std::int64_t{m} * 32;
-        for (std::int32_t k = firstBand; k < lastBand; ++k) {
-            const double* c = m_matrix.data() + k * 32;
-            double s = 0.0;
-            for (std::size_t j = 0; j < 32; ++j) {
-                s += c[j] * folded[j];
+        const auto k0 = static_cast<std::size_t>(firstBand);
+        const auto k1 = static_cast<std::size_t>(lastBand);
+        for (std::size_t k = k0; k < k1; ++k) {
+            s[k] = m_matrix[k] * folded[0];
+        }
+        for (std::size_t j = 1; j < 32; ++j) {
+            const T a = folded[j];
+            const T* c = m_matrix.data() + j * 32;
+            for (std::size_t k = k0; k < k1; ++k) {
+                s[k] += c[k] * a;
             }
-            row[k] = s;
+        }
+        T* row = out + std::int64_t{m} * 32;
+        for (std::size_t k = k0; k < k1; ++k) {
+            row[k] = s[k];
         }
     }
 }
 
-Mp3Hybrid::Mp3Hybrid()
+template <typename T>
+Mp3HybridT<T>::Mp3HybridT()
 {
     for (std::int32_t i = 0; i < 36; ++i) {
-        m_window[static_cast<std::size_t>(i)] = std::sin(kPi / 36.0 * (i + 0.5));
+        m_window[static_cast<std::size_t>(i)] = static_cast<T>(std::sin(kPi / 36.0 * (i + 0.5)));
     }
     // The 36-point MDCT is a DCT-IV of 18 folded values.
     for (std::int32_t k = 0; k < 18; ++k) {
         for (std::int32_t n = 0; n < 18; ++n) {
-            m_dct[static_cast<std::size_t>(k * 18 + n)] = std::cos(kPi / 18.0 * (n + 0.5) * (k + 0.5));
+            m_dct[static_cast<std::size_t>(k * 18 + n)] = static_cast<T>(std::cos(kPi / 18.0 * (n + 0.5) * (k + 0.5)));
         }
     }
     for (std::size_t i = 0; i < 8; ++i) {
         const double c = kAliasCoefficients[i];
         const double root = std::sqrt(1.0 + c * c);
-        m_cs[i] = 1.0 / root;
-        m_ca[i] = c / root;
+        m_cs[i] = static_cast<T>(1.0 / root);
+        m_ca[i] = static_cast<T>(c / root);
     }
 }
 
-void Mp3Hybrid::granule(const double* subbandBlocks, double* lines, std::int32_t firstBand,
-                        std::int32_t lastBand) const
+template <typename T>
+void Mp3HybridT<T>::granule(const T* subbandBlocks, T* lines, std::int32_t firstBand, std::int32_t lastBand) const
 {
-    std::array<double, 36> u{};
-    std::array<double, 18> v{};
-    for (std::int32_t sb = firstBand; sb < lastBand; ++sb) {
-        const bool invert = (sb & 1) != 0;
-        for (std::size_t i = 0; i < 36; ++i) {
-            const double z = subbandBlocks[i * 32 + static_cast<std::size_t>(sb)];
-            u[i] = m_window[i] * (invert && (i & 1) != 0 ? -z : z);
-        }
-        // (a, b, c, d) quarters of 9 -> (-c reversed - d, a - b reversed).
-        for (std::size_t n = 0; n < 9; ++n) {
-            v[n] = -u[26 - n] - u[27 + n];
-            v[9 + n] = u[n] - u[17 - n];
-        }
-        double* x = lines + 18 * sb;
-        for (std::size_t k = 0; k < 18; ++k) {
-            const double* c = m_dct.data() + k * 18;
-            double s = 0.0;
-            for (std::size_t n = 0; n < 18; ++n) {
-                s += c[n] * v[n];
+    // Every step runs over the subbands side by side (one lane per subband).
+    const auto b0 = static_cast<std::size_t>(firstBand);
+    const auto b1 = static_cast<std::size_t>(lastBand);
+    std::array<std::array<T, 32>, 36> u{};
+    std::array<std::array<T, 32>, 18> v{};
+    std::array<std::array<T, 32>, 18> x{};
+    for (std::size_t i = 0; i < 36; ++i) {
+        const T* row = subbandBlocks + i * 32;
+        const T w = m_window[i];
+        if ((i & 1) != 0) {
+            // Odd subbands negate every odd sample.
+            for (std::size_t sb = b0; sb < b1; ++sb) {
+                u[i][sb] = w * ((sb & 1) != 0 ? -row[sb] : row[sb]);
             }
-            x[k] = s;
+        } else {
+            for (std::size_t sb = b0; sb < b1; ++sb) {
+                u[i][sb] = w * row[sb];
+            }
+        }
+    }
+    // (a, b, c, d) quarters of 9 -> (-c reversed - d, a - b reversed).
+    for (std::size_t n = 0; n < 9; ++n) {
+        for (std::size_t sb = b0; sb < b1; ++sb) {
+            v[n][sb] = -u[26 - n][sb] - u[27 + n][sb];
+            v[9 + n][sb] = u[n][sb] - u[17 - n][sb];
+        }
+    }
+    for (std::size_t k = 0; k < 18; ++k) {
+        const T* c = m_dct.data() + k * 18;
+        for (std::size_t sb = b0; sb < b1; ++sb) {
+            x[k][sb] = c[0] * v[0][sb];
+        }
+        for (std::size_t n = 1; n < 18; ++n) {
+            const T cn = c[n];
+            for (std::size_t sb = b0; sb < b1; ++sb) {
+                x[k][sb] += cn * v[n][sb];
+            }
+        }
+    }
+    for (std::size_t sb = b0; sb < b1; ++sb) {
+        for (std::size_t k = 0; k < 18; ++k) {
+            lines[18 * sb + k] = x[k][sb];
         }
     }
     for (std::int32_t sb = firstBand + 1; sb < lastBand; ++sb) {
         for (std::size_t i = 0; i < 8; ++i) {
-            double& up = lines[18 * sb - 1 - static_cast<std::int32_t>(i)];
-            double& down = lines[18 * sb + static_cast<std::int32_t>(i)];
-            const double bu = up;
-            const double bd = down;
+            T& up = lines[18 * sb - 1 - static_cast<std::int32_t>(i)];
+            T& down = lines[18 * sb + static_cast<std::int32_t>(i)];
+            const T bu = up;
+            const T bd = down;
             up = bu * m_cs[i] + bd * m_ca[i];
             down = bd * m_cs[i] - bu * m_ca[i];
         }
     }
 }
+
+template class Mp3PolyphaseT<double>;
+template class Mp3PolyphaseT<float>;
+template class Mp3HybridT<double>;
+template class Mp3HybridT<float>;
 
 } // namespace orvel

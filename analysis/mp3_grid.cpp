@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <numeric>
+#include <type_traits>
 #include <vector>
 
 #include "analysis/mp3_filterbank.h"
@@ -15,7 +16,7 @@ namespace orvel {
 namespace {
 
 constexpr std::int32_t kOffsets = 576;
-constexpr std::int32_t kSearchSegments = 16;
+constexpr std::int32_t kSearchSegments = 8;
 constexpr std::int32_t kVerifySegments = 48;
 constexpr std::int32_t kSegmentGranules = 2;
 constexpr std::int32_t kFirstPassBands = 8;
@@ -108,48 +109,69 @@ public:
 
     // Counts of granule phases qs (sorted) of phase p over the segments, on
     // subbands firstBand .. lastBand - 1, lines countFrom .. countTo - 1;
-    // out[i][*] for qs[i], appended.
+    // out[i][*] for qs[i], appended. T = float for the first search pass.
+    template <typename T>
     void measure(std::int32_t p, const std::vector<std::int32_t>& qs, const std::vector<std::int32_t>& starts,
                  std::int32_t firstBand, std::int32_t lastBand, std::int32_t countFrom, std::int32_t countTo,
                  std::vector<std::vector<GranuleCount>>& out)
     {
+        Lane<T>& lane = this->lane<T>();
         out.resize(qs.size());
         const std::int32_t qLow = qs.front();
         const std::int32_t blocks = qs.back() - qLow + 18 * kSegmentGranules + 18;
-        m_blocksLeft.assign(static_cast<std::size_t>(blocks) * 32, 0.0);
-        m_blocksRight.assign(m_blocksLeft.size(), 0.0);
-        std::array<double, kMp3GranuleLines> left{};
-        std::array<double, kMp3GranuleLines> right{};
+        lane.left.assign(static_cast<std::size_t>(blocks) * 32, T(0));
+        lane.right.assign(lane.left.size(), T(0));
+        std::array<T, kMp3GranuleLines> left{};
+        std::array<T, kMp3GranuleLines> right{};
         for (const std::int32_t g0 : starts) {
             const std::int64_t firstBlock = qLow + 18 * std::int64_t{g0};
             const std::int64_t firstSample = p + 32 * firstBlock;
-            m_polyphase.analyse(m_input.left, firstSample, blocks, m_blocksLeft.data(), firstBand, lastBand);
+            lane.polyphase.analyse(m_input.left, firstSample, blocks, lane.left.data(), firstBand, lastBand);
             if (m_stereo) {
-                m_polyphase.analyse(m_input.right, firstSample, blocks, m_blocksRight.data(), firstBand, lastBand);
+                lane.polyphase.analyse(m_input.right, firstSample, blocks, lane.right.data(), firstBand, lastBand);
             }
             for (std::size_t i = 0; i < qs.size(); ++i) {
                 for (std::int32_t g = 0; g < kSegmentGranules; ++g) {
                     const std::size_t row = static_cast<std::size_t>(qs[i] - qLow + 18 * g) * 32;
-                    m_hybrid.granule(m_blocksLeft.data() + row, left.data(), firstBand, lastBand);
+                    lane.hybrid.granule(lane.left.data() + row, left.data(), firstBand, lastBand);
                     if (m_stereo) {
-                        m_hybrid.granule(m_blocksRight.data() + row, right.data(), firstBand, lastBand);
+                        lane.hybrid.granule(lane.right.data() + row, right.data(), firstBand, lastBand);
                     }
-                    out[i].push_back(count(left.data(), right.data(), countFrom, countTo));
+                    out[i].push_back(count<T>(left.data(), right.data(), countFrom, countTo));
                 }
             }
         }
     }
 
 private:
-    [[nodiscard]] GranuleCount count(const double* left, const double* right, std::int32_t from,
-                                     std::int32_t to) const
+    template <typename T>
+    struct Lane {
+        Mp3PolyphaseT<T> polyphase;
+        Mp3HybridT<T> hybrid;
+        std::vector<T> left;
+        std::vector<T> right;
+    };
+
+    template <typename T>
+    Lane<T>& lane()
+    {
+        if constexpr (std::is_same_v<T, float>) {
+            return m_fast;
+        } else {
+            return m_exact;
+        }
+    }
+
+    template <typename T>
+    [[nodiscard]] GranuleCount count(const T* left, const T* right, std::int32_t from, std::int32_t to) const
     {
         GranuleCount c;
-        const double t = m_threshold;
+        const T t = static_cast<T>(m_threshold);
+        const T half = static_cast<T>(kInverseSqrt2);
         if (!m_stereo) {
             for (std::int32_t k = from; k < to; ++k) {
                 c.zeros += std::fabs(left[k]) < t ? 1 : 0;
-                c.energy += left[k] * left[k];
+                c.energy += static_cast<double>(left[k]) * static_cast<double>(left[k]);
             }
             c.total = std::max(to - from, 0);
             return c;
@@ -157,13 +179,13 @@ private:
         std::int32_t separate = 0;
         std::int32_t joint = 0;
         for (std::int32_t k = from; k < to; ++k) {
-            const double l = left[k];
-            const double r = right[k];
-            const double m = (l + r) * kInverseSqrt2;
-            const double s = (l - r) * kInverseSqrt2;
+            const T l = left[k];
+            const T r = right[k];
+            const T m = (l + r) * half;
+            const T s = (l - r) * half;
             separate += (std::fabs(l) < t ? 1 : 0) + (std::fabs(r) < t ? 1 : 0);
             joint += (std::fabs(m) < t ? 1 : 0) + (std::fabs(s) < t ? 1 : 0);
-            c.energy += l * l + r * r;
+            c.energy += static_cast<double>(l) * static_cast<double>(l) + static_cast<double>(r) * static_cast<double>(r);
         }
         c.zeros = std::max(separate, joint);
         c.total = 2 * std::max(to - from, 0);
@@ -171,10 +193,8 @@ private:
     }
 
     const Mp3GridInput& m_input;
-    Mp3Polyphase m_polyphase;
-    Mp3Hybrid m_hybrid;
-    std::vector<double> m_blocksLeft;
-    std::vector<double> m_blocksRight;
+    Lane<float> m_fast;
+    Lane<double> m_exact;
     double m_threshold = 0.0;
     std::int32_t m_lastLine = 8;
     std::int32_t m_lastBand = 1;
@@ -184,9 +204,10 @@ private:
 
 // Verification shares of offsets, each measured on every subband.
 std::vector<double> verifyOffsets(GridMeter& meter, const std::vector<std::int32_t>& offsets,
-                                  std::int32_t* counted = nullptr)
+                                  std::int32_t segments, std::int32_t* counted = nullptr)
 {
-    const std::vector<std::int32_t> starts = meter.segments(kVerifySegments, 0.75);
+    const std::vector<std::int32_t> starts =
+        meter.segments(segments, segments == kVerifySegments ? 0.75 : 0.25);
     std::vector<double> shares(offsets.size(), 0.0);
     // Offsets of one polyphase phase share their subband blocks.
     for (std::int32_t p = 0; p < 32; ++p) {
@@ -202,7 +223,7 @@ std::vector<double> verifyOffsets(GridMeter& meter, const std::vector<std::int32
         std::sort(qs.begin(), qs.end());
         qs.erase(std::unique(qs.begin(), qs.end()), qs.end());
         std::vector<std::vector<GranuleCount>> counts;
-        meter.measure(p, qs, starts, 0, meter.lastBand(), 4, meter.lastLine(), counts);
+        meter.measure<float>(p, qs, starts, 0, meter.lastBand(), 4, meter.lastLine(), counts);
         for (std::size_t i = 0; i < offsets.size(); ++i) {
             if (offsets[i] % 32 != p) {
                 continue;
@@ -214,14 +235,14 @@ std::vector<double> verifyOffsets(GridMeter& meter, const std::vector<std::int32
     return shares;
 }
 
-Mp3GridMeasurement verifyAround(GridMeter& meter, std::int32_t best)
+Mp3GridMeasurement verifyAround(GridMeter& meter, std::int32_t best, std::int32_t segments = kVerifySegments)
 {
     std::vector<std::int32_t> offsets{best};
     for (std::int32_t j = 1; j <= kControls; ++j) {
         offsets.push_back((best + kControlStep * j) % kOffsets);
     }
     Mp3GridMeasurement m;
-    const std::vector<double> shares = verifyOffsets(meter, offsets, &m.granules);
+    const std::vector<double> shares = verifyOffsets(meter, offsets, segments, &m.granules);
     std::vector<double> controls(shares.begin() + 1, shares.end());
     std::sort(controls.begin(), controls.end());
     const double mean = std::accumulate(controls.begin(), controls.end(), 0.0) / kControls;
@@ -254,7 +275,7 @@ bool mp3GridWeak(const Mp3GridMeasurement& m)
 double mp3GridFraction(const Mp3GridInput& input, std::int32_t offset)
 {
     GridMeter meter(input);
-    return verifyOffsets(meter, {offset})[0];
+    return verifyOffsets(meter, {offset}, kVerifySegments)[0];
 }
 
 Mp3GridMeasurement searchMp3Grid(const Mp3GridInput& input, const std::atomic<bool>& stopRequested,
@@ -262,11 +283,14 @@ Mp3GridMeasurement searchMp3Grid(const Mp3GridInput& input, const std::atomic<bo
 {
     GridMeter meter(input);
     throwIfStopRequested(stopRequested);
-    // Common decoders leave the grid at 528; when it passes there on its own,
-    // the search is not needed.
-    Mp3GridMeasurement gapless = verifyAround(meter, kGaplessOffset);
-    if (mp3GridFound(gapless)) {
-        return gapless;
+    // Common decoders leave the grid at 528; when it passes there on its own
+    // (first on the search granules, then on the verification ones), the
+    // search is not needed.
+    if (mp3GridFound(verifyAround(meter, kGaplessOffset, kSearchSegments))) {
+        const Mp3GridMeasurement gapless = verifyAround(meter, kGaplessOffset);
+        if (mp3GridFound(gapless)) {
+            return gapless;
+        }
     }
 
     // First pass: the eight subbands just below the band limit, every offset,
@@ -285,7 +309,7 @@ Mp3GridMeasurement searchMp3Grid(const Mp3GridInput& input, const std::atomic<bo
             progress("MP3 grid \u00B7 " + std::to_string(p * 100 / 32 * 3 / 4) + "%");
         }
         std::vector<std::vector<GranuleCount>> counts;
-        meter.measure(p, allQ, starts, firstBand, lastBand, countFrom, countTo, counts);
+        meter.measure<float>(p, allQ, starts, firstBand, lastBand, countFrom, countTo, counts);
         for (std::int32_t q = 0; q < 18; ++q) {
             shares[static_cast<std::size_t>(p + 32 * q)] = shareOf(counts[static_cast<std::size_t>(q)]);
         }
@@ -303,7 +327,7 @@ Mp3GridMeasurement searchMp3Grid(const Mp3GridInput& input, const std::atomic<bo
         throwIfStopRequested(stopRequested);
         const std::int32_t o = order[static_cast<std::size_t>(i)];
         std::vector<std::vector<GranuleCount>> counts;
-        meter.measure(o % 32, {o / 32}, starts, 0, lastBand, 4, meter.lastLine(), counts);
+        meter.measure<float>(o % 32, {o / 32}, starts, 0, lastBand, 4, meter.lastLine(), counts);
         const double share = shareOf(counts[0]);
         if (share > bestShare || (share == bestShare && o < best)) {
             bestShare = share;
@@ -314,9 +338,6 @@ Mp3GridMeasurement searchMp3Grid(const Mp3GridInput& input, const std::atomic<bo
         progress("MP3 grid \u00B7 80%");
     }
     throwIfStopRequested(stopRequested);
-    if (best == kGaplessOffset) {
-        return gapless;
-    }
     return verifyAround(meter, best);
 }
 

@@ -1,0 +1,293 @@
+// SPDX-License-Identifier: MIT
+#include "analysis/origin.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+
+#include "analysis/aac_kbd_grid.h"
+#include "analysis/aac_sin.h"
+#include "analysis/lower_rate.h"
+#include "analysis/lowpass_edge.h"
+#include "analysis/mp3_grid.h"
+#include "decode/cancellation.h"
+
+namespace orvel {
+
+namespace {
+
+constexpr double kMinimumSeconds = 2.0;
+constexpr double kMinimumRms = 1e-7;
+
+// Fixed-point text in every locale.
+std::string fixed(double value, int decimals)
+{
+    std::array<char, 64> buffer{};
+    const auto result =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, decimals);
+    return std::string(buffer.data(), result.ptr);
+}
+
+std::string percent(double share)
+{
+    return fixed(share * 100.0, 1) + "%";
+}
+
+std::string khz(double hz)
+{
+    return fixed(std::round(hz / 100.0) / 10.0, 1) + " kHz";
+}
+
+std::string rateText(std::int32_t rate)
+{
+    return rate % 1000 == 0 ? std::to_string(rate / 1000) + " kHz" : fixed(rate / 1000.0, 1) + " kHz";
+}
+
+// Bits of the measured sample grid of the first two channels: B minus the low
+// bits no sample uses (16 for 16-bit audio padded to 24 bits); 0 for floating
+// point or unknown precision.
+std::int32_t sampleGridBits(const OriginInput& input)
+{
+    const std::uint32_t bits = input.bitsPerSample;
+    if (!input.integerSamples || bits < 2 || bits > 32) {
+        return 0;
+    }
+    const double scale = std::ldexp(1.0, static_cast<int>(bits) - 1);
+    std::uint64_t mask = 0;
+    for (std::size_t c = 0; c < input.channels.size() && c < 2; ++c) {
+        for (const double x : input.channels[c]) {
+            mask |= static_cast<std::uint64_t>(std::llround(x * scale));
+            // The lowest bit in use ends the scan: nothing can lower the grid further.
+            if ((mask & 1u) != 0) {
+                return static_cast<std::int32_t>(bits);
+            }
+        }
+    }
+    std::int32_t unused = 0;
+    while (unused < static_cast<std::int32_t>(bits) - 1 && (mask & (std::uint64_t{1} << unused)) == 0) {
+        ++unused;
+    }
+    return static_cast<std::int32_t>(bits) - unused;
+}
+
+double rootMeanSquare(std::span<const double> samples)
+{
+    double sum = 0.0;
+    for (const double x : samples) {
+        sum += x * x;
+    }
+    return samples.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(samples.size()));
+}
+
+std::string mp3Line(const OriginMeasurements& m, const Mp3GridMeasurement& g)
+{
+    return "MP3 frame grid: best offset " + std::to_string(*m.mp3Offset) + " / 576; near-zero lines " +
+           percent(g.verified) + " against " + percent(g.baseline) + " on 7 control offsets (sd " +
+           fixed(g.spread * 100.0, 2) + " points, z " + fixed(std::min(g.z(), 9999.0), 1) + "); lines 4\u2013" +
+           std::to_string(g.lastLine - 1) + ", " + std::to_string(g.granules) + " granules.";
+}
+
+std::string aacLine(const OriginMeasurements& m)
+{
+    return "AAC frame grid (KBD window): channel " + std::to_string(*m.aacKbdChannel + 1) + ", best offset " +
+           std::to_string(*m.aacKbdOffset) + " / 1024; near-zero coefficients " + percent(*m.aacKbdNearZero) +
+           " against " + percent(*m.aacKbdBaseline) + " at 7 control offsets (24 frames each).";
+}
+
+std::string lowpassLine(const OriginMeasurements& m)
+{
+    return "Lowpass edge: " + khz(*m.lowpassKhz * 1000.0) + ", " + fixed(*m.lowpassSteepness, 0) + " dB/kHz; " +
+           percent(*m.lowpassAboveShare) + " of " + std::to_string(*m.lowpassActiveFrames) +
+           " active frames reach above it; band above " + fixed(*m.lowpassFloorOverNoiseDb, 1) +
+           " dB over the stored word's rounding noise.";
+}
+
+std::string lowerRateLine(const OriginMeasurements& m)
+{
+    return "Lower-rate boundary: edge at " + khz(*m.lowerRateEdgeKhz * 1000.0) + " below the " +
+           khz(*m.lowerRateSourceHz / 2.0) + " Nyquist of " + rateText(*m.lowerRateSourceHz) + ", " +
+           fixed(*m.lowerRateDropDb, 1) + " dB down to the floor, " + fixed(*m.lowerRateSteepness, 0) + " dB/kHz.";
+}
+
+} // namespace
+
+OriginInput originInput(const DecodedAudio& audio, std::span<const double> powerSpectrum, bool aacSinFound)
+{
+    OriginInput input;
+    for (const std::vector<double>& c : audio.channels) {
+        input.channels.emplace_back(c);
+    }
+    input.sampleRate = audio.sampleRate;
+    input.bitsPerSample = audio.bitsPerSample;
+    input.integerSamples = audio.integerSamples;
+    input.lossyCodec = audio.lossyCodec;
+    for (const auto ch : audio.codec) {
+        input.codec.push_back(static_cast<char>(ch)); // codec names are ASCII
+    }
+    input.powerSpectrum = powerSpectrum;
+    input.aacSinFound = aacSinFound;
+    return input;
+}
+
+OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop,
+                         const std::function<void(const std::string&)>& progress)
+{
+    OriginResult result;
+    throwIfStopRequested(stop);
+    if (input.lossyCodec) {
+        result.status = "Not applicable";
+        result.summary = "Input is already a lossy codec";
+        result.evidence = "Origin traces are looked for in lossless containers. Input codec: " + input.codec;
+        return result;
+    }
+    const std::size_t length = input.channels.empty() ? 0 : input.channels.front().size();
+    const double seconds = input.sampleRate > 0 ? static_cast<double>(length) / input.sampleRate : 0.0;
+    if (!(seconds >= kMinimumSeconds)) {
+        result.status = "Inconclusive";
+        result.summary = "Clip is shorter than 2 seconds";
+        result.evidence = std::string("Too little material for codec or resampler traces. ") + kOriginCaveat;
+        return result;
+    }
+    const std::span<const double> left = input.channels[0];
+    const std::span<const double> right = input.channels.size() >= 2 ? input.channels[1] : std::span<const double>{};
+    if (std::max(rootMeanSquare(left), rootMeanSquare(right)) < kMinimumRms) {
+        result.status = "Inconclusive";
+        result.summary = "Signal level too low";
+        result.evidence = std::string("The first two channels are silent or nearly so. ") + kOriginCaveat;
+        return result;
+    }
+
+    OriginMeasurements& m = result.m;
+    const std::int32_t gridBits = sampleGridBits(input);
+    m.sampleGridBits = gridBits;
+    const double gridLsb = gridBits > 0 ? std::ldexp(1.0, 1 - gridBits) : 0.0;
+    const double storedLsb =
+        input.integerSamples && input.bitsPerSample >= 2 ? std::ldexp(1.0, 1 - static_cast<int>(input.bitsPerSample))
+                                                         : std::ldexp(1.0, -23);
+    const std::int32_t bandLimit = aacSinBandLimit(input.powerSpectrum);
+
+    // Spectral traces first: they are cheap and measured on every file.
+    if (progress) {
+        progress("Lowpass edge");
+    }
+    const LongTermSpectrum lts = longTermSpectrum(left, right, input.sampleRate, stop);
+    const EdgeMeasurement edge = lossyLowpassEdge(lts, input.sampleRate, storedLsb);
+    const EdgeVerdict edgeVerdict = judgeEdge(edge, seconds);
+    if (edge.found) {
+        m.lowpassKhz = std::round(edge.edgeHz / 100.0) / 10.0;
+        m.lowpassSteepness = edge.steepness;
+        m.lowpassAboveShare = edge.aboveShare;
+        m.lowpassFloorOverNoiseDb = edge.floorOverNoise;
+        m.lowpassActiveFrames = edge.activeFrames;
+        m.lowpassResembles = lowpassResemblance(edge.edgeHz);
+    }
+    const LowerRateMeasurement lower = measureLowerRate(lts, input.sampleRate);
+    if (lower.found) {
+        m.lowerRateSourceHz = lower.sourceRate;
+        m.lowerRateEdgeKhz = std::round(lower.edgeHz / 100.0) / 10.0;
+        m.lowerRateDropDb = lower.dropDb;
+        m.lowerRateSteepness = lower.steepness;
+    }
+
+    // The MP3 grid where Layer III runs: 32, 44.1 and 48 kHz.
+    Mp3GridMeasurement mp3;
+    bool mp3Measured = false;
+    const std::int32_t rate = input.sampleRate;
+    if (rate == 32000 || rate == 44100 || rate == 48000) {
+        Mp3GridInput grid{left, right, gridLsb > 0.0 ? gridLsb : std::ldexp(1.0, -23), bandLimit};
+        mp3 = searchMp3Grid(grid, stop, progress);
+        mp3Measured = mp3.granules > 0;
+        if (mp3Measured) {
+            m.mp3NearZero = mp3.verified;
+            m.mp3Baseline = mp3.baseline;
+            m.mp3Spread = mp3.spread;
+            m.mp3Z = mp3.z();
+            m.mp3Offset = mp3.offset;
+        }
+    }
+    const bool mp3Found = mp3Measured && mp3GridFound(mp3);
+
+    AacKbdMeasurement aac;
+    if (!mp3Found) {
+        AacKbdInput kbd;
+        kbd.channels.push_back(left);
+        if (!right.empty()) {
+            kbd.channels.push_back(right);
+        }
+        kbd.lsb = gridLsb;
+        kbd.bandLimit = bandLimit;
+        aac = searchAacKbdGrid(kbd, stop, progress);
+        if (aac.measured) {
+            m.aacKbdNearZero = aac.verified;
+            m.aacKbdBaseline = aac.baseline;
+            m.aacKbdOffset = aac.offset;
+            m.aacKbdChannel = aac.channel;
+        }
+    }
+    throwIfStopRequested(stop);
+
+    std::vector<std::string> lines;
+    if (mp3Found) {
+        result.status = "Evidence found";
+        result.summary = "MP3 frame grid";
+        m.trace = "mp3-grid";
+    } else if (aacKbdFound(aac)) {
+        result.status = "Evidence found";
+        result.summary = "AAC frame grid (KBD window)";
+        m.trace = "aac-kbd-grid";
+    } else if (input.aacSinFound) {
+        result.status = "Evidence found";
+        result.summary = "AAC frame grid (sine window)";
+        m.trace = "aac-sin-grid";
+        lines.push_back("AAC frame grid (sine window): found by the AAC-SIN check.");
+    } else if (edgeVerdict == EdgeVerdict::Likely) {
+        result.status = "Possible";
+        result.summary = "Lowpass at " + khz(edge.edgeHz) +
+                         (m.lowpassResembles.empty() ? ", like a lossy encoder" : ", " + m.lowpassResembles);
+        m.trace = "lowpass";
+    } else if (lower.found) {
+        result.status = "Possible";
+        result.summary = "Resampled from " + rateText(lower.sourceRate);
+        m.trace = "lower-rate";
+    } else if (edgeVerdict == EdgeVerdict::Possible) {
+        result.status = "Possible";
+        result.summary = "Lowpass at " + khz(edge.edgeHz) +
+                         (m.lowpassResembles.empty() ? "" : ", " + m.lowpassResembles);
+        m.trace = "lowpass";
+    } else if (mp3Measured && mp3GridWeak(mp3)) {
+        result.status = "Possible";
+        result.summary = "Weak MP3 frame grid";
+        m.trace = "mp3-grid";
+    } else if (edgeVerdict == EdgeVerdict::Inconclusive) {
+        result.status = "Inconclusive";
+        result.summary = "Content ends at " + khz(edge.edgeHz) + ", too little near it to judge";
+    } else {
+        result.status = "No evidence";
+        result.summary = "No codec or resampler trace";
+    }
+
+    if (mp3Measured) {
+        lines.push_back(mp3Line(m, mp3));
+    } else {
+        lines.push_back("MP3 frame grid: not searched at " + rateText(rate) + ".");
+    }
+    if (aac.measured) {
+        lines.push_back(aacLine(m));
+    }
+    if (edge.found) {
+        lines.push_back(lowpassLine(m));
+    } else {
+        lines.push_back("Lowpass edge: none below " + khz(edge.nyquistHz) + ".");
+    }
+    if (lower.found) {
+        lines.push_back(lowerRateLine(m));
+    }
+    for (const std::string& line : lines) {
+        result.evidence += line + "\r\n";
+    }
+    result.evidence += kOriginCaveat;
+    return result;
+}
+
+} // namespace orvel
