@@ -82,6 +82,41 @@ LowerRateMeasurement measureLowerRate(const LongTermSpectrum& lts, std::int32_t 
             best = m;
         }
     }
+
+    // An imaging resampler: above the source Nyquist only weak images of the
+    // content remain, up to a steep edge a little higher.
+    for (const std::int32_t rate : {44100, 48000}) {
+        const double boundary = rate / 2.0;
+        if (nyquist < 1.4 * boundary) {
+            continue;
+        }
+        const std::int32_t margin = bin(500.0);
+        std::int32_t edge = -1;
+        for (std::int32_t k = bin(1.25 * boundary); k >= bin(1.1 * boundary); --k) {
+            const double above = *std::max_element(s.begin() + std::min(k + margin, top), s.begin() + top + 1);
+            if (s[static_cast<std::size_t>(k)] >= above + 10.0) {
+                edge = k;
+                break;
+            }
+        }
+        if (edge < 0) {
+            continue;
+        }
+        const double fc = edge * lts.binHz;
+        const double content = bandDb(s, bin(0.85 * boundary), bin(0.95 * boundary));
+        const double images = bandDb(s, bin(1.03 * boundary), bin(fc - 500.0));
+        LowerRateMeasurement m;
+        m.sourceRate = rate;
+        m.edgeHz = boundary;
+        m.dropDb = content - images;
+        m.steepness = (bandDb(s, bin(fc - 600.0), bin(fc - 200.0)) - bandDb(s, bin(fc + 200.0), bin(fc + 600.0))) / 0.8;
+        m.belowOverLoud = content - loud;
+        m.imaging = true;
+        m.found = m.dropDb >= 15.0 && m.steepness >= 25.0 && m.belowOverLoud >= 0.0;
+        if (m.found) {
+            return m;
+        }
+    }
     return best;
 }
 

@@ -103,8 +103,14 @@ std::string lowpassLine(const OriginMeasurements& m)
            " dB over the stored word's rounding noise.";
 }
 
-std::string lowerRateLine(const OriginMeasurements& m)
+std::string lowerRateLine(const OriginMeasurements& m, bool imaging)
 {
+    if (imaging) {
+        return "Lower-rate boundary: content below the " + khz(*m.lowerRateSourceHz / 2.0) + " Nyquist of " +
+               rateText(*m.lowerRateSourceHz) + " lies " + fixed(*m.lowerRateDropDb, 1) +
+               " dB above the resampler's images beyond it, which end in a steep edge (" +
+               fixed(*m.lowerRateSteepness, 0) + " dB/kHz).";
+    }
     return "Lower-rate boundary: edge at " + khz(*m.lowerRateEdgeKhz * 1000.0) + " below the " +
            khz(*m.lowerRateSourceHz / 2.0) + " Nyquist of " + rateText(*m.lowerRateSourceHz) + ", " +
            fixed(*m.lowerRateDropDb, 1) + " dB down to the floor, " + fixed(*m.lowerRateSteepness, 0) + " dB/kHz.";
@@ -281,7 +287,7 @@ OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop
         lines.push_back("Lowpass edge: none below " + khz(edge.nyquistHz) + ".");
     }
     if (lower.found) {
-        lines.push_back(lowerRateLine(m));
+        lines.push_back(lowerRateLine(m, lower.imaging));
     }
     for (const std::string& line : lines) {
         result.evidence += line + "\r\n";

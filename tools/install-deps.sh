@@ -9,7 +9,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
   libflac-dev libsndfile1-dev libavformat-dev libavcodec-dev libavutil-dev
-  sox libsox-fmt-all flac ffmpeg lame
+  sox libsox-fmt-all flac ffmpeg lame twolame vorbis-tools opus-tools
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   fonts-dejavu-core fonts-noto-core python3 locales-all time
   "$@"
 )
