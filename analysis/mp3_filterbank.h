@@ -22,7 +22,10 @@ inline constexpr double kMp3HybridGain = 0.5339;
 // The standard's synthesis window D[0..511] (exact multiples of 2^-16).
 [[nodiscard]] const std::array<double, 512>& mp3SynthesisWindow();
 
-// Polyphase analysis, in T = double or, for the fast first search pass, float. Block m of a run takes samples[first + 32 m .. first +
+// Polyphase analysis, in T = double or, for the grid search, float (samples
+// given in T as well). Both are compiled for AVX2 too and chosen at run time:
+// without fused multiply-adds every lane does the same IEEE operations, so
+// the bits are the same on every machine. Block m of a run takes samples[first + 32 m .. first +
 // 32 m + 31] as the newest 32 of a 512-sample window (samples before index 0
 // count as zero), reverses it, multiplies by D / 32, folds it to 64 sums and
 // matrixes them: S[k] = sum_i cos((2k+1)(i-16) pi / 64) Y[i]. Only subbands
@@ -32,7 +35,7 @@ template <typename T>
 class Mp3PolyphaseT {
 public:
     Mp3PolyphaseT();
-    void analyse(std::span<const double> samples, std::int64_t first, std::int32_t blocks, T* out,
+    void analyse(std::span<const T> samples, std::int64_t first, std::int32_t blocks, T* out,
                  std::int32_t firstBand = 0, std::int32_t lastBand = kMp3Subbands) const;
 
 private:
@@ -46,7 +49,8 @@ using Mp3Polyphase = Mp3PolyphaseT<double>;
 // every odd sample negated in odd subbands, X[k] = sum_i w z cos(pi/72 (2i+19)(2k+1)),
 // then the encoder's butterflies (bu cs + bd ca, bd cs - bu ca) between
 // adjacent subbands of firstBand .. lastBand - 1. lines[18 sb + k] for those
-// subbands; the others are left untouched.
+// subbands; the others are left untouched. In float, lastBand - firstBand
+// must be a multiple of 8, as in the float polyphase.
 template <typename T>
 class Mp3HybridT {
 public:

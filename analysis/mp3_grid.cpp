@@ -72,22 +72,32 @@ public:
             if (c.empty()) {
                 continue;
             }
-            double sum = 0.0;
-            for (const double x : c) {
-                sum += x * x;
+            // Four running sums side by side, added at the end.
+            std::array<double, 4> sums{};
+            std::size_t i = 0;
+            for (; i + 4 <= c.size(); i += 4) {
+                for (std::size_t l = 0; l < 4; ++l) {
+                    sums[l] += c[i + l] * c[i + l];
+                }
             }
-            power += sum / static_cast<double>(c.size());
+            for (; i < c.size(); ++i) {
+                sums[0] += c[i] * c[i];
+            }
+            power += (sums[0] + sums[1] + sums[2] + sums[3]) / static_cast<double>(c.size());
             ++channels;
         }
         const double rms = std::sqrt(power / std::max(channels, 1));
         const double sigma = kMp3HybridGain * input.lsb / std::sqrt(12.0);
         m_threshold = std::max(2.0 * sigma, 1e-4 * kMp3HybridGain * rms);
         m_lastLine = std::clamp(input.bandLimit * kMp3GranuleLines / 1024, 8, kMp3GranuleLines);
-        m_lastBand = std::min(kMp3Subbands, (m_lastLine + 17) / 18);
+        // The float filterbank works on groups of eight subbands.
+        m_lastBand = std::min(kMp3Subbands, ((m_lastLine + 17) / 18 + 7) / 8 * 8);
         // Granule g of phase p and granule phase q reads subband blocks
         // q + 18 g .. q + 18 g + 35, block b ending at sample p + 32 b + 31.
         m_granules = static_cast<std::int32_t>(std::max<std::int64_t>(0, (n - 32 * 54) / kMp3GranuleLines));
         m_stereo = !input.right.empty();
+        m_leftFloat.assign(input.left.begin(), input.left.end());
+        m_rightFloat.assign(input.right.begin(), input.right.end());
     }
 
     [[nodiscard]] double threshold() const { return m_threshold; }
@@ -126,9 +136,9 @@ public:
         for (const std::int32_t g0 : starts) {
             const std::int64_t firstBlock = qLow + 18 * std::int64_t{g0};
             const std::int64_t firstSample = p + 32 * firstBlock;
-            lane.polyphase.analyse(m_input.left, firstSample, blocks, lane.left.data(), firstBand, lastBand);
+            lane.polyphase.analyse(samples<T>(0), firstSample, blocks, lane.left.data(), firstBand, lastBand);
             if (m_stereo) {
-                lane.polyphase.analyse(m_input.right, firstSample, blocks, lane.right.data(), firstBand, lastBand);
+                lane.polyphase.analyse(samples<T>(1), firstSample, blocks, lane.right.data(), firstBand, lastBand);
             }
             for (std::size_t i = 0; i < qs.size(); ++i) {
                 for (std::int32_t g = 0; g < kSegmentGranules; ++g) {
@@ -151,6 +161,16 @@ private:
         std::vector<T> left;
         std::vector<T> right;
     };
+
+    template <typename T>
+    std::span<const T> samples(int channel)
+    {
+        if constexpr (std::is_same_v<T, float>) {
+            return channel == 0 ? m_leftFloat : m_rightFloat;
+        } else {
+            return channel == 0 ? m_input.left : m_input.right;
+        }
+    }
 
     template <typename T>
     Lane<T>& lane()
@@ -195,6 +215,8 @@ private:
     const Mp3GridInput& m_input;
     Lane<float> m_fast;
     Lane<double> m_exact;
+    std::vector<float> m_leftFloat;
+    std::vector<float> m_rightFloat;
     double m_threshold = 0.0;
     std::int32_t m_lastLine = 8;
     std::int32_t m_lastBand = 1;
@@ -295,8 +317,8 @@ Mp3GridMeasurement searchMp3Grid(const Mp3GridInput& input, const std::atomic<bo
 
     // First pass: the eight subbands just below the band limit, every offset,
     // only the lines the butterflies inside those subbands complete.
-    const std::int32_t lastBand = meter.lastBand();
-    const std::int32_t firstBand = std::max(0, lastBand - kFirstPassBands);
+    const std::int32_t lastBand = std::clamp((meter.lastLine() + 17) / 18, kFirstPassBands, kMp3Subbands);
+    const std::int32_t firstBand = lastBand - kFirstPassBands;
     const std::int32_t countFrom = std::max(4, 18 * firstBand + (firstBand > 0 ? 8 : 0));
     const std::int32_t countTo = std::min(meter.lastLine(), 18 * lastBand - (lastBand < kMp3Subbands ? 8 : 0));
     const std::vector<std::int32_t> starts = meter.segments(kSearchSegments, 0.25);
@@ -327,7 +349,7 @@ Mp3GridMeasurement searchMp3Grid(const Mp3GridInput& input, const std::atomic<bo
         throwIfStopRequested(stopRequested);
         const std::int32_t o = order[static_cast<std::size_t>(i)];
         std::vector<std::vector<GranuleCount>> counts;
-        meter.measure<float>(o % 32, {o / 32}, starts, 0, lastBand, 4, meter.lastLine(), counts);
+        meter.measure<float>(o % 32, {o / 32}, starts, 0, meter.lastBand(), 4, meter.lastLine(), counts);
         const double share = shareOf(counts[0]);
         if (share > bestShare || (share == bestShare && o < best)) {
             bestShare = share;
