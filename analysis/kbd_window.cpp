@@ -3,8 +3,7 @@
 
 #include <cmath>
 
-#include "analysis/fft_kernels.h"
-#include "analysis/simd_level.h"
+#include "analysis/fft.h"
 
 namespace orvel {
 
@@ -52,29 +51,51 @@ std::vector<double> kbdWindow(std::int32_t n, double alpha)
 }
 
 WindowedMdct::WindowedMdct(std::span<const double> window)
-    : m_preTwiddle(kInputLength), m_postTwiddle(kCoefficientCount), m_work(kInputLength),
-      m_plan(&FftPlan::get(kInputLength, false))
+    : m_window(window.begin(), window.begin() + kInputLength), m_preTwiddle(kCoefficientCount / 2),
+      m_postTwiddle(kCoefficientCount / 2), m_folded(kCoefficientCount), m_work(kCoefficientCount / 2)
 {
-    constexpr double kInverseLength = 1.0 / kInputLength;
-    constexpr double kPhasePerBin = 2.0 * kPi * 512.5 / kInputLength;
-    for (std::int32_t n = 0; n < kInputLength; ++n) {
-        const double w = window[static_cast<std::size_t>(n)];
-        const double a = n * (-kPi) * kInverseLength;
-        m_preTwiddle[static_cast<std::size_t>(n)] = {w * std::cos(a), w * std::sin(a)};
-    }
-    for (std::int32_t k = 0; k < kCoefficientCount; ++k) {
-        const double b = (k + 0.5) * (-kPhasePerBin);
-        m_postTwiddle[static_cast<std::size_t>(k)] = {std::cos(b) * 0.03125, std::sin(b) * 0.03125};
+    for (std::int32_t n = 0; n < kCoefficientCount / 2; ++n) {
+        const double a = -kPi * (n + 0.25) / kCoefficientCount;
+        m_preTwiddle[static_cast<std::size_t>(n)] = {std::cos(a), std::sin(a)};
+        const double b = -kPi * n / kCoefficientCount;
+        m_postTwiddle[static_cast<std::size_t>(n)] = {std::cos(b) * 0.03125, std::sin(b) * 0.03125};
     }
 }
 
+// The folding and rotations once more for AVX2 (no FMA: the same operations per lane).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 void WindowedMdct::forward(const double* samples, std::int64_t start, double* coefficients)
 {
-    // Every instruction set gives the same bits, so the fastest one runs.
-    const FftKernels& kernels = fftKernels(bestSimdLevel());
-    kernels.windowedFirstButterflies(m_work.data(), samples + start, *m_plan, m_preTwiddle.data());
-    kernels.butterflies(m_work.data(), *m_plan, 8, kInputLength / 4);
-    kernels.lastButterfliesRealPart(coefficients, m_work.data(), *m_plan, m_postTwiddle.data());
+    constexpr std::size_t kQuarter = kInputLength / 4;
+    constexpr std::size_t kHalf = kCoefficientCount / 2;
+    const double* x = samples + start;
+    const double* w = m_window.data();
+    // Quarters (a, b, c, d) of the windowed frame -> (-c reversed - d, a - b reversed).
+    for (std::size_t n = 0; n < kQuarter; ++n) {
+        m_folded[n] = -(w[1535 - n] * x[1535 - n]) - w[1536 + n] * x[1536 + n];
+        m_folded[kQuarter + n] = w[n] * x[n] - w[1023 - n] * x[1023 - n];
+    }
+    // DCT-IV of 1024 values: even values real, mirrored odd ones imaginary, rotated.
+    // Parts as plain doubles (the array layout std::complex guarantees), so
+    // that no value is packed into a pair and read back.
+    auto* work = reinterpret_cast<double*>(m_work.data());
+    const auto* pre = reinterpret_cast<const double*>(m_preTwiddle.data());
+    const auto* post = reinterpret_cast<const double*>(m_postTwiddle.data());
+    for (std::size_t n = 0; n < kHalf; ++n) {
+        const double re = m_folded[2 * n];
+        const double im = m_folded[kCoefficientCount - 1 - 2 * n];
+        work[2 * n] = re * pre[2 * n] - im * pre[2 * n + 1];
+        work[2 * n + 1] = re * pre[2 * n + 1] + im * pre[2 * n];
+    }
+    fft(m_work.data(), kHalf, false);
+    for (std::size_t k = 0; k < kHalf; ++k) {
+        const double re = work[2 * k];
+        const double im = work[2 * k + 1];
+        coefficients[2 * k] = re * post[2 * k] - im * post[2 * k + 1];
+        coefficients[kCoefficientCount - 1 - 2 * k] = -(re * post[2 * k + 1] + im * post[2 * k]);
+    }
 }
 
 } // namespace orvel

@@ -6,7 +6,6 @@
 #include <span>
 #include <vector>
 
-#include "analysis/fft_plan.h"
 
 namespace orvel {
 
@@ -17,7 +16,9 @@ namespace orvel {
 
 // A long-block MDCT with any 2048-point window, framed like SineMdct:
 //   X[k] = 1/32 * sum_n w[n] x[start + n] cos(2 pi / 2048 (n + 512.5)(k + 0.5)),
-// on the same FFT kernels. One object serves one thread at a time.
+// computed as the DCT-IV of the 1024 folded samples through one 512-point
+// complex FFT (a quarter of SineMdct's transform length). One object serves
+// one thread at a time.
 class WindowedMdct {
 public:
     static constexpr std::int32_t kInputLength = 2048;
@@ -28,10 +29,11 @@ public:
     void forward(const double* samples, std::int64_t start, double* coefficients);
 
 private:
-    std::vector<std::complex<double>> m_preTwiddle;
-    std::vector<std::complex<double>> m_postTwiddle;
+    std::vector<double> m_window;
+    std::vector<std::complex<double>> m_preTwiddle;  // exp(-i pi (n + 1/4) / 1024)
+    std::vector<std::complex<double>> m_postTwiddle; // exp(-i pi k / 1024) / 32
+    std::vector<double> m_folded;
     std::vector<std::complex<double>> m_work;
-    const FftPlan* m_plan;
 };
 
 } // namespace orvel
