@@ -2,6 +2,7 @@
 #include "analysis/aac_kbd_grid.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "analysis/kbd_window.h"
@@ -39,17 +40,25 @@ double fraction(std::span<const double> samples, std::int32_t offset, std::int32
             continue;
         }
         mdct.forward(samples.data(), start, c);
-        double energy = 0.0;
-        for (std::int32_t k = kFirstBin; k < bandLimit; ++k) {
-            energy += c[k] * c[k];
+        // Four running sums of the band energy, and the count, side by side.
+        std::array<double, 4> energy{};
+        std::array<std::int32_t, 4> small{};
+        std::int32_t k = kFirstBin;
+        for (; k + 4 <= bandLimit; k += 4) {
+            for (std::int32_t l = 0; l < 4; ++l) {
+                const double v = c[k + l];
+                energy[static_cast<std::size_t>(l)] += v * v;
+                small[static_cast<std::size_t>(l)] += threshold > std::fabs(v) ? 1 : 0;
+            }
         }
-        if (quietEnergy > energy) {
+        for (; k < bandLimit; ++k) {
+            energy[0] += c[k] * c[k];
+            small[0] += threshold > std::fabs(c[k]) ? 1 : 0;
+        }
+        if (quietEnergy > (energy[0] + energy[1]) + (energy[2] + energy[3])) {
             continue;
         }
-        std::int32_t below = 0;
-        for (std::int32_t k = kFirstBin; k < bandLimit; ++k) {
-            below += threshold > std::fabs(c[k]) ? 1 : 0;
-        }
+        const std::int32_t below = small[0] + small[1] + small[2] + small[3];
         zeros += below;
         total += bandLimit - kFirstBin;
     }

@@ -14,6 +14,7 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kTiny = 1e-30;
+constexpr std::int64_t kMaxFrames = 160;
 
 double toDb(double power)
 {
@@ -64,10 +65,10 @@ LongTermSpectrum longTermSpectrum(std::span<const double> left, std::span<const 
     lts.bins = length / 2 + 1;
     lts.binHz = static_cast<double>(sampleRate) / length;
     const auto n = static_cast<std::int64_t>(left.size());
-    // Frames side by side without overlap: half the transforms of a half-frame
-    // hop, and every sample still weighs in.
-    const std::int32_t hop = length;
-    lts.frames = n < length ? 0 : static_cast<std::int32_t>((n - length) / hop + 1);
+    // Frames side by side without overlap, at most 160 of them spread evenly
+    // over the samples (about every other frame of 30 s at 44.1 kHz).
+    const std::int64_t fit = n < length ? 0 : n / length;
+    lts.frames = static_cast<std::int32_t>(std::min<std::int64_t>(fit, kMaxFrames));
     lts.meanDb.assign(static_cast<std::size_t>(lts.bins), -300.0);
     if (lts.frames == 0) {
         return lts;
@@ -88,7 +89,8 @@ LongTermSpectrum longTermSpectrum(std::span<const double> left, std::span<const 
         if (f % 32 == 0) {
             throwIfStopRequested(stopRequested);
         }
-        const std::int64_t start = std::int64_t{f} * hop;
+        const std::int64_t start =
+            lts.frames <= 1 ? 0 : (n - length) * std::int64_t{f} / (lts.frames - 1);
         // Both channels in one complex transform: left real, right imaginary.
         for (std::int32_t i = 0; i < length; ++i) {
             const double w = window[static_cast<std::size_t>(i)];

@@ -10,9 +10,10 @@
 namespace orvel {
 
 // Long-term spectrum of the first two channels for the edge traces: periodic
-// Hann frames of 4096 samples up to 48 kHz (doubled per rate octave), one
-// after the other, the two channels' power summed and smoothed with an 86 Hz
-// boxcar; per frame as power, and the mean over frames in dB.
+// Hann frames of 4096 samples up to 48 kHz (doubled per rate octave), without
+// overlap, at most 160 spread evenly over the samples; the two channels' power
+// summed and smoothed with an 86 Hz boxcar; per frame as power, and the mean
+// over frames in dB.
 struct LongTermSpectrum {
     double binHz = 0.0;
     std::int32_t bins = 0;
