@@ -8,9 +8,11 @@
 
 #include "analysis/aac_kbd_grid.h"
 #include "analysis/aac_sin.h"
+#include "analysis/analysis_settings.h"
 #include "analysis/lower_rate.h"
 #include "analysis/lowpass_edge.h"
 #include "analysis/mp3_grid.h"
+#include "analysis/side_by_side.h"
 #include "decode/cancellation.h"
 
 namespace orvel {
@@ -197,39 +199,52 @@ OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop
     }
 
     // The MP3 grid where Layer III runs: 32, 44.1 and 48 kHz.
+    // The two grid searches. With a second analysis thread the AAC search
+    // runs beside the MP3 one (without progress texts, which belong to the
+    // calling thread); alone it runs only when no MP3 grid was found. Its
+    // result is dropped when one was, so the report is the same either way.
     Mp3GridMeasurement mp3;
-    bool mp3Measured = false;
     const std::int32_t rate = input.sampleRate;
-    if (rate == 32000 || rate == 44100 || rate == 48000) {
-        Mp3GridInput grid{left, right, gridLsb > 0.0 ? gridLsb : std::ldexp(1.0, -23), bandLimit};
-        mp3 = searchMp3Grid(grid, stop, progress);
-        mp3Measured = mp3.granules > 0;
-        if (mp3Measured) {
-            m.mp3NearZero = mp3.verified;
-            m.mp3Baseline = mp3.baseline;
-            m.mp3Spread = mp3.spread;
-            m.mp3Z = mp3.z();
-            m.mp3Offset = mp3.offset;
+    const bool mp3Rate = rate == 32000 || rate == 44100 || rate == 48000;
+    auto searchMp3 = [&] {
+        if (mp3Rate) {
+            const Mp3GridInput grid{left, right, gridLsb > 0.0 ? gridLsb : std::ldexp(1.0, -23), bandLimit};
+            mp3 = searchMp3Grid(grid, stop, progress);
+        }
+    };
+    AacKbdInput kbd;
+    kbd.channels.push_back(left);
+    if (!right.empty()) {
+        kbd.channels.push_back(right);
+    }
+    kbd.lsb = gridLsb;
+    kbd.bandLimit = bandLimit;
+    AacKbdMeasurement aac;
+    if (analysisThreads() >= 2) {
+        runSideBySide(true, searchMp3, [&] { aac = searchAacKbdGrid(kbd, stop, {}); });
+    } else {
+        searchMp3();
+        if (!(mp3.granules > 0 && mp3GridFound(mp3))) {
+            aac = searchAacKbdGrid(kbd, stop, progress);
         }
     }
+    const bool mp3Measured = mp3.granules > 0;
     const bool mp3Found = mp3Measured && mp3GridFound(mp3);
-
-    AacKbdMeasurement aac;
-    if (!mp3Found) {
-        AacKbdInput kbd;
-        kbd.channels.push_back(left);
-        if (!right.empty()) {
-            kbd.channels.push_back(right);
-        }
-        kbd.lsb = gridLsb;
-        kbd.bandLimit = bandLimit;
-        aac = searchAacKbdGrid(kbd, stop, progress);
-        if (aac.measured) {
-            m.aacKbdNearZero = aac.verified;
-            m.aacKbdBaseline = aac.baseline;
-            m.aacKbdOffset = aac.offset;
-            m.aacKbdChannel = aac.channel;
-        }
+    if (mp3Found) {
+        aac = AacKbdMeasurement{};
+    }
+    if (mp3Measured) {
+        m.mp3NearZero = mp3.verified;
+        m.mp3Baseline = mp3.baseline;
+        m.mp3Spread = mp3.spread;
+        m.mp3Z = mp3.z();
+        m.mp3Offset = mp3.offset;
+    }
+    if (aac.measured) {
+        m.aacKbdNearZero = aac.verified;
+        m.aacKbdBaseline = aac.baseline;
+        m.aacKbdOffset = aac.offset;
+        m.aacKbdChannel = aac.channel;
     }
     throwIfStopRequested(stop);
 

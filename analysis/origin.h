@@ -76,8 +76,10 @@ struct OriginInput {
 [[nodiscard]] OriginInput originInput(const DecodedAudio& audio, std::span<const double> powerSpectrum,
                                       bool aacSinFound);
 
-// Progress texts "Lowpass edge", "MP3 grid · 37%", "AAC grid (KBD) · 43%".
-// Throws Cancelled when stop is seen set (well within 50 ms of work).
+// Progress texts "Lowpass edge", "MP3 grid · 37%", "AAC grid (KBD) · 43%",
+// on the calling thread. With analysisThreads() >= 2 the two grid searches
+// run side by side; the result is the same for any thread count. Throws
+// Cancelled when stop is seen set (well within 50 ms of work).
 [[nodiscard]] OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop,
                                        const std::function<void(const std::string&)>& progress);
 

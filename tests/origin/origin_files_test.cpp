@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/aac_sin.h"
+#include "analysis/analysis_settings.h"
 #include "analysis/averaged_spectrum.h"
 #include "analysis/mp3_grid.h"
 #include "analysis/origin.h"
@@ -195,8 +196,40 @@ TEST(OriginFiles, SilenceIsInconclusive)
     EXPECT_EQ(r.summary, "Signal level too low");
 }
 
+// Sets the analysis thread count for one test.
+class Threads {
+public:
+    explicit Threads(unsigned count) { setAnalysisThreads(count); }
+    Threads(const Threads&) = delete;
+    Threads& operator=(const Threads&) = delete;
+    ~Threads() { setAnalysisThreads(0); }
+};
+
+TEST(OriginFiles, SameResultForOneAndTwoThreads)
+{
+    for (const char* file : {"mp3-v2-band.flac", "aac-128k-band.flac", "genuine-acoustic-44100.flac"}) {
+        OriginResult one;
+        OriginResult two;
+        {
+            const Threads threads(1);
+            one = origin(file);
+        }
+        {
+            const Threads threads(2);
+            two = origin(file);
+        }
+        EXPECT_EQ(one.status, two.status) << file;
+        EXPECT_EQ(one.summary, two.summary) << file;
+        EXPECT_EQ(one.evidence, two.evidence) << file;
+        EXPECT_EQ(one.m.aacKbdNearZero, two.m.aacKbdNearZero) << file;
+        EXPECT_EQ(one.m.mp3NearZero, two.m.mp3NearZero) << file;
+    }
+}
+
 TEST(OriginFiles, ProgressTextsAndStop)
 {
+    // One thread: every search reports progress on the calling thread.
+    const Threads threads(1);
     const Analysed& a = analysed("genuine-band-44100.flac");
     const OriginInput input = originInput(a.audio, a.spectrum, false);
     std::vector<std::string> texts;
@@ -223,6 +256,20 @@ TEST(OriginFiles, ProgressTextsAndStop)
         // The next check comes before any further progress.
         EXPECT_EQ(after, 0u) << marker;
     }
+}
+
+TEST(OriginFiles, StopReachesBothSearchesSideBySide)
+{
+    const Threads threads(2);
+    const Analysed& a = analysed("genuine-band-44100.flac");
+    const OriginInput input = originInput(a.audio, a.spectrum, false);
+    std::atomic<bool> stop{false};
+    EXPECT_THROW((void)checkOrigin(input, stop,
+                                   [&](const std::string& text) {
+                                       stop = stop || text == "MP3 grid \u00B7 9%";
+                                   }),
+                 Cancelled);
+    EXPECT_TRUE(stop.load());
 }
 
 } // namespace
