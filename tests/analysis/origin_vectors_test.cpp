@@ -3,6 +3,8 @@
 // values of the prototypes (1e-9 absolute).
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -10,6 +12,7 @@
 
 #include "analysis/kbd_window.h"
 #include "analysis/mp3_filterbank.h"
+#include "analysis/mp3_grid.h"
 
 namespace orvel {
 namespace {
@@ -103,6 +106,124 @@ TEST(OriginVectors, HybridGainOnWhiteNoise)
         }
     }
     EXPECT_NEAR(std::sqrt(sum / static_cast<double>(count)), kMp3HybridGain, 0.01);
+}
+
+// The standard's synthesis filterbank (a decoder's last stage), for the
+// round-trip invariants: 32 subband samples in, 32 PCM samples out.
+class Synthesis {
+public:
+    Synthesis() : m_v(1024, 0.0) {}
+    void block(const double* subbands, double* out)
+    {
+        for (std::size_t i = 1023; i >= 64; --i) {
+            m_v[i] = m_v[i - 64];
+        }
+        for (std::int32_t i = 0; i < 64; ++i) {
+            double sum = 0.0;
+            for (std::int32_t k = 0; k < 32; ++k) {
+                sum += std::cos((16 + i) * (2 * k + 1) * kPi / 64.0) * subbands[k];
+            }
+            m_v[static_cast<std::size_t>(i)] = sum;
+        }
+        const auto& d = mp3SynthesisWindow();
+        for (std::size_t j = 0; j < 32; ++j) {
+            double sum = 0.0;
+            for (std::size_t i = 0; i < 8; ++i) {
+                sum += m_v[128 * i + j] * d[64 * i + j] + m_v[128 * i + 96 + j] * d[64 * i + 32 + j];
+            }
+            out[j] = sum;
+        }
+    }
+
+private:
+    std::vector<double> m_v;
+};
+
+TEST(OriginVectors, AnalysisThenSynthesisDelaysBy481)
+{
+    const std::vector<double> x = lcgSignal(32 * 400);
+    const Mp3Polyphase polyphase;
+    std::vector<double> s(400 * 32);
+    polyphase.analyse(x, 0, 400, s.data());
+    Synthesis synthesis;
+    std::vector<double> y(x.size());
+    for (std::size_t m = 0; m < 400; ++m) {
+        synthesis.block(s.data() + 32 * m, y.data() + 32 * m);
+    }
+    double error = 0.0;
+    double power = 0.0;
+    for (std::size_t t = 2000; t < y.size(); ++t) {
+        error += (y[t] - x[t - 481]) * (y[t] - x[t - 481]);
+        power += x[t - 481] * x[t - 481];
+    }
+    EXPECT_LT(10.0 * std::log10(error / power), -80.0);
+}
+
+TEST(OriginVectors, GridPlantedBySynthesisIsFoundAtLeadPlus481)
+{
+    // Sparse granules (70 % exact zeros below line 450) through the decoder's
+    // hybrid synthesis: alias butterflies, inverse MDCT with overlap-add,
+    // frequency inversion, then the polyphase synthesis; the PCM is delayed by
+    // a lead of L samples.
+    constexpr std::int32_t kGranules = 130;
+    std::mt19937_64 engine(9);
+    std::uniform_real_distribution<double> uniform(-0.01, 0.01);
+    std::uniform_real_distribution<double> coin(0.0, 1.0);
+    constexpr std::array<double, 8> c{-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
+    std::vector<double> subbands(static_cast<std::size_t>(kGranules) * 18 * 32, 0.0);
+    std::vector<double> overlap(32 * 18, 0.0);
+    for (std::int32_t g = 0; g < kGranules; ++g) {
+        std::array<double, 576> lines{};
+        for (std::size_t k = 0; k < 576; ++k) {
+            lines[k] = k >= 450 || coin(engine) < 0.3 ? uniform(engine) : 0.0;
+        }
+        for (std::int32_t sb = 1; sb < 32; ++sb) {
+            for (std::int32_t i = 0; i < 8; ++i) {
+                const double root = std::sqrt(1.0 + c[static_cast<std::size_t>(i)] * c[static_cast<std::size_t>(i)]);
+                const double cs = 1.0 / root;
+                const double ca = c[static_cast<std::size_t>(i)] / root;
+                const double bu = lines[static_cast<std::size_t>(18 * sb - 1 - i)];
+                const double bd = lines[static_cast<std::size_t>(18 * sb + i)];
+                lines[static_cast<std::size_t>(18 * sb - 1 - i)] = bu * cs - bd * ca;
+                lines[static_cast<std::size_t>(18 * sb + i)] = bd * cs + bu * ca;
+            }
+        }
+        for (std::int32_t sb = 0; sb < 32; ++sb) {
+            std::array<double, 36> y{};
+            for (std::int32_t i = 0; i < 36; ++i) {
+                double sum = 0.0;
+                for (std::int32_t k = 0; k < 18; ++k) {
+                    sum += lines[static_cast<std::size_t>(18 * sb + k)] *
+                           std::cos(kPi / 72.0 * (2 * i + 19) * (2 * k + 1));
+                }
+                y[static_cast<std::size_t>(i)] = sum * std::sin(kPi / 36.0 * (i + 0.5)) / 9.0;
+            }
+            for (std::int32_t n = 0; n < 18; ++n) {
+                double v = y[static_cast<std::size_t>(n)] + overlap[static_cast<std::size_t>(sb * 18 + n)];
+                overlap[static_cast<std::size_t>(sb * 18 + n)] = y[static_cast<std::size_t>(n + 18)];
+                if ((sb & 1) != 0 && (n & 1) != 0) {
+                    v = -v;
+                }
+                subbands[(static_cast<std::size_t>(g) * 18 + static_cast<std::size_t>(n)) * 32 +
+                         static_cast<std::size_t>(sb)] = v;
+            }
+        }
+    }
+    Synthesis synthesis;
+    std::vector<double> pcm(static_cast<std::size_t>(kGranules) * 576);
+    for (std::size_t m = 0; m < pcm.size() / 32; ++m) {
+        synthesis.block(subbands.data() + 32 * m, pcm.data() + 32 * m);
+    }
+    for (const std::int32_t lead : {0, 100, 333}) {
+        std::vector<double> x(static_cast<std::size_t>(lead), 0.0);
+        x.insert(x.end(), pcm.begin(), pcm.end());
+        const Mp3GridInput input{x, {}, std::ldexp(1.0, -15), 820};
+        const std::atomic<bool> noStop{false};
+        const Mp3GridMeasurement m = searchMp3Grid(input, noStop, {});
+        EXPECT_EQ(m.offset, (lead + 481) % 576) << "lead " << lead;
+        EXPECT_TRUE(mp3GridFound(m)) << "lead " << lead << ": " << m.verified << " vs " << m.baseline;
+        EXPECT_GT(m.verified, 0.5) << "lead " << lead;
+    }
 }
 
 TEST(OriginVectors, KbdWindows)
