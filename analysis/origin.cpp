@@ -198,14 +198,16 @@ OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop
         m.lowerRateSteepness = lower.steepness;
     }
 
-    // The MP3 grid where Layer III runs: 32, 44.1 and 48 kHz.
     // The two grid searches. With a second analysis thread the AAC search
     // runs beside the MP3 one (without progress texts, which belong to the
     // calling thread); alone it runs only when no MP3 grid was found. Its
     // result is dropped when one was, so the report is the same either way.
     Mp3GridMeasurement mp3;
     const std::int32_t rate = input.sampleRate;
-    const bool mp3Rate = rate == 32000 || rate == 44100 || rate == 48000;
+    // Layer III rates: MPEG-1 (32, 44.1, 48 kHz) and MPEG-2 (16, 22.05, 24 kHz),
+    // both with 576-sample granules.
+    const bool mp3Rate =
+        rate == 16000 || rate == 22050 || rate == 24000 || rate == 32000 || rate == 44100 || rate == 48000;
     auto searchMp3 = [&] {
         if (mp3Rate) {
             const Mp3GridInput grid{left, right, gridLsb > 0.0 ? gridLsb : std::ldexp(1.0, -23), bandLimit};

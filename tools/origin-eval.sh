@@ -38,6 +38,13 @@ for i in 0 1; do
   cp "$work/src/s48-$i.wav" "$work/files/genuine_16bit-48000-s48-$i.wav"
 done
 # Genuine material with quiet highs from a gentle mastering lowpass (2 poles at 20 kHz).
+# MPEG-2 Layer III: sources at 22.05 and 24 kHz, LAME at 64 kb/s.
+for i in 0 1; do
+  "$testgen" synth-music "$work/src/s22-$i.wav" rate=22050 bits=16 seconds=10 seed=$((71 + i)) style=${styles[$i]}
+  "$testgen" synth-music "$work/src/s24-$i.wav" rate=24000 bits=16 seconds=10 seed=$((81 + i)) style=${styles[$i]}
+  cp "$work/src/s22-$i.wav" "$work/files/genuine_16bit-22050-s22-$i.wav"
+  cp "$work/src/s24-$i.wav" "$work/files/genuine_16bit-24000-s24-$i.wav"
+done
 for i in 0 1 2; do
   sox -R "$work/src/s44-$i.wav" "$work/files/genuine_lowpassed-20k-s44-$i.flac" lowpass 20000
 done
@@ -72,6 +79,11 @@ for i in 0 1; do
   run opus 96k $s
   run vorbis q3 $s
   run sox-vhq 96000 $s
+done
+
+for i in 0 1; do
+  run mp3 b64 s22-$i
+  run mp3 b64 s24-$i
 done
 
 "$testgen" origin-report "$work"/files/* > "$work/origin-eval.tsv" || true

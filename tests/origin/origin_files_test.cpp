@@ -91,6 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Expected{"mp3-v2-band.flac", "Evidence found", "mp3-grid"},
                     Expected{"mp3-b128-acoustic.flac", "Evidence found", "mp3-grid"},
                     Expected{"mp3-b128-electronic48.flac", "Evidence found", "mp3-grid"},
+                    Expected{"mp3-b64-band22.flac", "Evidence found", "mp3-grid"},
                     Expected{"aac-128k-band.flac", "Evidence found", "aac-kbd-grid"},
                     Expected{"aac-256k-band.flac", "Evidence found", "aac-kbd-grid"},
                     Expected{"aac24-128k-band.flac", "Evidence found", "aac-kbd-grid"},
@@ -112,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(OriginFiles, GenuineMaterialIsNeverAccused)
 {
     for (const char* file :
-         {"genuine-band-44100.flac", "genuine-acoustic-44100.flac", "genuine-electronic-48000.flac",
+         {"genuine-band-44100.flac", "genuine-acoustic-44100.flac", "genuine-electronic-48000.flac", "genuine-band-22050.flac",
           "genuine-band-96000-24bit.flac", "genuine-acoustic-48000-24bit.flac"}) {
         const OriginResult r = origin(file);
         EXPECT_EQ(r.status, "No evidence") << file << ": " << r.summary << "\n" << r.evidence;

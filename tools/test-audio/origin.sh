@@ -19,11 +19,13 @@ trap 'rm -rf "$tmp"' EXIT
 "$testgen" synth-music "$tmp/band.wav" rate=44100 bits=16 seconds=8 seed=11 style=band
 "$testgen" synth-music "$tmp/acoustic.wav" rate=44100 bits=16 seconds=8 seed=12 style=acoustic
 "$testgen" synth-music "$tmp/electronic48.wav" rate=48000 bits=16 seconds=8 seed=13 style=electronic
+"$testgen" synth-music "$tmp/band22.wav" rate=22050 bits=16 seconds=8 seed=16 style=band
 
 # Genuine material: never to be accused.
 flac --silent --force -5 -o genuine-band-44100.flac "$tmp/band.wav"
 flac --silent --force -5 -o genuine-acoustic-44100.flac "$tmp/acoustic.wav"
 flac --silent --force -5 -o genuine-electronic-48000.flac "$tmp/electronic48.wav"
+flac --silent --force -5 -o genuine-band-22050.flac "$tmp/band22.wav"
 "$testgen" synth-music genuine-band-96000-24bit.flac rate=96000 bits=24 seconds=6 seed=14 style=band
 "$testgen" synth-music genuine-acoustic-48000-24bit.flac rate=48000 bits=24 seconds=6 seed=15 style=acoustic
 
@@ -38,6 +40,7 @@ mp3 v0 band
 mp3 v2 band
 mp3 b128 acoustic
 mp3 b128 electronic48
+mp3 b64 band22
 aac 128k band
 aac 256k band
 aac24 128k band
