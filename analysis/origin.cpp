@@ -41,9 +41,22 @@ std::string khz(double hz)
     return fixed(std::round(hz / 100.0) / 10.0, 1) + " kHz";
 }
 
+// A standard frequency in kHz with the decimals it needs: "44.1 kHz", "22.05 kHz", "48 kHz".
+std::string exactKhz(double hz)
+{
+    std::string text = fixed(hz / 1000.0, 2);
+    while (text.back() == '0') {
+        text.pop_back();
+    }
+    if (text.back() == '.') {
+        text.pop_back();
+    }
+    return text + " kHz";
+}
+
 std::string rateText(std::int32_t rate)
 {
-    return rate % 1000 == 0 ? std::to_string(rate / 1000) + " kHz" : fixed(rate / 1000.0, 1) + " kHz";
+    return exactKhz(rate);
 }
 
 // Bits of the measured sample grid of the first two channels: B minus the low
@@ -108,13 +121,13 @@ std::string lowpassLine(const OriginMeasurements& m)
 std::string lowerRateLine(const OriginMeasurements& m, bool imaging)
 {
     if (imaging) {
-        return "Lower-rate boundary: content below the " + khz(*m.lowerRateSourceHz / 2.0) + " Nyquist of " +
+        return "Lower-rate boundary: content below the " + exactKhz(*m.lowerRateSourceHz / 2.0) + " Nyquist of " +
                rateText(*m.lowerRateSourceHz) + " lies " + fixed(*m.lowerRateDropDb, 1) +
                " dB above the resampler's images beyond it, which end in a steep edge (" +
                fixed(*m.lowerRateSteepness, 0) + " dB/kHz).";
     }
     return "Lower-rate boundary: edge at " + khz(*m.lowerRateEdgeKhz * 1000.0) + " below the " +
-           khz(*m.lowerRateSourceHz / 2.0) + " Nyquist of " + rateText(*m.lowerRateSourceHz) + ", " +
+           exactKhz(*m.lowerRateSourceHz / 2.0) + " Nyquist of " + rateText(*m.lowerRateSourceHz) + ", " +
            fixed(*m.lowerRateDropDb, 1) + " dB down to the floor, " + fixed(*m.lowerRateSteepness, 0) + " dB/kHz.";
 }
 
@@ -301,7 +314,7 @@ OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop
     if (edge.found) {
         lines.push_back(lowpassLine(m));
     } else {
-        lines.push_back("Lowpass edge: none below " + khz(edge.nyquistHz) + ".");
+        lines.push_back("Lowpass edge: none below " + exactKhz(edge.nyquistHz) + ".");
     }
     if (lower.found) {
         lines.push_back(lowerRateLine(m, lower.imaging));

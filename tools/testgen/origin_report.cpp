@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // origin-report: the ORIGIN check's verdict and measurements for each file,
-// one tab-separated line each, for the evaluation scripts.
+// one tab-separated line each, for the evaluation scripts; with --text first,
+// each file's status, summary and evidence text instead.
 #include <atomic>
 #include <ctime>
 #include <cstdio>
@@ -35,15 +36,22 @@ std::string integer(const std::optional<std::int32_t>& value)
 
 int originReport(int argc, char** argv)
 {
+    const bool text = argc >= 2 && std::string(argv[1]) == "--text";
+    if (text) {
+        --argc;
+        ++argv;
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: kestrone-testgen origin-report FILE...\n");
+        std::fprintf(stderr, "usage: kestrone-testgen origin-report [--text] FILE...\n");
         return 64;
     }
     const std::atomic<bool> noStop{false};
     int failures = 0;
-    std::printf("file\tstatus\tsummary\ttrace\tmp3_offset\tmp3_near_zero\tmp3_baseline\tmp3_z\taac_offset\t"
+    if (!text) {
+        std::printf("file\tstatus\tsummary\ttrace\tmp3_offset\tmp3_near_zero\tmp3_baseline\tmp3_z\taac_offset\t"
                 "aac_near_zero\taac_baseline\tlowpass_khz\tsteepness\tabove\tfloor_db\tactive\tlower_rate\t"
                 "lower_edge_khz\tlower_drop_db\tcpu_ms\n");
+    }
     for (int i = 1; i < argc; ++i) {
         try {
             const orvel::DecodedAudio audio = orvel::decodeAudio(orvel::fromUtf8(argv[i]), noStop);
@@ -63,6 +71,14 @@ int originReport(int argc, char** argv)
             clock_gettime(CLOCK_THREAD_CPUTIME_ID, &after);
             const double ms = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
             const orvel::OriginMeasurements& m = r.m;
+            if (text) {
+                std::string evidence = r.evidence;
+                for (std::size_t at = evidence.find("\r\n"); at != std::string::npos; at = evidence.find("\r\n")) {
+                    evidence.replace(at, 2, "\n  ");
+                }
+                std::printf("%s\n  %s: %s\n  %s\n", argv[i], r.status.c_str(), r.summary.c_str(), evidence.c_str());
+                continue;
+            }
             std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%.1f\n", argv[i],
                         r.status.c_str(), r.summary.c_str(), m.trace.empty() ? "-" : m.trace.c_str(),
                         integer(m.mp3Offset).c_str(), number(m.mp3NearZero).c_str(), number(m.mp3Baseline).c_str(),
