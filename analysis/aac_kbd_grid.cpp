@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "analysis/kbd_window.h"
+#include "analysis/signal_level.h"
 #include "decode/cancellation.h"
 
 namespace orvel {
@@ -65,15 +66,6 @@ double fraction(std::span<const double> samples, std::int32_t offset, std::int32
     return total == 0 ? 0.0 : static_cast<double>(zeros) / static_cast<double>(total);
 }
 
-double rootMeanSquare(std::span<const double> samples)
-{
-    double sum = 0.0;
-    for (const double x : samples) {
-        sum += x * x;
-    }
-    return samples.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(samples.size()));
-}
-
 } // namespace
 
 double aacKbdFraction(std::span<const double> samples, std::int32_t offset, std::int32_t frames,
@@ -97,9 +89,12 @@ AacKbdMeasurement searchAacKbdGrid(const AacKbdInput& input, const std::atomic<b
     AacKbdMeasurement chosen;
     chosen.bandLimit = input.bandLimit;
     const double floor = input.lsb > 0.0 ? 0.8 * input.lsb : 1e-9;
-    std::vector<double> levels;
-    for (const std::span<const double> samples : input.channels) {
-        levels.push_back(rootMeanSquare(samples));
+    std::vector<double> levels = input.levels;
+    if (levels.size() != input.channels.size()) {
+        levels.clear();
+        for (const std::span<const double> samples : input.channels) {
+            levels.push_back(signalRms(samples));
+        }
     }
     // The search runs once, on the channels' sum: a frame grid the encoder
     // imposed on both channels is in their sum too (as zeros of M where M/S
@@ -115,7 +110,7 @@ AacKbdMeasurement searchAacKbdGrid(const AacKbdInput& input, const std::atomic<b
     } else if (input.channels.size() >= 2 && levels[0] < kMinimumRms) {
         searched = input.channels[1];
     }
-    const double searchedRms = rootMeanSquare(searched);
+    const double searchedRms = signalRms(searched);
     if (searchedRms < kMinimumRms) {
         return chosen;
     }

@@ -30,6 +30,7 @@ struct AacKbdInput {
     std::vector<std::span<const double>> channels; // the first one or two
     double lsb = 0.0;                               // 0 for floating point: threshold floor 1e-9
     std::int32_t bandLimit = 64;
+    std::vector<double> levels; // rms per channel; measured when not one per channel
 };
 
 // Throws Cancelled on a stop (checked every 64 offsets, before the progress

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/mp3_filterbank.h"
+#include "analysis/signal_level.h"
 #include "decode/cancellation.h"
 
 namespace orvel {
@@ -66,27 +67,12 @@ public:
     GridMeter(const Mp3GridInput& input) : m_input(input)
     {
         const auto n = static_cast<std::int64_t>(input.left.size());
-        double power = 0.0;
-        std::int32_t channels = 0;
-        for (const std::span<const double> c : {input.left, input.right}) {
-            if (c.empty()) {
-                continue;
-            }
-            // Four running sums side by side, added at the end.
-            std::array<double, 4> sums{};
-            std::size_t i = 0;
-            for (; i + 4 <= c.size(); i += 4) {
-                for (std::size_t l = 0; l < 4; ++l) {
-                    sums[l] += c[i + l] * c[i + l];
-                }
-            }
-            for (; i < c.size(); ++i) {
-                sums[0] += c[i] * c[i];
-            }
-            power += (sums[0] + sums[1] + sums[2] + sums[3]) / static_cast<double>(c.size());
-            ++channels;
+        double rms = input.rms;
+        if (rms < 0.0) {
+            const double left = signalRms(input.left);
+            const double right = signalRms(input.right);
+            rms = input.right.empty() ? left : std::sqrt((left * left + right * right) / 2.0);
         }
-        const double rms = std::sqrt(power / std::max(channels, 1));
         const double sigma = kMp3HybridGain * input.lsb / std::sqrt(12.0);
         m_threshold = std::max(2.0 * sigma, 1e-4 * kMp3HybridGain * rms);
         m_lastLine = std::clamp(input.bandLimit * kMp3GranuleLines / 1024, 8, kMp3GranuleLines);

@@ -30,6 +30,7 @@ struct Mp3GridInput {
     std::span<const double> right; // empty for mono
     double lsb = 0.0;               // step of the measured sample grid (full scale 1)
     std::int32_t bandLimit = 64;    // the AAC-SIN band limit in bins of 1024
+    double rms = -1.0;              // of the two channels together; measured when negative
 };
 
 // Searches the 576 offsets (a subset of granules, a first pass over eight

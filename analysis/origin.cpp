@@ -13,6 +13,7 @@
 #include "analysis/lowpass_edge.h"
 #include "analysis/mp3_grid.h"
 #include "analysis/side_by_side.h"
+#include "analysis/signal_level.h"
 #include "decode/cancellation.h"
 
 namespace orvel {
@@ -84,15 +85,6 @@ std::int32_t sampleGridBits(const OriginInput& input)
         ++unused;
     }
     return static_cast<std::int32_t>(bits) - unused;
-}
-
-double rootMeanSquare(std::span<const double> samples)
-{
-    double sum = 0.0;
-    for (const double x : samples) {
-        sum += x * x;
-    }
-    return samples.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(samples.size()));
 }
 
 std::string mp3Line(const OriginMeasurements& m, const Mp3GridMeasurement& g)
@@ -172,7 +164,9 @@ OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop
     }
     const std::span<const double> left = input.channels[0];
     const std::span<const double> right = input.channels.size() >= 2 ? input.channels[1] : std::span<const double>{};
-    if (std::max(rootMeanSquare(left), rootMeanSquare(right)) < kMinimumRms) {
+    const double leftRms = signalRms(left);
+    const double rightRms = signalRms(right);
+    if (std::max(leftRms, rightRms) < kMinimumRms) {
         result.status = "Inconclusive";
         result.summary = "Signal level too low";
         result.evidence = std::string("The first two channels are silent or nearly so. ") + kOriginCaveat;
@@ -223,7 +217,8 @@ OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop
         rate == 16000 || rate == 22050 || rate == 24000 || rate == 32000 || rate == 44100 || rate == 48000;
     auto searchMp3 = [&] {
         if (mp3Rate) {
-            const Mp3GridInput grid{left, right, gridLsb > 0.0 ? gridLsb : std::ldexp(1.0, -23), bandLimit};
+            const double rms = right.empty() ? leftRms : std::sqrt((leftRms * leftRms + rightRms * rightRms) / 2.0);
+            const Mp3GridInput grid{left, right, gridLsb > 0.0 ? gridLsb : std::ldexp(1.0, -23), bandLimit, rms};
             mp3 = searchMp3Grid(grid, stop, progress);
         }
     };
@@ -234,6 +229,7 @@ OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop
     }
     kbd.lsb = gridLsb;
     kbd.bandLimit = bandLimit;
+    kbd.levels = right.empty() ? std::vector<double>{leftRms} : std::vector<double>{leftRms, rightRms};
     AacKbdMeasurement aac;
     if (analysisThreads() >= 2) {
         runSideBySide(true, searchMp3, [&] { aac = searchAacKbdGrid(kbd, stop, {}); });
