@@ -5,7 +5,6 @@
 #include <array>
 #include <cmath>
 #include <numeric>
-#include <type_traits>
 #include <vector>
 
 #include "analysis/mp3_filterbank.h"
@@ -104,73 +103,46 @@ public:
     }
 
     // Counts of granule phases qs (sorted) of phase p over the segments, on
-    // subbands firstBand .. lastBand - 1, lines countFrom .. countTo - 1;
-    // out[i][*] for qs[i], appended. T = float for the first search pass.
-    template <typename T>
+    // subbands firstBand .. lastBand - 1 (whole groups of eight), lines
+    // countFrom .. countTo - 1; out[i][*] for qs[i], appended. In float: its
+    // rounding (about 1e-7 of the level) stays far below the threshold.
     void measure(std::int32_t p, const std::vector<std::int32_t>& qs, const std::vector<std::int32_t>& starts,
                  std::int32_t firstBand, std::int32_t lastBand, std::int32_t countFrom, std::int32_t countTo,
                  std::vector<std::vector<GranuleCount>>& out)
     {
-        Lane<T>& lane = this->lane<T>();
+        using T = float;
         out.resize(qs.size());
         const std::int32_t qLow = qs.front();
         const std::int32_t blocks = qs.back() - qLow + 18 * kSegmentGranules + 18;
-        lane.left.assign(static_cast<std::size_t>(blocks) * 32, T(0));
-        lane.right.assign(lane.left.size(), T(0));
+        m_blocksLeft.assign(static_cast<std::size_t>(blocks) * 32, T(0));
+        m_blocksRight.assign(m_blocksLeft.size(), T(0));
         std::array<T, kMp3GranuleLines> left{};
         std::array<T, kMp3GranuleLines> right{};
         for (const std::int32_t g0 : starts) {
             const std::int64_t firstBlock = qLow + 18 * std::int64_t{g0};
             const std::int64_t firstSample = p + 32 * firstBlock;
-            lane.polyphase.analyse(samples<T>(0), firstSample, blocks, lane.left.data(), firstBand, lastBand);
+            m_polyphase.analyse(m_leftFloat, firstSample, blocks, m_blocksLeft.data(), firstBand, lastBand);
             if (m_stereo) {
-                lane.polyphase.analyse(samples<T>(1), firstSample, blocks, lane.right.data(), firstBand, lastBand);
+                m_polyphase.analyse(m_rightFloat, firstSample, blocks, m_blocksRight.data(), firstBand, lastBand);
             }
             for (std::size_t i = 0; i < qs.size(); ++i) {
                 for (std::int32_t g = 0; g < kSegmentGranules; ++g) {
                     const std::size_t row = static_cast<std::size_t>(qs[i] - qLow + 18 * g) * 32;
-                    lane.hybrid.granule(lane.left.data() + row, left.data(), firstBand, lastBand);
+                    m_hybrid.granule(m_blocksLeft.data() + row, left.data(), firstBand, lastBand);
                     if (m_stereo) {
-                        lane.hybrid.granule(lane.right.data() + row, right.data(), firstBand, lastBand);
+                        m_hybrid.granule(m_blocksRight.data() + row, right.data(), firstBand, lastBand);
                     }
-                    out[i].push_back(count<T>(left.data(), right.data(), countFrom, countTo));
+                    out[i].push_back(count(left.data(), right.data(), countFrom, countTo));
                 }
             }
         }
     }
 
 private:
-    template <typename T>
-    struct Lane {
-        Mp3PolyphaseT<T> polyphase;
-        Mp3HybridT<T> hybrid;
-        std::vector<T> left;
-        std::vector<T> right;
-    };
-
-    template <typename T>
-    std::span<const T> samples(int channel)
+    [[nodiscard]] GranuleCount count(const float* left, const float* right, std::int32_t from,
+                                     std::int32_t to) const
     {
-        if constexpr (std::is_same_v<T, float>) {
-            return channel == 0 ? m_leftFloat : m_rightFloat;
-        } else {
-            return channel == 0 ? m_input.left : m_input.right;
-        }
-    }
-
-    template <typename T>
-    Lane<T>& lane()
-    {
-        if constexpr (std::is_same_v<T, float>) {
-            return m_fast;
-        } else {
-            return m_exact;
-        }
-    }
-
-    template <typename T>
-    [[nodiscard]] GranuleCount count(const T* left, const T* right, std::int32_t from, std::int32_t to) const
-    {
+        using T = float;
         GranuleCount c;
         const T t = static_cast<T>(m_threshold);
         const T half = static_cast<T>(kInverseSqrt2);
@@ -199,8 +171,10 @@ private:
     }
 
     const Mp3GridInput& m_input;
-    Lane<float> m_fast;
-    Lane<double> m_exact;
+    Mp3PolyphaseT<float> m_polyphase;
+    Mp3HybridT<float> m_hybrid;
+    std::vector<float> m_blocksLeft;
+    std::vector<float> m_blocksRight;
     std::vector<float> m_leftFloat;
     std::vector<float> m_rightFloat;
     double m_threshold = 0.0;
@@ -231,7 +205,7 @@ std::vector<double> verifyOffsets(GridMeter& meter, const std::vector<std::int32
         std::sort(qs.begin(), qs.end());
         qs.erase(std::unique(qs.begin(), qs.end()), qs.end());
         std::vector<std::vector<GranuleCount>> counts;
-        meter.measure<float>(p, qs, starts, 0, meter.lastBand(), 4, meter.lastLine(), counts);
+        meter.measure(p, qs, starts, 0, meter.lastBand(), 4, meter.lastLine(), counts);
         for (std::size_t i = 0; i < offsets.size(); ++i) {
             if (offsets[i] % 32 != p) {
                 continue;
@@ -317,7 +291,7 @@ Mp3GridMeasurement searchMp3Grid(const Mp3GridInput& input, const std::atomic<bo
             progress("MP3 grid \u00B7 " + std::to_string(p * 100 / 32 * 3 / 4) + "%");
         }
         std::vector<std::vector<GranuleCount>> counts;
-        meter.measure<float>(p, allQ, starts, firstBand, lastBand, countFrom, countTo, counts);
+        meter.measure(p, allQ, starts, firstBand, lastBand, countFrom, countTo, counts);
         for (std::int32_t q = 0; q < 18; ++q) {
             shares[static_cast<std::size_t>(p + 32 * q)] = shareOf(counts[static_cast<std::size_t>(q)]);
         }
@@ -335,7 +309,7 @@ Mp3GridMeasurement searchMp3Grid(const Mp3GridInput& input, const std::atomic<bo
         throwIfStopRequested(stopRequested);
         const std::int32_t o = order[static_cast<std::size_t>(i)];
         std::vector<std::vector<GranuleCount>> counts;
-        meter.measure<float>(o % 32, {o / 32}, starts, 0, meter.lastBand(), 4, meter.lastLine(), counts);
+        meter.measure(o % 32, {o / 32}, starts, 0, meter.lastBand(), 4, meter.lastLine(), counts);
         const double share = shareOf(counts[0]);
         if (share > bestShare || (share == bestShare && o < best)) {
             bestShare = share;
