@@ -63,7 +63,7 @@ double shareOf(const std::vector<GranuleCount>& granules, std::int32_t* counted 
 
 class GridMeter {
 public:
-    GridMeter(const Mp3GridInput& input) : m_input(input)
+    explicit GridMeter(const Mp3GridInput& input)
     {
         const auto n = static_cast<std::int64_t>(input.left.size());
         double rms = input.rms;
@@ -170,7 +170,6 @@ private:
         return c;
     }
 
-    const Mp3GridInput& m_input;
     Mp3PolyphaseT<float> m_polyphase;
     Mp3HybridT<float> m_hybrid;
     std::vector<float> m_blocksLeft;
