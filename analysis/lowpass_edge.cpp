@@ -14,7 +14,7 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kTiny = 1e-30;
-constexpr std::int64_t kMaxFrames = 160;
+constexpr std::int64_t kMaxFrames = 330;
 
 double toDb(double power)
 {
@@ -201,6 +201,12 @@ EdgeMeasurement measureEdge(const LongTermSpectrum& lts, double nyquistHz, doubl
             activeSum[static_cast<std::size_t>(k)] += power[k];
         }
     }
+    // 20 active frames out of frames overlapping by half, in proportion to
+    // the frames measured here, and never fewer than 10.
+    if (lts.overlappedFrames > 0) {
+        m.requiredActiveFrames = std::max<std::int32_t>(
+            10, static_cast<std::int32_t>(std::ceil(20.0 * lts.frames / lts.overlappedFrames)));
+    }
     if (m.activeFrames > 0) {
         std::vector<double> activeDb(activeSum.size());
         for (std::size_t k = 0; k < activeSum.size(); ++k) {
@@ -240,7 +246,7 @@ EdgeVerdict judgeEdge(const EdgeMeasurement& m, double seconds)
     if (fc >= std::min(0.93 * m.nyquistHz / 1000.0, 21.0)) {
         return EdgeVerdict::NoEvidence;
     }
-    if (m.activeFrames < 20) {
+    if (m.activeFrames < m.requiredActiveFrames) {
         return EdgeVerdict::Inconclusive;
     }
     const bool hard = m.steepness >= 30.0 && m.aboveShare <= 0.05;

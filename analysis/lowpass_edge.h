@@ -11,13 +11,14 @@ namespace orvel {
 
 // Long-term spectrum of the first two channels for the edge traces: periodic
 // Hann frames of 4096 samples up to 48 kHz (doubled per rate octave), without
-// overlap, at most 160 spread evenly over the samples; the two channels' power
+// overlap, at most 330 spread evenly over the samples; the two channels' power
 // summed and smoothed with an 86 Hz boxcar; per frame as power, and the mean
 // over frames in dB.
 struct LongTermSpectrum {
     double binHz = 0.0;
     std::int32_t bins = 0;
     std::int32_t frames = 0;
+    std::int32_t overlappedFrames = 0; // what frames overlapping by half would number
     std::int32_t frameLength = 0;
     std::vector<double> meanDb;  // bins values
     std::vector<float> framePower; // frames x bins, linear
@@ -39,6 +40,7 @@ struct EdgeMeasurement {
     double aboveShare = 0.0;    // share of active frames whose top lies above edge + 0.3 kHz
     double floorOverNoise = 0.0; // dB of the band above the edge over the stored word's rounding noise
     std::int32_t activeFrames = 0;
+    std::int32_t requiredActiveFrames = 20; // for a verdict; see measureEdge
     double nyquistHz = 0.0;     // the Nyquist the edge was searched below
 };
 
@@ -56,7 +58,8 @@ struct EdgeMeasurement {
 
 enum class EdgeVerdict { NoEvidence, Inconclusive, Possible, Likely };
 
-// The rules: inconclusive under 3 s or with fewer than 20 active frames; none
+// The rules: inconclusive under 3 s or with fewer than the required active
+// frames (20 of frames overlapping by half, scaled to the frames measured); none
 // at or above min(0.93 x Nyquist, 21 kHz); hard = steep >= 30 and above <=
 // 0.05, soft = steep >= 20 and above <= 0.10; below 15 kHz possible if hard;
 // 15..19.5 kHz likely if hard and not just below 11.025, 12 or 16 kHz, else

@@ -26,10 +26,10 @@ styles=(band acoustic electronic)
 
 # Sources: six at 44.1 kHz, two at 48 kHz (16-bit); genuine 24-bit ones at 44.1, 48 and 96 kHz.
 for i in 0 1 2 3 4 5; do
-  "$testgen" synth-music "$work/src/s44-$i.wav" rate=44100 bits=16 seconds=10 seed=$((21 + i)) style=${styles[$((i % 3))]}
+  "$testgen" synth-music "$work/src/s44-$i.wav" rate=44100 bits=16 seconds=20 seed=$((21 + i)) style=${styles[$((i % 3))]}
 done
 for i in 0 1; do
-  "$testgen" synth-music "$work/src/s48-$i.wav" rate=48000 bits=16 seconds=10 seed=$((31 + i)) style=${styles[$((i % 3))]}
+  "$testgen" synth-music "$work/src/s48-$i.wav" rate=48000 bits=16 seconds=20 seed=$((31 + i)) style=${styles[$((i % 3))]}
 done
 for i in 0 1 2 3 4 5; do
   cp "$work/src/s44-$i.wav" "$work/files/genuine_16bit-44100-s44-$i.wav"
@@ -66,7 +66,7 @@ for i in 0 1 2 3 4 5; do
   run voaac 128k $s
   for setting in q3 q6; do run vorbis $setting $s; done
   for setting in 96k 160k; do run opus $setting $s; done
-  run mp2 192k $s
+  for setting in 128k 160k 192k; do run mp2 $setting $s; done
   run sox-vhq 96000 $s
   run sox-vhq 88200 $s
   run sox-quick 96000 $s

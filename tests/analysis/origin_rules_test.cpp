@@ -136,6 +136,9 @@ TEST(OriginRules, HardLowpassOnNoiseIsFoundAtItsFrequency)
     // Only 16-bit rounding above the edge: near 0 dB over the word's rounding noise.
     EXPECT_NEAR(m.floorOverNoise, 0.0, 1.5);
     EXPECT_EQ(judgeEdge(m, 6.0), EdgeVerdict::Likely);
+    // Frames without overlap: half the 20 of frames overlapping by half.
+    EXPECT_EQ(lts.frames, 64);
+    EXPECT_EQ(m.requiredActiveFrames, 10);
 
     // Full-band noise has no edge.
     const std::vector<double> full = bandLimitedNoise(44100, 6.0, 22050.0, 0.0, 3);
