@@ -65,10 +65,11 @@ LongTermSpectrum longTermSpectrum(std::span<const double> left, std::span<const 
     lts.bins = length / 2 + 1;
     lts.binHz = static_cast<double>(sampleRate) / length;
     const auto n = static_cast<std::int64_t>(left.size());
-    // Frames side by side without overlap, at most 160 of them spread evenly
-    // over the samples (about every other frame of 30 s at 44.1 kHz).
+    // Frames side by side without overlap (at most 330, spread evenly over
+    // the samples): half the transforms of frames overlapping by half.
     const std::int64_t fit = n < length ? 0 : n / length;
     lts.frames = static_cast<std::int32_t>(std::min<std::int64_t>(fit, kMaxFrames));
+    lts.overlappedFrames = n < length ? 0 : static_cast<std::int32_t>((n - length) / (length / 2) + 1);
     lts.meanDb.assign(static_cast<std::size_t>(lts.bins), -300.0);
     if (lts.frames == 0) {
         return lts;
