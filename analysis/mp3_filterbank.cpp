@@ -44,14 +44,14 @@ constexpr std::array<std::int32_t, 257> kWindowBase{
 // Eight float lanes (one AVX2 register, two SSE2 ones): eight subbands side by side.
 using Lanes8 = float __attribute__((vector_size(32)));
 
-inline Lanes8 load8(const float* p)
+// Vectors go by reference and the helpers are always inlined: by value, the
+// AVX2 clones and the default ones would pass them in different registers.
+[[gnu::always_inline]] inline void load8(Lanes8& v, const float* p)
 {
-    Lanes8 v;
     std::memcpy(&v, p, sizeof v);
-    return v;
 }
 
-inline void store8(float* p, Lanes8 v)
+[[gnu::always_inline]] inline void store8(float* p, const Lanes8& v)
 {
     std::memcpy(p, &v, sizeof v);
 }
@@ -135,9 +135,12 @@ KESTRONE_MP3_CLONES void Mp3PolyphaseT<T>::analyse(std::span<const T> samples, s
         if constexpr (std::is_same_v<T, float>) {
             // Groups of eight subbands (the caller asks for whole groups).
             for (std::size_t k = k0; k < k1; k += 8) {
-                Lanes8 acc = load8(m_matrix.data() + k) * folded[0];
+                Lanes8 c;
+                load8(c, m_matrix.data() + k);
+                Lanes8 acc = c * folded[0];
                 for (std::size_t j = 1; j < 32; ++j) {
-                    acc += load8(m_matrix.data() + j * 32 + k) * folded[j];
+                    load8(c, m_matrix.data() + j * 32 + k);
+                    acc += c * folded[j];
                 }
                 store8(row + k, acc);
             }
@@ -253,7 +256,8 @@ KESTRONE_MP3_CLONES void Mp3HybridT<float>::granule(const float* subbandBlocks, 
         }
         std::array<Lanes8, 36> u;
         for (std::size_t i = 0; i < 36; ++i) {
-            const Lanes8 z = load8(subbandBlocks + i * 32 + static_cast<std::size_t>(g));
+            Lanes8 z;
+            load8(z, subbandBlocks + i * 32 + static_cast<std::size_t>(g));
             u[i] = m_window[i] * ((i & 1) != 0 ? z * sign : z);
         }
         std::array<Lanes8, 18> v;
