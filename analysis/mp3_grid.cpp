@@ -232,6 +232,7 @@ Mp3GridMeasurement verifyAround(GridMeter& meter, std::int32_t best, std::int32_
         variance += (c - mean) * (c - mean);
     }
     m.verified = shares[0];
+    m.samePhase = shares[4]; // best + 288: the same polyphase phase, another granule phase
     m.baseline = controls[kControls / 2];
     m.spread = std::sqrt(variance / kControls);
     m.threshold = meter.threshold();
@@ -245,13 +246,9 @@ Mp3GridMeasurement verifyAround(GridMeter& meter, std::int32_t best, std::int32_
 
 bool mp3GridFound(const Mp3GridMeasurement& m)
 {
-    return m.excess() >= 0.03 && m.z() >= 10.0;
+    return m.excess() >= 0.03 && m.z() >= 10.0 && m.verified - m.samePhase >= 0.5 * m.excess();
 }
 
-bool mp3GridWeak(const Mp3GridMeasurement& m)
-{
-    return m.excess() >= 0.015 && m.z() >= 6.0;
-}
 
 double mp3GridFraction(const Mp3GridInput& input, std::int32_t offset)
 {

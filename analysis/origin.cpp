@@ -91,7 +91,8 @@ std::string mp3Line(const OriginMeasurements& m, const Mp3GridMeasurement& g)
 {
     return "MP3 frame grid: best offset " + std::to_string(*m.mp3Offset) + " / 576; near-zero lines " +
            percent(g.verified) + " against " + percent(g.baseline) + " on 7 control offsets (sd " +
-           fixed(g.spread * 100.0, 2) + " points, z " + fixed(std::min(g.z(), 9999.0), 1) + "); lines 4\u2013" +
+           fixed(g.spread * 100.0, 2) + " points, z " + fixed(std::min(g.z(), 9999.0), 1) + "; " +
+           percent(g.samePhase) + " on the same polyphase phase); lines 4\u2013" +
            std::to_string(g.lastLine - 1) + ", " + std::to_string(g.granules) + " granules.";
 }
 
@@ -248,6 +249,7 @@ OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop
         m.mp3NearZero = mp3.verified;
         m.mp3Baseline = mp3.baseline;
         m.mp3Spread = mp3.spread;
+        m.mp3SamePhase = mp3.samePhase;
         m.mp3Z = mp3.z();
         m.mp3Offset = mp3.offset;
     }
@@ -287,10 +289,6 @@ OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop
         result.summary = "Lowpass at " + khz(edge.edgeHz) +
                          (m.lowpassResembles.empty() ? "" : ", " + m.lowpassResembles);
         m.trace = "lowpass";
-    } else if (mp3Measured && mp3GridWeak(mp3)) {
-        result.status = "Possible";
-        result.summary = "Weak MP3 frame grid";
-        m.trace = "mp3-grid";
     } else if (edgeVerdict == EdgeVerdict::Inconclusive) {
         result.status = "Inconclusive";
         result.summary = "Content ends at " + khz(edge.edgeHz) + ", too little near it to judge";

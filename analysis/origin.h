@@ -32,6 +32,7 @@ struct OriginMeasurements {
     std::optional<double> mp3NearZero;         // at the best offset
     std::optional<double> mp3Baseline;         // median of the controls
     std::optional<double> mp3Spread;           // standard deviation of the controls
+    std::optional<double> mp3SamePhase;        // the control on the best's polyphase phase
     std::optional<double> mp3Z;
     std::optional<std::int32_t> mp3Offset;     // 0..575
     // AAC frame grid, KBD window.

@@ -69,15 +69,19 @@ TEST(OriginRules, ResemblanceTableAndGridBounds)
     Mp3GridMeasurement m;
     m.verified = 0.08;
     m.baseline = 0.04;
+    m.samePhase = 0.04;
     m.spread = 0.003;
     EXPECT_TRUE(mp3GridFound(m)); // excess 0.04, z 13.3
+    // As high on the same polyphase phase: a polyphase trace, not Layer III granules.
+    m.samePhase = 0.07;
+    EXPECT_FALSE(mp3GridFound(m));
+    m.samePhase = 0.06;
+    EXPECT_TRUE(mp3GridFound(m));
     m.spread = 0.0045;
     EXPECT_FALSE(mp3GridFound(m)); // z 8.9
-    EXPECT_TRUE(mp3GridWeak(m));
-    m.verified = 0.054;
+    m.verified = 0.069;
     m.spread = 0.0;
-    EXPECT_FALSE(mp3GridFound(m)); // excess 0.014 with the 0.001 spread floor
-    EXPECT_FALSE(mp3GridWeak(m));
+    EXPECT_FALSE(mp3GridFound(m)); // excess 0.029 even with the 0.001 spread floor
 
     AacKbdMeasurement a;
     a.measured = true;

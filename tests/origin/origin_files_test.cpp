@@ -101,8 +101,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Expected{"opus-160k-band.flac", "Possible", "lowpass"},
                     Expected{"sox-vhq-96000-band.flac", "Possible", "lower-rate"},
                     Expected{"swr-96000-band.flac", "Possible", "lower-rate"}),
-    [](const testing::TestParamInfo<Expected>& info) {
-        std::string name = info.param.file;
+    [](const testing::TestParamInfo<Expected>& param) {
+        std::string name = param.param.file;
         name = name.substr(0, name.find('.'));
         for (char& c : name) {
             c = c == '-' ? '_' : c;
