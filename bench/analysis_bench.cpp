@@ -160,10 +160,10 @@ void originCase(benchmark::State& state, OriginPart part)
             break;
         }
         case OriginPart::Mp3Grid:
-            benchmark::DoNotOptimize(searchMp3Grid({left, right, lsb, bandLimit}, noStop, {}));
+            benchmark::DoNotOptimize(searchMp3Grid({left, right, lsb, bandLimit, -1.0}, noStop, {}));
             break;
         case OriginPart::AacKbdGrid:
-            benchmark::DoNotOptimize(searchAacKbdGrid({{left, right}, lsb, bandLimit}, noStop, {}));
+            benchmark::DoNotOptimize(searchAacKbdGrid({{left, right}, lsb, bandLimit, {}}, noStop, {}));
             break;
         }
     }

@@ -217,7 +217,7 @@ TEST(OriginVectors, GridPlantedBySynthesisIsFoundAtLeadPlus481)
     for (const std::int32_t lead : {0, 100, 333}) {
         std::vector<double> x(static_cast<std::size_t>(lead), 0.0);
         x.insert(x.end(), pcm.begin(), pcm.end());
-        const Mp3GridInput input{x, {}, std::ldexp(1.0, -15), 820};
+        const Mp3GridInput input{x, {}, std::ldexp(1.0, -15), 820, -1.0};
         const std::atomic<bool> noStop{false};
         const Mp3GridMeasurement m = searchMp3Grid(input, noStop, {});
         EXPECT_EQ(m.offset, (lead + 481) % 576) << "lead " << lead;

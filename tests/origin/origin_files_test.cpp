@@ -152,7 +152,8 @@ TEST(OriginFiles, MeasurementsOfAnMp3Transcode)
 
     // One sample off the grid the zeros are gone.
     const Analysed& a = analysed("mp3-b128-band.flac");
-    const Mp3GridInput input{a.audio.channels[0], a.audio.channels[1], std::ldexp(1.0, -15), aacSinBandLimit(a.spectrum)};
+    const Mp3GridInput input{a.audio.channels[0], a.audio.channels[1], std::ldexp(1.0, -15),
+                             aacSinBandLimit(a.spectrum), -1.0};
     EXPECT_GT(mp3GridFraction(input, 528), 0.3);
     EXPECT_LT(mp3GridFraction(input, 529), 0.15);
     EXPECT_LT(mp3GridFraction(input, 527), 0.15);
