@@ -8,6 +8,7 @@
 #include <atomic>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,12 @@ struct Expected {
     const char* status;
     const char* trace;
 };
+
+// Test names and failure messages show the file, not the bytes of the struct.
+void PrintTo(const Expected& e, std::ostream* os)
+{
+    *os << e.file;
+}
 
 class OriginTranscodes : public testing::TestWithParam<Expected> {};
 
