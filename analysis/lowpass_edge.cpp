@@ -14,7 +14,7 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kTiny = 1e-30;
-constexpr std::int64_t kMaxFrames = 330;
+constexpr std::int64_t kMaxFrames = 240;
 
 double toDb(double power)
 {
@@ -65,7 +65,7 @@ LongTermSpectrum longTermSpectrum(std::span<const double> left, std::span<const 
     lts.bins = length / 2 + 1;
     lts.binHz = static_cast<double>(sampleRate) / length;
     const auto n = static_cast<std::int64_t>(left.size());
-    // Frames side by side without overlap (at most 330, spread evenly over
+    // Frames side by side without overlap (at most 240, spread evenly over
     // the samples): half the transforms of frames overlapping by half.
     const std::int64_t fit = n < length ? 0 : n / length;
     lts.frames = static_cast<std::int32_t>(std::min<std::int64_t>(fit, kMaxFrames));

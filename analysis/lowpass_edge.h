@@ -11,7 +11,7 @@ namespace orvel {
 
 // Long-term spectrum of the first two channels for the edge traces: periodic
 // Hann frames of 4096 samples up to 48 kHz (doubled per rate octave), without
-// overlap, at most 330 spread evenly over the samples; the two channels' power
+// overlap, at most 240 spread evenly over the samples; the two channels' power
 // summed and smoothed with an 86 Hz boxcar; per frame as power, and the mean
 // over frames in dB.
 struct LongTermSpectrum {
