@@ -8,6 +8,7 @@
 #include "analysis/analysis_options.h"
 #include "analysis/averaged_spectrum.h"
 #include "analysis/bandwidth_boundary.h"
+#include "analysis/origin.h"
 #include "analysis/sample_precision.h"
 #include "analysis/spectrum_db.h"
 #include "decode/cancellation.h"
@@ -69,6 +70,13 @@ FileReport analyzeFile(const std::filesystem::path& path, const std::atomic<bool
     result.upsampling = checkBandwidthBoundary(audio, powerSpectrum, levels.strongBinCount);
     throwIfStopRequested(stopRequested);
     result.aacSin = checkAacSin(audio, powerSpectrum, levels.strongBinCount, stopRequested, progress, options);
+
+    throwIfStopRequested(stopRequested);
+    OriginInput input = originInput(audio, powerSpectrum, result.aacSin.status == Verdict::Possible);
+    input.options = options;
+    const OriginResult origin = checkOrigin(input, stopRequested, progress);
+    result.origin = {origin.status, origin.summary, origin.evidence};
+    result.originFacts = originFacts(origin.m);
     return result;
 }
 

@@ -4,12 +4,22 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "analysis/verdict.h"
 
 namespace orvel {
+
+// The numbers ORIGIN reports besides its texts; empty where not measured.
+struct OriginFacts {
+    std::optional<double> cutoffKhz;     // lossy-style lowpass edge
+    std::string likelySource;            // "like MP3 128 kb/s", or empty
+    std::string trace;                   // the trace behind the verdict, or empty
+    std::vector<std::pair<std::string, double>> numbers; // every measurement, by name
+};
 
 // Outcome of one check; status is None only in a record whose analysis failed.
 // Texts are UTF-8.
@@ -34,6 +44,11 @@ struct FileReport {
     CheckResult upsampling;
     CheckResult aacSin;
     std::vector<double> spectrumDb; // dB relative to the strongest bin, floor -120
+
+    // The fourth check, not part of the JSON report's fixed record: where the
+    // audio was before (a lossy codec's frame grid or lowpass, a lower rate).
+    CheckResult origin;
+    OriginFacts originFacts;
 };
 
 // Receives stage texts on the analysing thread. May be empty; an empty one is never called.

@@ -9,6 +9,8 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
+#include <span>
 #include <atomic>
 #include <complex>
 #include <cstdio>
@@ -24,6 +26,11 @@
 #include "analysis/analyze_file.h"
 #include "analysis/averaged_spectrum.h"
 #include "analysis/fft.h"
+#include "analysis/aac_kbd_grid.h"
+#include "analysis/lower_rate.h"
+#include "analysis/lowpass_edge.h"
+#include "analysis/mp3_grid.h"
+#include "analysis/origin.h"
 #include "analysis/simd_level.h"
 #include "analysis/sine_mdct.h"
 #include "analysis/spectrogram.h"
@@ -101,6 +108,50 @@ const SpectrumInput& benchSpectrum()
         return result;
     }();
     return input;
+}
+
+// ORIGIN on the bench file, whole and per detector, on one thread. The
+// detectors' inputs are made as checkOrigin makes them (16-bit grid, the
+// AAC-SIN band limit of the analysis spectrum).
+enum class OriginPart { Whole, Spectral, Mp3Grid, AacKbdGrid };
+
+void originCase(benchmark::State& state, OriginPart part)
+{
+    const DecodedAudio& audio = benchAudio();
+    const SpectrumInput& spectrum = benchSpectrum();
+    OriginInput whole = originInput(audio, spectrum.power, false);
+    whole.options = options(1, false);
+    const std::span<const double> left = audio.channels[0];
+    const std::span<const double> right = audio.channels[1];
+    const std::int32_t bandLimit = aacSinBandLimit(spectrum.power);
+    const double lsb = std::ldexp(1.0, -15);
+    for (auto _ : state) {
+        switch (part) {
+        case OriginPart::Whole:
+            benchmark::DoNotOptimize(checkOrigin(whole, noStop, {}));
+            break;
+        case OriginPart::Spectral: {
+            const LongTermSpectrum lts = longTermSpectrum(left, right, audio.sampleRate, noStop);
+            benchmark::DoNotOptimize(lossyLowpassEdge(lts, audio.sampleRate, lsb));
+            benchmark::DoNotOptimize(measureLowerRate(lts, audio.sampleRate));
+            break;
+        }
+        case OriginPart::Mp3Grid:
+            benchmark::DoNotOptimize(searchMp3Grid({left, right, lsb, bandLimit, -1.0}, noStop, {}));
+            break;
+        case OriginPart::AacKbdGrid:
+            benchmark::DoNotOptimize(searchAacKbdGrid({{left, right}, lsb, bandLimit, {}}, noStop, {}));
+            break;
+        }
+    }
+}
+
+void analyzeFileCpuCase(benchmark::State& state)
+{
+    const std::filesystem::path path = audioDir / "bench-30s.flac";
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(analyzeFile(path, noStop, {}, options(1, false)));
+    }
 }
 
 void fftReferenceCase(benchmark::State& state)
@@ -296,6 +347,23 @@ void registerAll()
     benchmark::RegisterBenchmark(("checkAacSin/fast/threads:" + coreLabel).c_str(), aacSinCase, 0u, false)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
+    // CPU time of this process, so that other work on the machine does not
+    // count: ORIGIN's share of a whole file's analysis, and of each detector.
+    benchmark::RegisterBenchmark("analyzeFile/fast/threads:1/cpu", analyzeFileCpuCase)
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("checkOrigin/threads:1/cpu", originCase, OriginPart::Whole)
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("origin/lowpass+lower-rate/cpu", originCase, OriginPart::Spectral)
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("origin/mp3-grid/cpu", originCase, OriginPart::Mp3Grid)
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("origin/aac-kbd-grid/cpu", originCase, OriginPart::AacKbdGrid)
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("libFLAC decode only", libFlacCase)->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark("decodeAudio", decodeAudioCase)->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark("analyzeFile/reference/threads:1", analyzeFileCase, 1u, true)
