@@ -38,7 +38,8 @@ std::vector<double> combinedSpectrum(const DecodedAudio& audio, const std::atomi
 } // namespace
 
 FileReport analyzeFile(const std::filesystem::path& path, const std::atomic<bool>& stopRequested,
-                       const ProgressCallback& progress, const AnalysisOptions& options)
+                       const ProgressCallback& progress, const AnalysisOptions& options,
+                       const DecodedAudioHook& withAudio)
 {
     throwIfStopRequested(stopRequested);
     report(progress, "Decoding audio");
@@ -69,6 +70,9 @@ FileReport analyzeFile(const std::filesystem::path& path, const std::atomic<bool
     result.upsampling = checkBandwidthBoundary(audio, powerSpectrum, levels.strongBinCount);
     throwIfStopRequested(stopRequested);
     result.aacSin = checkAacSin(audio, powerSpectrum, levels.strongBinCount, stopRequested, progress, options);
+    if (withAudio) {
+        withAudio(audio, result);
+    }
     return result;
 }
 

@@ -34,6 +34,10 @@ struct FileReport {
     CheckResult upsampling;
     CheckResult aacSin;
     std::vector<double> spectrumDb; // dB relative to the strongest bin, floor -120
+    // Set only when the run was asked for a spectrogram picture per file: the
+    // written picture's file name, or why a file analysed without error has none.
+    std::string pictureName;
+    std::string pictureError;
 };
 
 // Receives stage texts on the analysing thread. May be empty; an empty one is never called.
