@@ -663,7 +663,19 @@ void MainWindow::setSpectrumMode(SpectrumMode mode)
     if (mode == SpectrumCurve) {
         m_saveWhenDrawn = false;
     }
-    detailsChanged();
+    syncSpectrogram();
+    update(m_layout.spectrum);
+}
+
+void MainWindow::syncSpectrogram()
+{
+    if (!m_spectrogram) {
+        return;
+    }
+    // Drawn only while shown (or asked to be saved), for the selected file.
+    const QueueEntry* entry = m_queue->selectedEntry();
+    m_spectrogram->show(m_spectrumMode == SpectrogramPicture && entry ? entry->result.get() : nullptr);
+    updatePictureButtons();
 }
 
 void MainWindow::spectrogramChanged()
@@ -906,12 +918,7 @@ void MainWindow::detailsChanged()
     if (m_details) {
         m_details->setPlainText(withLineFeeds(m_queue->detailsText()));
     }
-    if (m_spectrogram) {
-        // Drawn only while shown (or asked to be saved), for the selected file.
-        const QueueEntry* entry = m_queue->selectedEntry();
-        m_spectrogram->show(m_spectrumMode == SpectrogramPicture && entry ? entry->result.get() : nullptr);
-        updatePictureButtons();
-    }
+    syncSpectrogram();
     updateRowActions();
     update(m_layout.panel);
 }

@@ -111,6 +111,7 @@ private:
     void exportReport();
     void choosePictureTarget();
     void spectrogramChanged();
+    void syncSpectrogram();
     void updatePictureButtons();
     void applyLayout();
     void fitToScreen(const QMargins& frame);

@@ -109,6 +109,7 @@ void SpectrogramView::show(const FileReport* record)
     m_record = record;
     m_picture.reset();
     m_image = QImage();
+    m_scaled = QImage();
     m_failure.clear();
     ++m_generation;
     if (!record) {
@@ -151,6 +152,7 @@ void SpectrogramView::show(const FileReport* record)
                     m_image = QImage(reinterpret_cast<const uchar*>(image.pixels.data()), image.width, image.height,
                                      image.width * 4, QImage::Format_ARGB32)
                                   .copy();
+                    m_scaled = QImage();
                     m_picture = std::make_unique<FilePicture>(std::move(*picture));
                     m_state = State::Ready;
                 } else {
@@ -194,10 +196,11 @@ void SpectrogramView::paint(QPainter& painter, const QRect& view, std::optional<
         painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, text);
         return;
     }
-    painter.save();
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.drawImage(target, m_image);
-    painter.restore();
+    // Scaled once per size, not on every move of the pointer.
+    if (m_scaled.size() != target.size()) {
+        m_scaled = m_image.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    painter.drawImage(target.topLeft(), m_scaled);
 
     if (pointer && m_picture) {
         if (const auto readout = spectrogramReadoutAt(m_picture->spectrogram, kWindowPictureSize, target, *pointer)) {

@@ -81,6 +81,7 @@ private:
     std::string m_failure;
     std::unique_ptr<FilePicture> m_picture;
     QImage m_image;
+    mutable QImage m_scaled; // m_image at the size last painted
     std::shared_ptr<std::atomic<bool>> m_stop;
     std::thread m_worker;
     unsigned m_generation = 0;

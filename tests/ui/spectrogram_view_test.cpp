@@ -13,10 +13,12 @@
 #include "tests/support/png.h"
 #include "tests/support/process.h"
 #include "tests/ui/window_test_support.h"
+#include "text/utf8.h"
 #include "ui/command_button.h"
 #include "ui/main_window.h"
 #include "ui/queue_list_view.h"
 #include "ui/spectrogram_view.h"
+#include "ui/spectrum_view.h"
 #include "ui/theme.h"
 
 namespace {
