@@ -39,7 +39,8 @@ std::vector<double> combinedSpectrum(const DecodedAudio& audio, const std::atomi
 } // namespace
 
 FileReport analyzeFile(const std::filesystem::path& path, const std::atomic<bool>& stopRequested,
-                       const ProgressCallback& progress, const AnalysisOptions& options)
+                       const ProgressCallback& progress, const AnalysisOptions& options,
+                       const DecodedAudioHook& withAudio)
 {
     throwIfStopRequested(stopRequested);
     report(progress, "Decoding audio");
@@ -77,6 +78,9 @@ FileReport analyzeFile(const std::filesystem::path& path, const std::atomic<bool
     const OriginResult origin = checkOrigin(input, stopRequested, progress);
     result.origin = {origin.status, origin.summary, origin.evidence};
     result.originFacts = originFacts(origin.m);
+    if (withAudio) {
+        withAudio(audio, result);
+    }
     return result;
 }
 

@@ -49,6 +49,10 @@ struct FileReport {
     // audio was before (a lossy codec's frame grid or lowpass, a lower rate).
     CheckResult origin;
     OriginFacts originFacts;
+    // Set only when the run was asked for a spectrogram picture per file: the
+    // written picture's file name, or why a file analysed without error has none.
+    std::string pictureName;
+    std::string pictureError;
 };
 
 // Receives stage texts on the analysing thread. May be empty; an empty one is never called.

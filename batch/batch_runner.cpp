@@ -83,6 +83,16 @@ private:
         m_changed.notify_all();
     }
 
+    DecodedAudioHook withAudio(std::size_t index) const
+    {
+        if (!m_settings.withAudio) {
+            return {};
+        }
+        return [this, index](const DecodedAudio& audio, FileReport& record) {
+            m_settings.withAudio(index, audio, record);
+        };
+    }
+
     void analyse(std::size_t index)
     {
         const BatchInput& input = m_inputs[index];
@@ -96,7 +106,7 @@ private:
             try {
                 record = m_settings.analyze
                              ? analyzePathWith(m_settings.analyze, input.path, m_stop, progress)
-                             : analyzePath(input.path, m_stop, progress, m_settings.analysis);
+                             : analyzePath(input.path, m_stop, progress, m_settings.analysis, withAudio(index));
                 if (!m_settings.keepSpectrum) {
                     std::vector<double>().swap(record->spectrumDb);
                 }

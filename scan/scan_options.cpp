@@ -75,6 +75,7 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
     ScanCommandLine result;
     ScanOptions& options = result.options;
     bool jobsGiven = false;
+    std::optional<std::string> sizeText;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -105,7 +106,11 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
             value = arg.substr(eq + 1);
         }
         std::optional<std::string>* target = nullptr;
-        if (name == "--json") {
+        if (name == "--spectrogram") {
+            target = &options.spectrogramFolder;
+        } else if (name == "--size") {
+            target = &sizeText;
+        } else if (name == "--json") {
             target = &options.jsonTarget;
         } else if (name == "--text") {
             target = &options.textTarget;
@@ -137,6 +142,21 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
         throw UsageError("no PATH given");
     }
     checkTargets(options);
+    if (options.spectrogramFolder && options.spectrogramFolder->empty()) {
+        throw UsageError("--spectrogram wants a folder name");
+    }
+    if (sizeText) {
+        if (!options.spectrogramFolder) {
+            throw UsageError("--size goes with --spectrogram");
+        }
+        const std::optional<PictureSize> size = parsePictureSize(*sizeText);
+        if (!size) {
+            throw UsageError("--size wants WIDTHxHEIGHT from " + std::to_string(PictureSize::kMinWidth) + "x" +
+                             std::to_string(PictureSize::kMinHeight) + " to " + std::to_string(PictureSize::kMax) +
+                             "x" + std::to_string(PictureSize::kMax) + ", not '" + displayBytes(*sizeText) + "'");
+        }
+        options.pictureSize = *size;
+    }
     return result;
 }
 
@@ -159,6 +179,9 @@ const char* scanUsageText()
            "  --text FILE     write the text report to FILE\n"
            "  --csv FILE      write one CSV row per file to FILE\n"
            "                  (FILE '-' is standard output; the table is then left out)\n"
+           "  --spectrogram DIR  write a spectrogram picture (PNG) of each file into DIR,\n"
+           "                  named after the file; the CSV report then names them\n"
+           "  --size WxH      size of those pictures (default 1200x700)\n"
            "  --jobs N, -j N  analyse N files at a time (default: one per core)\n"
            "  --help          show this help\n"
            "  --version       show the version\n"

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "picture/spectrogram_picture.h"
+
 namespace orvel {
 
 // What one kestrone-scan command line asks for. Report targets are paths as
@@ -15,6 +17,8 @@ struct ScanOptions {
     std::optional<std::string> jsonTarget;
     std::optional<std::string> textTarget;
     std::optional<std::string> csvTarget;
+    std::optional<std::string> spectrogramFolder; // --spectrogram DIR: one picture per file
+    PictureSize pictureSize;                      // --size WxH
     bool summary = false;
     unsigned jobs = 0; // 0: one per available core
 };

@@ -13,6 +13,7 @@
 #include "batch/batch_runner.h"
 #include "batch/input_walker.h"
 #include "batch/report_file.h"
+#include "picture/file_picture.h"
 #include "report/report_format.h"
 #include "scan/scan_printer.h"
 #include "text/utf8.h"
@@ -36,7 +37,7 @@ std::vector<ReportOutput> reportOutputs(const ScanOptions& options)
     const std::pair<const std::optional<std::string>*, ReportFormat> wanted[] = {
         {&options.jsonTarget, ReportFormat::Json},
         {&options.textTarget, ReportFormat::Text},
-        {&options.csvTarget, ReportFormat::Csv},
+        {&options.csvTarget, options.spectrogramFolder ? ReportFormat::CsvWithPictures : ReportFormat::Csv},
     };
     for (const auto& [target, format] : wanted) {
         if (*target) {
@@ -84,7 +85,10 @@ public:
     void record(std::size_t index, FileReport&& record) override
     {
         m_printer.printRecord(m_inputs[index], record);
-        m_anyFailed = m_anyFailed || !record.error.empty();
+        if (!record.pictureError.empty()) {
+            complain(m_printer, displayName(m_inputs[index].shown) + ": no picture: " + record.pictureError);
+        }
+        m_anyFailed = m_anyFailed || !record.error.empty() || !record.pictureError.empty();
         ++m_complete;
         for (ReportOutput& output : m_outputs) {
             if (output.file) {
@@ -165,6 +169,14 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     const std::vector<BatchInput> inputs = collectInputs(given);
     std::vector<ReportOutput> outputs = reportOutputs(options);
     refuseInputsAsTargets(outputs, inputs);
+    std::optional<BatchPictures> pictures;
+    if (options.spectrogramFolder) {
+        try {
+            pictures.emplace(fs::path(*options.spectrogramFolder), options.pictureSize, inputs, stopRequested);
+        } catch (const std::runtime_error& failure) {
+            throw UsageError(failure.what());
+        }
+    }
 
     const bool toStdout =
         std::any_of(outputs.begin(), outputs.end(), [](const ReportOutput& output) { return output.target == "-"; });
@@ -188,6 +200,13 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     const auto busy = static_cast<unsigned>(std::clamp<std::size_t>(inputs.size(), 1, batch.jobs));
     batch.analysis.threads = options.jobs != 0 ? 1 : std::max(1u, cores / busy);
     batch.keepSpectrum = options.jsonTarget.has_value();
+
+    if (pictures) {
+        batch.withAudio = [&pictures, analysis = batch.analysis](std::size_t index, const DecodedAudio& audio,
+                                                                 FileReport& record) {
+            pictures->write(index, audio, record, analysis);
+        };
+    }
 
     ScanObserver observer(inputs, printer, outputs, stopRequested);
     runBatch(inputs, batch, stopRequested, observer);

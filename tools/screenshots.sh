@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Pictures of the window for checking its layout, colours and texts:
-#   OUTDIR/1-empty.png, 2-running.png, 3-selected.png, 4-about.png  (offscreen grabs)
+#   OUTDIR/1-empty.png, 2-running.png, 3-selected.png, 4-about.png,
+#   6-sorted-readout.png, 7-spectrogram.png                          (offscreen grabs)
 #   OUTDIR/xvfb/...                                                  (the same on a real X server)
 #   OUTDIR/xvfb-1366x768/..., OUTDIR/xvfb-1920x1080-scale1.5/...     (small and scaled screens, 5-screen.png whole)
 #   OUTDIR/xvfb-kestrone.png  (the program itself, started with files, captured from the screen)

@@ -38,6 +38,7 @@
 #include "ui/command_button.h"
 #include "ui/queue_list_view.h"
 #include "ui/report_export.h"
+#include "ui/spectrogram_view.h"
 #include "ui/spectrum_view.h"
 #include "ui/theme.h"
 
@@ -193,6 +194,23 @@ MainWindow::MainWindow(AnalyzeFunction analyze, QWidget* parent)
     m_filter->setAccessibleName(QStringLiteral("Only files with findings"));
     m_filter->setToolTip(QStringLiteral("Only files with findings"));
 
+    m_spectrogram = std::make_unique<SpectrogramView>([this] { spectrogramChanged(); });
+    const std::array<const char*, 2> modeCaptions{"Spectrum", "Spectrogram"};
+    const std::array<const char*, 2> modeTips{"The averaged spectrum of the selected file",
+                                              "Level over time of the selected file, as the saved picture shows it"};
+    for (int i = 0; i < 2; ++i) {
+        auto* button = new CommandButton(QString::fromUtf8(modeCaptions[static_cast<std::size_t>(i)]),
+                                         CommandButton::Kind::Command, this);
+        button->setCheckable(true);
+        button->setChecked(i == SpectrumCurve);
+        button->setToolTip(QString::fromUtf8(modeTips[static_cast<std::size_t>(i)]));
+        connect(button, &QAbstractButton::clicked, this, [this, i] { setSpectrumMode(static_cast<SpectrumMode>(i)); });
+        m_modeButtons[static_cast<std::size_t>(i)] = button;
+    }
+    m_savePicture = new CommandButton(QStringLiteral("Save picture\u2026"), CommandButton::Kind::Command, this);
+    m_savePicture->setToolTip(QStringLiteral("Save the spectrogram picture of the selected file as PNG"));
+    connect(m_savePicture, &QAbstractButton::clicked, this, &MainWindow::choosePictureTarget);
+
     m_list = new QueueListView(this);
     m_model = new QueueModel(*m_queue, m_list);
     m_list->setModel(m_model);
@@ -243,7 +261,8 @@ MainWindow::MainWindow(AnalyzeFunction analyze, QWidget* parent)
     QWidget* previous = nullptr;
     for (QWidget* widget : std::initializer_list<QWidget*>{m_buttons[0], m_buttons[1], m_buttons[2], m_buttons[3],
                                                            m_buttons[4], m_buttons[5], m_buttons[6], m_filter, m_list,
-                                                           m_details}) {
+                                                           m_details, m_modeButtons[0], m_modeButtons[1],
+                                                           m_savePicture}) {
         if (previous) {
             setTabOrder(previous, widget);
         }
@@ -358,6 +377,7 @@ void MainWindow::setListHeight(int height)
 MainWindow::~MainWindow()
 {
     m_rowMenu = nullptr;
+    m_spectrogram.reset();
     // The list reads the queue: let it go first, then stop and join the worker.
     delete m_list;
     m_list = nullptr;
@@ -409,7 +429,11 @@ void MainWindow::paintEvent(QPaintEvent*)
     p.drawText(titleRect, single, QFontMetrics(title).elidedText(panelTitle(), Qt::ElideRight, titleRect.width()));
 
     const QueueEntry* entry = m_queue->selectedEntry();
-    paintSpectrumView(p, m_layout.spectrum, entry ? entry->result.get() : nullptr, m_pointer);
+    if (m_spectrumMode == SpectrogramPicture) {
+        m_spectrogram->paint(p, m_layout.spectrum, m_pointer);
+    } else {
+        paintSpectrumView(p, m_layout.spectrum, entry ? entry->result.get() : nullptr, m_pointer);
+    }
 
     const QRect status = statusRect();
     p.setFont(small);
@@ -453,6 +477,14 @@ void MainWindow::applyLayout()
     m_list->setColumnWidths(m_layout.columnWidths);
     m_details->setGeometry(m_layout.details);
     m_progress->setGeometry(m_layout.progress);
+    // The view switch and "Save picture…" sit at the right of the spectrum's title row.
+    const QRect& area = m_layout.spectrum;
+    int right = area.x() + area.width();
+    for (CommandButton* button : {m_savePicture, m_modeButtons[SpectrogramPicture], m_modeButtons[SpectrumCurve]}) {
+        const int w = button->sizeHint().width();
+        button->setGeometry(right - w, area.top() - 4, w, 26);
+        right -= w + (button == m_savePicture ? 12 : 4);
+    }
     update();
 }
 
@@ -620,6 +652,101 @@ void MainWindow::exportReport()
     }
     const qsizetype filter = filters.indexOf(dialog.selectedNameFilter());
     saveReport(theme::pathFromQString(chosen.first()), filter < 0 ? 1 : static_cast<int>(filter) + 1);
+}
+
+void MainWindow::setSpectrumMode(SpectrumMode mode)
+{
+    m_spectrumMode = mode;
+    for (int i = 0; i < 2; ++i) {
+        m_modeButtons[static_cast<std::size_t>(i)]->setChecked(i == mode);
+    }
+    if (mode == SpectrumCurve) {
+        m_saveWhenDrawn = false;
+    }
+    syncSpectrogram();
+    update(m_layout.spectrum);
+}
+
+void MainWindow::syncSpectrogram()
+{
+    if (!m_spectrogram) {
+        return;
+    }
+    // Drawn only while shown (or asked to be saved), for the selected file.
+    const QueueEntry* entry = m_queue->selectedEntry();
+    m_spectrogram->show(m_spectrumMode == SpectrogramPicture && entry ? entry->result.get() : nullptr);
+    updatePictureButtons();
+}
+
+void MainWindow::spectrogramChanged()
+{
+    updatePictureButtons();
+    update(m_layout.spectrum);
+    if (m_saveWhenDrawn && m_spectrogram->state() != SpectrogramView::State::Drawing) {
+        m_saveWhenDrawn = false;
+        if (m_spectrogram->state() == SpectrogramView::State::Ready) {
+            QMetaObject::invokeMethod(this, &MainWindow::choosePictureTarget, Qt::QueuedConnection);
+        }
+    }
+}
+
+void MainWindow::updatePictureButtons()
+{
+    if (!m_savePicture) {
+        return;
+    }
+    const QueueEntry* entry = m_queue->selectedEntry();
+    m_savePicture->setEnabled(entry && entry->result && entry->result->error.empty());
+}
+
+void MainWindow::choosePictureTarget()
+{
+    const QueueEntry* entry = m_queue->selectedEntry();
+    if (!entry || !entry->result || !entry->result->error.empty()) {
+        return;
+    }
+    if (m_spectrogram->state() != SpectrogramView::State::Ready || m_spectrogram->file() != entry->result->file) {
+        // Drawn first; the dialog opens once the picture is there.
+        m_saveWhenDrawn = true;
+        setSpectrumMode(SpectrogramPicture);
+        return;
+    }
+    QFileDialog dialog(this, QStringLiteral("Save picture"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters({QStringLiteral("PNG picture (*.png)")});
+    dialog.setDefaultSuffix(QStringLiteral("png"));
+    dialog.setDirectory(theme::displayPath(entry->path.parent_path()));
+    dialog.selectFile(theme::displayPath(entry->path.filename()) + QStringLiteral(".png"));
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    const QStringList chosen = dialog.selectedFiles();
+    if (!chosen.isEmpty() && !chosen.first().isEmpty()) {
+        savePicture(theme::pathFromQString(chosen.first()));
+    }
+}
+
+void MainWindow::savePicture(const std::filesystem::path& path)
+{
+    std::string failure;
+    try {
+        const std::vector<unsigned char> png = m_spectrogram->png();
+        if (png.empty()) {
+            failure = "The spectrogram of the selected file is not drawn yet.";
+        } else {
+            writePictureFile(path, png);
+        }
+    } catch (const std::exception& e) {
+        failure = sanitizeUtf8(e.what());
+    }
+    if (failure.empty()) {
+        m_queue->setStatusText("Picture saved: " + displayName(path));
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Cannot save picture"), theme::toQString(failure),
+                    QMessageBox::Ok, this);
+    box.exec();
 }
 
 void MainWindow::saveReport(const std::filesystem::path& path, int filterIndex)
@@ -791,6 +918,7 @@ void MainWindow::detailsChanged()
     if (m_details) {
         m_details->setPlainText(withLineFeeds(m_queue->detailsText()));
     }
+    syncSpectrogram();
     updateRowActions();
     update(m_layout.panel);
 }

@@ -28,6 +28,7 @@ class CommandButton;
 class QueueListView;
 class QueueModel;
 class SplitterHandle;
+class SpectrogramView;
 
 // The program's one top-level window: seven commands and the findings filter,
 // the queue list (sortable by its headers, with a row menu), a splitter, the
@@ -77,6 +78,18 @@ public:
     // The evidence panel's title: the selected file's name, else the tagline.
     [[nodiscard]] QString panelTitle() const;
 
+    // The spectrum area shows the averaged spectrum or the selected file's
+    // spectrogram picture; Spectrum and Spectrogram switch between them.
+    enum SpectrumMode { SpectrumCurve, SpectrogramPicture };
+    void setSpectrumMode(SpectrumMode mode);
+    [[nodiscard]] SpectrumMode spectrumMode() const { return m_spectrumMode; }
+    [[nodiscard]] CommandButton* spectrumModeButton(SpectrumMode mode) const { return m_modeButtons[mode]; }
+    [[nodiscard]] CommandButton* savePictureButton() const { return m_savePicture; }
+    [[nodiscard]] const SpectrogramView& spectrogram() const { return *m_spectrogram; }
+    // Writes the selected file's picture (the bytes kestrone-scan --spectrogram
+    // writes for it): the status line tells of success, a message box of failure.
+    void savePicture(const std::filesystem::path& path);
+
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -96,6 +109,10 @@ private:
     void chooseFiles();
     void chooseFolders();
     void exportReport();
+    void choosePictureTarget();
+    void spectrogramChanged();
+    void syncSpectrogram();
+    void updatePictureButtons();
     void applyLayout();
     void fitToScreen(const QMargins& frame);
     void createActions();
@@ -132,6 +149,11 @@ private:
     QPlainTextEdit* m_details = nullptr;
     QProgressBar* m_progress = nullptr;
     MainLayout m_layout;
+    SpectrumMode m_spectrumMode = SpectrumCurve;
+    std::array<CommandButton*, 2> m_modeButtons{};
+    CommandButton* m_savePicture = nullptr;
+    bool m_saveWhenDrawn = false; // "Save picture…" asked before the picture was ready
+    std::unique_ptr<SpectrogramView> m_spectrogram;
 };
 
 } // namespace orvel

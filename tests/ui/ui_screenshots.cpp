@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // ui_screenshots OUTDIR FILE...: pictures of the window (empty, during a run,
-// after it with a row selected, sorted with the spectrum's readout), of the
+// after it with a row selected, sorted with the spectrum's readout, the
+// spectrogram view), of the
 // About dialog and, on a real display, of the whole screen, as PNG files.
 #include <QApplication>
 #include <QDir>
@@ -20,6 +21,7 @@
 #include "ui/about_dialog.h"
 #include "ui/main_window.h"
 #include "ui/queue_list_view.h"
+#include "ui/spectrogram_view.h"
 #include "ui/theme.h"
 
 namespace {
@@ -114,6 +116,15 @@ int main(int argc, char** argv)
                      Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&window, &move);
     ok = save(window, out + QStringLiteral("/6-sorted-readout.png")) && ok;
+
+    // The Spectrogram view of the selected file, the pointer over the picture.
+    window.setSpectrumMode(orvel::MainWindow::SpectrogramPicture);
+    waitFor([&] { return window.spectrogram().state() != orvel::SpectrogramView::State::Drawing; });
+    QMouseEvent over(QEvent::MouseMove, QPointF(middle), QPointF(window.mapToGlobal(middle)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &over);
+    ok = save(window, out + QStringLiteral("/7-spectrogram.png")) && ok;
+    window.setSpectrumMode(orvel::MainWindow::SpectrumCurve);
 
     orvel::AboutDialog about(&window);
     about.show();

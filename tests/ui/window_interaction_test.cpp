@@ -137,13 +137,23 @@ TEST_F(WindowUseTest, TabAndShiftTabWalkTheControlsAndLeaveTheList)
     EXPECT_EQ(focused(), window->details()) << "Tab leaves the list";
     EXPECT_EQ(window->queue().selectedIndex(), 0) << "and selects nothing else";
     key(Qt::Key_Tab);
+    EXPECT_EQ(focused(), window->spectrumModeButton(MainWindow::SpectrumCurve)) << "then the spectrum's view switch";
+    key(Qt::Key_Tab);
+    EXPECT_EQ(focused(), window->spectrumModeButton(MainWindow::SpectrogramPicture));
+    key(Qt::Key_Tab);
     EXPECT_EQ(focused(), button(MainWindow::AddFiles)) << "and wraps to the first control";
 
-    // Stop and Export report are disabled: the walk passes over them.
-    const std::vector<QWidget*> forward{button(MainWindow::AddFolder), button(MainWindow::Analyze),
-                                        button(MainWindow::Clear),     button(MainWindow::About),
-                                        window->filterToggle(),        window->list(),
-                                        window->details(),             button(MainWindow::AddFiles)};
+    // Stop, Export report and Save picture (nothing analysed) are disabled: the walk passes over them.
+    const std::vector<QWidget*> forward{button(MainWindow::AddFolder),
+                                        button(MainWindow::Analyze),
+                                        button(MainWindow::Clear),
+                                        button(MainWindow::About),
+                                        window->filterToggle(),
+                                        window->list(),
+                                        window->details(),
+                                        window->spectrumModeButton(MainWindow::SpectrumCurve),
+                                        window->spectrumModeButton(MainWindow::SpectrogramPicture),
+                                        button(MainWindow::AddFiles)};
     for (std::size_t i = 0; i < forward.size(); ++i) {
         key(Qt::Key_Tab);
         EXPECT_EQ(focused(), forward[i]) << "step " << i;

@@ -15,7 +15,7 @@
 #include "analysis/analyze_file.h"
 #include "analysis/spectrogram.h"
 #include "decode/cancellation.h"
-#include "decode/decode_audio.h"
+#include "picture/file_picture.h"
 #include "picture/spectrogram_picture.h"
 
 namespace {
@@ -28,6 +28,7 @@ struct Arguments {
     orvel::SpectrogramOptions options;
     std::filesystem::path audio;
     std::filesystem::path output;
+    bool custom = false; // --frame, --range or --channel: not the picture kestrone-scan writes
 };
 
 bool parseNumber(std::string_view text, long& value)
@@ -51,10 +52,13 @@ bool parse(int argc, char** argv, Arguments& out)
             out.size = *size;
         } else if (arg == "--frame" && hasValue && parseNumber(argv[++i], number) && number > 0) {
             out.options.frameLength = static_cast<std::size_t>(number);
+            out.custom = true;
         } else if (arg == "--range" && hasValue && parseNumber(argv[++i], number)) {
             out.options.rangeDb = static_cast<double>(number);
+            out.custom = true;
         } else if (arg == "--channel" && hasValue && parseNumber(argv[++i], number) && number >= 1 && number <= 32) {
             out.options.channel = static_cast<std::int32_t>(number - 1);
+            out.custom = true;
         } else if (!arg.empty() && arg[0] != '-') {
             paths.emplace_back(arg);
         } else {
@@ -81,20 +85,19 @@ int main(int argc, char** argv)
     }
     const std::atomic<bool> noStop{false};
     try {
-        const orvel::FileReport report = orvel::analyzeFile(args.audio, noStop, {});
-        const orvel::DecodedAudio audio = orvel::decodeAudio(args.audio, noStop);
-        args.options.columns = static_cast<std::size_t>(orvel::plotArea(args.size).width);
-        const orvel::Spectrogram spectrogram = orvel::computeSpectrogram(audio, args.options, noStop);
-
-        orvel::PictureLabels labels;
-        labels.fileName = args.audio.filename().native();
-        labels.codec = report.codec;
-        labels.sampleRate = report.sampleRate;
-        labels.bits = report.storedBits;
-        labels.verdicts = {{"Upscaling", std::string(orvel::verdictText(report.upscaling.status))},
-                           {"Upsampling", std::string(orvel::verdictText(report.upsampling.status))},
-                           {"AAC-SIN", std::string(orvel::verdictText(report.aacSin.status))}};
-        orvel::writePictureFile(args.output, orvel::renderSpectrogramPng(spectrogram, labels, args.size));
+        // The picture is made from the audio the analysis decoded, as kestrone-scan makes it.
+        std::vector<unsigned char> png;
+        const orvel::FileReport report = orvel::analyzeFile(
+            args.audio, noStop, {}, {}, [&](const orvel::DecodedAudio& audio, orvel::FileReport& record) {
+                if (args.custom) {
+                    args.options.columns = static_cast<std::size_t>(orvel::plotArea(args.size).width);
+                    png = orvel::renderSpectrogramPng(orvel::computeSpectrogram(audio, args.options, noStop),
+                                                      orvel::pictureLabels(record), args.size);
+                } else {
+                    png = orvel::filePicturePng(audio, record, args.size, {}, noStop);
+                }
+            });
+        orvel::writePictureFile(args.output, png);
     } catch (const orvel::Cancelled&) {
         return 1;
     } catch (const std::exception& error) {
