@@ -90,11 +90,17 @@ private:
 struct IoSource {
     const InputFile* file = nullptr;
     std::uint64_t position = 0;
+    // Seen on every read: a demuxer may hunt through gigabytes of padding
+    // for a frame inside one call.
+    const std::atomic<bool>* stopRequested = nullptr;
 };
 
 int readSource(void* opaque, std::uint8_t* buffer, int size)
 {
     auto& source = *static_cast<IoSource*>(opaque);
+    if (source.stopRequested != nullptr && source.stopRequested->load()) {
+        return AVERROR_EXIT;
+    }
     const std::size_t got = source.file->readAt(source.position, buffer, static_cast<std::size_t>(size));
     source.position += got;
     return got == 0 ? AVERROR_EOF : static_cast<int>(got);
@@ -392,7 +398,7 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
         fail(kOpenError, AVERROR(openError));
     }
 
-    IoSource source{&file, 0};
+    IoSource source{&file, 0, &stopRequested};
     auto* ioBuffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
     if (ioBuffer == nullptr) {
         throw std::bad_alloc();
@@ -427,6 +433,7 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
     }
     const std::unique_ptr<AVFormatContext, FormatContextDeleter> format(opening);
     rc = avformat_find_stream_info(format.get(), nullptr);
+    throwIfStopRequested(stopRequested);
     if (rc < 0) {
         throwIfStopRequested(stopRequested);
         fail(kStreamInfoError, rc);
@@ -511,6 +518,7 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
         throwIfStopRequested(stopRequested);
         rc = av_read_frame(format.get(), packet.get());
         if (rc == AVERROR_EOF) {
+            throwIfStopRequested(stopRequested); // a stopped read looks like the end
             // Drain what the decoder still holds (delay, end trimming).
             rc = avcodec_send_packet(codec.get(), nullptr);
             if (rc < 0 && rc != AVERROR_EOF) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "report/csv_report.h"
 
+#include "report/report_name.h"
 #include "text/format_number.h"
 #include "text/utf8.h"
 
@@ -39,7 +40,7 @@ std::string_view csvHeader() { return kHeader; }
 
 void appendCsvRow(std::string& out, const FileReport& record)
 {
-    appendField(out, displayName(record.file));
+    appendField(out, reportName(record.file));
     if (!record.error.empty()) {
         // Zeros would read as measured facts in a spreadsheet; a failed file has none.
         out += ",,,,,,,,,,,,";
