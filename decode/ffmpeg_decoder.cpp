@@ -101,6 +101,12 @@ struct IoSource {
     std::uint64_t zeroRun = 0; // zero bytes just before position
 };
 
+// PCM carries silence as zero bytes; everything else known is compressed.
+bool isCompressed(AVCodecID id)
+{
+    return id != AV_CODEC_ID_NONE && !(id >= AV_CODEC_ID_PCM_S16LE && id < AV_CODEC_ID_ADPCM_IMA_QT);
+}
+
 // Zero bytes that end a compressed stream: far more than any frame.
 constexpr std::uint64_t kPaddingRun = 4 << 20;
 
@@ -150,6 +156,9 @@ std::int64_t seekSource(void* opaque, std::int64_t offset, int whence)
     }
     if (target < 0) {
         return AVERROR(EINVAL);
+    }
+    if (static_cast<std::uint64_t>(target) != source.position) {
+        source.zeroRun = 0; // the run counts contiguous bytes only
     }
     source.position = static_cast<std::uint64_t>(target);
     return target;
@@ -472,6 +481,11 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
         fail(kOpenError, rc); // avformat_open_input freed the context
     }
     const std::unique_ptr<AVFormatContext, FormatContextDeleter> format(opening);
+    // The stream search may already gather the padding into one packet.
+    source.endAtPadding = format->nb_streams > 0;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        source.endAtPadding = source.endAtPadding && isCompressed(format->streams[i]->codecpar->codec_id);
+    }
     rc = avformat_find_stream_info(format.get(), nullptr);
     throwIfStopRequested(stopRequested);
     if (rc < 0) {
@@ -499,8 +513,7 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
     }
 
     const Classification classification = classify(parameters.codec_id, format->iformat->name);
-    // PCM carries silence as zero bytes; everything else is compressed.
-    source.endAtPadding = !(parameters.codec_id >= AV_CODEC_ID_PCM_S16LE && parameters.codec_id < AV_CODEC_ID_ADPCM_IMA_QT);
+    source.endAtPadding = isCompressed(parameters.codec_id);
     DecodedAudio record;
     record.codec = classification.codec;
     record.integerSamples = classification.integerSamples;
