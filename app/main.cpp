@@ -16,7 +16,7 @@ namespace {
 std::atomic<bool> g_stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from a signal handler");
 
-// Async-signal-safe: the first SIGINT or SIGTERM asks the headless mode to
+// Async-signal-safe: the first SIGINT, SIGTERM or SIGHUP asks the headless mode to
 // stop (it then removes its temporary on the way out); a second one ends the
 // process at once and removes the temporaries itself.
 extern "C" void onStopSignal(int)
@@ -35,6 +35,7 @@ void installStopHandler()
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr); // the terminal went away
 }
 
 int runWindow([[maybe_unused]] int& argc, [[maybe_unused]] char** argv,

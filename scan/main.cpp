@@ -22,7 +22,7 @@ namespace {
 std::atomic<bool> g_stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from a signal handler");
 
-// Async-signal-safe: the first Ctrl-C (or SIGTERM) asks the pool to stop; a
+// Async-signal-safe: the first Ctrl-C (or SIGTERM, SIGHUP) asks the pool to stop; a
 // second one, while the run winds down, ends the process at once, taking the
 // unfinished reports' temporaries with it.
 extern "C" void onInterrupt(int)
@@ -41,6 +41,7 @@ void installInterruptHandler()
     action.sa_flags = SA_RESTART; // writes to a pipe or terminal go on after the signal
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr); // the terminal went away
 }
 
 unsigned availableCores()
