@@ -73,10 +73,22 @@ bool addGivenPath(InputList& list, const fs::path& given)
         return list.add(absolute, shown, "Cannot read this folder: " + reasonText(ec) + ".");
     }
     bool more = true;
-    walkAudioFolder(absolute, [&](const fs::path& file) {
-        more = list.add(file, (shown / file.lexically_relative(absolute)).lexically_normal());
-        return more;
-    });
+    const auto shownOf = [&](const fs::path& inside) {
+        return (shown / inside.lexically_relative(absolute)).lexically_normal();
+    };
+    walkAudioFolder(
+        absolute,
+        [&](const fs::path& file) {
+            more = list.add(file, shownOf(file));
+            return more;
+        },
+        {},
+        [&](const fs::path& unreadable, const std::error_code& reason, bool isFolder) {
+            more = list.add(unreadable, shownOf(unreadable),
+                            std::string(isFolder ? "Cannot read this folder: " : "Cannot read this path: ") +
+                                reasonText(reason) + ".");
+            return more;
+        });
     return more;
 }
 

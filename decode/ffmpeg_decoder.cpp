@@ -42,6 +42,7 @@ constexpr const char* kFormatChangedError = "Decoder changed sample rate, channe
 constexpr const char* kMidstreamError = "Audio format changed midstream.";
 constexpr const char* kEmptyPacketsError = "Decoder produced too many empty packets.";
 constexpr const char* kNonFiniteError = "Audio contains non-finite samples.";
+constexpr const char* kTruncatedMp4Error = "Truncated or corrupt M4A: fewer decoded samples than declared.";
 
 constexpr double kIntegerScale = 1.0 / 2147483648.0; // 2^-31
 constexpr int kIoBufferSize = 64 * 1024;
@@ -90,13 +91,46 @@ private:
 struct IoSource {
     const InputFile* file = nullptr;
     std::uint64_t position = 0;
+    // Seen on every read: a demuxer may hunt through gigabytes of padding
+    // for a frame inside one call.
+    const std::atomic<bool>* stopRequested = nullptr;
+    // Set once the stream is known to be compressed: no frame of it is
+    // megabytes of zero bytes, so such a run is the preallocated rest of a
+    // download and ends the stream (a parser would gather all of it).
+    bool endAtPadding = false;
+    std::uint64_t zeroRun = 0; // zero bytes just before position
 };
+
+// PCM carries silence as zero bytes; everything else known is compressed.
+bool isCompressed(AVCodecID id)
+{
+    return id != AV_CODEC_ID_NONE && !(id >= AV_CODEC_ID_PCM_S16LE && id < AV_CODEC_ID_ADPCM_IMA_QT);
+}
+
+// Zero bytes that end a compressed stream: far more than any frame.
+constexpr std::uint64_t kPaddingRun = 4 << 20;
+
+void countZeros(IoSource& source, const std::uint8_t* buffer, std::size_t size)
+{
+    std::size_t trailing = 0;
+    while (trailing < size && buffer[size - 1 - trailing] == 0) {
+        ++trailing;
+    }
+    source.zeroRun = trailing == size ? source.zeroRun + size : trailing;
+}
 
 int readSource(void* opaque, std::uint8_t* buffer, int size)
 {
     auto& source = *static_cast<IoSource*>(opaque);
+    if (source.stopRequested != nullptr && source.stopRequested->load()) {
+        return AVERROR_EXIT;
+    }
+    if (source.endAtPadding && source.zeroRun >= kPaddingRun) {
+        return AVERROR_EOF;
+    }
     const std::size_t got = source.file->readAt(source.position, buffer, static_cast<std::size_t>(size));
     source.position += got;
+    countZeros(source, buffer, got);
     return got == 0 ? AVERROR_EOF : static_cast<int>(got);
 }
 
@@ -122,6 +156,9 @@ std::int64_t seekSource(void* opaque, std::int64_t offset, int whence)
     }
     if (target < 0) {
         return AVERROR(EINVAL);
+    }
+    if (static_cast<std::uint64_t>(target) != source.position) {
+        source.zeroRun = 0; // the run counts contiguous bytes only
     }
     source.position = static_cast<std::uint64_t>(target);
     return target;
@@ -375,6 +412,24 @@ int receiveFrames(DecodeState& state)
     }
 }
 
+// An MP4 declares its duration in the header; a damaged sample table (a bad
+// stts delta, an mdhd timescale of 0) makes the demuxer stop early without an
+// error. A stream that ends well short of the declaration is truncated, as
+// FLAC and WAV say. The margin covers encoder delay and edit lists.
+void checkDeclaredLength(const AVFormatContext& format, const DecodedAudio& record)
+{
+    const std::string demuxer = format.iformat->name;
+    if (demuxer.find("mp4") == std::string::npos || record.durationSeconds <= 0 || record.sampleRate <= 0) {
+        return;
+    }
+    const double decoded =
+        static_cast<double>(record.channels.front().size()) / static_cast<double>(record.sampleRate);
+    const double margin = std::max(0.5, 0.05 * record.durationSeconds);
+    if (decoded + margin < record.durationSeconds) {
+        throw std::runtime_error(kTruncatedMp4Error);
+    }
+}
+
 void silenceFfmpegLogging()
 {
     static std::once_flag once;
@@ -392,7 +447,7 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
         fail(kOpenError, AVERROR(openError));
     }
 
-    IoSource source{&file, 0};
+    IoSource source{&file, 0, &stopRequested};
     auto* ioBuffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
     if (ioBuffer == nullptr) {
         throw std::bad_alloc();
@@ -426,7 +481,13 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
         fail(kOpenError, rc); // avformat_open_input freed the context
     }
     const std::unique_ptr<AVFormatContext, FormatContextDeleter> format(opening);
+    // The stream search may already gather the padding into one packet.
+    source.endAtPadding = format->nb_streams > 0;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        source.endAtPadding = source.endAtPadding && isCompressed(format->streams[i]->codecpar->codec_id);
+    }
     rc = avformat_find_stream_info(format.get(), nullptr);
+    throwIfStopRequested(stopRequested);
     if (rc < 0) {
         throwIfStopRequested(stopRequested);
         fail(kStreamInfoError, rc);
@@ -452,6 +513,7 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
     }
 
     const Classification classification = classify(parameters.codec_id, format->iformat->name);
+    source.endAtPadding = isCompressed(parameters.codec_id);
     DecodedAudio record;
     record.codec = classification.codec;
     record.integerSamples = classification.integerSamples;
@@ -511,12 +573,14 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
         throwIfStopRequested(stopRequested);
         rc = av_read_frame(format.get(), packet.get());
         if (rc == AVERROR_EOF) {
+            throwIfStopRequested(stopRequested); // a stopped read looks like the end
             // Drain what the decoder still holds (delay, end trimming).
             rc = avcodec_send_packet(codec.get(), nullptr);
             if (rc < 0 && rc != AVERROR_EOF) {
                 fail(kDecodeError, rc);
             }
             receiveFrames(state);
+            checkDeclaredLength(*format, record);
             break;
         }
         if (rc < 0) {

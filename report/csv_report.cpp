@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "report/csv_report.h"
 
+#include "report/report_name.h"
 #include "text/format_number.h"
 #include "text/utf8.h"
 
@@ -43,7 +44,7 @@ std::string_view csvHeader(bool withPicture) { return withPicture ? kHeaderWithP
 
 void appendCsvRow(std::string& out, const FileReport& record, bool withPicture)
 {
-    appendField(out, displayName(record.file));
+    appendField(out, reportName(record.file));
     if (!record.error.empty()) {
         // Zeros would read as measured facts in a spreadsheet; a failed file has none.
         out += ",,,,,,,,,,,,";

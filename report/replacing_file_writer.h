@@ -40,8 +40,14 @@ private:
 
     std::filesystem::path m_target;
     std::filesystem::path m_temp;
+    int m_slot = -1; // in the registry of temporaries, or -1
     int m_fd = -1;
     bool m_failed = false;
 };
+
+// Removes every temporary that a ReplacingFileWriter still holds. Async-signal-
+// safe (only unlink on a fixed, lock-free table), for a signal handler that
+// must end the process at once: no ".name.XXXXXX.tmp" stays behind.
+void removePendingTemporaries() noexcept;
 
 } // namespace orvel

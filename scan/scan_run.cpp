@@ -12,6 +12,7 @@
 
 #include "batch/batch_runner.h"
 #include "batch/input_walker.h"
+#include "batch/output_target.h"
 #include "batch/report_file.h"
 #include "picture/file_picture.h"
 #include "report/report_format.h"
@@ -47,17 +48,21 @@ std::vector<ReportOutput> reportOutputs(const ScanOptions& options)
     return outputs;
 }
 
+// Before anything is written: no report may land on an input or on audio.
 void refuseInputsAsTargets(const std::vector<ReportOutput>& outputs, const std::vector<BatchInput>& inputs)
 {
+    std::vector<fs::path> inputPaths;
+    inputPaths.reserve(inputs.size());
+    for (const BatchInput& input : inputs) {
+        inputPaths.push_back(input.path);
+    }
     for (const ReportOutput& output : outputs) {
         if (output.target == "-") {
             continue;
         }
-        const fs::path targetPath = normalAbsolute(output.target);
-        for (const BatchInput& input : inputs) {
-            if (input.path == targetPath) {
-                throw UsageError("refusing to write a report over an input file: " + displayBytes(output.target));
-            }
+        const std::string refused = refusedOutputReason(fs::path(output.target), inputPaths);
+        if (!refused.empty()) {
+            throw UsageError(refused);
         }
     }
 }

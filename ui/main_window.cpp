@@ -31,6 +31,7 @@
 #include <functional>
 #include <utility>
 
+#include "batch/output_target.h"
 #include "batch/report_file.h"
 #include "text/utf8.h"
 #include "ui/about_dialog.h"
@@ -753,7 +754,19 @@ void MainWindow::saveReport(const std::filesystem::path& path, int filterIndex)
 {
     std::string failure;
     try {
-        failure = writeReportFile(path, reportFormatForFilterIndex(filterIndex), m_queue->exportRecords());
+        const std::vector<FileReport> records = m_queue->exportRecords();
+        std::vector<std::filesystem::path> inputs;
+        for (const FileReport& record : records) {
+            inputs.push_back(record.file);
+        }
+        // Never a report over one of the analysed files or other audio.
+        failure = refusedOutputReason(path, inputs);
+        if (!failure.empty()) {
+            failure[0] = 'R';
+            failure += ".";
+        } else {
+            failure = writeReportFile(path, reportFormatForFilterIndex(filterIndex), records);
+        }
     } catch (const std::exception& e) {
         failure = sanitizeUtf8(e.what());
     }

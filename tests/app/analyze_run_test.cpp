@@ -161,18 +161,19 @@ TEST_F(AnalyzeRunTest, TheReportIsByteIdenticalUnderACommaDecimalLocale)
     EXPECT_NE(bytes.find("\"Duration\":3,"), std::string::npos);
 }
 
-TEST(WindowRunTest, ASwitchWithTooFewArgumentsIsTheWindowAndWritesNothing)
+TEST(WindowRunTest, ASwitchWithTheWrongArgumentCountIsAUsageErrorAndWritesNothing)
 {
-    // Without a display the window cannot open: 1, at once, and no report.
+    // Never the window: a usage message, 64, at once, and no report.
     ScratchFolder folder;
     testing::ProcessOptions quick;
     quick.timeoutSeconds = 30;
     const auto analyze = runKestrone({"--analyze-test", (folder / "report.json").native()}, quick);
-    EXPECT_EQ(analyze.exitCode, 1);
+    EXPECT_EQ(analyze.exitCode, 64);
+    EXPECT_NE(analyze.err.find("Try 'kestrone --help'"), std::string::npos) << analyze.err;
     const auto decode = runKestrone({"--decode-test", testAudio("app", "2ch-48000Hz-16bit-1s.wav").native(),
                                     (folder / "a.f64").native(), (folder / "b.f64").native()},
                                    quick);
-    EXPECT_EQ(decode.exitCode, 1);
+    EXPECT_EQ(decode.exitCode, 64);
     EXPECT_TRUE(folder.entries().empty());
 }
 

@@ -436,4 +436,25 @@ TEST_F(ExportTest, AFailedExportShowsTheMessageBoxAndKeepsTheStatus)
     EXPECT_EQ(window->queue().statusText(), before);
 }
 
+TEST_F(ExportTest, AnExportThatResolvesToAnAnalysedFileIsRefusedAndTheAudioKept)
+{
+    ASSERT_FALSE(window->queue().entries().empty());
+    const fs::path audio = window->queue().entries()[0].path;
+    const std::string before = readBytes(audio);
+    const fs::path link = temp.path() / "report.json";
+    fs::create_symlink(audio, link);
+    QString text;
+    onNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        text = box->text();
+        box->accept();
+    });
+    window->saveReport(link, 1);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Refusing to write"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(audio.filename().string()))) << text.toStdString();
+    EXPECT_EQ(readBytes(audio), before);
+    EXPECT_TRUE(fs::is_symlink(link));
+}
+
 } // namespace
