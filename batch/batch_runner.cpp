@@ -83,6 +83,14 @@ private:
         m_changed.notify_all();
     }
 
+    // The batch's options, with what the input's origin allows.
+    [[nodiscard]] AnalysisOptions optionsFor(const BatchInput& input) const
+    {
+        AnalysisOptions options = m_settings.analysis;
+        options.givenDirectly = input.givenDirectly;
+        return options;
+    }
+
     void analyse(std::size_t index)
     {
         const BatchInput& input = m_inputs[index];
@@ -96,7 +104,7 @@ private:
             try {
                 record = m_settings.analyze
                              ? analyzePathWith(m_settings.analyze, input.path, m_stop, progress)
-                             : analyzePath(input.path, m_stop, progress, m_settings.analysis);
+                             : analyzePath(input.path, m_stop, progress, optionsFor(input));
                 if (!m_settings.keepSpectrum) {
                     std::vector<double>().swap(record->spectrumDb);
                 }

@@ -18,12 +18,14 @@ extern "C" {
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
 #include "decode/alac_cookie.h"
 #include "decode/cancellation.h"
 #include "decode/decode_audio.h"
+#include "decode/format_sniff.h"
 #include "decode/input_file.h"
 #include "decode/wavpack_block.h"
 
@@ -389,7 +391,7 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
     int openError = 0;
     const InputFile file = InputFile::open(path, openError);
     if (!file.isOpen()) {
-        fail(kOpenError, AVERROR(openError));
+        throwCannotOpen(openError);
     }
 
     IoSource source{&file, 0};
@@ -426,6 +428,13 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
         fail(kOpenError, rc); // avformat_open_input freed the context
     }
     const std::unique_ptr<AVFormatContext, FormatContextDeleter> format(opening);
+    // The raw MPEG audio and ADTS demuxers resynchronise through anything and
+    // would take noise named .mp3 for a stream of absurd parameters.
+    const std::string_view demuxer = format->iformat->name;
+    if ((demuxer == "mp3" && !hasMpegAudioFrameChain(file, offsetAfterId3v2(file))) ||
+        (demuxer == "aac" && !hasAdtsFrameChain(file, offsetAfterId3v2(file)))) {
+        throw std::runtime_error(kNoAudioStream);
+    }
     rc = avformat_find_stream_info(format.get(), nullptr);
     if (rc < 0) {
         throwIfStopRequested(stopRequested);

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <stdexcept>
+#include "text/system_reason.h"
 #include <utility>
 
 #include <fcntl.h>
@@ -86,6 +87,11 @@ std::size_t InputFile::readAt(std::uint64_t offset, void* buffer, std::size_t si
         done += static_cast<std::size_t>(got);
     }
     return done;
+}
+
+void throwCannotOpen(int errorCode)
+{
+    throw std::runtime_error("Cannot open this file: " + systemReason(errorCode) + ".");
 }
 
 void throwIfNotRegularFile(const std::filesystem::path& path)

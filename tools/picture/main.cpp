@@ -82,7 +82,7 @@ int main(int argc, char** argv)
     const std::atomic<bool> noStop{false};
     try {
         const orvel::FileReport report = orvel::analyzeFile(args.audio, noStop, {});
-        const orvel::DecodedAudio audio = orvel::decodeAudio(args.audio, noStop);
+        const orvel::DecodedAudio audio = orvel::decodeAudio(args.audio, noStop, orvel::UnknownExtension::RecogniseContent);
         args.options.columns = static_cast<std::size_t>(orvel::plotArea(args.size).width);
         const orvel::Spectrogram spectrogram = orvel::computeSpectrogram(audio, args.options, noStop);
 
