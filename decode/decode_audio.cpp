@@ -62,6 +62,10 @@ Decoder decoderFor(const std::string& lowerExt)
 // the decoder. WAV and AIFF only ever reach libsndfile.
 Decoder decoderForContent(const std::filesystem::path& path)
 {
+    // A WavPack correction file holds WavPack blocks too, but no audio of its own.
+    if (lowerExtension(path) == ".wvc") {
+        return nullptr;
+    }
     throwIfNotRegularFile(path);
     int openError = 0;
     const InputFile file = InputFile::open(path, openError);

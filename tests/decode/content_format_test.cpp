@@ -127,6 +127,12 @@ TEST(ContentFormatTest, ContentThatIsNoAudioKeepsTheUnsupportedMessage)
         orvel::testing::writeBytes(scratch / name, bytes);
         EXPECT_EQ(failureByContent(scratch / name), kUnsupportedMessage) << name;
     }
+#if KESTRONE_HAVE_FFMPEG
+    // A correction file is made of WavPack blocks but is no audio by itself.
+    orvel::testing::writeBytes(scratch / "music.wvc",
+                               orvel::testing::readBytes(anyAudio("formats", "ref/wavpack-16bit.wv")));
+    EXPECT_EQ(failureByContent(scratch / "music.wvc"), kUnsupportedMessage);
+#endif
 }
 
 TEST(ContentFormatTest, DamagedWavContentGetsTheWavMessageNeverAnotherDecoders)
