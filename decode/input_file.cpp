@@ -3,13 +3,13 @@
 
 #include <cerrno>
 #include <stdexcept>
-#include "text/system_reason.h"
 #include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "text/system_reason.h"
 
 namespace orvel {
 namespace {

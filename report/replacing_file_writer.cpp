@@ -6,9 +6,10 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
-#include "text/system_reason.h"
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "text/system_reason.h"
 
 namespace orvel {
 namespace {
