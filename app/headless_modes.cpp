@@ -93,7 +93,7 @@ int runAnalyzeTestMode(const std::filesystem::path& outputPath, const std::vecto
         std::vector<BatchInput> batchInputs;
         batchInputs.reserve(inputs.size());
         for (const std::filesystem::path& input : inputs) {
-            batchInputs.push_back({input, input, {}});
+            batchInputs.push_back({input, input, {}, true}); // every file is named by the user
         }
         ReportFile report(outputPath, ReportFormat::Json);
         ReportObserver observer(report);
@@ -118,7 +118,7 @@ int runDecodeTestMode(const std::filesystem::path& inputPath, const std::filesys
         return kHeadlessExitUsage;
     }
     try {
-        const DecodedAudio audio = decodeAudio(inputPath, stopRequested);
+        const DecodedAudio audio = decodeAudio(inputPath, stopRequested, UnknownExtension::RecogniseContent);
 
         const std::size_t frames = audio.channels.empty() ? 0 : audio.channels.front().size();
         for (const std::vector<double>& channel : audio.channels) {

@@ -93,6 +93,14 @@ private:
         };
     }
 
+    // The batch's options, with what the input's origin allows.
+    [[nodiscard]] AnalysisOptions optionsFor(const BatchInput& input) const
+    {
+        AnalysisOptions options = m_settings.analysis;
+        options.givenDirectly = input.givenDirectly;
+        return options;
+    }
+
     void analyse(std::size_t index)
     {
         const BatchInput& input = m_inputs[index];
@@ -107,6 +115,9 @@ private:
                 record = m_settings.analyze
                              ? analyzePathWith(m_settings.analyze, input.path, m_stop, progress)
                              : analyzePath(input.path, m_stop, progress, m_settings.analysis, withAudio(index));
+    }
+
+                             : analyzePath(input.path, m_stop, progress, optionsFor(input));
                 if (!m_settings.keepSpectrum) {
                     std::vector<double>().swap(record->spectrumDb);
                 }

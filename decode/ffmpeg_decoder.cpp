@@ -18,12 +18,14 @@ extern "C" {
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
 #include "decode/alac_cookie.h"
 #include "decode/cancellation.h"
 #include "decode/decode_audio.h"
+#include "decode/format_sniff.h"
 #include "decode/input_file.h"
 #include "decode/wavpack_block.h"
 
@@ -444,7 +446,7 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
     int openError = 0;
     const InputFile file = InputFile::open(path, openError);
     if (!file.isOpen()) {
-        fail(kOpenError, AVERROR(openError));
+        throwCannotOpen(openError);
     }
 
     IoSource source{&file, 0, &stopRequested};
@@ -481,6 +483,13 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
         fail(kOpenError, rc); // avformat_open_input freed the context
     }
     const std::unique_ptr<AVFormatContext, FormatContextDeleter> format(opening);
+    // The raw MPEG audio and ADTS demuxers resynchronise through anything and
+    // would take noise named .mp3 for a stream of absurd parameters.
+    const std::string_view demuxer = format->iformat->name;
+    if ((demuxer == "mp3" && !hasMpegAudioFrameChain(file, offsetAfterId3v2(file))) ||
+        (demuxer == "aac" && !hasAdtsFrameChain(file, offsetAfterId3v2(file)))) {
+        throw std::runtime_error(kNoAudioStream);
+    }
     // The stream search may already gather the padding into one packet.
     source.endAtPadding = format->nb_streams > 0;
     for (unsigned i = 0; i < format->nb_streams; ++i) {

@@ -137,7 +137,10 @@ DecodedAudio decodeFlac(const std::filesystem::path& path, const std::atomic<boo
 {
     int openError = 0;
     const InputFile file = InputFile::open(path, openError);
-    if (!file.isOpen() || !looksLikeNativeFlac(file)) {
+    if (!file.isOpen()) {
+        throwCannotOpen(openError);
+    }
+    if (!looksLikeNativeFlac(file)) {
         throw std::runtime_error(kHeaderError);
     }
     const std::unique_ptr<FLAC__StreamDecoder, FlacDecoderDeleter> decoder(FLAC__stream_decoder_new());

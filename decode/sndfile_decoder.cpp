@@ -26,6 +26,7 @@ constexpr const char* kCompressedError =
 constexpr const char* kPrecisionError = "Unsupported WAV/AIFF sample precision.";
 constexpr const char* kNonFiniteError = "Audio contains non-finite samples.";
 constexpr const char* kTruncatedError = "Truncated WAV/AIFF sample data.";
+constexpr const char* kNoSamplesError = "The audio stream contains no samples.";
 
 constexpr double kIntegerScale = 1.0 / 2147483648.0; // 2^-31
 constexpr sf_count_t kChunkFrames = 4096;
@@ -161,7 +162,10 @@ OpenedSound openWavAiff(const std::filesystem::path& path)
     OpenedSound sound;
     int openError = 0;
     sound.file = InputFile::open(path, openError);
-    if (!sound.file.isOpen() || !startsLikeWavOrAiff(sound.file)) {
+    if (!sound.file.isOpen()) {
+        throwCannotOpen(openError);
+    }
+    if (!startsLikeWavOrAiff(sound.file)) {
         throw std::runtime_error(kHeaderError);
     }
     sound.header = scanWavHeader(sound.file);
@@ -265,6 +269,10 @@ DecodedAudio decodeWavAiff(const std::filesystem::path& path, const std::atomic<
                                              : static_cast<std::uint64_t>(std::max<sf_count_t>(sound.info.frames, 0));
     const std::uint64_t frameLimit = prepareChannels(record, sound.info.channels, declaredFrames);
     record.durationSeconds = static_cast<double>(declaredFrames) / static_cast<double>(record.sampleRate);
+    if (declaredFrames == 0) {
+        // A valid header over an empty data chunk: nothing is missing, there is just no audio.
+        throw std::runtime_error(kNoSamplesError);
+    }
 
     // Float data must arrive as stored: no scaling, no clipping.
     sf_command(sound.sndfile.get(), SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);

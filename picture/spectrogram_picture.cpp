@@ -14,6 +14,7 @@
 
 #include "picture/colour_map.h"
 #include "report/replacing_file_writer.h"
+#include "text/utf8.h"
 
 namespace orvel {
 
@@ -596,11 +597,11 @@ void writePictureFile(const std::filesystem::path& target, std::span<const unsig
 {
     ReplacingFileWriter out(target);
     if (!out.isOpen()) {
-        throw std::runtime_error("Cannot create the picture " + target.string() + ".");
+        throw std::runtime_error("Cannot create the picture " + displayName(target) + ": " + out.failure() + ".");
     }
     out.write(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     if (!out.commit()) {
-        throw std::runtime_error("Cannot write the picture " + target.string() + ".");
+        throw std::runtime_error("Cannot write the picture " + displayName(target) + ": " + out.failure() + ".");
     }
 }
 

@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "text/system_reason.h"
+
 namespace orvel {
 namespace {
 
@@ -96,21 +98,28 @@ ReplacingFileWriter::ReplacingFileWriter(const std::filesystem::path& target)
     : m_target(target)
 {
     if (target.empty()) {
+        noteFailure(ENOENT);
         return;
     }
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) {
+        noteFailure(EISDIR);
         return;
     }
     if (exists && !S_ISREG(existing.st_mode)) {
         // A device, FIFO or socket (/dev/stdout, a pipe): there is no old
         // content to keep, and renaming over it would replace the node itself.
         m_fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (m_fd < 0) {
+            noteFailure(errno);
+        }
         return;
     }
-    if (exists && ::access(target.c_str(), W_OK) != 0) {
-        // A report the user made read-only is not silently replaced.
+    if (exists && ((existing.st_mode & S_IWUSR) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+        // A file the user made read-only is not silently replaced, not even
+        // by root, for whom access() grants everything: the bits decide.
+        m_failure = "the file is read-only";
         return;
     }
     if (exists) {
@@ -130,6 +139,7 @@ ReplacingFileWriter::ReplacingFileWriter(const std::filesystem::path& target)
     std::string pattern = folder.empty() ? name : (folder / name).native();
     const int fd = ::mkostemps(pattern.data(), 4, O_CLOEXEC);
     if (fd < 0) {
+        noteFailure(errno);
         return;
     }
     m_fd = fd;
@@ -142,6 +152,7 @@ ReplacingFileWriter::ReplacingFileWriter(const std::filesystem::path& target)
         [[maybe_unused]] const int ignored = ::fchown(m_fd, existing.st_uid, existing.st_gid);
     }
     if (::fchmod(m_fd, mode) != 0) {
+        noteFailure(errno);
         discard();
     }
 }
@@ -163,6 +174,7 @@ bool ReplacingFileWriter::write(std::string_view bytes)
                 continue;
             }
             m_failed = true; // EFBIG past the file size limit, ENOSPC, EIO ...
+            noteFailure(errno);
             return false;
         }
         data += written;
@@ -180,15 +192,20 @@ bool ReplacingFileWriter::commit()
         const int fd = m_fd;
         m_fd = -1;
         const bool closed = closeOnce(fd);
+        if (!closed) {
+            noteFailure(errno);
+        }
         return closed && !m_failed;
     }
     if (m_failed || ::fsync(m_fd) != 0) {
+        noteFailure(errno);
         discard();
         return false;
     }
     const int fd = m_fd;
     m_fd = -1;
     if (!closeOnce(fd) || ::rename(m_temp.c_str(), m_target.c_str()) != 0) {
+        noteFailure(errno);
         ::unlink(m_temp.c_str());
         m_temp.clear();
         releaseTemporary(m_slot);
@@ -205,6 +222,14 @@ bool ReplacingFileWriter::commit()
         ::close(dirFd);
     }
     return true;
+}
+
+void ReplacingFileWriter::noteFailure(int error)
+{
+    // The first failure is the cause; later ones follow from it.
+    if (m_failure.empty()) {
+        m_failure = systemReason(error != 0 ? error : EIO);
+    }
 }
 
 void ReplacingFileWriter::discard()

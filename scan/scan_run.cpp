@@ -159,7 +159,7 @@ bool finishOutputs(std::vector<ReportOutput>& outputs, ScanPrinter& printer)
         }
         const std::string failure = output.file->finish();
         if (!failure.empty()) {
-            complain(printer, displayBytes(output.target) + ": " + failure);
+            complain(printer, failure); // it names the report file and the reason
             allWritten = false;
         }
     }

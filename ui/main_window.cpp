@@ -774,10 +774,9 @@ void MainWindow::saveReport(const std::filesystem::path& path, int filterIndex)
         m_queue->setStatusText("Report saved: " + displayName(path));
         return;
     }
+    // The failure names the file and the system's reason, as in every front end.
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Cannot save report"), theme::toQString(failure),
                     QMessageBox::Ok, this);
-    const std::string reason = reportWriteFailureReason(path);
-    box.setInformativeText(theme::toQString(displayName(path) + (reason.empty() ? "" : ": " + reason)));
     box.exec();
 }
 

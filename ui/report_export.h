@@ -12,9 +12,4 @@ namespace orvel {
 // JSON report, every other index the text report. The typed extension plays no part.
 [[nodiscard]] ReportFormat reportFormatForFilterIndex(int index);
 
-// Why a report cannot be written to target, in the system's words ("No such
-// file or directory", "Permission denied", "Is a directory"); empty when the
-// reason cannot be told from the target and its folder.
-[[nodiscard]] std::string reportWriteFailureReason(const std::filesystem::path& target);
-
 } // namespace orvel

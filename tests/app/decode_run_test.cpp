@@ -101,6 +101,29 @@ TEST_F(DecodeRunTest, AnOutputThatCannotBeCreatedGivesTwo)
     EXPECT_TRUE(m_folder.entries().empty());
 }
 
+TEST_F(DecodeRunTest, AReadOnlyOutputIsNotReplaced)
+{
+    // The tests run as root, whom access() lets write anything: the permission bits decide.
+    const std::filesystem::path out = m_folder / "samples.f64";
+    writeBytes(out, "kept");
+    std::filesystem::permissions(out, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    const auto run = runKestrone({"--decode-test", m_wav.native(), out.native()});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out + run.err, "");
+    EXPECT_EQ(readBytes(out), "kept");
+    EXPECT_EQ(m_folder.entries(), std::vector<std::string>{"samples.f64"});
+}
+
+TEST_F(DecodeRunTest, AnInputNamedWithAnotherExtensionIsDecodedByItsContent)
+{
+    const std::filesystem::path renamed = m_folder / "capture.bin";
+    writeBytes(renamed, readBytes(m_wav));
+    EXPECT_EQ(runKestrone({"--decode-test", renamed.native(), (m_folder / "a.f64").native()}).exitCode, 0);
+    EXPECT_EQ(runKestrone({"--decode-test", m_wav.native(), (m_folder / "b.f64").native()}).exitCode, 0);
+    EXPECT_EQ(readBytes(m_folder / "a.f64"), readBytes(m_folder / "b.f64"));
+    EXPECT_EQ(readBytes(m_folder / "a.f64").size(), 48000u * 2 * 8);
+}
+
 TEST_F(DecodeRunTest, AWriteThatFailsPartWayGivesTwoAndKeepsTheOldOutput)
 {
     const std::filesystem::path out = m_folder / "samples.f64";

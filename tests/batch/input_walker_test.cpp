@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
+#include "batch/batch_runner.h"
 #include "tests/support/files.h"
 
 namespace orvel {
@@ -35,6 +38,37 @@ TEST(InputWalkerTest, FoldersAreWalkedInNameOrderAndEveryOtherPathIsKeptWithItsR
     EXPECT_EQ(found[4].path, scratch / "missing.flac");
     EXPECT_EQ(found[4].error, "Cannot read this path: No such file or directory.");
     // b.flac, named a second time, came once.
+}
+
+TEST(InputWalkerTest, OnlyFilesNamedDirectlyMayBeRecognisedByContent)
+{
+    const ScratchFolder scratch;
+    const std::string flac = testing::readBytes(testing::testAudio("decode", "ref/2ch-44100Hz-16bit.flac"));
+    ASSERT_FALSE(flac.empty());
+    scratch.touch("lib/take.flac", flac);
+    scratch.touch("take.dat", flac);
+
+    // A file named a second time after its folder keeps the walk's origin.
+    const std::vector<BatchInput> found =
+        collectInputs({scratch / "lib", scratch / "take.dat", scratch / "lib/take.flac"});
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_FALSE(found[0].givenDirectly);
+    EXPECT_TRUE(found[1].givenDirectly);
+
+    // The batch hands that origin to the analysis: the FLAC named .dat is decoded.
+    class Collect : public BatchObserver {
+    public:
+        void record(std::size_t, FileReport&& record) override { records.push_back(std::move(record)); }
+        std::vector<FileReport> records;
+    } observer;
+    const std::atomic<bool> stop{false};
+    std::vector<BatchInput> inputs = found;
+    inputs.push_back({scratch / "take.dat", scratch / "take.dat", {}, false});
+    runBatch(inputs, BatchSettings{}, stop, observer);
+    ASSERT_EQ(observer.records.size(), 3u);
+    EXPECT_EQ(observer.records[1].error, "");
+    EXPECT_EQ(observer.records[1].codec, "FLAC");
+    EXPECT_EQ(observer.records[2].error.rfind("Unsupported format.", 0), 0u) << "not named directly";
 }
 
 TEST(InputWalkerTest, TheReceiverEndsTheWalk)

@@ -7,6 +7,7 @@
 #include "report/json_report.h"
 #include "report/text_report.h"
 #include "tests/support/files.h"
+#include "tests/support/messages.h"
 
 namespace orvel {
 namespace {
@@ -80,7 +81,7 @@ TEST(ReportFileTest, AnUncreatableReportSaysSoAndLeavesNothing)
 {
     const ScratchFolder scratch;
     EXPECT_EQ(writeReportFile(scratch / "missing" / "report.csv", ReportFormat::Csv, someRecords()),
-              "Cannot create the report file.");
+              testing::cannotCreateReportMessage((scratch / "missing" / "report.csv").native(), "No such file or directory"));
     EXPECT_TRUE(scratch.entries().empty());
 }
 

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "tests/support/files.h"
+#include "tests/support/messages.h"
 #include "tests/support/reports.h"
 #include "batch/report_file.h"
 
@@ -21,6 +22,8 @@ using orvel::ReportFormat;
 using orvel::testing::ScratchFolder;
 using orvel::testing::readBytes;
 using orvel::testing::writeBytes;
+using orvel::testing::cannotCreateReportMessage;
+using orvel::testing::reportWriteFailedMessage;
 namespace fs = std::filesystem;
 
 std::vector<orvel::FileReport> thirtyAnalysedRecords()
@@ -75,7 +78,7 @@ TEST(ExportFailureTest, FileSizeLimitFailsTheExportAndKeepsTheOldReport)
             const ScratchFolder scratch;
             const fs::path target = scratch / "report.json";
             writeBytes(target, "previous report");
-            EXPECT_EQ(exportWithSizeLimit(target, format, limit), "Writing the report failed.");
+            EXPECT_EQ(exportWithSizeLimit(target, format, limit), reportWriteFailedMessage(target.native(), "File too large"));
             EXPECT_EQ(readBytes(target), "previous report");
             EXPECT_EQ(scratch.entries(), std::vector<std::string>{"report.json"}) << "no temporary left behind";
         }
@@ -87,7 +90,7 @@ TEST(ExportFailureTest, ATargetUnderAPlainFileCannotBeCreated)
     const ScratchFolder scratch;
     writeBytes(scratch / "plain", "not a folder");
     EXPECT_EQ(exportWithSizeLimit(scratch / "plain" / "report.json", ReportFormat::Json, RLIM_INFINITY),
-              "Cannot create the report file.");
+              cannotCreateReportMessage((scratch / "plain" / "report.json").native(), "Not a directory"));
     EXPECT_EQ(readBytes(scratch / "plain"), "not a folder");
     EXPECT_EQ(scratch.entries(), std::vector<std::string>{"plain"});
 }

@@ -123,10 +123,10 @@ TEST_P(JsonReportTest, FailedRecordKeepsEveryDefault)
 {
     FileReport failed;
     failed.file = "b.txt";
-    failed.error = "Unsupported format in the compact edition.";
+    failed.error = "Unsupported format.";
     const std::string expected =
         "{\"File\":\"b.txt\",\"Codec\":\"\",\"SampleRate\":0,\"StoredBits\":0,\"Channels\":0,"
-        "\"Duration\":0,\"AnalyzedSeconds\":0,\"Error\":\"Unsupported format in the compact edition.\","
+        "\"Duration\":0,\"AnalyzedSeconds\":0,\"Error\":\"Unsupported format.\","
         "\"Upscaling\":{\"Status\":\"\",\"Summary\":\"\",\"Evidence\":\"\"},"
         "\"Upsampling\":{\"Status\":\"\",\"Summary\":\"\",\"Evidence\":\"\"},"
         "\"Aac\":{\"Status\":\"\",\"Summary\":\"\",\"Evidence\":\"\"},"

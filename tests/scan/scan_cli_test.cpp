@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/files.h"
+#include "tests/support/messages.h"
 #include "tests/support/reports.h"
 #include "tests/support/process.h"
 
@@ -116,6 +117,24 @@ TEST(ScanOutputTest, JsonReportIsByteIdenticalToTheAnalyzeTestMode)
     EXPECT_TRUE(records[7]["Error"].optionalText().value_or("").starts_with("Unsupported format")) << records[7]["File"].text;
 }
 
+TEST(ScanOutputTest, JsonReportEqualsAnalyzeTestByTheRuleForRelativePaths)
+{
+    // kestrone-scan records the absolute path; --analyze-test the path as given.
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
+    const std::string relative = "mixed/a-pink-2ch-44100Hz-16bit.flac";
+    ASSERT_EQ(scan({"--json", (dir / "scan.json").string(), relative}, testAudio("scan")).exitCode, 0);
+    ProcessOptions inScanFolder;
+    inScanFolder.workingFolder = testAudio("scan");
+    ASSERT_EQ(runAnalysis({(dir / "absolute.json").string(), mixed("a-pink-2ch-44100Hz-16bit.flac")}).exitCode, 0);
+    ASSERT_EQ(runAnalysis({(dir / "relative.json").string(), relative}, inScanFolder).exitCode, 0);
+
+    const std::string json = readBytes(dir / "scan.json");
+    EXPECT_EQ(json, readBytes(dir / "absolute.json"));
+    EXPECT_EQ(recordFiles(json), std::vector<std::string>{mixed("a-pink-2ch-44100Hz-16bit.flac")});
+    EXPECT_EQ(recordFiles(readBytes(dir / "relative.json")), std::vector<std::string>{relative});
+}
+
 TEST(ScanOutputTest, TableShowsEachFileInInputOrderInAlignedColumnsAndClosingCounts)
 {
     const ProcessResult run = scan({"mixed"}, testAudio("scan"));
@@ -211,8 +230,30 @@ TEST(ScanWalkTest, ExplicitPathsFollowLinksAndKeepAnyExtension)
     ASSERT_EQ(records.size(), 6u);
     EXPECT_EQ(records[0]["Error"].optionalText(), std::nullopt) << records[0]["File"].text;
     EXPECT_EQ(records[0]["Codec"].optionalText(), "FLAC");
-    EXPECT_TRUE(records[4]["Error"].optionalText().value_or("").starts_with("Unsupported format"));
-    EXPECT_TRUE(records[5]["Error"].optionalText().value_or("").starts_with("Unsupported format"));
+    // A FLAC named .mpc is recognised by its content; text stays unsupported.
+    EXPECT_EQ(records[4]["Error"].optionalText(), std::nullopt);
+    EXPECT_EQ(records[4]["Codec"].optionalText(), "FLAC");
+    EXPECT_EQ(records[5]["Error"].optionalText(), kUnsupportedMessage);
+}
+
+TEST(ScanWalkTest, AFileNamedDirectlyIsReadByContentButAFolderWalkGoesByTheExtension)
+{
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
+    scratch.touch("album/take.dat", readBytes(mixed("a-pink-2ch-44100Hz-16bit.flac")));
+    scratch.touch("album/noise.dat", std::string(4096, '\x55'));
+    const ProcessResult walked = scan({"--json", "-", (dir / "album").string()});
+    EXPECT_EQ(walked.exitCode, 0);
+    EXPECT_TRUE(reportRecords(walked.out).empty());
+
+    const ProcessResult named =
+        scan({"--json", "-", (dir / "album/take.dat").string(), (dir / "album/noise.dat").string()});
+    EXPECT_EQ(named.exitCode, 1);
+    const std::vector<JsonValue> records = reportRecords(named.out);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0]["Error"].optionalText(), std::nullopt);
+    EXPECT_EQ(records[0]["Codec"].optionalText(), "FLAC");
+    EXPECT_EQ(records[1]["Error"].optionalText(), kUnsupportedMessage);
 }
 
 TEST(ScanWalkTest, DuplicatesAreListedOnceAtTheirFirstPlaceUnderTheirAbsolutePath)
@@ -290,7 +331,11 @@ TEST(ScanExitCodeTest, TwoWhenAReportCannotBeWrittenWhileTheOthersAreStillWritte
     const ProcessResult run =
         scan({"--json", (dir / "no-such-folder/report.json").string(), "--csv", (dir / "report.csv").string(), file});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.err.find("Cannot create the report file."), std::string::npos) << run.err;
+    // The path and the system's reason, once.
+    EXPECT_EQ(run.err, "kestrone-scan: " +
+                           cannotCreateReportMessage((dir / "no-such-folder/report.json").string(),
+                                                     "No such file or directory") +
+                           "\n");
     EXPECT_EQ(csvRows(readBytes(dir / "report.csv")).size(), 2u);
 
     // A failed file does not hide that the report is missing.
@@ -299,6 +344,20 @@ TEST(ScanExitCodeTest, TwoWhenAReportCannotBeWrittenWhileTheOthersAreStillWritte
     const ProcessResult full = runProcess({"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full", scanProgram(), file});
     EXPECT_EQ(full.exitCode, 2);
     EXPECT_NE(full.err.find("cannot write to standard output"), std::string::npos) << full.err;
+}
+
+TEST(ScanExitCodeTest, AReadOnlyReportIsNotReplacedAndTheMessageSaysSo)
+{
+    // The tests run as root, whom access() lets write anything: the permission bits decide.
+    const ScratchFolder scratch;
+    const fs::path report = scratch / "report.json";
+    writeBytes(report, "kept");
+    fs::permissions(report, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const ProcessResult run = scan({"--json", report.string(), mixed("a-pink-2ch-44100Hz-16bit.flac")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "kestrone-scan: " + cannotCreateReportMessage(report.string(), "the file is read-only") + "\n");
+    EXPECT_EQ(readBytes(report), "kept");
+    EXPECT_EQ(scratch.entries(), std::vector<std::string>{"report.json"});
 }
 
 TEST(ScanExitCodeTest, ReportFilesAreStillWrittenWhenTheReaderOfStdoutLeaves)

@@ -20,6 +20,7 @@
 #include "analysis/analyze_file.h"
 #include "tests/ui/queue_test_support.h"
 #include "tests/support/files.h"
+#include "tests/support/messages.h"
 #include "report/json_report.h"
 #include "report/summary_text.h"
 #include "ui/command_button.h"
@@ -420,18 +421,23 @@ TEST_F(ExportTest, AFailedExportShowsTheMessageBoxAndKeepsTheStatus)
     const std::string before = window->queue().statusText();
     QString title;
     QString text;
+    QString informative;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     onNextModal([&](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
         ASSERT_NE(box, nullptr);
         title = box->windowTitle();
         text = box->text();
+        informative = box->informativeText();
         icon = box->icon();
         box->accept();
     });
     window->saveReport(temp.path() / "missing" / "report.json", 1);
     EXPECT_EQ(title, QStringLiteral("Cannot save report"));
-    EXPECT_EQ(text, QStringLiteral("Cannot create the report file."));
+    // One line names the file and the system's reason; nothing repeats it.
+    const fs::path target = temp.path() / "missing" / "report.json";
+    EXPECT_EQ(text.toStdString(), orvel::testing::cannotCreateReportMessage(target.native(), "No such file or directory"));
+    EXPECT_EQ(informative, QString());
     EXPECT_EQ(icon, QMessageBox::Critical);
     EXPECT_EQ(window->queue().statusText(), before);
 }

@@ -12,6 +12,7 @@
 #include "analysis/analyze_file.h"
 #include "tests/ui/queue_test_support.h"
 #include "tests/support/files.h"
+#include "tests/support/messages.h"
 #include "tests/support/reports.h"
 #include "batch/report_file.h"
 #include "ui/report_export.h"
@@ -41,13 +42,18 @@ TEST(ReportExportTest, OnlyTheFirstFileTypeIsJson)
 
 TEST(ReportExportTest, AFailedWriteIsExplainedInTheSystemsWords)
 {
+    using orvel::testing::cannotCreateReportMessage;
     orvel::testing::ScratchFolder temp;
-    EXPECT_EQ(orvel::reportWriteFailureReason(temp.path() / "missing" / "report.json"), "No such file or directory");
+    const fs::path missing = temp.path() / "missing" / "report.json";
+    EXPECT_EQ(orvel::writeReportFile(missing, ReportFormat::Json, {}),
+              cannotCreateReportMessage(missing.native(), "No such file or directory"));
     fs::create_directories(temp.path() / "taken.json");
-    EXPECT_EQ(orvel::reportWriteFailureReason(temp.path() / "taken.json"), "Is a directory");
+    EXPECT_EQ(orvel::writeReportFile(temp.path() / "taken.json", ReportFormat::Json, {}),
+              cannotCreateReportMessage((temp.path() / "taken.json").native(), "Is a directory"));
     const fs::path plain = temp.touch("plain");
-    EXPECT_EQ(orvel::reportWriteFailureReason(plain / "report.json"), "Not a directory");
-    EXPECT_EQ(orvel::reportWriteFailureReason(temp.path() / "fine.json"), "") << "nothing to tell";
+    EXPECT_EQ(orvel::writeReportFile(plain / "report.json", ReportFormat::Json, {}),
+              cannotCreateReportMessage((plain / "report.json").native(), "Not a directory"));
+    EXPECT_EQ(orvel::writeReportFile(temp.path() / "fine.json", ReportFormat::Json, {}), "") << "nothing to tell";
 }
 
 TEST(ReportExportTest, JsonHasNoByteOrderMarkAndListsRecordsInOrder)
@@ -113,7 +119,8 @@ TEST(ReportExportTest, AnUncreatableFileIsReportedWithTheCreateMessage)
 {
     orvel::testing::ScratchFolder temp;
     const fs::path inMissingFolder = temp.path() / "missing" / "report.json";
-    EXPECT_EQ(orvel::writeReportFile(inMissingFolder, ReportFormat::Json, {}), "Cannot create the report file.");
+    EXPECT_EQ(orvel::writeReportFile(inMissingFolder, ReportFormat::Json, {}),
+              orvel::testing::cannotCreateReportMessage(inMissingFolder.native(), "No such file or directory"));
     EXPECT_FALSE(fs::exists(inMissingFolder));
     const fs::path folder = temp.path() / "a-folder";
     fs::create_directory(folder);

@@ -85,10 +85,13 @@ int main(int argc, char** argv)
     }
     const std::atomic<bool> noStop{false};
     try {
-        // The picture is made from the audio the analysis decoded, as kestrone-scan makes it.
+        // The picture is made from the audio the analysis decoded, as kestrone-scan makes it;
+        // the file is named directly, so its content may say what it is.
+        orvel::AnalysisOptions directly;
+        directly.givenDirectly = true;
         std::vector<unsigned char> png;
         const orvel::FileReport report = orvel::analyzeFile(
-            args.audio, noStop, {}, {}, [&](const orvel::DecodedAudio& audio, orvel::FileReport& record) {
+            args.audio, noStop, {}, directly, [&](const orvel::DecodedAudio& audio, orvel::FileReport& record) {
                 if (args.custom) {
                     args.options.columns = static_cast<std::size_t>(orvel::plotArea(args.size).width);
                     png = orvel::renderSpectrogramPng(orvel::computeSpectrogram(audio, args.options, noStop),
