@@ -183,13 +183,18 @@ TEST(CsvPictureColumnTest, TheColumnComesOnlyWithPicturesAndIsEmptyForAFailedFil
     const auto with = csvRows(orvel::buildReport(orvel::ReportFormat::CsvWithPictures, {good, failed}));
     ASSERT_EQ(plain.size(), 3u);
     ASSERT_EQ(with.size(), 3u);
+    // The picture's column follows Error; the ORIGIN columns come after it.
     for (std::size_t i = 0; i < 3; ++i) {
         ASSERT_EQ(with[i].size(), plain[i].size() + 1);
-        EXPECT_EQ(std::vector<std::string>(with[i].begin(), with[i].end() - 1), plain[i]);
+        std::vector<std::string> without = with[i];
+        without.erase(without.begin() + 14);
+        EXPECT_EQ(without, plain[i]);
     }
-    EXPECT_EQ(with[0].back(), "Spectrogram");
-    EXPECT_EQ(with[1].back(), "a.flac.png");
-    EXPECT_EQ(with[2].back(), "");
+    EXPECT_EQ(with[0][14], "Spectrogram");
+    EXPECT_EQ(with[0][15], "OriginStatus");
+    EXPECT_EQ(with[1][14], "a.flac.png");
+    EXPECT_EQ(with[1][15], "Possible");
+    EXPECT_EQ(with[2][14], "");
     EXPECT_EQ(with[2][13], "Truncated");
 }
 
