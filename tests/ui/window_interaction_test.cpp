@@ -447,7 +447,7 @@ TEST_F(WindowUseTest, AVerticalScrollBarBringsNoHorizontalOne)
         total += list->columnWidth(c);
     }
     EXPECT_LE(total, list->viewport()->width());
-    EXPECT_EQ(list->columnWidth(1), 198) << "the verdict columns keep their width";
+    EXPECT_EQ(list->columnWidth(1), 166) << "the verdict columns keep their width";
 }
 
 TEST_F(WindowUseTest, HoveringTheSpectrumReadsOutFrequencyAndLevel)
