@@ -349,7 +349,7 @@ TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
     EXPECT_EQ(queue.cellTone(0, 0), Tone::Primary);
 
     EXPECT_EQ(view.progress, 100);
-    EXPECT_EQ(queue.statusText(), "3 files \u00B7 2 analyzed \u00B7 1 with findings (Upscaling 1 \u00B7 Upsampling 1) \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(queue.statusText(), "3 files \u00B7 2 analyzed \u00B7 1 with findings (Upscaling 1 \u00B7 Upsampling 1 \u00B7 Origin 1) \u00B7 AAC-SIN is experimental");
 }
 
 TEST_F(AnalysisQueueTest, ProgressCountsEntriesWithAResultOverAllEntries)
