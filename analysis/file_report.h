@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
-#include <utility>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "analysis/verdict.h"
@@ -54,6 +56,22 @@ struct FileReport {
     std::string pictureName;
     std::string pictureError;
 };
+
+// The checks a record carries, in the order every text, table, list and
+// picture shows them; a further check is one more entry here.
+struct ReportCheck {
+    std::string_view title;      // table and list header: "UPSCALING"
+    std::string_view name;       // in running text and pictures: "Upscaling"
+    std::string_view blockTitle; // heading of its block in the text summary
+    CheckResult FileReport::*check;
+};
+
+inline constexpr std::array<ReportCheck, 4> kReportChecks{{
+    {"UPSCALING", "Upscaling", "UPSCALING", &FileReport::upscaling},
+    {"UPSAMPLING", "Upsampling", "UPSAMPLING", &FileReport::upsampling},
+    {"AAC-SIN", "AAC-SIN", "AAC-SIN \u00B7 EXPERIMENTAL", &FileReport::aacSin},
+    {"ORIGIN", "Origin", "ORIGIN", &FileReport::origin},
+}};
 
 // Receives stage texts on the analysing thread. May be empty; an empty one is never called.
 using ProgressCallback = std::function<void(const std::string&)>;

@@ -22,11 +22,12 @@ PictureLabels pictureLabels(const FileReport& record)
     labels.codec = record.codec;
     labels.sampleRate = record.sampleRate;
     labels.bits = record.storedBits;
-    labels.verdicts = {{"Upscaling", std::string(verdictText(record.upscaling.status))},
-                       {"Upsampling", std::string(verdictText(record.upsampling.status))},
-                       {"AAC-SIN", std::string(verdictText(record.aacSin.status))}};
-    // The lowpass edge of the origin check goes into labels.cutoffHz here once
-    // the record carries one; until then the picture has no cutoff line.
+    for (const ReportCheck& check : kReportChecks) {
+        labels.verdicts.push_back({std::string(check.name), std::string(verdictText((record.*(check.check)).status))});
+    }
+    if (record.originFacts.cutoffKhz) {
+        labels.cutoffHz = *record.originFacts.cutoffKhz * 1000.0;
+    }
     return labels;
 }
 

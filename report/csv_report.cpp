@@ -8,13 +8,16 @@
 namespace orvel {
 namespace {
 
+// The seed's columns come first in their order, then the picture's name when
+// asked for, then the fourth check's columns.
 constexpr std::string_view kHeader =
     "File,Codec,SampleRate,StoredBits,Channels,Duration,AnalyzedSeconds,"
-    "UpscalingStatus,UpscalingSummary,UpsamplingStatus,UpsamplingSummary,AacStatus,AacSummary,Error\r\n";
+    "UpscalingStatus,UpscalingSummary,UpsamplingStatus,UpsamplingSummary,AacStatus,AacSummary,Error,"
+    "OriginStatus,OriginSummary,OriginCutoffKhz,OriginLikelySource\r\n";
 constexpr std::string_view kHeaderWithPicture =
     "File,Codec,SampleRate,StoredBits,Channels,Duration,AnalyzedSeconds,"
     "UpscalingStatus,UpscalingSummary,UpsamplingStatus,UpsamplingSummary,AacStatus,AacSummary,Error,"
-    "Spectrogram\r\n";
+    "Spectrogram,OriginStatus,OriginSummary,OriginCutoffKhz,OriginLikelySource\r\n";
 
 void appendField(std::string& row, std::string_view text, bool last = false)
 {
@@ -48,10 +51,8 @@ void appendCsvRow(std::string& out, const FileReport& record, bool withPicture)
     if (!record.error.empty()) {
         // Zeros would read as measured facts in a spreadsheet; a failed file has none.
         out += ",,,,,,,,,,,,";
-        appendField(out, record.error, !withPicture);
-        if (withPicture) {
-            appendField(out, "", true);
-        }
+        appendField(out, record.error);
+        out += withPicture ? ",,,,\r\n" : ",,,\r\n";
         return;
     }
     appendField(out, record.codec);
@@ -64,10 +65,14 @@ void appendCsvRow(std::string& out, const FileReport& record, bool withPicture)
         appendField(out, verdictText(check->status));
         appendField(out, check->summary);
     }
-    appendField(out, "", !withPicture);
+    appendField(out, "");
     if (withPicture) {
-        appendField(out, record.pictureName, true);
+        appendField(out, record.pictureName);
     }
+    appendField(out, verdictText(record.origin.status));
+    appendField(out, record.origin.summary);
+    appendField(out, record.originFacts.cutoffKhz ? formatNumber(*record.originFacts.cutoffKhz, 1) : std::string());
+    appendField(out, record.originFacts.likelySource, true);
 }
 
 std::string buildCsvReport(const std::vector<FileReport>& records)

@@ -15,8 +15,10 @@ namespace orvel {
 // A failed record fills only File and Error.
 [[nodiscard]] std::string buildCsvReport(const std::vector<FileReport>& records);
 
-// The header row, and one record's row appended to out. withPicture adds a
-// last column, Spectrogram: the name of the file's picture, empty when none.
+// The header row, and one record's row appended to out: the seed's columns,
+// then with withPicture a column Spectrogram (the name of the file's picture,
+// empty when none), then OriginStatus, OriginSummary, OriginCutoffKhz (one
+// decimal, empty when no edge was measured) and OriginLikelySource.
 [[nodiscard]] std::string_view csvHeader(bool withPicture = false);
 void appendCsvRow(std::string& out, const FileReport& record, bool withPicture = false);
 

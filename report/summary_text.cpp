@@ -58,9 +58,9 @@ std::string buildSummaryText(const FileReport& record)
     out += kLineBreak;
     out += kLineBreak;
 
-    appendBlock(out, "UPSCALING", record.upscaling);
-    appendBlock(out, "UPSAMPLING", record.upsampling);
-    appendBlock(out, "AAC-SIN \u00B7 EXPERIMENTAL", record.aacSin);
+    for (const ReportCheck& check : kReportChecks) {
+        appendBlock(out, check.blockTitle, record.*(check.check));
+    }
     return out;
 }
 

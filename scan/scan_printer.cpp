@@ -16,7 +16,6 @@
 namespace orvel {
 namespace {
 
-constexpr std::array<std::string_view, 3> kCheckNames = {"Upscaling", "Upsampling", "AAC-SIN"};
 constexpr std::size_t kVerdictColumn = 16; // the longest verdict word (14) and two spaces
 constexpr std::size_t kMaxNameColumn = 60;
 constexpr std::string_view kMiddleDot = "\xC2\xB7";
@@ -61,7 +60,7 @@ void writeStderr(std::string_view text)
 
 ScanPrinter::ScanPrinter(const std::vector<BatchInput>& inputs, Settings settings)
     : m_settings(settings), m_total(inputs.size()), m_start(std::chrono::steady_clock::now()),
-      m_verdictCounts(kCheckNames.size(), std::vector<std::size_t>(kVerdicts.size(), 0))
+      m_verdictCounts(kReportChecks.size(), std::vector<std::size_t>(kVerdicts.size(), 0))
 {
     m_nameWidth = 4; // "FILE"
     for (const BatchInput& input : inputs) {
@@ -112,8 +111,11 @@ void ScanPrinter::printHeader()
     if (m_settings.mode != Mode::Table || m_total == 0) {
         return;
     }
-    std::string line = padTo("FILE", m_nameWidth + 2) + padTo("UPSCALING", kVerdictColumn) +
-                       padTo("UPSAMPLING", kVerdictColumn) + "AAC-SIN";
+    std::string line = padTo("FILE", m_nameWidth + 2);
+    for (std::size_t c = 0; c < kReportChecks.size(); ++c) {
+        line += c + 1 < kReportChecks.size() ? padTo(std::string(kReportChecks[c].title), kVerdictColumn)
+                                             : std::string(kReportChecks[c].title);
+    }
     emit(coloured(line, Tone::Secondary) + "\n");
 }
 
@@ -123,9 +125,9 @@ void ScanPrinter::printRecord(const BatchInput& input, const FileReport& record)
     if (!record.error.empty()) {
         ++m_failed;
     } else {
-        const CheckResult* checks[] = {&record.upscaling, &record.upsampling, &record.aacSin};
-        for (std::size_t c = 0; c < kCheckNames.size(); ++c) {
-            const auto found = std::find(kVerdicts.begin(), kVerdicts.end(), checks[c]->status);
+        for (std::size_t c = 0; c < kReportChecks.size(); ++c) {
+            const Verdict status = (record.*(kReportChecks[c].check)).status;
+            const auto found = std::find(kVerdicts.begin(), kVerdicts.end(), status);
             if (found != kVerdicts.end()) {
                 ++m_verdictCounts[c][static_cast<std::size_t>(found - kVerdicts.begin())];
             }
@@ -148,12 +150,11 @@ void ScanPrinter::printRecord(const BatchInput& input, const FileReport& record)
     if (!record.error.empty()) {
         line += coloured("Error: " + terminalText(record.error), Tone::Error);
     } else {
-        const CheckResult* checks[] = {&record.upscaling, &record.upsampling, &record.aacSin};
-        for (std::size_t c = 0; c < kCheckNames.size(); ++c) {
-            const std::string word(verdictText(checks[c]->status));
-            const std::string cell = coloured(word, verdictTone(checks[c]->status));
-            line += cell;
-            if (c + 1 < kCheckNames.size()) {
+        for (std::size_t c = 0; c < kReportChecks.size(); ++c) {
+            const Verdict status = (record.*(kReportChecks[c].check)).status;
+            const std::string word(verdictText(status));
+            line += coloured(word, verdictTone(status));
+            if (c + 1 < kReportChecks.size()) {
                 line.append(kVerdictColumn - std::min(kVerdictColumn - 1, displayWidth(word)), ' ');
             }
         }
@@ -169,7 +170,7 @@ void ScanPrinter::printClosingLine()
     const std::size_t analysed = m_complete - m_failed;
     std::string line = std::to_string(m_complete) + (m_complete == 1 ? " file: " : " files: ") +
                        std::to_string(analysed) + " analyzed, " + std::to_string(m_failed) + " failed.";
-    for (std::size_t c = 0; c < kCheckNames.size() && analysed > 0; ++c) {
+    for (std::size_t c = 0; c < kReportChecks.size() && analysed > 0; ++c) {
         std::string counts;
         for (std::size_t v = 0; v < kVerdicts.size(); ++v) {
             if (m_verdictCounts[c][v] == 0) {
@@ -181,7 +182,7 @@ void ScanPrinter::printClosingLine()
         }
         if (!counts.empty()) {
             line += ' ';
-            line += kCheckNames[c];
+            line += kReportChecks[c].name;
             line += ": ";
             line += counts;
             line += '.';

@@ -9,7 +9,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
-size=720x420 # keeps each picture small enough to commit
+size=900x500 # wide enough for the four verdicts, small enough to commit
 
 cmake --build "$build" --target kestrone-picture >/dev/null
 picture=$build/tools/kestrone-picture

@@ -32,9 +32,12 @@ MainLayout computeMainLayout(int width, int height, int listHeight)
         listHeight = std::clamp(listHeight, kMinListHeight, most);
     }
     layout.list = QRect(m, 162, listWidth, listHeight);
-    const int firstColumn = listWidth * 37 / 100;
-    const int otherColumn = (listWidth - firstColumn - 4) / 4;
-    layout.columnWidths = {firstColumn, otherColumn, otherColumn, otherColumn, otherColumn};
+    // FILE takes a third; the verdict columns and STATE share the rest, with
+    // 4 to spare so that rounding never brings a horizontal scroll bar.
+    const int firstColumn = listWidth * 34 / 100;
+    const int otherColumn = (listWidth - firstColumn - 4) / (kQueueColumnCount - 1);
+    layout.columnWidths.fill(otherColumn);
+    layout.columnWidths[kFileColumn] = firstColumn;
 
     const int listBottom = layout.list.y() + layout.list.height();
     layout.splitter = QRect(m, listBottom, listWidth, 38);

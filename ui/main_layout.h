@@ -7,7 +7,12 @@
 
 #include <array>
 
+#include "ui/queue_order.h"
+
 namespace orvel {
+
+// The design widths of the list's columns: FILE, one per check, STATE.
+using QueueColumnWidths = std::array<int, kQueueColumnCount>;
 
 // Where the main window's controls and painted areas go for a client size of
 // width x height, in 96-DPI design units.
@@ -18,7 +23,7 @@ struct MainLayout {
     QRect filter;   // the "Findings only" toggle, right-aligned in the button row
     QRect list;
     QRect splitter; // the strip between the list and the panel that drags the list's height
-    std::array<int, 5> columnWidths{};
+    QueueColumnWidths columnWidths{};
     QRect panel;    // evidence panel
     QRect details;  // details text
     QRect spectrum; // spectrum view

@@ -270,7 +270,7 @@ QueueListView::QueueListView(QWidget* parent) : QTableView(parent)
     viewport()->setAutoFillBackground(true);
 }
 
-void QueueListView::setColumnWidths(const std::array<int, 5>& widths)
+void QueueListView::setColumnWidths(const QueueColumnWidths& widths)
 {
     m_designWidths = widths;
     fitColumns();
@@ -289,7 +289,7 @@ void QueueListView::fitColumns()
     // What the viewport lacks (a vertical scroll bar's width) comes off FILE.
     const int room = viewport()->width();
     const int excess = isVisible() && total > room ? total - room : 0;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < kQueueColumnCount; ++i) {
         const int design = m_designWidths[static_cast<std::size_t>(i)];
         setColumnWidth(i, i == 0 ? std::max(60, design - excess) : design);
     }

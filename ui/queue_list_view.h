@@ -11,6 +11,7 @@
 #include <array>
 #include <vector>
 
+#include "ui/main_layout.h"
 #include "ui/queue_order.h"
 
 namespace orvel {
@@ -101,7 +102,7 @@ public:
     explicit QueueListView(QWidget* parent = nullptr);
     // The design's widths; FILE gives up what a vertical scroll bar takes, so
     // no horizontal one appears with it.
-    void setColumnWidths(const std::array<int, 5>& widths);
+    void setColumnWidths(const QueueColumnWidths& widths);
 
 signals:
     void pathsDropped(const QList<QUrl>& urls);
@@ -121,7 +122,7 @@ protected:
 private:
     void fitColumns();
 
-    std::array<int, 5> m_designWidths{};
+    QueueColumnWidths m_designWidths{};
     bool m_fitting = false;
 };
 

@@ -13,19 +13,10 @@ namespace orvel {
 
 struct QueueEntry;
 
-// One verdict column of the queue list. Sorting, the findings filter and the
-// counts run over this table, so a further check is one more entry.
-struct CheckColumn {
-    std::string_view title; // the list header
-    std::string_view name;  // in running text, such as the status line
-    CheckResult FileReport::*check;
-};
-
-inline constexpr std::array<CheckColumn, 3> kCheckColumns{{
-    {"UPSCALING", "Upscaling", &FileReport::upscaling},
-    {"UPSAMPLING", "Upsampling", &FileReport::upsampling},
-    {"AAC-SIN", "AAC-SIN", &FileReport::aacSin},
-}};
+// The verdict columns of the queue list, one per check. Sorting, the
+// findings filter and the counts run over this table.
+using CheckColumn = ReportCheck;
+inline constexpr const std::array<CheckColumn, kReportChecks.size()>& kCheckColumns = kReportChecks;
 
 // The list's columns: FILE, one per check, STATE.
 inline constexpr int kFileColumn = 0;

@@ -69,6 +69,24 @@ QRect spectrumFrequencyLabelBox(const QRect& view, const QRect& plot, int j)
     return theme::ltrb(centre - 24, top, centre + 24, bottom);
 }
 
+std::optional<SpectrumCutoffMark> spectrumCutoffMark(const FileReport& report, const QRect& view, const QRect& plot)
+{
+    const std::optional<double> cutoff = report.originFacts.cutoffKhz;
+    const double nyquistKhz = report.sampleRate / 2000.0;
+    if (!cutoff || !(nyquistKhz > 0.0) || !(*cutoff > 0.0 && *cutoff < nyquistKhz) || plot.width() < 2) {
+        return std::nullopt;
+    }
+    SpectrumCutoffMark mark;
+    mark.x = plot.left() + static_cast<int>(std::lround(*cutoff / nyquistKhz * plot.width()));
+    mark.label = theme::toQString("Lowpass " + formatNumber(*cutoff, 1) + " kHz");
+    // Right of the line while it fits in the view, else left of it.
+    constexpr int kWidth = 120;
+    const int top = plot.top() + 3;
+    mark.labelBox = mark.x + 6 + kWidth <= rightEdge(view) ? QRect(mark.x + 6, top, kWidth, 16)
+                                                          : QRect(mark.x - 6 - kWidth, top, kWidth, 16);
+    return mark;
+}
+
 std::optional<SpectrumReadout> spectrumReadoutAt(const FileReport& report, const QRect& plot, QPoint pos)
 {
     const std::int64_t n = static_cast<std::int64_t>(report.spectrumDb.size());
@@ -137,6 +155,15 @@ void paintSpectrumView(QPainter& painter, const QRect& view, const FileReport* r
     if (points.size() >= 2) {
         painter.setPen(QPen(theme::kAccent, 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
         painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+    }
+    if (const std::optional<SpectrumCutoffMark> mark = spectrumCutoffMark(*report, view, plot)) {
+        const QColor colour =
+            verdictTone(report->origin.status) == Tone::Evidence ? theme::kEvidence : theme::kSecondaryText;
+        painter.setPen(QPen(colour, 1, Qt::DashLine));
+        painter.drawLine(mark->x, plot.top(), mark->x, bottomEdge(plot));
+        painter.setPen(colour);
+        const bool besideRight = mark->labelBox.left() > mark->x;
+        painter.drawText(mark->labelBox, single | (besideRight ? Qt::AlignLeft : Qt::AlignRight), mark->label);
     }
     painter.setPen(theme::kSecondaryText);
     for (int j = 0; j <= 4; ++j) {

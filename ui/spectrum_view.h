@@ -30,6 +30,17 @@ inline constexpr int kSpectrumLevels[] = {0, -30, -60, -90, -120};
 // The box the axis label j is centred in.
 [[nodiscard]] QRect spectrumFrequencyLabelBox(const QRect& view, const QRect& plot, int j);
 
+// The lowpass edge ORIGIN measured, as the view marks it: a dashed line at
+// its frequency, coloured like the check's verdict, with its value.
+struct SpectrumCutoffMark {
+    int x = 0;       // in the plot, on the curve's frequency scale
+    QString label;   // "Lowpass 16.7 kHz"
+    QRect labelBox;  // beside the line at the plot's top, inside the view
+};
+// Empty without a measured edge, or one outside 0 ... Nyquist.
+[[nodiscard]] std::optional<SpectrumCutoffMark> spectrumCutoffMark(const FileReport& report, const QRect& view,
+                                                                   const QRect& plot);
+
 // What the spectrum holds under the pointer: the frequency of the nearest
 // value, its level, and where on the curve it is drawn.
 struct SpectrumReadout {
@@ -44,8 +55,9 @@ struct SpectrumReadout {
 [[nodiscard]] QString spectrumReadoutText(const SpectrumReadout& readout);
 
 // Paints the spectrum view: titles, grid and level labels with their "dB"
-// unit, and either the curve with its frequency axis or the placeholder when
-// report is null or has no spectrum. With a pointer over the curve, its
+// unit, and either the curve with its frequency axis (and the lowpass edge
+// where one was measured) or the placeholder when report is null or has no
+// spectrum. With a pointer over the curve, its
 // readout and a marker.
 void paintSpectrumView(QPainter& painter, const QRect& view, const FileReport* report,
                        std::optional<QPoint> pointer = std::nullopt);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
@@ -131,10 +132,41 @@ TEST(BatchPicturesTest, TheBatchWritesTheBytesOfTheOneFilePictureAndTheAudioIsDe
     EXPECT_EQ(labels.codec, "FLAC");
     EXPECT_EQ(labels.sampleRate, 44100);
     EXPECT_EQ(labels.bits, 24);
-    ASSERT_EQ(labels.verdicts.size(), 3u);
+    ASSERT_EQ(labels.verdicts.size(), 4u);
     EXPECT_EQ(labels.verdicts[0].check, "Upscaling");
     EXPECT_EQ(labels.verdicts[0].verdict, std::string(verdictText(record.upscaling.status)));
     EXPECT_EQ(labels.verdicts[2].check, "AAC-SIN");
+    EXPECT_EQ(labels.verdicts[3].check, "Origin");
+    EXPECT_EQ(labels.verdicts[3].verdict, std::string(verdictText(record.origin.status)));
+}
+
+TEST(BatchPicturesTest, AnMp3TranscodesPictureNamesItsOriginAndMarksTheCutoff)
+{
+    // lame at 128 kb/s, decoded and stored as FLAC: LAME's lowpass near 17 kHz.
+    const fs::path file = testAudio("origin", "mp3-b128-band.flac");
+    const std::atomic<bool> noStop{false};
+    FilePicture picture;
+    const FileReport record = analyzeFile(file, noStop, {}, {}, [&](const DecodedAudio& audio, FileReport& r) {
+        picture = makeFilePicture(audio, r, PictureSize{}, {}, noStop);
+    });
+    ASSERT_TRUE(record.error.empty()) << record.error;
+    ASSERT_TRUE(record.originFacts.cutoffKhz.has_value());
+    const PictureLabels labels = pictureLabels(record);
+    ASSERT_EQ(labels.verdicts.size(), 4u);
+    EXPECT_EQ(labels.verdicts[3].check, "Origin");
+    EXPECT_EQ(labels.verdicts[3].verdict, "Evidence found");
+    ASSERT_TRUE(labels.cutoffHz.has_value());
+    EXPECT_NEAR(*labels.cutoffHz, 16900.0, 350.0);
+    EXPECT_DOUBLE_EQ(*labels.cutoffHz, *record.originFacts.cutoffKhz * 1000.0);
+
+    // The marked line lies on the cutoff's row of the picture.
+    const PlotArea area = plotArea(PictureSize{});
+    const int row = static_cast<int>(std::round(area.top + area.height - *labels.cutoffHz / 22050.0 * area.height));
+    int marker = 0;
+    for (int x = area.left; x < area.left + area.width; ++x) {
+        marker += picture.image.pixels[static_cast<std::size_t>(row * picture.image.width + x)] == 0xFF00E5FFu ? 1 : 0;
+    }
+    EXPECT_GT(marker, area.width / 3) << "dashed across the plot";
 }
 
 TEST(BatchPicturesTest, SameFileNamesInTwoFoldersGetNumberedNamesInInputOrder)

@@ -24,6 +24,8 @@ FileReport flacRecord()
     r.upscaling = {orvel::Verdict::NoEvidence, "up summary", "up evidence"};
     r.upsampling = {orvel::Verdict::Possible, "bandwidth summary", "line 1\r\nline 2\r\nline 3"};
     r.aacSin = {orvel::Verdict::Inconclusive, "aac summary", "aac evidence"};
+    r.origin = {orvel::Verdict::EvidenceFound, "origin summary", "origin 1\r\norigin 2"};
+    r.originFacts.cutoffKhz = 16.7; // shown only in the evidence the check wrote
     r.spectrumDb = {0.0, -120.0};
     return r;
 }
@@ -60,7 +62,8 @@ TEST_P(SummaryTextTest, FactsLinesOfA44kHzSixteenBitStereoFile)
                                   "\r\n"
                                   "UPSCALING / No evidence\r\nup summary\r\nup evidence\r\n\r\n"
                                   "UPSAMPLING / Possible\r\nbandwidth summary\r\nline 1\r\nline 2\r\nline 3\r\n\r\n"
-                                  "AAC-SIN " + kDot + " EXPERIMENTAL / Inconclusive\r\naac summary\r\naac evidence\r\n\r\n";
+                                  "AAC-SIN " + kDot + " EXPERIMENTAL / Inconclusive\r\naac summary\r\naac evidence\r\n\r\n"
+                                  "ORIGIN / Evidence found\r\norigin summary\r\norigin 1\r\norigin 2\r\n\r\n";
     EXPECT_EQ(buildSummaryText(flacRecord()), expected);
 }
 
@@ -88,7 +91,8 @@ TEST_P(SummaryTextTest, EmptyFieldsRenderEmptyAndNumbersAreNeverGrouped)
                     "Analyzed 0.01 s of 1234567.89 s\r\n\r\n"
                     "UPSCALING / \r\n\r\n\r\n\r\n"
                     "UPSAMPLING / \r\n\r\n\r\n\r\n"
-                    "AAC-SIN " + kDot + " EXPERIMENTAL / \r\n\r\n\r\n\r\n");
+                    "AAC-SIN " + kDot + " EXPERIMENTAL / \r\n\r\n\r\n\r\n"
+                    "ORIGIN / \r\n\r\n\r\n\r\n");
 }
 
 TEST_P(SummaryTextTest, TextReportHasByteOrderMarkAndOneSectionPerRecord)
@@ -104,7 +108,7 @@ TEST_P(SummaryTextTest, TextReportHasByteOrderMarkAndOneSectionPerRecord)
                                  "Unsupported format.\r\n" + kHyphens + "\r\n";
     EXPECT_EQ(report, expected);
     // A finished file shows two empty lines before its separator; a failed one none.
-    EXPECT_NE(report.find("aac evidence\r\n\r\n\r\n" + kHyphens + "\r\n/music/b.txt"), std::string::npos);
+    EXPECT_NE(report.find("origin 2\r\n\r\n\r\n" + kHyphens + "\r\n/music/b.txt"), std::string::npos);
     EXPECT_NE(report.find("format.\r\n" + kHyphens + "\r\n"), std::string::npos);
     EXPECT_EQ(report.substr(report.size() - 42), kHyphens + "\r\n");
 }

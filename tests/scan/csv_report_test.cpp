@@ -37,23 +37,35 @@ TEST(CsvReportTest, RowsCarryTheFactsAndChecksAndAFailedRowOnlyFileAndError)
     good.upscaling = {orvel::Verdict::EvidenceFound, "16 of 24 bits used", "ignored\r\nevidence"};
     good.upsampling = {orvel::Verdict::NoEvidence, "Full bandwidth", ""};
     good.aacSin = {orvel::Verdict::NotApplicable, "Lossless source \u00B7 not tested", ""};
+    good.origin = {orvel::Verdict::EvidenceFound, "MP3 frame grid", "ignored"};
+    good.originFacts.cutoffKhz = 16.66; // one decimal, as the check reports it
+    good.originFacts.likelySource = "like MP3 128 kb/s";
+    orvel::FileReport noEdge = good;
+    noEdge.file = "/music/c.flac";
+    noEdge.origin = {orvel::Verdict::NoEvidence, "No codec or resampler trace", ""};
+    noEdge.originFacts = {};
     orvel::FileReport failed;
     failed.file = "/music/broken.flac";
     failed.error = "Truncated, or corrupt";
 
-    const std::string csv = orvel::buildCsvReport({good, failed});
+    const std::string csv = orvel::buildCsvReport({good, failed, noEdge});
     const auto rows = csvRows(csv);
-    ASSERT_EQ(rows.size(), 3u);
+    ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0], (std::vector<std::string>{"File", "Codec", "SampleRate", "StoredBits", "Channels", "Duration",
                                                  "AnalyzedSeconds", "UpscalingStatus", "UpscalingSummary",
                                                  "UpsamplingStatus", "UpsamplingSummary", "AacStatus", "AacSummary",
-                                                 "Error"}));
+                                                 "Error", "OriginStatus", "OriginSummary", "OriginCutoffKhz",
+                                                 "OriginLikelySource"}));
     EXPECT_EQ(rows[1], (std::vector<std::string>{"/music/a, \"b\".flac", "FLAC", "44100", "24", "2", "183.457", "30.000",
                                                  "Evidence found", "16 of 24 bits used", "No evidence",
                                                  "Full bandwidth", "Not applicable",
-                                                 "Lossless source \xC2\xB7 not tested", ""}));
+                                                 "Lossless source \xC2\xB7 not tested", "", "Evidence found",
+                                                 "MP3 frame grid", "16.7", "like MP3 128 kb/s"}));
     EXPECT_EQ(rows[2], (std::vector<std::string>{"/music/broken.flac", "", "", "", "", "", "", "", "", "", "", "", "",
-                                                 "Truncated, or corrupt"}));
+                                                 "Truncated, or corrupt", "", "", "", ""}));
+    EXPECT_EQ((std::vector<std::string>(rows[3].begin() + 14, rows[3].end())),
+              (std::vector<std::string>{"No evidence", "No codec or resampler trace", "", ""}))
+        << "no edge measured: empty cutoff, not 0";
     EXPECT_EQ(orvel::buildCsvReport({}), csv.substr(0, csv.find("\r\n") + 2));
 }
 

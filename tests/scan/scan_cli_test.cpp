@@ -144,10 +144,12 @@ TEST(ScanOutputTest, TableShowsEachFileInInputOrderInAlignedColumnsAndClosingCou
 
     const std::string& header = out.front();
     ASSERT_TRUE(header.starts_with("FILE "));
-    const std::size_t columns[] = {header.find("UPSCALING"), header.find("UPSAMPLING"), header.find("AAC-SIN")};
+    const std::size_t columns[] = {header.find("UPSCALING"), header.find("UPSAMPLING"), header.find("AAC-SIN"),
+                                   header.find("ORIGIN")};
+    EXPECT_EQ(columns[3], columns[2] + 16) << header;
     const std::vector<std::string> verdicts = {"Evidence found", "Possible", "No evidence", "Inconclusive",
                                                "Not applicable"};
-    std::vector<std::vector<int>> counted(3, std::vector<int>(verdicts.size(), 0));
+    std::vector<std::vector<int>> counted(4, std::vector<int>(verdicts.size(), 0));
     for (std::size_t i = 0; i < kMixedOrder.size(); ++i) {
         const std::string& line = out[i + 1];
         const std::string name = "mixed/" + kMixedOrder[i];
@@ -157,7 +159,7 @@ TEST(ScanOutputTest, TableShowsEachFileInInputOrderInAlignedColumnsAndClosingCou
             EXPECT_GT(line.size(), columns[0] + 7);
             continue;
         }
-        for (std::size_t c = 0; c < 3; ++c) {
+        for (std::size_t c = 0; c < 4; ++c) {
             const auto word = std::find_if(verdicts.begin(), verdicts.end(), [&](const std::string& v) {
                 return line.compare(columns[c], v.size(), v) == 0;
             });
@@ -170,8 +172,8 @@ TEST(ScanOutputTest, TableShowsEachFileInInputOrderInAlignedColumnsAndClosingCou
 
     const std::string& closing = out.back();
     EXPECT_TRUE(closing.starts_with("7 files: 5 analyzed, 2 failed.")) << closing;
-    const char* checkNames[] = {"Upscaling: ", "Upsampling: ", "AAC-SIN: "};
-    for (std::size_t c = 0; c < 3; ++c) {
+    const char* checkNames[] = {"Upscaling: ", "Upsampling: ", "AAC-SIN: ", "Origin: "};
+    for (std::size_t c = 0; c < 4; ++c) {
         const std::size_t start = closing.find(checkNames[c]);
         ASSERT_NE(start, std::string::npos) << closing;
         const std::string part = closing.substr(start, closing.find('.', start) - start);

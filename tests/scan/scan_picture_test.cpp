@@ -58,12 +58,13 @@ TEST(ScanPictureTest, OnePngPerFileOfTheAskedSizeNamedInTheCsvAndTheSameForOneAn
 
     const auto rows = csvRows(csvs[0]);
     ASSERT_EQ(rows.size(), 8u);
-    ASSERT_EQ(rows[0].size(), 15u);
+    ASSERT_EQ(rows[0].size(), 19u);
     EXPECT_EQ(rows[0][13], "Error");
     EXPECT_EQ(rows[0][14], "Spectrogram");
+    EXPECT_EQ(rows[0][15], "OriginStatus");
     std::set<std::string> named;
     for (std::size_t i = 1; i < rows.size(); ++i) {
-        ASSERT_EQ(rows[i].size(), 15u);
+        ASSERT_EQ(rows[i].size(), 19u);
         const std::string& error = rows[i][13];
         const std::string& picture = rows[i][14];
         if (!error.empty()) {
@@ -98,7 +99,10 @@ TEST(ScanPictureTest, DefaultSizeIs1200x700AndReportsWithoutPicturesKeepTheirCol
                                       (scratch / "plain.csv").string(), file});
     EXPECT_EQ(plain.exitCode, 0) << plain.err;
     EXPECT_EQ(readBytes(scratch / "p.json"), readBytes(scratch / "plain.json")) << "the JSON report is unchanged";
-    EXPECT_EQ(csvRows(readBytes(scratch / "plain.csv"))[0].back(), "Error");
+    const auto plainHeader = csvRows(readBytes(scratch / "plain.csv"))[0];
+    ASSERT_EQ(plainHeader.size(), 18u);
+    EXPECT_EQ(plainHeader[13], "Error");
+    EXPECT_EQ(plainHeader[14], "OriginStatus") << "no Spectrogram column without pictures";
     EXPECT_EQ(withPictures.out, plain.out);
 }
 
@@ -183,13 +187,18 @@ TEST(CsvPictureColumnTest, TheColumnComesOnlyWithPicturesAndIsEmptyForAFailedFil
     const auto with = csvRows(orvel::buildReport(orvel::ReportFormat::CsvWithPictures, {good, failed}));
     ASSERT_EQ(plain.size(), 3u);
     ASSERT_EQ(with.size(), 3u);
+    // The picture's column follows Error; the ORIGIN columns come after it.
     for (std::size_t i = 0; i < 3; ++i) {
         ASSERT_EQ(with[i].size(), plain[i].size() + 1);
-        EXPECT_EQ(std::vector<std::string>(with[i].begin(), with[i].end() - 1), plain[i]);
+        std::vector<std::string> without = with[i];
+        without.erase(without.begin() + 14);
+        EXPECT_EQ(without, plain[i]);
     }
-    EXPECT_EQ(with[0].back(), "Spectrogram");
-    EXPECT_EQ(with[1].back(), "a.flac.png");
-    EXPECT_EQ(with[2].back(), "");
+    EXPECT_EQ(with[0][14], "Spectrogram");
+    EXPECT_EQ(with[0][15], "OriginStatus");
+    EXPECT_EQ(with[1][14], "a.flac.png");
+    EXPECT_EQ(with[1][15], "Possible");
+    EXPECT_EQ(with[2][14], "");
     EXPECT_EQ(with[2][13], "Truncated");
 }
 

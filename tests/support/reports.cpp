@@ -22,6 +22,11 @@ FileReport analysedRecord(const std::filesystem::path& file)
     r.upscaling = {Verdict::NoEvidence, "Uses the full 16-bit grid", "Lowest used bit: 0"};
     r.upsampling = {Verdict::Possible, "Drop near 22.050 kHz", "Line one\r\nLine two"};
     r.aacSin = {Verdict::Inconclusive, "Too short", ""};
+    r.origin = {Verdict::Possible, "Lowpass at 16.7 kHz, like MP3 128 kb/s", "Lowpass edge: 16.7 kHz"};
+    r.originFacts.cutoffKhz = 16.7;
+    r.originFacts.likelySource = "like MP3 128 kb/s";
+    r.originFacts.trace = "lowpass";
+    r.originFacts.numbers = {{"lowpass_khz", 16.7}};
     r.spectrumDb = {0.0, -3.5, -120.0};
     return r;
 }

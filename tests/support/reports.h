@@ -12,7 +12,7 @@
 
 namespace orvel::testing {
 
-// An analysed FLAC record with every field set and a three-bin spectrum.
+// An analysed FLAC record with every field set (ORIGIN's too) and a three-bin spectrum.
 [[nodiscard]] FileReport analysedRecord(const std::filesystem::path& file = "/music/a.flac");
 // A record whose analysis failed: only the file and the message.
 [[nodiscard]] FileReport failedRecord(const std::filesystem::path& file, const std::string& error);

@@ -13,6 +13,7 @@
 #include "tests/support/files.h"
 #include "text/utf8.h"
 #include "ui/analysis_queue.h"
+#include "ui/queue_order.h"
 
 namespace {
 
@@ -314,7 +315,7 @@ TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
                     orvel::testing::testAudio("ui", "not-audio.txt")});
     ASSERT_EQ(queue.entries().size(), 3u);
     EXPECT_EQ(queue.cellText(0, 1), "\u2014");
-    EXPECT_EQ(queue.cellText(0, 4), "Queued");
+    EXPECT_EQ(queue.cellText(0, orvel::kStateColumn), "Queued");
 
     queue.startAnalysis();
     EXPECT_TRUE(queue.busy());
@@ -338,17 +339,17 @@ TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
     EXPECT_EQ(failed.file, orvel::testing::testAudio("ui", "not-audio.txt"));
     EXPECT_EQ(failed.error.rfind("Unsupported format", 0), 0u);
     EXPECT_TRUE(failed.spectrumDb.empty());
-    for (int column = 1; column <= 3; ++column) {
+    for (int column = 1; column < orvel::kStateColumn; ++column) {
         EXPECT_EQ(queue.cellText(2, column), "");
         EXPECT_EQ(queue.cellTone(2, column), Tone::Secondary);
     }
-    EXPECT_EQ(queue.cellText(2, 4), "Error");
-    EXPECT_EQ(queue.cellTone(2, 4), Tone::Error);
-    EXPECT_EQ(queue.cellTone(0, 4), Tone::Primary);
+    EXPECT_EQ(queue.cellText(2, orvel::kStateColumn), "Error");
+    EXPECT_EQ(queue.cellTone(2, orvel::kStateColumn), Tone::Error);
+    EXPECT_EQ(queue.cellTone(0, orvel::kStateColumn), Tone::Primary);
     EXPECT_EQ(queue.cellTone(0, 0), Tone::Primary);
 
     EXPECT_EQ(view.progress, 100);
-    EXPECT_EQ(queue.statusText(), "3 files \u00B7 2 analyzed \u00B7 1 with findings (Upscaling 1 \u00B7 Upsampling 1) \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(queue.statusText(), "3 files \u00B7 2 analyzed \u00B7 1 with findings (Upscaling 1 \u00B7 Upsampling 1 \u00B7 Origin 1) \u00B7 AAC-SIN is experimental");
 }
 
 TEST_F(AnalysisQueueTest, ProgressCountsEntriesWithAResultOverAllEntries)
@@ -376,7 +377,7 @@ TEST_F(AnalysisQueueTest, ProgressMarksTheEntryAnalyzingAndNamesTheStage)
     queue.addFile(wide(temp.touch("sub/stage.flac")));
     queue.onProgress(0, "Measuring frequency content");
     EXPECT_EQ(queue.entries()[0].state, orvel::EntryState::Analyzing);
-    EXPECT_EQ(queue.cellText(0, 4), "Analyzing");
+    EXPECT_EQ(queue.cellText(0, orvel::kStateColumn), "Analyzing");
     EXPECT_EQ(queue.statusText(), "stage.flac \u00B7 Measuring frequency content");
     EXPECT_EQ(view.changedRows, std::vector<int>{0});
 }
@@ -394,12 +395,13 @@ TEST_F(AnalysisQueueTest, VerdictColoursFollowTheStatusWords)
         record->upscaling.status = status;
         record->upsampling.status = status;
         record->aacSin.status = status;
+        record->origin.status = status;
         queue.onResult(0, std::move(record));
-        for (int column = 1; column <= 3; ++column) {
+        for (int column = 1; column < orvel::kStateColumn; ++column) {
             EXPECT_EQ(queue.cellTone(0, column), tone) << status;
             EXPECT_EQ(queue.cellText(0, column), orvel::verdictText(status));
         }
-        EXPECT_EQ(queue.cellTone(0, 4), Tone::Primary);
+        EXPECT_EQ(queue.cellTone(0, orvel::kStateColumn), Tone::Primary);
     }
 }
 
@@ -485,7 +487,7 @@ TEST_F(AnalysisQueueTest, StopDuringARunLeavesTheFileStoppedAndTheRestQueued)
     EXPECT_EQ(queue.entries()[0].state, orvel::EntryState::Stopped);
     EXPECT_EQ(queue.entries()[0].result, nullptr);
     EXPECT_EQ(queue.entries()[1].state, orvel::EntryState::Queued);
-    EXPECT_EQ(queue.cellText(0, 4), "Stopped");
+    EXPECT_EQ(queue.cellText(0, orvel::kStateColumn), "Stopped");
     EXPECT_EQ(queue.statusText(), "2 files \u00B7 0 analyzed \u00B7 Stopped");
     EXPECT_EQ(view.commands, (CommandState{true, true, true, false, true, false, true}));
 

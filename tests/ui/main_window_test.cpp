@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "analysis/analyze_file.h"
@@ -25,6 +26,7 @@
 #include "report/summary_text.h"
 #include "ui/command_button.h"
 #include "ui/main_window.h"
+#include "ui/queue_order.h"
 #include "ui/queue_list_view.h"
 #include "ui/spectrum_view.h"
 #include "ui/theme.h"
@@ -126,7 +128,7 @@ TEST_F(MainWindowTest, ARunOverRealFilesEndsWithColouredVerdictRows)
     ASSERT_EQ(window->list()->model()->rowCount(), 4);
     EXPECT_EQ(cell(0, 0), QStringLiteral("2ch-44100Hz-16bit-noise.flac"));
     EXPECT_EQ(cell(0, 1), QStringLiteral("\u2014"));
-    EXPECT_EQ(cell(3, 4), QStringLiteral("Queued"));
+    EXPECT_EQ(cell(3, orvel::kStateColumn), QStringLiteral("Queued"));
 
     QTest::mouseClick(window->button(MainWindow::Analyze), Qt::LeftButton);
     ASSERT_TRUE(window->queue().busy());
@@ -136,27 +138,27 @@ TEST_F(MainWindowTest, ARunOverRealFilesEndsWithColouredVerdictRows)
     EXPECT_FALSE(window->button(MainWindow::ExportReport)->isEnabled());
     ASSERT_TRUE(waitFor([this] { return !window->queue().busy(); }));
 
-    EXPECT_EQ(cell(0, 4), QStringLiteral("Complete"));
-    EXPECT_EQ(cell(1, 4), QStringLiteral("Complete"));
-    EXPECT_EQ(cell(2, 4), QStringLiteral("Complete"));
-    EXPECT_EQ(cell(3, 4), QStringLiteral("Error"));
+    EXPECT_EQ(cell(0, orvel::kStateColumn), QStringLiteral("Complete"));
+    EXPECT_EQ(cell(1, orvel::kStateColumn), QStringLiteral("Complete"));
+    EXPECT_EQ(cell(2, orvel::kStateColumn), QStringLiteral("Complete"));
+    EXPECT_EQ(cell(3, orvel::kStateColumn), QStringLiteral("Error"));
     EXPECT_EQ(cell(0, 1), QStringLiteral("No evidence"));
     EXPECT_EQ(cell(1, 1), QStringLiteral("Evidence found"));
     EXPECT_EQ(cell(2, 1), QStringLiteral("Inconclusive"));
     EXPECT_EQ(cell(2, 3), QStringLiteral("Not applicable"));
     EXPECT_EQ(window->progressBar()->value(), 100);
-    EXPECT_EQ(window->queue().statusText(), "4 files \u00B7 3 analyzed \u00B7 1 with findings (Upscaling 1 \u00B7 Upsampling 1) \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(window->queue().statusText(), "4 files \u00B7 3 analyzed \u00B7 1 with findings (Upscaling 1 \u00B7 Upsampling 1 \u00B7 Origin 1) \u00B7 AAC-SIN is experimental");
 
     const auto* model = window->list()->model();
     for (int row = 0; row < 3; ++row) {
-        for (int column = 1; column <= 3; ++column) {
+        for (int column = 1; column < orvel::kStateColumn; ++column) {
             const QString status = cell(row, column);
             ASSERT_FALSE(status.isEmpty());
             EXPECT_EQ(model->data(model->index(row, column), Qt::ForegroundRole).value<QColor>(), verdictColour(status))
                 << row << "," << column << " " << status.toStdString();
         }
     }
-    EXPECT_EQ(model->data(model->index(3, 4), Qt::ForegroundRole).value<QColor>(), theme::kError);
+    EXPECT_EQ(model->data(model->index(3, orvel::kStateColumn), Qt::ForegroundRole).value<QColor>(), theme::kError);
     EXPECT_EQ(model->data(model->index(3, 1)).toString(), QString());
 
     // What is painted carries those colours.
@@ -164,8 +166,8 @@ TEST_F(MainWindowTest, ARunOverRealFilesEndsWithColouredVerdictRows)
     EXPECT_GT(countColour(list, cellRect(0, 1), theme::kAccent), 0);
     EXPECT_EQ(countColour(list, cellRect(0, 1), theme::kEvidence), 0);
     EXPECT_GT(countColour(list, cellRect(1, 1), theme::kEvidence), 0);
-    EXPECT_GT(countColour(list, cellRect(3, 4), theme::kError), 0);
-    EXPECT_EQ(countColour(list, cellRect(2, 4), theme::kError), 0);
+    EXPECT_GT(countColour(list, cellRect(3, orvel::kStateColumn), theme::kError), 0);
+    EXPECT_EQ(countColour(list, cellRect(2, orvel::kStateColumn), theme::kError), 0);
 
     EXPECT_TRUE(window->button(MainWindow::Analyze)->isEnabled()) << "the failed file is pending";
     EXPECT_TRUE(window->button(MainWindow::ExportReport)->isEnabled());
@@ -195,6 +197,45 @@ TEST_F(MainWindowTest, SelectingARowShowsItsSummaryAndSpectrum)
     const QImage shot = render(*window);
     EXPECT_GT(countColour(shot, plotRect(), theme::kAccent), plotRect().width() / 2) << "the curve spans the plot";
     EXPECT_GT(countColour(shot, plotRect(), theme::kGrid), 4 * plotRect().width() / 2) << "the grid lines";
+}
+
+TEST_F(MainWindowTest, TheOriginColumnAndTheCutoffMarkerShowAnMp3Transcode)
+{
+    // A lame 128 kb/s transcode stored as FLAC, and the genuine file it was made from.
+    window->queue().addPaths({orvel::testing::testAudio("origin", "mp3-b128-band.flac"),
+                              orvel::testing::testAudio("origin", "genuine-band-44100.flac")});
+    runAnalysis();
+    const auto* model = window->list()->model();
+    const int origin = orvel::kStateColumn - 1;
+    EXPECT_EQ(model->headerData(origin, Qt::Horizontal).toString(), QStringLiteral("ORIGIN"));
+    EXPECT_EQ(cell(0, origin), QStringLiteral("Evidence found"));
+    EXPECT_EQ(cell(1, origin), QStringLiteral("No evidence"));
+    const QImage list = render(*window->list());
+    EXPECT_GT(countColour(list, cellRect(0, origin), theme::kEvidence), 0);
+    EXPECT_GT(countColour(list, cellRect(1, origin), theme::kAccent), 0);
+    EXPECT_EQ(countColour(list, cellRect(1, origin), theme::kEvidence), 0);
+
+    clickRow(0);
+    const orvel::FileReport& mp3 = *window->queue().entries()[0].result;
+    EXPECT_NE(window->details()->toPlainText().indexOf(QStringLiteral("\n\nORIGIN / Evidence found\nMP3 frame grid\n")), -1)
+        << window->details()->toPlainText().toStdString();
+    ASSERT_TRUE(mp3.originFacts.cutoffKhz.has_value());
+    const QRect view = window->layoutRects().spectrum;
+    const QRect plot = plotRect();
+    const std::optional<orvel::SpectrumCutoffMark> mark = orvel::spectrumCutoffMark(mp3, view, plot);
+    ASSERT_TRUE(mark.has_value());
+    EXPECT_EQ(mark->label, QStringLiteral("Lowpass %1 kHz").arg(*mp3.originFacts.cutoffKhz, 0, 'f', 1));
+    // 16.9 kHz of 22.05: three quarters of the way across.
+    EXPECT_NEAR(mark->x, plot.left() + *mp3.originFacts.cutoffKhz / 22.05 * plot.width(), 1.0);
+    const QImage shot = render(*window);
+    const QRect line(mark->x, plot.top(), 1, plot.height());
+    EXPECT_GT(countColour(shot, line, theme::kEvidence), plot.height() / 3) << "a dashed line down the plot";
+    EXPECT_GT(countColour(shot, mark->labelBox, theme::kEvidence), 4) << "with its value beside it";
+    EXPECT_TRUE(view.contains(mark->labelBox));
+
+    // The genuine file's plot carries no finding's marker.
+    clickRow(1);
+    EXPECT_EQ(countColour(render(*window), plot, theme::kEvidence), 0);
 }
 
 TEST_F(MainWindowTest, AnEmptyWindowShowsTheDropHintTaglineAndPlaceholder)
@@ -238,9 +279,10 @@ TEST_F(MainWindowTest, LayoutFollowsTheDesignArithmetic)
         EXPECT_EQ(window->button(static_cast<MainWindow::Command>(i))->geometry(), QRect(x[i], 105, w[i], 38)) << i;
     }
     EXPECT_EQ(window->list()->geometry(), QRect(28, 162, 1264, 294));
-    EXPECT_EQ(window->list()->columnWidth(0), 467);
-    for (int column = 1; column < 5; ++column) {
-        EXPECT_EQ(window->list()->columnWidth(column), 198);
+    EXPECT_EQ(window->list()->model()->columnCount(), 6) << "FILE, four checks, STATE";
+    EXPECT_EQ(window->list()->columnWidth(0), 429);
+    for (int column = 1; column < 6; ++column) {
+        EXPECT_EQ(window->list()->columnWidth(column), 166);
     }
     EXPECT_EQ(window->layoutRects().panel, QRect(28, 494, 1264, 354));
     EXPECT_EQ(window->details()->geometry(), QRect(46, 538, 641, 294));

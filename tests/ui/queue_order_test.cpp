@@ -128,6 +128,8 @@ TEST_F(QueueOrderTest, AClickOnTheSortedColumnReversesItAndAnotherStartsAscendin
     EXPECT_EQ(orvel::nextSort(sort, orvel::kQueueColumnCount), sort) << "outside the list";
     EXPECT_EQ(orvel::queueColumnTitle(orvel::kStateColumn), "STATE");
     EXPECT_EQ(orvel::queueColumnTitle(3), "AAC-SIN");
+    EXPECT_EQ(orvel::queueColumnTitle(4), "ORIGIN");
+    EXPECT_EQ(orvel::kStateColumn, 5);
     EXPECT_EQ(orvel::checkColumnAt(orvel::kStateColumn), nullptr);
 }
 
@@ -135,6 +137,8 @@ TEST_F(QueueOrderTest, CountsNameFindingsPerCheckAndNumbersTakeTheirPlural)
 {
     entries[5].result->upsampling.status = Verdict::Possible; // a second file with a finding, in another check
     EXPECT_EQ(orvel::findingCountsText(entries), "4 with findings (Upscaling 3 \u00B7 Upsampling 1)");
+    entries[0].result->origin.status = Verdict::EvidenceFound; // a file whose only finding is ORIGIN's
+    EXPECT_EQ(orvel::findingCountsText(entries), "5 with findings (Upscaling 3 \u00B7 Upsampling 1 \u00B7 Origin 1)");
     std::vector<QueueEntry> quiet;
     quiet.push_back(entry("q.flac", Verdict::NoEvidence));
     quiet.push_back(failed("x.flac"));

@@ -21,6 +21,7 @@
 #include "ui/about_dialog.h"
 #include "ui/main_window.h"
 #include "ui/queue_list_view.h"
+#include "ui/queue_order.h"
 #include "ui/spectrogram_view.h"
 #include "ui/theme.h"
 
@@ -91,8 +92,7 @@ int main(int argc, char** argv)
     // Select the most telling row: the first with a finding, else the first.
     int row = 0;
     for (std::size_t i = 0; i < queue.entries().size(); ++i) {
-        const auto& result = queue.entries()[i].result;
-        if (result && (result->upscaling.status == orvel::Verdict::EvidenceFound || result->upsampling.status == orvel::Verdict::Possible)) {
+        if (orvel::entryHasFinding(queue.entries()[i])) {
             row = static_cast<int>(i);
             break;
         }

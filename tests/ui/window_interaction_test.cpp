@@ -29,6 +29,7 @@
 #include "ui/about_dialog.h"
 #include "ui/command_button.h"
 #include "ui/main_window.h"
+#include "ui/queue_order.h"
 #include "ui/queue_list_view.h"
 #include "ui/spectrum_view.h"
 #include "ui/theme.h"
@@ -218,10 +219,10 @@ TEST_F(WindowUseTest, HeaderClicksSortByNameVerdictAndStateAndTheSelectionStays)
     EXPECT_EQ(column(0), (QStringList{"2ch-44100Hz-128k.mp3", "2ch-44100Hz-16bit-noise.flac",
                                       "2ch-48000Hz-16in24-padded.flac", "not-audio.txt"}));
     const QHeaderView* h = window->list()->horizontalHeader();
-    const QRect stateHeader(h->sectionViewportPosition(4), 0, h->sectionSize(4), h->height());
+    const QRect stateHeader(h->sectionViewportPosition(orvel::kStateColumn), 0, h->sectionSize(orvel::kStateColumn), h->height());
     const int unmarked = countColour(render(*window->list()->horizontalHeader()), stateHeader, theme::kSecondaryText);
-    clickHeader(4);
-    EXPECT_EQ(column(4), (QStringList{"Complete", "Complete", "Complete", "Error"}));
+    clickHeader(orvel::kStateColumn);
+    EXPECT_EQ(column(orvel::kStateColumn), (QStringList{"Complete", "Complete", "Complete", "Error"}));
     EXPECT_GT(countColour(render(*window->list()->horizontalHeader()), stateHeader, theme::kSecondaryText), unmarked)
         << "the arrow is painted into the sorted column's header";
 }
@@ -285,8 +286,8 @@ TEST_F(WindowUseTest, TheRowMenuActsOnTheFileUnderThePointer)
     ASSERT_TRUE(window->queue().busy());
     EXPECT_FALSE(window->rowAction(MainWindow::RemoveFromQueue)->isEnabled()) << "not during a run";
     ASSERT_TRUE(waitFor([this] { return !window->queue().busy(); }));
-    EXPECT_EQ(cell(2, 4), QStringLiteral("Complete"));
-    EXPECT_EQ(cell(0, 4), QStringLiteral("Queued")) << "only the chosen file was analysed";
+    EXPECT_EQ(cell(2, orvel::kStateColumn), QStringLiteral("Complete"));
+    EXPECT_EQ(cell(0, orvel::kStateColumn), QStringLiteral("Queued")) << "only the chosen file was analysed";
 
     // In the list, Ctrl+C copies the full path and Delete removes the selected file.
     list->setFocus();
@@ -447,7 +448,7 @@ TEST_F(WindowUseTest, AVerticalScrollBarBringsNoHorizontalOne)
         total += list->columnWidth(c);
     }
     EXPECT_LE(total, list->viewport()->width());
-    EXPECT_EQ(list->columnWidth(1), 198) << "the verdict columns keep their width";
+    EXPECT_EQ(list->columnWidth(1), 166) << "the verdict columns keep their width";
 }
 
 TEST_F(WindowUseTest, HoveringTheSpectrumReadsOutFrequencyAndLevel)
