@@ -11,12 +11,20 @@
 
 namespace orvel {
 
+// One number a check measured, under a stable lower-case key such as
+// "channel1_grid_bits"; machine-readable outputs carry it next to the texts.
+struct Measurement {
+    std::string key;
+    double value = 0.0;
+};
+
 // Outcome of one check; status is None only in a record whose analysis failed.
 // Texts are UTF-8.
 struct CheckResult {
     Verdict status = Verdict::None;
     std::string summary;
     std::string evidence; // may hold several lines separated by CR LF
+    std::vector<Measurement> measurements; // in the order measured; never shown in the texts
 };
 
 // The per-file result record. A record with a non-empty error carries only
