@@ -12,6 +12,6 @@ namespace orvel {
 // when the analysis gives other results under the same version: raise the
 // version and put the new digest here together.
 inline constexpr int kAnalysisVersion = 1;
-inline constexpr std::string_view kReferenceReportDigest = "";
+inline constexpr std::string_view kReferenceReportDigest = "0880c5287acfaf06";
 
 } // namespace orvel

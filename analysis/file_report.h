@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/verdict.h"
@@ -21,6 +22,14 @@ struct Measurement {
 // Outcome of one check; status is None only in a record whose analysis failed.
 // Texts are UTF-8.
 struct CheckResult {
+    CheckResult() = default;
+    // Measurements are optional, so "{verdict, summary, evidence}" stays complete.
+    CheckResult(Verdict status_, std::string summary_, std::string evidence_, std::vector<Measurement> measurements_ = {})
+        : status(status_), summary(std::move(summary_)), evidence(std::move(evidence_)),
+          measurements(std::move(measurements_))
+    {
+    }
+
     Verdict status = Verdict::None;
     std::string summary;
     std::string evidence; // may hold several lines separated by CR LF
