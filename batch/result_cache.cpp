@@ -158,7 +158,11 @@ std::optional<FileReport> ResultCache::find(const FileIdentity& identity)
         sqlite3_bind_int64(m_select, 3, identity.modifiedNs);
         sqlite3_bind_int64(m_select, 4, identity.inode);
         sqlite3_bind_int(m_select, 5, m_version);
-        if (sqlite3_step(m_select) != SQLITE_ROW) {
+        if (m_damaged || m_select == nullptr) {
+            return std::nullopt;
+        }
+        if (const int step = sqlite3_step(m_select); step != SQLITE_ROW) {
+            m_damaged = isDamage(step) || isDamage(sqlite3_reset(m_select));
             sqlite3_reset(m_select);
             return std::nullopt;
         }
@@ -208,8 +212,9 @@ std::size_t ResultCache::queued() const
 bool ResultCache::commit()
 {
     std::lock_guard lock(m_mutex);
-    if (m_pending.empty() || m_db == nullptr) {
-        return true;
+    if (m_pending.empty() || m_db == nullptr || m_damaged) {
+        m_pending.clear();
+        return !m_damaged;
     }
     bool ok = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
     for (std::size_t i = 0; ok && i < m_pending.size(); ++i) {
@@ -223,8 +228,9 @@ bool ResultCache::commit()
         sqlite3_bind_int(m_insert, 5, m_version);
         sqlite3_bind_text(m_insert, 6, row.record.data(), static_cast<int>(row.record.size()), SQLITE_STATIC);
         sqlite3_bind_blob(m_insert, 7, row.spectrum.data(), static_cast<int>(row.spectrum.size()), SQLITE_STATIC);
-        ok = sqlite3_step(m_insert) == SQLITE_DONE;
-        sqlite3_reset(m_insert);
+        const int step = sqlite3_step(m_insert);
+        ok = step == SQLITE_DONE;
+        m_damaged = m_damaged || isDamage(step) || isDamage(sqlite3_reset(m_insert));
     }
     ok = ok && sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
     if (!ok) {
@@ -232,6 +238,26 @@ bool ResultCache::commit()
     }
     m_pending.clear();
     return ok;
+}
+
+std::string ResultCache::setAsideIfDamaged()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_damaged) {
+            return {};
+        }
+        m_pending.clear();
+    }
+    close();
+    const fs::path aside = fs::path(m_file.native() + ".damaged");
+    std::error_code ec;
+    fs::rename(m_file, aside, ec);
+    for (const char* suffix : {"-wal", "-shm"}) {
+        fs::remove(fs::path(m_file.native() + suffix), ec);
+    }
+    return "the cache " + displayName(m_file) + " turned out to be damaged; it was moved to " + displayName(aside) +
+           " and the next scan builds a new one";
 }
 
 AnalyzeFunction cachedAnalysis(ResultCache& cache, const AnalysisOptions& options, std::atomic<std::size_t>& hits)

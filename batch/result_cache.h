@@ -65,6 +65,12 @@ public:
 
     [[nodiscard]] const std::filesystem::path& file() const { return m_file; }
 
+    // Damage found while reading or writing (the open found none): the
+    // lookups then miss. setAsideIfDamaged closes such a database, renames it
+    // to "<file>.damaged" so the next scan builds a new one, and returns the
+    // notice; empty when nothing was wrong.
+    [[nodiscard]] std::string setAsideIfDamaged();
+
 private:
     ResultCache(std::filesystem::path file, int analysisVersion);
     void prepare();
@@ -83,6 +89,7 @@ private:
     sqlite3_stmt* m_insert = nullptr;
     mutable std::mutex m_mutex;
     std::vector<Pending> m_pending; // guarded by m_mutex
+    bool m_damaged = false;         // guarded by m_mutex
 };
 
 // The analysis behind a cache: a file with a stored record for its current

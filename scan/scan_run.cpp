@@ -268,8 +268,13 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     ScanObserver observer(inputs, inputIndex, printer, outputs, stopRequested, cache.get(), cacheHits, events);
     runBatch(inputs, batch, stopRequested, observer);
     printer.clearProgress();
-    if (cache && !cache->commit()) {
-        complain(printer, "the cache " + displayName(cache->file()) + " could not be written");
+    if (cache) {
+        const bool written = cache->commit();
+        if (const std::string notice = cache->setAsideIfDamaged(); !notice.empty()) {
+            complain(printer, notice);
+        } else if (!written) {
+            complain(printer, "the cache " + displayName(cache->file()) + " could not be written");
+        }
     }
 
     const bool interrupted = stopRequested.load() && !observer.stdoutGone();

@@ -351,8 +351,14 @@ TEST(ScanCacheTest, ADamagedCacheIsSetAsideWithAMessageAndRebuilt)
     const fs::path library = smallLibrary(dir);
     const fs::path database = dir / "cache.sqlite";
     const ProcessResult clean = scan({"--csv", (dir / "clean.csv").string(), library.string()});
+    // A real cache cut short, as a full disk or a bad copy leaves it.
+    ASSERT_EQ(scan({"--cache=" + database.string(), "--csv", "-", library.string()}).exitCode, clean.exitCode);
+    const std::string real = readFile(database);
+    ASSERT_GT(real.size(), 16384u);
+    fs::remove(database);
 
-    for (const std::string& damage : {std::string("this is not a database\n"), std::string(100000, '\x5A')}) {
+    for (const std::string& damage :
+         {std::string("this is not a database\n"), std::string(100000, '\x5A'), real.substr(0, real.size() / 2)}) {
         fs::remove(database.string() + ".damaged");
         writeFile(database, damage);
         const ProcessResult run = scan({"--cache=" + database.string(), "--progress=jsonl", "--csv",
