@@ -8,13 +8,17 @@ namespace orvel {
 // reference forms; tests and benchmarks compare whole reports of both.
 enum class Transforms { Fast, Reference };
 
-// How one analysis runs, passed down by value from whoever starts it. Neither
-// setting changes a result.
+// How one analysis runs, passed down by value from whoever starts it. The
+// thread count and the transforms never change a result.
 struct AnalysisOptions {
     // Threads the alignment search of one channel uses, the calling thread
     // included; 0 means one per core. kestrone-scan with --jobs lowers it.
     unsigned threads = 0;
     Transforms transforms = Transforms::Fast;
+    // A file the user named directly: a file whose extension names no format
+    // is decoded when its content is one (see decodeAudio). Files found by a
+    // folder walk and the window's queue keep the extension rules.
+    bool givenDirectly = false;
 
     // The thread count in effect: at least 1 and at most 64 (the offsets
     // between two stop checks).

@@ -8,6 +8,7 @@
 #include "analysis/analysis_options.h"
 #include "analysis/averaged_spectrum.h"
 #include "analysis/bandwidth_boundary.h"
+#include "analysis/origin.h"
 #include "analysis/sample_precision.h"
 #include "analysis/spectrum_db.h"
 #include "decode/cancellation.h"
@@ -38,11 +39,14 @@ std::vector<double> combinedSpectrum(const DecodedAudio& audio, const std::atomi
 } // namespace
 
 FileReport analyzeFile(const std::filesystem::path& path, const std::atomic<bool>& stopRequested,
-                       const ProgressCallback& progress, const AnalysisOptions& options)
+                       const ProgressCallback& progress, const AnalysisOptions& options,
+                       const DecodedAudioHook& withAudio)
 {
     throwIfStopRequested(stopRequested);
     report(progress, "Decoding audio");
-    const DecodedAudio audio = decodeAudio(path, stopRequested);
+    const DecodedAudio audio = decodeAudio(
+        path, stopRequested,
+        options.givenDirectly ? UnknownExtension::RecogniseContent : UnknownExtension::Refuse);
     // decodeAudio promises at least one sample; never index an empty record.
     if (audio.channels.empty() || audio.channels.front().empty() || audio.sampleRate <= 0) {
         throw std::runtime_error("The audio stream contains no samples.");
@@ -69,6 +73,16 @@ FileReport analyzeFile(const std::filesystem::path& path, const std::atomic<bool
     result.upsampling = checkBandwidthBoundary(audio, powerSpectrum, levels.strongBinCount);
     throwIfStopRequested(stopRequested);
     result.aacSin = checkAacSin(audio, powerSpectrum, levels.strongBinCount, stopRequested, progress, options);
+
+    throwIfStopRequested(stopRequested);
+    OriginInput input = originInput(audio, powerSpectrum, result.aacSin.status == Verdict::Possible);
+    input.options = options;
+    const OriginResult origin = checkOrigin(input, stopRequested, progress);
+    result.origin = {origin.status, origin.summary, origin.evidence};
+    result.originFacts = originFacts(origin.m);
+    if (withAudio) {
+        withAudio(audio, result);
+    }
     return result;
 }
 

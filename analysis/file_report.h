@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +18,14 @@ namespace orvel {
 struct Measurement {
     std::string key;
     double value = 0.0;
+};
+
+// The numbers ORIGIN reports besides its texts; empty where not measured.
+struct OriginFacts {
+    std::optional<double> cutoffKhz;     // lossy-style lowpass edge
+    std::string likelySource;            // "like MP3 128 kb/s", or empty
+    std::string trace;                   // the trace behind the verdict, or empty
+    std::vector<std::pair<std::string, double>> numbers; // every measurement, by name
 };
 
 // Outcome of one check; status is None only in a record whose analysis failed.
@@ -51,6 +60,16 @@ struct FileReport {
     CheckResult upsampling;
     CheckResult aacSin;
     std::vector<double> spectrumDb; // dB relative to the strongest bin, floor -120
+
+    // The fourth check, not part of the JSON report's fixed record: where the
+    // audio was before (a lossy codec's frame grid or lowpass, a lower rate).
+    // Its numbers are in originFacts; origin.measurements stays empty.
+    CheckResult origin;
+    OriginFacts originFacts;
+    // Set only when the run was asked for a spectrogram picture per file: the
+    // written picture's file name, or why a file analysed without error has none.
+    std::string pictureName;
+    std::string pictureError;
 };
 
 // Receives stage texts on the analysing thread. May be empty; an empty one is never called.

@@ -22,6 +22,16 @@ bool simdLevelSupported(SimdLevel level)
     return false;
 }
 
+const char* simdLevelName(SimdLevel level)
+{
+    switch (level) {
+    case SimdLevel::Portable: return "portable";
+    case SimdLevel::Sse2: return "sse2";
+    case SimdLevel::Avx2: return "avx2";
+    }
+    return "?";
+}
+
 SimdLevel bestSimdLevel()
 {
     static const SimdLevel best = simdLevelSupported(SimdLevel::Avx2)   ? SimdLevel::Avx2

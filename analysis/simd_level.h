@@ -15,6 +15,9 @@ enum class SimdLevel {
 // AVX2 on the 2048- and 4096-point transforms and was dropped: the transforms
 // are bound by memory traffic and shuffles, not by register width.
 
+// "portable", "sse2", "avx2": for benchmark and test names.
+[[nodiscard]] const char* simdLevelName(SimdLevel level);
+
 // The fastest level this CPU runs.
 [[nodiscard]] SimdLevel bestSimdLevel();
 

@@ -27,6 +27,16 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
         result.outputPath = args[3];
         return result;
     }
+    if (count >= 2 && args[1] == "--analyze-test") {
+        result.mode = RunMode::Usage;
+        result.usageError = "--analyze-test wants an OUTPUT and at least one FILE";
+        return result;
+    }
+    if (count >= 2 && args[1] == "--decode-test") {
+        result.mode = RunMode::Usage;
+        result.usageError = "--decode-test wants exactly an INPUT and an OUTPUT";
+        return result;
+    }
     if (count == 2 && args[1] == "--help") {
         result.mode = RunMode::Help;
         return result;
@@ -56,9 +66,12 @@ const char* usageText()
            "Without a switch the window opens with every PATH queued; a folder is\n"
            "scanned recursively. The switches below need no display, print nothing\n"
            "and answer only through their exit code and output file, which is\n"
-           "written beside the target and renamed over it when complete. A switch\n"
-           "that is not the first argument, or has the wrong number of arguments,\n"
-           "opens the window with every argument queued as a path.\n"
+           "written beside the target and renamed over it when complete. An\n"
+           "OUTPUT that is (through links) one of the inputs or an existing audio\n"
+           "file is refused before anything is written. A switch with the wrong\n"
+           "number of arguments, or an OUTPUT refused, prints why and exits with\n"
+           "status 64; a switch that is not the first argument opens the window\n"
+           "with every argument queued as a path.\n"
            "\n"
            "Options:\n"
            "  --math-test     check the FFT and the sine-window MDCT against their\n"
@@ -83,6 +96,8 @@ const char* usageText()
            "  1  the window could not open (no display), the math test failed,\n"
            "     some file could not be analysed, or INPUT could not be decoded\n"
            "  2  the report or OUTPUT could not be written\n"
+           "  64 wrong arguments to a switch, or OUTPUT refused\n"
+           "  130 interrupted (SIGINT or SIGTERM); OUTPUT is left as it was\n"
            "\n"
            "kestrone-scan runs the same analysis on terminals and in scripts.\n";
 }

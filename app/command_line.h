@@ -14,17 +14,21 @@ enum class RunMode {
     DecodeTest,  // --decode-test INPUT OUTPUT
     Help,        // --help alone
     Version,     // --version alone
+    Usage,       // a headless switch with too few or too many arguments
 };
 
 struct CommandLine {
     RunMode mode = RunMode::Window;
     std::string outputPath;          // AnalyzeTest, DecodeTest; bytes as given
     std::vector<std::string> inputs; // AnalyzeTest: the files; DecodeTest: the input; Window: every argument
+    std::string usageError;          // Usage: what is wrong, without the program name
 };
 
 // args[0] is the program. The switches are compared exactly (case-sensitive)
-// in the order math, analyze, decode, help, version; a switch with the wrong
-// argument count is window mode with all its arguments as paths.
+// in the order math, analyze, decode, help, version. A first argument that is
+// --analyze-test or --decode-test with the wrong argument count is a usage
+// error (never the window: a script with an empty glob must not hang); a
+// switch elsewhere is window mode with all arguments as paths.
 [[nodiscard]] CommandLine parseCommandLine(const std::vector<std::string>& args);
 
 // What --help prints: every form of the command line and its exit codes. The

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <bit>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -12,6 +13,7 @@
 #include <string_view>
 
 #include "batch/batch_runner.h"
+#include "batch/output_target.h"
 #include "batch/report_file.h"
 #include "analysis/math_self_test.h"
 #include "decode/cancellation.h"
@@ -43,6 +45,17 @@ char* storeLittleEndian(char* out, double value)
     return out + sizeof bits;
 }
 
+// Prints why the output is refused; true when it is.
+bool refuseOutput(const std::filesystem::path& output, const std::vector<std::filesystem::path>& inputs)
+{
+    const std::string refused = refusedOutputReason(output, inputs);
+    if (refused.empty()) {
+        return false;
+    }
+    std::fprintf(stderr, "kestrone: %s\n", refused.c_str());
+    return true;
+}
+
 } // namespace
 
 int runMathTestMode()
@@ -70,20 +83,24 @@ private:
     bool m_anyFailed = false;
 };
 
-int runAnalyzeTestMode(const std::filesystem::path& outputPath, const std::vector<std::filesystem::path>& inputs)
+int runAnalyzeTestMode(const std::filesystem::path& outputPath, const std::vector<std::filesystem::path>& inputs,
+                       const std::atomic<bool>& stopRequested)
 {
-    // The flag is never set here; should a stop surface anyway, the file
-    // still gets its record and counts as failed.
-    const std::atomic<bool> stopRequested{false};
+    if (refuseOutput(outputPath, inputs)) {
+        return kHeadlessExitUsage;
+    }
     try {
         std::vector<BatchInput> batchInputs;
         batchInputs.reserve(inputs.size());
         for (const std::filesystem::path& input : inputs) {
-            batchInputs.push_back({input, input, {}});
+            batchInputs.push_back({input, input, {}, true}); // every file is named by the user
         }
         ReportFile report(outputPath, ReportFormat::Json);
         ReportObserver observer(report);
         runBatch(batchInputs, BatchSettings{}, stopRequested, observer);
+        if (stopRequested.load()) {
+            return kHeadlessExitInterrupted; // the report's temporary goes with it
+        }
         if (!report.finish().empty()) {
             return kExitCannotWrite;
         }
@@ -94,11 +111,14 @@ int runAnalyzeTestMode(const std::filesystem::path& outputPath, const std::vecto
     }
 }
 
-int runDecodeTestMode(const std::filesystem::path& inputPath, const std::filesystem::path& outputPath)
+int runDecodeTestMode(const std::filesystem::path& inputPath, const std::filesystem::path& outputPath,
+                      const std::atomic<bool>& stopRequested)
 {
+    if (refuseOutput(outputPath, {inputPath})) {
+        return kHeadlessExitUsage;
+    }
     try {
-        const std::atomic<bool> stopRequested{false};
-        const DecodedAudio audio = decodeAudio(inputPath, stopRequested);
+        const DecodedAudio audio = decodeAudio(inputPath, stopRequested, UnknownExtension::RecogniseContent);
 
         const std::size_t frames = audio.channels.empty() ? 0 : audio.channels.front().size();
         for (const std::vector<double>& channel : audio.channels) {
@@ -114,6 +134,9 @@ int runDecodeTestMode(const std::filesystem::path& inputPath, const std::filesys
         const std::size_t frameBytes = audio.channels.size() * sizeof(double);
         std::string chunk(kFramesPerChunk * frameBytes, '\0');
         for (std::size_t start = 0; start < frames; start += kFramesPerChunk) {
+            if (stopRequested.load()) {
+                return kHeadlessExitInterrupted;
+            }
             const std::size_t end = std::min(frames, start + kFramesPerChunk);
             char* cursor = chunk.data();
             for (std::size_t i = start; i < end; ++i) {
@@ -125,9 +148,12 @@ int runDecodeTestMode(const std::filesystem::path& inputPath, const std::filesys
                 return kExitCannotWrite;
             }
         }
+        if (stopRequested.load()) {
+            return kHeadlessExitInterrupted;
+        }
         return out.commit() ? kExitOk : kExitCannotWrite;
     } catch (const Cancelled&) {
-        return kExitFailed;
+        return kHeadlessExitInterrupted;
     } catch (const std::exception&) {
         return kExitFailed;
     }

@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: MIT
+#include <unistd.h>
+
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -6,8 +9,34 @@
 #include "app/command_line.h"
 #include "app/headless_modes.h"
 #include "app/window_mode.h"
+#include "report/replacing_file_writer.h"
 
 namespace {
+
+std::atomic<bool> g_stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from a signal handler");
+
+// Async-signal-safe: the first SIGINT, SIGTERM or SIGHUP asks the headless mode to
+// stop (it then removes its temporary on the way out); a second one ends the
+// process at once and removes the temporaries itself.
+extern "C" void onStopSignal(int)
+{
+    if (g_stopRequested.exchange(true)) {
+        orvel::removePendingTemporaries();
+        ::_exit(orvel::kHeadlessExitInterrupted);
+    }
+}
+
+void installStopHandler()
+{
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr); // the terminal went away
+}
 
 int runWindow([[maybe_unused]] int& argc, [[maybe_unused]] char** argv,
               [[maybe_unused]] const std::vector<std::string>& paths)
@@ -44,10 +73,18 @@ int main(int argc, char** argv)
         case orvel::RunMode::MathTest:
             return orvel::runMathTestMode();
         case orvel::RunMode::AnalyzeTest:
-            return orvel::runAnalyzeTestMode(commandLine.outputPath, std::vector<std::filesystem::path>(
-                                                                         commandLine.inputs.begin(), commandLine.inputs.end()));
+            installStopHandler();
+            return orvel::runAnalyzeTestMode(
+                commandLine.outputPath,
+                std::vector<std::filesystem::path>(commandLine.inputs.begin(), commandLine.inputs.end()),
+                g_stopRequested);
         case orvel::RunMode::DecodeTest:
-            return orvel::runDecodeTestMode(commandLine.inputs.front(), commandLine.outputPath);
+            installStopHandler();
+            return orvel::runDecodeTestMode(commandLine.inputs.front(), commandLine.outputPath, g_stopRequested);
+        case orvel::RunMode::Usage:
+            std::fprintf(stderr, "kestrone: %s\nTry 'kestrone --help' for more information.\n",
+                         commandLine.usageError.c_str());
+            return orvel::kHeadlessExitUsage;
         case orvel::RunMode::Help:
             std::fputs(orvel::usageText(), stdout);
             return std::fflush(stdout) == 0 ? 0 : 1;

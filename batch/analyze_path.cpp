@@ -40,11 +40,13 @@ FileReport analyzePathWith(const AnalyzeFunction& analyze, const std::filesystem
 }
 
 FileReport analyzePath(const std::filesystem::path& path, const std::atomic<bool>& stopRequested,
-                       const ProgressCallback& progress, const AnalysisOptions& options)
+                       const ProgressCallback& progress, const AnalysisOptions& options,
+                       const DecodedAudioHook& withAudio)
 {
     return analyzePathWith(
-        [&options](const std::filesystem::path& file, const std::atomic<bool>& stop, const ProgressCallback& report) {
-            return analyzeFile(file, stop, report, options);
+        [&options, &withAudio](const std::filesystem::path& file, const std::atomic<bool>& stop,
+                               const ProgressCallback& report) {
+            return analyzeFile(file, stop, report, options, withAudio);
         },
         path, stopRequested, progress);
 }

@@ -95,6 +95,24 @@ private:
         m_changed.notify_all();
     }
 
+    DecodedAudioHook withAudio(std::size_t index) const
+    {
+        if (!m_settings.withAudio) {
+            return {};
+        }
+        return [this, index](const DecodedAudio& audio, FileReport& record) {
+            m_settings.withAudio(index, audio, record);
+        };
+    }
+
+    // The batch's options, with what the input's origin allows.
+    [[nodiscard]] AnalysisOptions optionsFor(const BatchInput& input) const
+    {
+        AnalysisOptions options = m_settings.analysis;
+        options.givenDirectly = input.givenDirectly;
+        return options;
+    }
+
     void analyse(std::size_t index)
     {
         const BatchInput& input = m_inputs[index];
@@ -106,9 +124,13 @@ private:
                 push(StageEvent{index, text});
             };
             try {
-                record = m_settings.analyze
-                             ? analyzePathWith(m_settings.analyze, input.path, m_stop, progress)
-                             : analyzePath(input.path, m_stop, progress, m_settings.analysis);
+                if (m_settings.analyze) {
+                    record = analyzePathWith(m_settings.analyze, input.path, m_stop, progress);
+                } else if (m_settings.analyzeInput) {
+                    record = m_settings.analyzeInput(input.path, m_stop, progress, optionsFor(input), withAudio(index));
+                } else {
+                    record = analyzePath(input.path, m_stop, progress, optionsFor(input), withAudio(index));
+                }
                 if (!m_settings.keepSpectrum) {
                     std::vector<double>().swap(record->spectrumDb);
                 }

@@ -29,12 +29,12 @@ public:
     explicit InputList(const std::function<bool(BatchInput&&)>& onInput) : m_onInput(onInput) {}
 
     // False once the receiver wants no more.
-    bool add(const fs::path& absolute, const fs::path& shown, std::string error = {})
+    bool add(const fs::path& absolute, const fs::path& shown, std::string error = {}, bool givenDirectly = false)
     {
         if (!m_seen.insert(absolute.native()).second) {
             return true;
         }
-        return m_onInput(BatchInput{absolute, shown, std::move(error)});
+        return m_onInput(BatchInput{absolute, shown, std::move(error), givenDirectly});
     }
 
 private:
@@ -60,7 +60,7 @@ bool addGivenPath(InputList& list, const fs::path& given)
         return list.add(absolute, shown, "Cannot read this path: " + reasonText(ec) + ".");
     }
     if (fs::is_regular_file(status)) {
-        return list.add(absolute, shown);
+        return list.add(absolute, shown, {}, true);
     }
     if (!fs::is_directory(status)) {
         // Never hand a FIFO or a device to a decoder: reading one may block.
@@ -73,10 +73,22 @@ bool addGivenPath(InputList& list, const fs::path& given)
         return list.add(absolute, shown, "Cannot read this folder: " + reasonText(ec) + ".");
     }
     bool more = true;
-    walkAudioFolder(absolute, [&](const fs::path& file) {
-        more = list.add(file, (shown / file.lexically_relative(absolute)).lexically_normal());
-        return more;
-    });
+    const auto shownOf = [&](const fs::path& inside) {
+        return (shown / inside.lexically_relative(absolute)).lexically_normal();
+    };
+    walkAudioFolder(
+        absolute,
+        [&](const fs::path& file) {
+            more = list.add(file, shownOf(file));
+            return more;
+        },
+        {},
+        [&](const fs::path& unreadable, const std::error_code& reason, bool isFolder) {
+            more = list.add(unreadable, shownOf(unreadable),
+                            std::string(isFolder ? "Cannot read this folder: " : "Cannot read this path: ") +
+                                reasonText(reason) + ".");
+            return more;
+        });
     return more;
 }
 

@@ -13,11 +13,13 @@ struct BatchInput {
     std::filesystem::path path;  // absolute and lexically normal: the record's "File"
     std::filesystem::path shown; // the same file as the user named it (relative stays relative)
     std::string error;           // non-empty when the path cannot be analysed at all
+    bool givenDirectly = false;  // named by the user, not found by a folder walk: an
+                                 // unknown extension is recognised by content
 };
 
 // Expands the given paths: a folder is walked (supported extensions, no links
 // followed inside it, names in byte order), anything else is taken as a file
-// whatever its extension. Nothing is dropped silently: a path that does not
+// whatever its extension (givenDirectly). Nothing is dropped silently: a path that does not
 // exist, an unreadable folder and a path that is neither a file nor a folder
 // each give an input carrying an error, and the caller decides whether to
 // show it. Duplicates (same normal path, case-sensitive) come once, at their

@@ -4,11 +4,12 @@
 #include "analysis/analysis_version.h"
 #include "report/jsonl_record.h"
 #include "report/replacing_file_writer.h"
+#include "text/utf8.h"
 
 namespace orvel {
 
 JsonlFile::JsonlFile(const std::filesystem::path& target, bool withSpectrum)
-    : m_out(std::make_unique<ReplacingFileWriter>(target)), m_withSpectrum(withSpectrum)
+    : m_out(std::make_unique<ReplacingFileWriter>(target)), m_target(target), m_withSpectrum(withSpectrum)
 {
 }
 
@@ -32,9 +33,12 @@ void JsonlFile::add(const FileReport& record, std::size_t index)
 std::string JsonlFile::finish()
 {
     if (!m_out->isOpen()) {
-        return "Cannot create the report file.";
+        return "Cannot create the report file " + displayName(m_target) + ": " + m_out->failure() + ".";
     }
-    return m_out->commit() ? std::string() : std::string("Writing the report failed.");
+    if (m_out->commit()) {
+        return {};
+    }
+    return "Writing the report file " + displayName(m_target) + " failed: " + m_out->failure() + ".";
 }
 
 } // namespace orvel

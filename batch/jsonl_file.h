@@ -25,11 +25,13 @@ public:
     // index: the record's place in the whole input list.
     void add(const FileReport& record, std::size_t index);
 
-    // Empty on success, else the reason, as ReportFile::finish().
+    // Empty on success, else the whole message naming the target and the
+    // system's reason, as ReportFile::finish().
     [[nodiscard]] std::string finish();
 
 private:
     std::unique_ptr<ReplacingFileWriter> m_out;
+    std::filesystem::path m_target;
     bool m_withSpectrum;
     std::string m_line;
 };

@@ -2,13 +2,12 @@
 #include "batch/report_file.h"
 
 #include "report/replacing_file_writer.h"
+#include "text/utf8.h"
 
 namespace orvel {
 
 namespace {
 
-constexpr const char* kCannotCreate = "Cannot create the report file.";
-constexpr const char* kWriteFailed = "Writing the report failed.";
 
 // Bytes gathered before a write: few system calls, little memory.
 constexpr std::size_t kWriteChunk = 1 << 20;
@@ -16,7 +15,7 @@ constexpr std::size_t kWriteChunk = 1 << 20;
 } // namespace
 
 ReportFile::ReportFile(const std::filesystem::path& target, ReportFormat format)
-    : m_out(std::make_unique<ReplacingFileWriter>(target)), m_format(format), m_pending(reportOpening(format))
+    : m_out(std::make_unique<ReplacingFileWriter>(target)), m_target(target), m_format(format), m_pending(reportOpening(format))
 {
 }
 
@@ -43,11 +42,14 @@ void ReportFile::flush(bool always)
 std::string ReportFile::finish()
 {
     if (!m_out->isOpen()) {
-        return kCannotCreate;
+        return "Cannot create the report file " + displayName(m_target) + ": " + m_out->failure() + ".";
     }
     m_pending += reportClosing(m_format);
     flush(true);
-    return m_out->commit() ? std::string() : std::string(kWriteFailed);
+    if (m_out->commit()) {
+        return {};
+    }
+    return "Writing the report file " + displayName(m_target) + " failed: " + m_out->failure() + ".";
 }
 
 std::string writeReportFile(const std::filesystem::path& target, ReportFormat format,

@@ -25,14 +25,17 @@ public:
 
     void add(const FileReport& record);
 
-    // Puts the report in place. Empty on success, else the reason:
-    // "Cannot create the report file." or "Writing the report failed.".
+    // Puts the report in place. Empty on success, else the whole message, the
+    // same in every front end: "Cannot create the report file PATH: REASON."
+    // or "Writing the report file PATH failed: REASON.", REASON in the
+    // system's words (see ReplacingFileWriter::failure).
     [[nodiscard]] std::string finish();
 
 private:
     void flush(bool always);
 
     std::unique_ptr<ReplacingFileWriter> m_out;
+    std::filesystem::path m_target;
     ReportFormat m_format;
     std::string m_pending;
     std::size_t m_count = 0;

@@ -260,24 +260,27 @@ std::string ResultCache::setAsideIfDamaged()
            " and the next scan builds a new one";
 }
 
-AnalyzeFunction cachedAnalysis(ResultCache& cache, const AnalysisOptions& options, std::atomic<std::size_t>& hits)
+InputAnalysis cachedAnalysis(ResultCache& cache, std::atomic<std::size_t>& hits)
 {
-    return [&cache, options, &hits](const fs::path& path, const std::atomic<bool>& stop,
-                                    const ProgressCallback& progress) {
+    return [&cache, &hits](const fs::path& path, const std::atomic<bool>& stop, const ProgressCallback& progress,
+                           const AnalysisOptions& options, const DecodedAudioHook& withAudio) {
         // The identity is taken before the decoder reads the file: a file
         // that changes meanwhile is stored under its old identity and so
         // analysed again next time.
         const std::optional<FileIdentity> identity = fileIdentity(path);
-        if (identity) {
+        // A file whose audio is wanted (a picture) is decoded anyway; its
+        // record is still stored for later runs.
+        if (identity && !withAudio) {
             if (std::optional<FileReport> stored = cache.find(*identity)) {
                 hits.fetch_add(1);
                 if (progress) {
                     progress("Cached");
                 }
+                stored->file = path;
                 return std::move(*stored);
             }
         }
-        FileReport record = analyzeFile(path, stop, progress, options);
+        FileReport record = analyzePath(path, stop, progress, options, withAudio);
         if (identity) {
             cache.store(*identity, record);
         }

@@ -92,11 +92,11 @@ private:
     bool m_damaged = false;         // guarded by m_mutex
 };
 
-// The analysis behind a cache: a file with a stored record for its current
-// identity is not decoded; any other is analysed and its record stored.
-// hits counts the records that came from the cache.
-[[nodiscard]] AnalyzeFunction cachedAnalysis(ResultCache& cache, const AnalysisOptions& options,
-                                             std::atomic<std::size_t>& hits);
+// The analysis behind a cache, in place of analyzePath: a file with a stored
+// record for its current identity is not decoded (unless its audio is wanted
+// by withAudio); any other is analysed and its record stored. hits counts the
+// records that came from the cache.
+[[nodiscard]] InputAnalysis cachedAnalysis(ResultCache& cache, std::atomic<std::size_t>& hits);
 
 // Where --cache puts the database without a name: $XDG_CACHE_HOME/kestrone/,
 // else ~/.cache/kestrone/.

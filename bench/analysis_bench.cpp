@@ -3,11 +3,14 @@
 // against the reference), the spectrum, the AAC-SIN check, a whole file next
 // to libFLAC decoding the same file, and the headless analysis of a folder.
 //   usage: kestrone-bench --audio-dir=DIR [benchmark flags]
-// DIR holds bench-30s.flac (30 s, 44.1 kHz, 16-bit stereo broadband) and
+// DIR holds bench-30s.flac (30 s, 44.1 kHz, 16-bit stereo broadband),
+// bench-5min-96kHz.flac (5 minutes, 96 kHz, 24-bit stereo broadband) and
 // folder/ with the files of the throughput run (tools/run-benchmarks.sh).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cmath>
+#include <span>
 #include <atomic>
 #include <complex>
 #include <cstdio>
@@ -23,13 +26,20 @@
 #include "analysis/analyze_file.h"
 #include "analysis/averaged_spectrum.h"
 #include "analysis/fft.h"
+#include "analysis/aac_kbd_grid.h"
+#include "analysis/lower_rate.h"
+#include "analysis/lowpass_edge.h"
+#include "analysis/mp3_grid.h"
+#include "analysis/origin.h"
 #include "analysis/simd_level.h"
 #include "analysis/sine_mdct.h"
+#include "analysis/spectrogram.h"
 #include "analysis/spectrum_db.h"
 #include "batch/batch_runner.h"
 #include "batch/report_file.h"
 #include "bench/libflac_decode.h"
 #include "decode/decode_audio.h"
+#include "picture/spectrogram_picture.h"
 
 namespace orvel::bench {
 namespace {
@@ -62,19 +72,6 @@ std::vector<std::complex<double>> complexNoise(std::size_t n)
         data[i] = {re[i], im[i]};
     }
     return data;
-}
-
-const char* levelName(SimdLevel level)
-{
-    switch (level) {
-    case SimdLevel::Portable:
-        return "portable";
-    case SimdLevel::Sse2:
-        return "sse2";
-    case SimdLevel::Avx2:
-        return "avx2";
-    }
-    return "?";
 }
 
 std::vector<SimdLevel> supportedLevels()
@@ -111,6 +108,50 @@ const SpectrumInput& benchSpectrum()
         return result;
     }();
     return input;
+}
+
+// ORIGIN on the bench file, whole and per detector, on one thread. The
+// detectors' inputs are made as checkOrigin makes them (16-bit grid, the
+// AAC-SIN band limit of the analysis spectrum).
+enum class OriginPart { Whole, Spectral, Mp3Grid, AacKbdGrid };
+
+void originCase(benchmark::State& state, OriginPart part)
+{
+    const DecodedAudio& audio = benchAudio();
+    const SpectrumInput& spectrum = benchSpectrum();
+    OriginInput whole = originInput(audio, spectrum.power, false);
+    whole.options = options(1, false);
+    const std::span<const double> left = audio.channels[0];
+    const std::span<const double> right = audio.channels[1];
+    const std::int32_t bandLimit = aacSinBandLimit(spectrum.power);
+    const double lsb = std::ldexp(1.0, -15);
+    for (auto _ : state) {
+        switch (part) {
+        case OriginPart::Whole:
+            benchmark::DoNotOptimize(checkOrigin(whole, noStop, {}));
+            break;
+        case OriginPart::Spectral: {
+            const LongTermSpectrum lts = longTermSpectrum(left, right, audio.sampleRate, noStop);
+            benchmark::DoNotOptimize(lossyLowpassEdge(lts, audio.sampleRate, lsb));
+            benchmark::DoNotOptimize(measureLowerRate(lts, audio.sampleRate));
+            break;
+        }
+        case OriginPart::Mp3Grid:
+            benchmark::DoNotOptimize(searchMp3Grid({left, right, lsb, bandLimit, -1.0}, noStop, {}));
+            break;
+        case OriginPart::AacKbdGrid:
+            benchmark::DoNotOptimize(searchAacKbdGrid({{left, right}, lsb, bandLimit, {}}, noStop, {}));
+            break;
+        }
+    }
+}
+
+void analyzeFileCpuCase(benchmark::State& state)
+{
+    const std::filesystem::path path = audioDir / "bench-30s.flac";
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(analyzeFile(path, noStop, {}, options(1, false)));
+    }
 }
 
 void fftReferenceCase(benchmark::State& state)
@@ -186,6 +227,47 @@ void analyzeFileCase(benchmark::State& state, unsigned threads, bool reference)
     }
 }
 
+// The files the spectrogram is measured on, against analyzeFile of the same file.
+const char* const kSpectrogramFiles[] = {"bench-30s.flac", "bench-5min-96kHz.flac"};
+
+void analyzeNamedFileCase(benchmark::State& state, const char* name, unsigned threads)
+{
+    const std::filesystem::path path = audioDir / name;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(analyzeFile(path, noStop, {}, options(threads, false)));
+    }
+}
+
+// The spectrogram of the default picture from the decoded region analyzeFile
+// also decodes: what a picture adds to a file's analysis.
+void spectrogramCase(benchmark::State& state, const char* name, std::size_t frameLength, unsigned threads)
+{
+    const DecodedAudio audio = decodeAudio(audioDir / name, noStop);
+    SpectrogramOptions options;
+    options.analysis.threads = threads;
+    options.frameLength = frameLength;
+    options.columns = static_cast<std::size_t>(plotArea(PictureSize{}).width);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(computeSpectrogram(audio, options, noStop));
+    }
+}
+
+void pictureCase(benchmark::State& state)
+{
+    SpectrogramOptions options;
+    options.columns = static_cast<std::size_t>(plotArea(PictureSize{}).width);
+    const Spectrogram spectrogram = computeSpectrogram(benchAudio(), options, noStop);
+    PictureLabels labels;
+    labels.fileName = "bench-30s.flac";
+    labels.codec = "FLAC";
+    labels.sampleRate = 44100;
+    labels.bits = 16;
+    labels.verdicts = {{"Upscaling", "No evidence"}, {"Upsampling", "No evidence"}, {"AAC-SIN", "No evidence"}};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(renderSpectrogramPng(spectrogram, labels, PictureSize{}));
+    }
+}
+
 void decodeAudioCase(benchmark::State& state)
 {
     const std::filesystem::path path = audioDir / "bench-30s.flac";
@@ -243,13 +325,13 @@ void registerAll()
     for (const long n : {2048L, 4096L}) {
         benchmark::RegisterBenchmark("fft/reference", fftReferenceCase)->Arg(n);
         for (const SimdLevel level : supportedLevels()) {
-            benchmark::RegisterBenchmark((std::string("fft/") + levelName(level)).c_str(), fftFastCase, level)
+            benchmark::RegisterBenchmark((std::string("fft/") + simdLevelName(level)).c_str(), fftFastCase, level)
                 ->Arg(n);
         }
     }
     benchmark::RegisterBenchmark("SineMdct::forward/reference", mdctReferenceCase);
     for (const SimdLevel level : supportedLevels()) {
-        benchmark::RegisterBenchmark((std::string("SineMdct::forward/") + levelName(level)).c_str(), mdctFastCase,
+        benchmark::RegisterBenchmark((std::string("SineMdct::forward/") + simdLevelName(level)).c_str(), mdctFastCase,
                                      level);
     }
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -265,6 +347,23 @@ void registerAll()
     benchmark::RegisterBenchmark(("checkAacSin/fast/threads:" + coreLabel).c_str(), aacSinCase, 0u, false)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
+    // CPU time of this process, so that other work on the machine does not
+    // count: ORIGIN's share of a whole file's analysis, and of each detector.
+    benchmark::RegisterBenchmark("analyzeFile/fast/threads:1/cpu", analyzeFileCpuCase)
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("checkOrigin/threads:1/cpu", originCase, OriginPart::Whole)
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("origin/lowpass+lower-rate/cpu", originCase, OriginPart::Spectral)
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("origin/mp3-grid/cpu", originCase, OriginPart::Mp3Grid)
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("origin/aac-kbd-grid/cpu", originCase, OriginPart::AacKbdGrid)
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("libFLAC decode only", libFlacCase)->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark("decodeAudio", decodeAudioCase)->Unit(benchmark::kMillisecond)->UseRealTime();
     benchmark::RegisterBenchmark("analyzeFile/reference/threads:1", analyzeFileCase, 1u, true)
@@ -274,6 +373,30 @@ void registerAll()
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
     benchmark::RegisterBenchmark(("analyzeFile/fast/threads:" + coreLabel).c_str(), analyzeFileCase, 0u, false)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    for (const char* name : kSpectrogramFiles) {
+        if (!std::filesystem::exists(audioDir / name)) {
+            continue;
+        }
+        // One thread: wall time is the whole cost even on a busy machine. All cores: as a scan runs.
+        for (const unsigned threads : {1u, 0u}) {
+            const std::string suffix = "/threads:" + (threads == 1 ? std::string("1") : coreLabel);
+            benchmark::RegisterBenchmark((std::string("analyzeFile/") + name + suffix).c_str(), analyzeNamedFileCase,
+                                         name, threads)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+            for (const std::size_t frame : {2048u, 4096u, 8192u}) {
+                benchmark::RegisterBenchmark((std::string("computeSpectrogram/") + name + "/frame:" +
+                                              std::to_string(frame) + suffix)
+                                                 .c_str(),
+                                             spectrogramCase, name, frame, threads)
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime();
+            }
+        }
+    }
+    benchmark::RegisterBenchmark("renderSpectrogramPng/1200x700", pictureCase)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
     benchmark::RegisterBenchmark("folder --analyze-test/threads:1", folderCase, 1u)

@@ -40,6 +40,18 @@ bool isSupportedAudioExtension(const std::string& lowerExt)
             return true;
         }
     }
+    return isFfmpegOnlyExtension(lowerExt);
+}
+
+bool isFfmpegOnlyExtension(const std::string& lowerExt)
+{
+    static const std::array<const char*, 10> kFfmpegOnly = {".wv",  ".ape",  ".tta", ".tak", ".ogg",
+                                                                ".oga", ".opus", ".wma", ".mka", ".caf"};
+    for (const char* ext : kFfmpegOnly) {
+        if (lowerExt == ext) {
+            return true;
+        }
+    }
     return false;
 }
 
@@ -55,17 +67,22 @@ bool hasSupportedExtension(const std::filesystem::path& file)
 // (directory listings come in hash or creation order otherwise).
 bool walkOneFolder(const std::filesystem::path& folder,
                    const std::function<bool(const std::filesystem::path&)>& onFile,
-                   const std::function<bool()>& keepGoing)
+                   const std::function<bool()>& keepGoing, const UnreadablePathCallback& onUnreadable)
 {
     namespace fs = std::filesystem;
     std::vector<fs::directory_entry> entries;
     {
         std::error_code ec;
-        fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+        fs::directory_iterator it(folder, ec);
         const fs::directory_iterator end;
         // An unreadable entry ends only this folder's listing.
         for (; !ec && it != end; it.increment(ec)) {
             entries.push_back(*it);
+        }
+        // A folder that cannot be opened (no permission, a path past
+        // PATH_MAX) must not vanish from the walk without a word.
+        if (ec && onUnreadable && !onUnreadable(folder, ec, true)) {
+            return false;
         }
     }
     std::sort(entries.begin(), entries.end(), [](const fs::directory_entry& a, const fs::directory_entry& b) {
@@ -77,11 +94,17 @@ bool walkOneFolder(const std::filesystem::path& folder,
         }
         std::error_code statusError;
         const fs::file_status status = entry.symlink_status(statusError);
-        if (statusError || fs::is_symlink(status)) {
+        if (statusError) {
+            if (onUnreadable && !onUnreadable(entry.path(), statusError, false)) {
+                return false;
+            }
+            continue;
+        }
+        if (fs::is_symlink(status)) {
             continue;
         }
         if (fs::is_directory(status)) {
-            if (!walkOneFolder(entry.path(), onFile, keepGoing)) {
+            if (!walkOneFolder(entry.path(), onFile, keepGoing, onUnreadable)) {
                 return false;
             }
         } else if (fs::is_regular_file(status) && hasSupportedExtension(entry.path()) && !onFile(entry.path())) {
@@ -95,9 +118,9 @@ bool walkOneFolder(const std::filesystem::path& folder,
 
 void walkAudioFolder(const std::filesystem::path& folder,
                      const std::function<bool(const std::filesystem::path&)>& onFile,
-                     const std::function<bool()>& keepGoing)
+                     const std::function<bool()>& keepGoing, const UnreadablePathCallback& onUnreadable)
 {
-    walkOneFolder(folder, onFile, keepGoing);
+    walkOneFolder(folder, onFile, keepGoing, onUnreadable);
 }
 
 } // namespace orvel

@@ -7,6 +7,7 @@
 #include "decode/audio_paths.h"
 #include "decode/cancellation.h"
 #include "decode/flac_decoder.h"
+#include "decode/format_sniff.h"
 #include "decode/input_file.h"
 #include "decode/sndfile_decoder.h"
 #if KESTRONE_HAVE_FFMPEG
@@ -23,8 +24,8 @@ constexpr std::uint64_t kMaxSamples = 24'000'000;
 constexpr std::uint64_t kMaxSeconds = 30;
 
 constexpr const char* kUnsupportedFormat =
-    "Unsupported format in the compact edition. Use FLAC, WAV, AIFF, or Windows-supported M4A/ALAC/AAC/MP3. "
-    "APE, WavPack, Ogg and Opus are not included.";
+    "Unsupported format. Supported extensions: .flac .wav .aif .aiff .aifc, and through FFmpeg .m4a .alac .aac "
+    ".mp3 .wv .ape .tta .tak .ogg .oga .opus .wma .mka .caf.";
 constexpr const char* kNoSamples = "The audio stream contains no samples.";
 constexpr const char* kOutOfRange = "Supported range: 8–384 kHz, 1–32 channels.";
 
@@ -46,7 +47,8 @@ Decoder decoderFor(const std::string& lowerExt)
     if (lowerExt == ".wav" || lowerExt == ".aif" || lowerExt == ".aiff" || lowerExt == ".aifc") {
         return decodeWavAiff;
     }
-    if (lowerExt == ".m4a" || lowerExt == ".alac" || lowerExt == ".aac" || lowerExt == ".mp3") {
+    if (lowerExt == ".m4a" || lowerExt == ".alac" || lowerExt == ".aac" || lowerExt == ".mp3" ||
+        isFfmpegOnlyExtension(lowerExt)) {
 #if KESTRONE_HAVE_FFMPEG
         return decodeWithFfmpeg;
 #else
@@ -56,12 +58,47 @@ Decoder decoderFor(const std::string& lowerExt)
     return nullptr;
 }
 
+// A file the user named whose extension says nothing: its leading bytes pick
+// the decoder. WAV and AIFF only ever reach libsndfile.
+Decoder decoderForContent(const std::filesystem::path& path)
+{
+    // A WavPack correction file holds WavPack blocks too, but no audio of its own.
+    if (lowerExtension(path) == ".wvc") {
+        return nullptr;
+    }
+    throwIfNotRegularFile(path);
+    int openError = 0;
+    const InputFile file = InputFile::open(path, openError);
+    if (!file.isOpen()) {
+        throwCannotOpen(openError);
+    }
+    switch (formatOfContent(file)) {
+    case ContentFormat::Flac:
+        return decodeFlac;
+    case ContentFormat::WavAiff:
+        return decodeWavAiff;
+    case ContentFormat::Ffmpeg:
+#if KESTRONE_HAVE_FFMPEG
+        return decodeWithFfmpeg;
+#else
+        return decodeWithoutFfmpeg;
+#endif
+    case ContentFormat::Unknown:
+        break;
+    }
+    return nullptr;
+}
+
 } // namespace
 
-DecodedAudio decodeAudio(const std::filesystem::path& path, const std::atomic<bool>& stopRequested)
+DecodedAudio decodeAudio(const std::filesystem::path& path, const std::atomic<bool>& stopRequested,
+                         UnknownExtension unknownExtension)
 {
     throwIfStopRequested(stopRequested);
-    const Decoder decoder = decoderFor(lowerExtension(path));
+    Decoder decoder = decoderFor(lowerExtension(path));
+    if (decoder == nullptr && unknownExtension == UnknownExtension::RecogniseContent) {
+        decoder = decoderForContent(path);
+    }
     if (decoder == nullptr) {
         throw std::runtime_error(kUnsupportedFormat);
     }

@@ -11,19 +11,30 @@
 
 namespace orvel {
 
+// What decodeAudio does with a path whose extension names no format it reads.
+enum class UnknownExtension {
+    Refuse,           // files found by a folder walk, the window's queue
+    RecogniseContent, // a file the user named directly: its leading bytes decide
+};
+
 // The single entry to decoding. The decoder is chosen by the lower-cased file
-// extension alone, never by content:
+// extension:
 //   .flac                      -> decodeFlac (libFLAC)
 //   .wav .aif .aiff .aifc      -> decodeWavAiff (libsndfile)
 //   .m4a .alac .aac .mp3       -> decodeWithFfmpeg (FFmpeg)
-//   anything else              -> "Unsupported format ..." runtime_error
+//   .wv .ape .tta .tak .ogg .oga .opus .wma .mka .caf -> decodeWithFfmpeg
+//   anything else              -> "Unsupported format ..." runtime_error, or
+//                                 with RecogniseContent the decoder that
+//                                 formatOfContent names (decode/format_sniff.h)
 // A build without FFmpeg refuses the third group with its own message. An
 // existing path that is no regular file (folder, FIFO, device) is refused
-// before anything opens it. The result holds 1..32 channels of equal length
+// before anything opens it; one that cannot be opened gives the system's
+// reason ("Cannot open this file: Permission denied."). The result holds 1..32 channels of equal length
 // N >= 1, finite samples and a positive duration.
 // Throws std::runtime_error with a user-readable UTF-8 message, or Cancelled
 // when stopRequested is seen set (at entry and before every chunk).
-[[nodiscard]] DecodedAudio decodeAudio(const std::filesystem::path& path, const std::atomic<bool>& stopRequested);
+[[nodiscard]] DecodedAudio decodeAudio(const std::filesystem::path& path, const std::atomic<bool>& stopRequested,
+                                       UnknownExtension unknownExtension = UnknownExtension::Refuse);
 
 // Validates record.sampleRate (set it first) and channelCount, sizes
 // record.channels to channelCount vectors reserved to the frame limit, and

@@ -18,13 +18,16 @@ extern "C" {
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
 #include "decode/alac_cookie.h"
 #include "decode/cancellation.h"
 #include "decode/decode_audio.h"
+#include "decode/format_sniff.h"
 #include "decode/input_file.h"
+#include "decode/wavpack_block.h"
 
 namespace orvel {
 namespace {
@@ -41,6 +44,7 @@ constexpr const char* kFormatChangedError = "Decoder changed sample rate, channe
 constexpr const char* kMidstreamError = "Audio format changed midstream.";
 constexpr const char* kEmptyPacketsError = "Decoder produced too many empty packets.";
 constexpr const char* kNonFiniteError = "Audio contains non-finite samples.";
+constexpr const char* kTruncatedMp4Error = "Truncated or corrupt M4A: fewer decoded samples than declared.";
 
 constexpr double kIntegerScale = 1.0 / 2147483648.0; // 2^-31
 constexpr int kIoBufferSize = 64 * 1024;
@@ -89,13 +93,46 @@ private:
 struct IoSource {
     const InputFile* file = nullptr;
     std::uint64_t position = 0;
+    // Seen on every read: a demuxer may hunt through gigabytes of padding
+    // for a frame inside one call.
+    const std::atomic<bool>* stopRequested = nullptr;
+    // Set once the stream is known to be compressed: no frame of it is
+    // megabytes of zero bytes, so such a run is the preallocated rest of a
+    // download and ends the stream (a parser would gather all of it).
+    bool endAtPadding = false;
+    std::uint64_t zeroRun = 0; // zero bytes just before position
 };
+
+// PCM carries silence as zero bytes; everything else known is compressed.
+bool isCompressed(AVCodecID id)
+{
+    return id != AV_CODEC_ID_NONE && !(id >= AV_CODEC_ID_PCM_S16LE && id < AV_CODEC_ID_ADPCM_IMA_QT);
+}
+
+// Zero bytes that end a compressed stream: far more than any frame.
+constexpr std::uint64_t kPaddingRun = 4 << 20;
+
+void countZeros(IoSource& source, const std::uint8_t* buffer, std::size_t size)
+{
+    std::size_t trailing = 0;
+    while (trailing < size && buffer[size - 1 - trailing] == 0) {
+        ++trailing;
+    }
+    source.zeroRun = trailing == size ? source.zeroRun + size : trailing;
+}
 
 int readSource(void* opaque, std::uint8_t* buffer, int size)
 {
     auto& source = *static_cast<IoSource*>(opaque);
+    if (source.stopRequested != nullptr && source.stopRequested->load()) {
+        return AVERROR_EXIT;
+    }
+    if (source.endAtPadding && source.zeroRun >= kPaddingRun) {
+        return AVERROR_EOF;
+    }
     const std::size_t got = source.file->readAt(source.position, buffer, static_cast<std::size_t>(size));
     source.position += got;
+    countZeros(source, buffer, got);
     return got == 0 ? AVERROR_EOF : static_cast<int>(got);
 }
 
@@ -122,14 +159,19 @@ std::int64_t seekSource(void* opaque, std::int64_t offset, int whence)
     if (target < 0) {
         return AVERROR(EINVAL);
     }
+    if (static_cast<std::uint64_t>(target) != source.position) {
+        source.zeroRun = 0; // the run counts contiguous bytes only
+    }
     source.position = static_cast<std::uint64_t>(target);
     return target;
 }
 
-// MP4/M4A (and QuickTime), CAF, ADTS and MPEG audio: the containers of the
-// formats this decoder is for. Anything else FFmpeg recognises is refused,
-// among them playlists (ffconcat, HLS) that would read other files.
-constexpr const char* kAllowedDemuxers = "mov,mp4,m4a,3gp,3g2,mj2,caf,aac,mp3";
+// MP4/M4A (and QuickTime), CAF, ADTS, MPEG audio, WavPack, Monkey's Audio,
+// TTA, TAK, Ogg, ASF (WMA) and Matroska: the containers of the formats this
+// decoder is for. Anything else FFmpeg recognises is refused, among them WAV
+// and AIFF (never read by FFmpeg) and playlists (ffconcat, HLS) that would
+// read other files.
+constexpr const char* kAllowedDemuxers = "mov,mp4,m4a,3gp,3g2,mj2,caf,aac,mp3,wv,ape,tta,tak,ogg,asf,matroska";
 
 // A demuxer that would open further files or URLs (references inside a
 // container) gets nothing: only the file given is read.
@@ -172,13 +214,39 @@ bool isIntegerPcm(AVCodecID id)
     }
 }
 
-Classification classify(AVCodecID id)
+// The demuxer's name only tells FLAC in Ogg or Matroska from FLAC elsewhere.
+Classification classify(AVCodecID id, const std::string& demuxer)
 {
     switch (id) {
     case AV_CODEC_ID_ALAC:
         return {"ALAC", true, false};
     case AV_CODEC_ID_FLAC:
+        if (demuxer == "ogg") {
+            return {"FLAC (Ogg)", true, false};
+        }
+        if (demuxer.starts_with("matroska")) {
+            return {"FLAC (Matroska)", true, false};
+        }
         return {"FFmpeg audio", true, false};
+    case AV_CODEC_ID_WAVPACK: // float, DSD and hybrid files: see applyWavpackBlock
+        return {"WavPack", true, false};
+    case AV_CODEC_ID_APE:
+        return {"Monkey's Audio", true, false};
+    case AV_CODEC_ID_TTA:
+        return {"TTA", true, false};
+    case AV_CODEC_ID_TAK:
+        return {"TAK", true, false};
+    case AV_CODEC_ID_WMALOSSLESS:
+        return {"WMA Lossless", true, false};
+    case AV_CODEC_ID_WMAV1:
+    case AV_CODEC_ID_WMAV2:
+    case AV_CODEC_ID_WMAPRO:
+    case AV_CODEC_ID_WMAVOICE:
+        return {"WMA", false, true};
+    case AV_CODEC_ID_VORBIS:
+        return {"Vorbis", false, true};
+    case AV_CODEC_ID_OPUS:
+        return {"Opus", false, true};
     case AV_CODEC_ID_AAC:
         return {"AAC", false, true};
     case AV_CODEC_ID_MP3:
@@ -279,6 +347,35 @@ struct DecodeState {
     bool formatSeen = false;
 };
 
+// A WavPack stream's kind shows only in its blocks' headers, so the first
+// packet settles it before any sample is taken. A hybrid file is read without
+// its correction file (nothing but the given file is opened), which leaves
+// the lossy part; DSD becomes PCM through FFmpeg's filter, so it has no
+// integer grid either.
+void applyWavpackBlock(const AVPacket& packet, DecodeState& state)
+{
+    const auto facts = wavpackBlockFacts(packet.data, packet.size > 0 ? static_cast<std::size_t>(packet.size) : 0);
+    if (!facts) {
+        return;
+    }
+    DecodedAudio& record = *state.record;
+    if (facts->hybrid) {
+        record.lossyCodec = true;
+        record.integerSamples = false;
+        record.bitsPerSample = 0;
+        state.concealDamage = true;
+    } else if (facts->dsd) {
+        record.integerSamples = false;
+        record.bitsPerSample = 0;
+        state.concealDamage = false;
+    } else {
+        record.integerSamples = !facts->floatSamples;
+        record.bitsPerSample = facts->bitsPerSample;
+        state.concealDamage = false;
+    }
+    state.integerSamples = record.integerSamples;
+}
+
 // Takes every frame the decoder has ready. Returns the number of frames that
 // carried samples.
 int receiveFrames(DecodeState& state)
@@ -317,6 +414,24 @@ int receiveFrames(DecodeState& state)
     }
 }
 
+// An MP4 declares its duration in the header; a damaged sample table (a bad
+// stts delta, an mdhd timescale of 0) makes the demuxer stop early without an
+// error. A stream that ends well short of the declaration is truncated, as
+// FLAC and WAV say. The margin covers encoder delay and edit lists.
+void checkDeclaredLength(const AVFormatContext& format, const DecodedAudio& record)
+{
+    const std::string demuxer = format.iformat->name;
+    if (demuxer.find("mp4") == std::string::npos || record.durationSeconds <= 0 || record.sampleRate <= 0) {
+        return;
+    }
+    const double decoded =
+        static_cast<double>(record.channels.front().size()) / static_cast<double>(record.sampleRate);
+    const double margin = std::max(0.5, 0.05 * record.durationSeconds);
+    if (decoded + margin < record.durationSeconds) {
+        throw std::runtime_error(kTruncatedMp4Error);
+    }
+}
+
 void silenceFfmpegLogging()
 {
     static std::once_flag once;
@@ -331,10 +446,10 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
     int openError = 0;
     const InputFile file = InputFile::open(path, openError);
     if (!file.isOpen()) {
-        fail(kOpenError, AVERROR(openError));
+        throwCannotOpen(openError);
     }
 
-    IoSource source{&file, 0};
+    IoSource source{&file, 0, &stopRequested};
     auto* ioBuffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
     if (ioBuffer == nullptr) {
         throw std::bad_alloc();
@@ -368,7 +483,20 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
         fail(kOpenError, rc); // avformat_open_input freed the context
     }
     const std::unique_ptr<AVFormatContext, FormatContextDeleter> format(opening);
+    // The raw MPEG audio and ADTS demuxers resynchronise through anything and
+    // would take noise named .mp3 for a stream of absurd parameters.
+    const std::string_view demuxer = format->iformat->name;
+    if ((demuxer == "mp3" && !hasMpegAudioFrameChain(file, offsetAfterId3v2(file))) ||
+        (demuxer == "aac" && !hasAdtsFrameChain(file, offsetAfterId3v2(file)))) {
+        throw std::runtime_error(kNoAudioStream);
+    }
+    // The stream search may already gather the padding into one packet.
+    source.endAtPadding = format->nb_streams > 0;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        source.endAtPadding = source.endAtPadding && isCompressed(format->streams[i]->codecpar->codec_id);
+    }
     rc = avformat_find_stream_info(format.get(), nullptr);
+    throwIfStopRequested(stopRequested);
     if (rc < 0) {
         throwIfStopRequested(stopRequested);
         fail(kStreamInfoError, rc);
@@ -387,8 +515,14 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
         throw std::runtime_error(kNoAudioStream);
     }
     const AVCodecParameters& parameters = *stream->codecpar;
+    // A demuxer chosen by the file name alone (TAK, Ogg) may open an empty or
+    // foreign file and give a stream that has no parameters at all.
+    if (parameters.sample_rate <= 0 && parameters.ch_layout.nb_channels <= 0) {
+        fail(kStreamInfoError, AVERROR_INVALIDDATA);
+    }
 
-    const Classification classification = classify(parameters.codec_id);
+    const Classification classification = classify(parameters.codec_id, format->iformat->name);
+    source.endAtPadding = isCompressed(parameters.codec_id);
     DecodedAudio record;
     record.codec = classification.codec;
     record.integerSamples = classification.integerSamples;
@@ -443,16 +577,19 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
     state.concealDamage = !record.integerSamples;
 
     int emptyPackets = 0;
+    bool wavpackKindSettled = false;
     while (record.channels.front().size() < state.frameLimit) {
         throwIfStopRequested(stopRequested);
         rc = av_read_frame(format.get(), packet.get());
         if (rc == AVERROR_EOF) {
+            throwIfStopRequested(stopRequested); // a stopped read looks like the end
             // Drain what the decoder still holds (delay, end trimming).
             rc = avcodec_send_packet(codec.get(), nullptr);
             if (rc < 0 && rc != AVERROR_EOF) {
                 fail(kDecodeError, rc);
             }
             receiveFrames(state);
+            checkDeclaredLength(*format, record);
             break;
         }
         if (rc < 0) {
@@ -462,6 +599,10 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
         if (packet->stream_index != stream->index) {
             av_packet_unref(packet.get());
             continue;
+        }
+        if (parameters.codec_id == AV_CODEC_ID_WAVPACK && !wavpackKindSettled) {
+            applyWavpackBlock(*packet, state);
+            wavpackKindSettled = true;
         }
         rc = avcodec_send_packet(codec.get(), packet.get());
         av_packet_unref(packet.get());

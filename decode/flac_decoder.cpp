@@ -27,6 +27,9 @@ struct FlacDecoderDeleter {
 
 struct FlacSession {
     const InputFile* file = nullptr;
+    // Seen on every read: libFLAC may hunt gigabytes for a frame sync code
+    // inside one call.
+    const std::atomic<bool>* stopRequested = nullptr;
     std::uint64_t position = 0;
     bool haveStreamInfo = false;
     FLAC__StreamMetadata_StreamInfo streamInfo{};
@@ -48,6 +51,10 @@ FLAC__StreamDecoderReadStatus readBytes(const FLAC__StreamDecoder*, FLAC__byte b
                                         void* clientData)
 {
     FlacSession& session = sessionOf(clientData);
+    if (session.stopRequested != nullptr && session.stopRequested->load()) {
+        *bytes = 0;
+        return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
+    }
     const std::size_t got = session.file->readAt(session.position, buffer, *bytes);
     session.position += got;
     *bytes = got;
@@ -130,7 +137,10 @@ DecodedAudio decodeFlac(const std::filesystem::path& path, const std::atomic<boo
 {
     int openError = 0;
     const InputFile file = InputFile::open(path, openError);
-    if (!file.isOpen() || !looksLikeNativeFlac(file)) {
+    if (!file.isOpen()) {
+        throwCannotOpen(openError);
+    }
+    if (!looksLikeNativeFlac(file)) {
         throw std::runtime_error(kHeaderError);
     }
     const std::unique_ptr<FLAC__StreamDecoder, FlacDecoderDeleter> decoder(FLAC__stream_decoder_new());
@@ -139,12 +149,14 @@ DecodedAudio decodeFlac(const std::filesystem::path& path, const std::atomic<boo
     }
     FlacSession session;
     session.file = &file;
+    session.stopRequested = &stopRequested;
     if (FLAC__stream_decoder_init_stream(decoder.get(), readBytes, nullptr, nullptr, nullptr, atEnd, writeFrame,
                                          takeMetadata, noteError, &session) != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
         throw std::runtime_error(kHeaderError);
     }
-    if (!FLAC__stream_decoder_process_until_end_of_metadata(decoder.get()) || !session.haveStreamInfo ||
-        session.corrupt) {
+    const bool metadataRead = FLAC__stream_decoder_process_until_end_of_metadata(decoder.get());
+    throwIfStopRequested(stopRequested);
+    if (!metadataRead || !session.haveStreamInfo || session.corrupt) {
         throw std::runtime_error(kHeaderError);
     }
 
@@ -165,6 +177,7 @@ DecodedAudio decodeFlac(const std::filesystem::path& path, const std::atomic<boo
     while (record.channels.front().size() < frameLimit) {
         throwIfStopRequested(stopRequested);
         const bool processed = FLAC__stream_decoder_process_single(decoder.get());
+        throwIfStopRequested(stopRequested);
         const FLAC__StreamDecoderState state = FLAC__stream_decoder_get_state(decoder.get());
         if (session.corrupt) {
             break;

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "text/system_reason.h"
 
 namespace orvel {
 namespace {
@@ -86,6 +87,11 @@ std::size_t InputFile::readAt(std::uint64_t offset, void* buffer, std::size_t si
         done += static_cast<std::size_t>(got);
     }
     return done;
+}
+
+void throwCannotOpen(int errorCode)
+{
+    throw std::runtime_error("Cannot open this file: " + systemReason(errorCode) + ".");
 }
 
 void throwIfNotRegularFile(const std::filesystem::path& path)

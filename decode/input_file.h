@@ -40,6 +40,10 @@ private:
     std::uint64_t m_size = 0;
 };
 
+// "Cannot open this file: " and the system's reason for errorCode (an errno
+// value), as every decoder reports a file it cannot open.
+[[noreturn]] void throwCannotOpen(int errorCode);
+
 // Refuses an existing path that is not a regular file, from its status alone
 // (stat follows symbolic links; nothing is opened). A path that cannot be
 // examined passes: its decoder reports it when opening fails.

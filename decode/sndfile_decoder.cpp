@@ -26,6 +26,7 @@ constexpr const char* kCompressedError =
 constexpr const char* kPrecisionError = "Unsupported WAV/AIFF sample precision.";
 constexpr const char* kNonFiniteError = "Audio contains non-finite samples.";
 constexpr const char* kTruncatedError = "Truncated WAV/AIFF sample data.";
+constexpr const char* kNoSamplesError = "The audio stream contains no samples.";
 
 constexpr double kIntegerScale = 1.0 / 2147483648.0; // 2^-31
 constexpr sf_count_t kChunkFrames = 4096;
@@ -147,30 +148,43 @@ void appendFloats(DecodedAudio& record, const std::vector<Sample>& buffer, std::
     }
 }
 
-} // namespace
-
-DecodedAudio decodeWavAiff(const std::filesystem::path& path, const std::atomic<bool>& stopRequested)
-{
-    int openError = 0;
-    const InputFile file = InputFile::open(path, openError);
-    if (!file.isOpen()) {
-        throw std::runtime_error(kHeaderError);
-    }
-    if (!startsLikeWavOrAiff(file)) {
-        throw std::runtime_error(kHeaderError);
-    }
-    const std::optional<WavHeaderFacts> header = scanWavHeader(file);
-
+// The open file and what its header says. The descriptor outlives the
+// libsndfile handle on it (members are destroyed in reverse order).
+struct OpenedSound {
+    InputFile file;
+    std::optional<WavHeaderFacts> header;
     SF_INFO info{};
-    const std::unique_ptr<SNDFILE, SndfileCloser> sndfile(sf_open_fd(file.fd(), SFM_READ, &info, SF_FALSE));
-    if (!sndfile) {
-        failUnopenable(header);
+    std::unique_ptr<SNDFILE, SndfileCloser> sndfile;
+};
+
+OpenedSound openWavAiff(const std::filesystem::path& path)
+{
+    OpenedSound sound;
+    int openError = 0;
+    sound.file = InputFile::open(path, openError);
+    if (!sound.file.isOpen()) {
+        throwCannotOpen(openError);
     }
-    if (!isWavOrAiff(info.format)) {
+    if (!startsLikeWavOrAiff(sound.file)) {
         throw std::runtime_error(kHeaderError);
     }
+    sound.header = scanWavHeader(sound.file);
+    sound.sndfile.reset(sf_open_fd(sound.file.fd(), SFM_READ, &sound.info, SF_FALSE));
+    if (!sound.sndfile) {
+        failUnopenable(sound.header);
+    }
+    if (!isWavOrAiff(sound.info.format)) {
+        throw std::runtime_error(kHeaderError);
+    }
+    return sound;
+}
 
-    DecodedAudio record;
+// Codec, rate, sample kind and precision from libsndfile's view and the
+// header's own; returns the kind the samples are read as.
+SampleKind describeSamples(DecodedAudio& record, const OpenedSound& sound)
+{
+    const SF_INFO& info = sound.info;
+    const std::optional<WavHeaderFacts>& header = sound.header;
     record.codec = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_AIFF ? "AIFF" : "WAV";
     record.sampleRate = info.samplerate;
     const SampleKind kind = kindOf(info.format);
@@ -188,24 +202,18 @@ DecodedAudio decodeWavAiff(const std::filesystem::path& path, const std::atomic<
         bits = header->validBitsPerSample;
     }
     record.bitsPerSample = bits;
+    return kind;
+}
 
-    // The header's count, not libsndfile's: libsndfile shortens a data chunk
-    // that runs past the end of the file, which must read as truncation.
-    const std::uint64_t declaredFrames =
-        header && header->dataFrames ? *header->dataFrames : static_cast<std::uint64_t>(std::max<sf_count_t>(info.frames, 0));
-    const std::uint64_t frameLimit = prepareChannels(record, info.channels, declaredFrames);
-    record.durationSeconds = static_cast<double>(declaredFrames) / static_cast<double>(record.sampleRate);
-
-    // Float data must arrive as stored: no scaling, no clipping.
-    sf_command(sndfile.get(), SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
-    sf_command(sndfile.get(), SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
-    sf_command(sndfile.get(), SFC_SET_CLIPPING, nullptr, SF_FALSE);
-
+// Reads up to frameLimit frames in chunks, checking the stop flag before each.
+void readSamples(SNDFILE* sndfile, DecodedAudio& record, SampleKind kind, std::uint64_t frameLimit,
+                 const std::atomic<bool>& stopRequested)
+{
     const std::size_t channelCount = record.channels.size();
     std::vector<std::int32_t> integers;
     std::vector<float> floats;
     std::vector<double> doubles;
-    if (integer) {
+    if (kind == SampleKind::Integer) {
         integers.resize(channelCount * kChunkFrames);
     } else if (kind == SampleKind::Float32) {
         floats.resize(channelCount * kChunkFrames);
@@ -218,18 +226,18 @@ DecodedAudio decodeWavAiff(const std::filesystem::path& path, const std::atomic<
         throwIfStopRequested(stopRequested);
         const auto wanted = static_cast<sf_count_t>(std::min<std::uint64_t>(frameLimit - first.size(), kChunkFrames));
         sf_count_t got = 0;
-        if (integer) {
-            got = sf_readf_int(sndfile.get(), integers.data(), wanted);
+        if (kind == SampleKind::Integer) {
+            got = sf_readf_int(sndfile, integers.data(), wanted);
         } else if (kind == SampleKind::Float32) {
-            got = sf_readf_float(sndfile.get(), floats.data(), wanted);
+            got = sf_readf_float(sndfile, floats.data(), wanted);
         } else {
-            got = sf_readf_double(sndfile.get(), doubles.data(), wanted);
+            got = sf_readf_double(sndfile, doubles.data(), wanted);
         }
         if (got <= 0) {
             break;
         }
         const auto frames = static_cast<std::size_t>(std::min(got, wanted));
-        if (integer) {
+        if (kind == SampleKind::Integer) {
             for (std::size_t f = 0; f < frames; ++f) {
                 for (std::size_t c = 0; c < channelCount; ++c) {
                     record.channels[c].push_back(static_cast<double>(integers[f * channelCount + c]) * kIntegerScale);
@@ -244,6 +252,34 @@ DecodedAudio decodeWavAiff(const std::filesystem::path& path, const std::atomic<
     if (first.size() < frameLimit) {
         throw std::runtime_error(kTruncatedError);
     }
+}
+
+} // namespace
+
+DecodedAudio decodeWavAiff(const std::filesystem::path& path, const std::atomic<bool>& stopRequested)
+{
+    const OpenedSound sound = openWavAiff(path);
+    DecodedAudio record;
+    const SampleKind kind = describeSamples(record, sound);
+
+    // The header's count, not libsndfile's: libsndfile shortens a data chunk
+    // that runs past the end of the file, which must read as truncation.
+    const std::uint64_t declaredFrames = sound.header && sound.header->dataFrames
+                                             ? *sound.header->dataFrames
+                                             : static_cast<std::uint64_t>(std::max<sf_count_t>(sound.info.frames, 0));
+    const std::uint64_t frameLimit = prepareChannels(record, sound.info.channels, declaredFrames);
+    record.durationSeconds = static_cast<double>(declaredFrames) / static_cast<double>(record.sampleRate);
+    if (declaredFrames == 0) {
+        // A valid header over an empty data chunk: nothing is missing, there is just no audio.
+        throw std::runtime_error(kNoSamplesError);
+    }
+
+    // Float data must arrive as stored: no scaling, no clipping.
+    sf_command(sound.sndfile.get(), SFC_SET_NORM_FLOAT, nullptr, SF_FALSE);
+    sf_command(sound.sndfile.get(), SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
+    sf_command(sound.sndfile.get(), SFC_SET_CLIPPING, nullptr, SF_FALSE);
+
+    readSamples(sound.sndfile.get(), record, kind, frameLimit, stopRequested);
     return record;
 }
 

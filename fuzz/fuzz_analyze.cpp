@@ -1,19 +1,19 @@
 // SPDX-License-Identifier: MIT
 // analyzeFile on small mutated files of one kind (KESTRONE_FUZZ_EXTENSION),
 // then the JSON report of the record, which must parse.
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <set>
 #include <stdexcept>
 #include <string>
 
 #include "analysis/analyze_file.h"
 #include "decode/cancellation.h"
 #include "fuzz/fuzz_input_file.h"
-#include "fuzz/json_check.h"
 #include "report/json_report.h"
+#include "tests/support/json.h"
 #include "text/utf8.h"
 
 namespace {
@@ -26,10 +26,8 @@ void fail(const char* what)
 
 void checkVerdict(const orvel::CheckResult& check)
 {
-    static const std::set<std::string> kWords = {"Evidence found", "Possible", "No evidence", "Inconclusive",
-                                                  "Not applicable"};
-    if (kWords.count(check.status) == 0) {
-        fail("verdict is none of the five words");
+    if (std::find(orvel::kVerdicts.begin(), orvel::kVerdicts.end(), check.status) == orvel::kVerdicts.end()) {
+        fail("verdict is none of the five");
     }
     if (check.summary.empty()) {
         fail("verdict without a summary");
@@ -67,14 +65,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fail("cancelled without a stop request");
     } catch (const std::runtime_error& error) {
         const std::string_view message = error.what();
-        if (message.empty() || !orvel::fuzz::isValidUtf8(message)) {
+        if (message.empty() || !orvel::testing::isValidUtf8(message)) {
             fail("error message empty or not UTF-8");
         }
         record = orvel::FileReport{};
         record.file = path;
         record.error = std::string(message);
     }
-    if (!orvel::fuzz::isStrictJson(orvel::buildJsonReport({record}))) {
+    if (!orvel::testing::isStrictJson(orvel::buildJsonReport({record}))) {
         fail("JSON report does not parse");
     }
     return 0;

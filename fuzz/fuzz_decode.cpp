@@ -10,7 +10,7 @@
 
 #include "decode/decode_audio.h"
 #include "fuzz/fuzz_input_file.h"
-#include "fuzz/json_check.h"
+#include "tests/support/json.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fail("cancelled without a stop request");
     } catch (const std::runtime_error& error) {
         const std::string_view message = error.what();
-        if (message.empty() || !orvel::fuzz::isValidUtf8(message)) {
+        if (message.empty() || !orvel::testing::isValidUtf8(message)) {
             fail("error message empty or not UTF-8");
         }
     }

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/json_check.h"
 #include "report/json_report.h"
+#include "tests/support/json.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ private:
 
 void check(const std::string& json, const char* what)
 {
-    if (!orvel::fuzz::isStrictJson(json)) {
+    if (!orvel::testing::isStrictJson(json)) {
         std::fprintf(stderr, "%s is not strict JSON (%zu bytes)\n", what, json.size());
         std::abort();
     }
@@ -78,7 +78,8 @@ void check(const std::string& json, const char* what)
 orvel::CheckResult checkResult(Bytes& in)
 {
     orvel::CheckResult result;
-    result.status = in.text();
+    // Any of the six, None included: the writer must cope with every one.
+    result.status = static_cast<orvel::Verdict>(in.byte() % 6);
     result.summary = in.text();
     result.evidence = in.text();
     return result;

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/json_check.h"
+#include "tests/support/json.h"
 #include "text/utf8.h"
 
 namespace {
@@ -25,12 +25,12 @@ void fail(const char* what)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const bool valid = orvel::fuzz::isValidUtf8(bytes);
+    const bool valid = orvel::testing::isValidUtf8(bytes);
     if (orvel::isValidUtf8(bytes) != valid) {
         fail("isValidUtf8 disagrees with the checker");
     }
     for (const std::string& once : {orvel::sanitizeUtf8(bytes), orvel::displayBytes(bytes)}) {
-        if (!orvel::fuzz::isValidUtf8(once)) {
+        if (!orvel::testing::isValidUtf8(once)) {
             fail("the result is not valid UTF-8");
         }
         if (valid && once != bytes) {

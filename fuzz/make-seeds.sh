@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Makes the seed corpora of the fuzz targets from real encoders (sox, flac,
-# ffmpeg, lame): small, deterministic files, one folder per target.
+# ffmpeg, lame, wavpack, oggenc, opusenc): small, deterministic files, one
+# folder per target.
 #   usage: fuzz/make-seeds.sh OUTDIR
 set -euo pipefail
 out=${1:?usage: make-seeds.sh OUTDIR}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out"/{fuzz_decode_flac,fuzz_decode_wav,fuzz_decode_aiff,fuzz_decode_m4a,fuzz_decode_mp3,fuzz_analyze_flac,fuzz_analyze_wav,fuzz_json,fuzz_utf8}
+mkdir -p "$out"/fuzz_decode_{wv,ape,tta,tak,ogg,wma,mka,caf}
 ff=(ffmpeg -nostdin -hide_banner -loglevel error -y)
 
 # PCM sources: a tone, a sweep with noise, stereo, more channels.
@@ -54,6 +56,52 @@ lame --quiet -b 32 "$work/tone8k.wav" "$d/lame.mp3"
 lame --quiet -V 6 --tt seed "$work/sweep44k.wav" "$d/lame-vbr.mp3"
 "${ff[@]}" -i "$work/tone8k.wav" -t 0.1 -c:a libmp3lame -b:a 24k -bitexact "$d/ffmpeg.mp3" 2>/dev/null \
   || "${ff[@]}" -i "$work/tone8k.wav" -t 0.1 -c:a mp3 -bitexact "$d/ffmpeg.mp3"
+
+# WavPack: plain, high mode, float, hybrid (lossy part), ffmpeg's encoder
+d=$out/fuzz_decode_wv
+wavpack -q -y "$work/tone8k.wav" -o "$d/tone8k.wv" 2>/dev/null
+wavpack -q -y -hh "$work/sweep44k.wav" -o "$d/sweep24-high.wv" 2>/dev/null
+wavpack -q -y "$work/float.wav" -o "$d/float.wv" 2>/dev/null
+wavpack -q -y -b3 "$work/six48k.wav" -o "$d/six-hybrid.wv" 2>/dev/null
+"${ff[@]}" -i "$work/u8.wav" -c:a wavpack "$d/ffmpeg.wv"
+
+# TTA; Monkey's Audio and TAK have no packaged encoder: files from
+# tools/make-ape.py and tools/make-raw-tak.py, and their container magic before
+# TTA data, give the fuzzer a start in those demuxers.
+d=$out/fuzz_decode_tta
+"${ff[@]}" -i "$work/tone8k.wav" -t 0.1 -c:a tta "$d/tone8k.tta"
+"${ff[@]}" -i "$work/sweep44k.wav" -c:a tta "$d/sweep24.tta"
+{ printf 'MAC \x0e\x0f\x00\x00\x34\x00\x00\x00\x18\x00\x00\x00'; head -c 600 "$d/tone8k.tta"; } >"$out/fuzz_decode_ape/magic.ape"
+{ printf 'MAC \x8c\x0f'; head -c 600 "$d/tone8k.tta"; } >"$out/fuzz_decode_ape/old-magic.ape"
+{ printf 'tBaK\x00\x00\x00\x00'; head -c 600 "$d/tone8k.tta"; } >"$out/fuzz_decode_tak/magic.tak"
+sox -R -V1 "$work/tone8k.wav" -t raw - trim 0 0.6 | python3 "$(dirname "$0")/../tools/make-raw-tak.py" "$out/fuzz_decode_tak/tone8k.tak" 8000 1 16
+sox -R -V1 "$work/sweep44k.wav" -t raw - | python3 "$(dirname "$0")/../tools/make-raw-tak.py" "$out/fuzz_decode_tak/sweep24.tak" 44100 2 24
+cp "$d/tone8k.tta" "$out/fuzz_decode_ape/"
+sox -R -V1 "$work/sweep44k.wav" -t raw - | python3 "$(dirname "$0")/../tools/make-ape.py" "$out/fuzz_decode_ape/sweep24.ape" 44100 24
+sox -R -V1 "$work/tone8k.wav" -c 2 -t raw - trim 0 0.1 | python3 "$(dirname "$0")/../tools/make-ape.py" "$out/fuzz_decode_ape/tone8k.ape" 8000 16
+cp "$d/tone8k.tta" "$out/fuzz_decode_tak/"
+
+# Ogg: FLAC, Vorbis, Opus
+d=$out/fuzz_decode_ogg
+flac -s -f 2>/dev/null --ogg -o "$d/flac.ogg" "$work/tone8k.wav"
+oggenc -Q -q 0 -o "$d/vorbis.ogg" "$work/tone8k.wav"
+opusenc --quiet --bitrate 16 "$work/tone8k.wav" "$d/opus.ogg"
+"${ff[@]}" -i "$work/sweep44k.wav" -c:a libopus -b:a 32k "$d/ffmpeg-opus.ogg"
+
+# WMA 1 and 2 (ASF)
+d=$out/fuzz_decode_wma
+"${ff[@]}" -i "$work/tone8k.wav" -t 0.2 -c:a wmav2 -b:a 32k "$d/wma2.wma"
+"${ff[@]}" -i "$work/sweep44k.wav" -c:a wmav1 -b:a 64k "$d/wma1.wma"
+
+# Matroska with FLAC, WavPack, TTA and Vorbis; CAF with ALAC and PCM
+d=$out/fuzz_decode_mka
+"${ff[@]}" -i "$work/tone8k.wav" -t 0.1 -c:a flac "$d/flac.mka"
+"${ff[@]}" -i "$work/sweep44k.wav" -c:a wavpack "$d/wavpack.mka"
+"${ff[@]}" -i "$work/tone8k.wav" -t 0.1 -c:a tta "$d/tta.mka"
+"${ff[@]}" -i "$work/tone8k.wav" -t 0.2 -c:a libvorbis -q:a 0 "$d/vorbis.mka"
+d=$out/fuzz_decode_caf
+"${ff[@]}" -i "$work/sweep44k.wav" -c:a alac -f caf "$d/alac.caf"
+"${ff[@]}" -i "$work/tone8k.wav" -t 0.1 -c:a pcm_s16le -f caf "$d/pcm.caf"
 
 # Analysis: small files, long enough for the checks to run.
 cp "$out/fuzz_decode_wav/tone8k.wav" "$out/fuzz_analyze_wav/"

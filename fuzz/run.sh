@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Builds one libFuzzer target with clang in build-fuzz/ and runs it for a time.
 #   usage: fuzz/run.sh TARGET SECONDS
-#   TARGET: fuzz_decode_{flac,wav,aiff,m4a,mp3} fuzz_analyze_{flac,wav} fuzz_json fuzz_utf8
+#   TARGET: fuzz_decode_{flac,wav,aiff,m4a,mp3,wv,ape,tta,tak,ogg,wma,mka,caf}
+#           fuzz_analyze_{flac,wav} fuzz_json fuzz_utf8
 # The corpus grows in build-fuzz/corpus/TARGET (seeded by make-seeds.sh),
 # findings land in build-fuzz/findings/TARGET/, the log in build-fuzz/logs/.
 # Prints executions, coverage (cov/ft of the last status line) and findings.

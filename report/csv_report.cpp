@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "report/csv_report.h"
 
+#include "report/report_name.h"
 #include "text/format_number.h"
 #include "text/utf8.h"
 
@@ -10,6 +11,10 @@ namespace {
 constexpr std::string_view kHeader =
     "File,Codec,SampleRate,StoredBits,Channels,Duration,AnalyzedSeconds,"
     "UpscalingStatus,UpscalingSummary,UpsamplingStatus,UpsamplingSummary,AacStatus,AacSummary,Error\r\n";
+constexpr std::string_view kHeaderWithPicture =
+    "File,Codec,SampleRate,StoredBits,Channels,Duration,AnalyzedSeconds,"
+    "UpscalingStatus,UpscalingSummary,UpsamplingStatus,UpsamplingSummary,AacStatus,AacSummary,Error,"
+    "Spectrogram\r\n";
 
 void appendField(std::string& row, std::string_view text, bool last = false)
 {
@@ -35,15 +40,18 @@ std::string csvField(std::string_view text)
     return quoted;
 }
 
-std::string_view csvHeader() { return kHeader; }
+std::string_view csvHeader(bool withPicture) { return withPicture ? kHeaderWithPicture : kHeader; }
 
-void appendCsvRow(std::string& out, const FileReport& record)
+void appendCsvRow(std::string& out, const FileReport& record, bool withPicture)
 {
-    appendField(out, displayName(record.file));
+    appendField(out, reportName(record.file));
     if (!record.error.empty()) {
         // Zeros would read as measured facts in a spreadsheet; a failed file has none.
         out += ",,,,,,,,,,,,";
-        appendField(out, record.error, true);
+        appendField(out, record.error, !withPicture);
+        if (withPicture) {
+            appendField(out, "", true);
+        }
         return;
     }
     appendField(out, record.codec);
@@ -56,7 +64,10 @@ void appendCsvRow(std::string& out, const FileReport& record)
         appendField(out, verdictText(check->status));
         appendField(out, check->summary);
     }
-    appendField(out, "", true);
+    appendField(out, "", !withPicture);
+    if (withPicture) {
+        appendField(out, record.pictureName, true);
+    }
 }
 
 std::string buildCsvReport(const std::vector<FileReport>& records)

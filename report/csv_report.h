@@ -15,9 +15,10 @@ namespace orvel {
 // A failed record fills only File and Error.
 [[nodiscard]] std::string buildCsvReport(const std::vector<FileReport>& records);
 
-// The header row, and one record's row appended to out.
-[[nodiscard]] std::string_view csvHeader();
-void appendCsvRow(std::string& out, const FileReport& record);
+// The header row, and one record's row appended to out. withPicture adds a
+// last column, Spectrogram: the name of the file's picture, empty when none.
+[[nodiscard]] std::string_view csvHeader(bool withPicture = false);
+void appendCsvRow(std::string& out, const FileReport& record, bool withPicture = false);
 
 // One field as RFC 4180 wants it in a row.
 [[nodiscard]] std::string csvField(std::string_view text);

@@ -26,7 +26,21 @@ void appendExact(std::string& out, double value)
 
 void appendInteger(std::string& out, long long value) { out += std::to_string(value); }
 
-void appendCheck(std::string& out, std::string_view name, const CheckResult& check)
+void appendMeasurements(std::string& out, const std::vector<Measurement>& measurements)
+{
+    out += ",\"Measurements\":{";
+    for (std::size_t i = 0; i < measurements.size(); ++i) {
+        if (i > 0) {
+            out += ',';
+        }
+        out += jsonQuote(measurements[i].key);
+        out += ':';
+        appendExact(out, measurements[i].value);
+    }
+    out += '}';
+}
+
+void appendCheckTexts(std::string& out, std::string_view name, const CheckResult& check)
 {
     out += "{\"Name\":";
     out += jsonQuote(name);
@@ -36,16 +50,37 @@ void appendCheck(std::string& out, std::string_view name, const CheckResult& che
     out += jsonQuote(check.summary);
     out += ",\"Evidence\":";
     out += jsonQuote(check.evidence);
-    out += ",\"Measurements\":{";
-    for (std::size_t i = 0; i < check.measurements.size(); ++i) {
-        if (i > 0) {
-            out += ',';
-        }
-        out += jsonQuote(check.measurements[i].key);
-        out += ':';
-        appendExact(out, check.measurements[i].value);
+}
+
+void appendCheck(std::string& out, std::string_view name, const CheckResult& check)
+{
+    appendCheckTexts(out, name, check);
+    appendMeasurements(out, check.measurements);
+    out += '}';
+}
+
+// ORIGIN keeps its numbers in the record's OriginFacts: they are its
+// Measurements, next to the cutoff, the likely source and the trace.
+void appendOriginCheck(std::string& out, const CheckResult& check, const OriginFacts& facts)
+{
+    appendCheckTexts(out, kOriginCheckName, check);
+    std::vector<Measurement> numbers;
+    numbers.reserve(facts.numbers.size());
+    for (const auto& [key, value] : facts.numbers) {
+        numbers.push_back({key, value});
     }
-    out += "}}";
+    appendMeasurements(out, numbers);
+    out += ",\"CutoffKhz\":";
+    if (facts.cutoffKhz) {
+        appendExact(out, *facts.cutoffKhz);
+    } else {
+        out += "null";
+    }
+    out += ",\"LikelySource\":";
+    out += jsonQuote(facts.likelySource);
+    out += ",\"Trace\":";
+    out += jsonQuote(facts.trace);
+    out += '}';
 }
 
 // A JSON value as the reader needs it: numbers keep their text so integers
@@ -337,6 +372,37 @@ Verdict verdictFromText(const std::string& text)
     throw JsonlError("unknown status \"" + sanitizeUtf8(text) + "\"");
 }
 
+const Value& checkNamed(const Value& checks, std::string_view name)
+{
+    for (const Value& item : checks.items) {
+        if (item.type == Value::Type::Object && item.find("Name") != nullptr && item.find("Name")->text == name) {
+            return item;
+        }
+    }
+    throw JsonlError("record without the " + std::string(name) + " check");
+}
+
+void readCheckTexts(const Value& check, CheckResult& result)
+{
+    result.status = verdictFromText(stringOf(check, "Status"));
+    result.summary = stringOf(check, "Summary");
+    result.evidence = stringOf(check, "Evidence");
+}
+
+std::vector<Measurement> readMeasurements(const Value& check)
+{
+    const Value& measurements = member(check, "Measurements");
+    if (measurements.type != Value::Type::Object) {
+        throw JsonlError("\"Measurements\" is not an object");
+    }
+    std::vector<Measurement> result;
+    result.reserve(measurements.members.size());
+    for (const auto& [key, value] : measurements.members) {
+        result.push_back({key, doubleOf(value, key)});
+    }
+    return result;
+}
+
 constexpr std::string_view kBase64 = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 } // namespace
@@ -389,6 +455,8 @@ void appendJsonlRecord(std::string& out, const FileReport& record, std::size_t i
         first = false;
         appendCheck(out, name, *check);
     }
+    out += ',';
+    appendOriginCheck(out, record.origin, record.originFacts);
     out += ']';
     if (withSpectrum) {
         out += ",\"SpectrumDb\":[";
@@ -445,26 +513,20 @@ JsonlRecord parseJsonlRecord(std::string_view line)
         throw JsonlError("\"Checks\" is not a list");
     }
     for (const auto& [name, check] : namedChecks(record)) {
-        const Value* found = nullptr;
-        for (const Value& item : checks.items) {
-            if (item.type == Value::Type::Object && item.find("Name") != nullptr && item.find("Name")->text == name) {
-                found = &item;
-            }
-        }
-        if (found == nullptr) {
-            throw JsonlError("record without the " + std::string(name) + " check");
-        }
-        check->status = verdictFromText(stringOf(*found, "Status"));
-        check->summary = stringOf(*found, "Summary");
-        check->evidence = stringOf(*found, "Evidence");
-        const Value& measurements = member(*found, "Measurements");
-        if (measurements.type != Value::Type::Object) {
-            throw JsonlError("\"Measurements\" is not an object");
-        }
-        for (const auto& [key, value] : measurements.members) {
-            check->measurements.push_back({key, doubleOf(value, key)});
-        }
+        const Value& found = checkNamed(checks, name);
+        readCheckTexts(found, *check);
+        check->measurements = readMeasurements(found);
     }
+    const Value& origin = checkNamed(checks, kOriginCheckName);
+    readCheckTexts(origin, record.origin);
+    for (Measurement& number : readMeasurements(origin)) {
+        record.originFacts.numbers.emplace_back(std::move(number.key), number.value);
+    }
+    if (const Value& cutoff = member(origin, "CutoffKhz"); cutoff.type != Value::Type::Null) {
+        record.originFacts.cutoffKhz = doubleOf(cutoff, "CutoffKhz");
+    }
+    record.originFacts.likelySource = stringOf(origin, "LikelySource");
+    record.originFacts.trace = stringOf(origin, "Trace");
     if (const Value* spectrum = root.find("SpectrumDb")) {
         if (spectrum->type != Value::Type::Array) {
             throw JsonlError("\"SpectrumDb\" is not a list");

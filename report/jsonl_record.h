@@ -15,13 +15,17 @@ namespace orvel {
 // The version of the JSON Lines record layout ("version" in every line).
 inline constexpr int kJsonlFormatVersion = 1;
 
-// The checks of a record under their report names, in report order. A new
-// check is one more entry here and nowhere else in the JSON Lines code.
+inline constexpr std::string_view kOriginCheckName = "Origin";
+
+// The checks of a record whose numbers are all in their CheckResult, under
+// their report names, in report order. ORIGIN, whose numbers and facts are in
+// the record's OriginFacts, follows them in every record as kOriginCheckName.
 [[nodiscard]] std::vector<std::pair<std::string_view, const CheckResult*>> namedChecks(const FileReport& record);
 [[nodiscard]] std::vector<std::pair<std::string_view, CheckResult*>> namedChecks(FileReport& record);
 
 // One record as a single JSON object and a line feed: the fields of the JSON
-// report, every check with its measurements, the record's place in the input
+// report, every check with its measurements (ORIGIN with its cutoff, likely
+// source and trace too), the record's place in the input
 // list and, with withSpectrum, the spectrum. Numbers are written in their
 // shortest form that reads back as the same double, so a record read back
 // gives byte-identical JSON, text and CSV reports. A file name that is not

@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "report/replacing_file_writer.h"
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "text/system_reason.h"
 
 namespace orvel {
 namespace {
@@ -43,27 +48,78 @@ bool closeOnce(int fd) { return ::close(fd) == 0; }
 // Room for ".", ".XXXXXX.tmp" and the name within NAME_MAX (255 bytes).
 constexpr std::size_t kMaxNameInTemp = 200;
 
+// The temporaries alive now, readable from a signal handler: a slot is
+// claimed (Free -> Filling), gets its path, and only then becomes Held.
+enum SlotState : int { kFree = 0, kFilling = 1, kHeld = 2 };
+struct TemporarySlot {
+    std::atomic<int> state{kFree};
+    char path[PATH_MAX];
+};
+static_assert(std::atomic<int>::is_always_lock_free, "the registry is read from a signal handler");
+constexpr std::size_t kTemporarySlots = 64; // far more reports than any run writes at once
+TemporarySlot g_temporaries[kTemporarySlots];
+
+int registerTemporary(const std::string& path)
+{
+    if (path.size() >= PATH_MAX) {
+        return -1;
+    }
+    for (std::size_t i = 0; i < kTemporarySlots; ++i) {
+        int expected = kFree;
+        if (g_temporaries[i].state.compare_exchange_strong(expected, kFilling)) {
+            std::memcpy(g_temporaries[i].path, path.c_str(), path.size() + 1);
+            g_temporaries[i].state.store(kHeld);
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void releaseTemporary(int& slot)
+{
+    if (slot >= 0) {
+        g_temporaries[slot].state.store(kFree);
+        slot = -1;
+    }
+}
+
 } // namespace
+
+void removePendingTemporaries() noexcept
+{
+    for (TemporarySlot& slot : g_temporaries) {
+        if (slot.state.load() == kHeld) {
+            ::unlink(slot.path);
+        }
+    }
+}
 
 ReplacingFileWriter::ReplacingFileWriter(const std::filesystem::path& target)
     : m_target(target)
 {
     if (target.empty()) {
+        noteFailure(ENOENT);
         return;
     }
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) {
+        noteFailure(EISDIR);
         return;
     }
     if (exists && !S_ISREG(existing.st_mode)) {
         // A device, FIFO or socket (/dev/stdout, a pipe): there is no old
         // content to keep, and renaming over it would replace the node itself.
         m_fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (m_fd < 0) {
+            noteFailure(errno);
+        }
         return;
     }
-    if (exists && ::access(target.c_str(), W_OK) != 0) {
-        // A report the user made read-only is not silently replaced.
+    if (exists && ((existing.st_mode & S_IWUSR) == 0 || ::access(target.c_str(), W_OK) != 0)) {
+        // A file the user made read-only is not silently replaced, not even
+        // by root, for whom access() grants everything: the bits decide.
+        m_failure = "the file is read-only";
         return;
     }
     if (exists) {
@@ -83,10 +139,12 @@ ReplacingFileWriter::ReplacingFileWriter(const std::filesystem::path& target)
     std::string pattern = folder.empty() ? name : (folder / name).native();
     const int fd = ::mkostemps(pattern.data(), 4, O_CLOEXEC);
     if (fd < 0) {
+        noteFailure(errno);
         return;
     }
     m_fd = fd;
     m_temp = pattern;
+    m_slot = registerTemporary(pattern);
 
     const mode_t mode = exists ? (existing.st_mode & 0777) : (0666 & ~currentUmask());
     if (exists) {
@@ -94,6 +152,7 @@ ReplacingFileWriter::ReplacingFileWriter(const std::filesystem::path& target)
         [[maybe_unused]] const int ignored = ::fchown(m_fd, existing.st_uid, existing.st_gid);
     }
     if (::fchmod(m_fd, mode) != 0) {
+        noteFailure(errno);
         discard();
     }
 }
@@ -115,6 +174,7 @@ bool ReplacingFileWriter::write(std::string_view bytes)
                 continue;
             }
             m_failed = true; // EFBIG past the file size limit, ENOSPC, EIO ...
+            noteFailure(errno);
             return false;
         }
         data += written;
@@ -132,20 +192,27 @@ bool ReplacingFileWriter::commit()
         const int fd = m_fd;
         m_fd = -1;
         const bool closed = closeOnce(fd);
+        if (!closed) {
+            noteFailure(errno);
+        }
         return closed && !m_failed;
     }
     if (m_failed || ::fsync(m_fd) != 0) {
+        noteFailure(errno);
         discard();
         return false;
     }
     const int fd = m_fd;
     m_fd = -1;
     if (!closeOnce(fd) || ::rename(m_temp.c_str(), m_target.c_str()) != 0) {
+        noteFailure(errno);
         ::unlink(m_temp.c_str());
         m_temp.clear();
+        releaseTemporary(m_slot);
         return false;
     }
     m_temp.clear();
+    releaseTemporary(m_slot);
 
     // Make the rename itself durable; the new content is complete either way.
     const std::filesystem::path folder = m_target.parent_path();
@@ -155,6 +222,14 @@ bool ReplacingFileWriter::commit()
         ::close(dirFd);
     }
     return true;
+}
+
+void ReplacingFileWriter::noteFailure(int error)
+{
+    // The first failure is the cause; later ones follow from it.
+    if (m_failure.empty()) {
+        m_failure = systemReason(error != 0 ? error : EIO);
+    }
 }
 
 void ReplacingFileWriter::discard()
@@ -167,6 +242,7 @@ void ReplacingFileWriter::discard()
         ::unlink(m_temp.c_str());
         m_temp.clear();
     }
+    releaseTemporary(m_slot);
 }
 
 } // namespace orvel

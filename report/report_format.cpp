@@ -13,6 +13,7 @@ std::string_view reportOpening(ReportFormat format)
     case ReportFormat::Json: return jsonReportOpening();
     case ReportFormat::Text: return textReportOpening();
     case ReportFormat::Csv: return csvHeader();
+    case ReportFormat::CsvWithPictures: return csvHeader(true);
     }
     return {};
 }
@@ -29,6 +30,7 @@ void appendReportRecord(std::string& out, ReportFormat format, const FileReport&
         break;
     case ReportFormat::Text: appendTextSection(out, record); break;
     case ReportFormat::Csv: appendCsvRow(out, record); break;
+    case ReportFormat::CsvWithPictures: appendCsvRow(out, record, true); break;
     }
 }
 

@@ -9,8 +9,9 @@
 
 namespace orvel {
 
-// The report documents: the JSON report, the text report and the CSV table.
-enum class ReportFormat { Json, Text, Csv };
+// The report documents: the JSON report, the text report and the CSV table
+// (with a last column naming each file's picture when pictures are written).
+enum class ReportFormat { Json, Text, Csv, CsvWithPictures };
 
 // A document is its opening, each record's part in order, and its closing;
 // written piece by piece it has the same bytes as built at once.

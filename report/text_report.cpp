@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "report/text_report.h"
 
+#include "report/report_name.h"
 #include "report/summary_text.h"
 #include "text/utf8.h"
 
@@ -10,7 +11,7 @@ std::string_view textReportOpening() { return "\xEF\xBB\xBF"; }
 
 void appendTextSection(std::string& out, const FileReport& record)
 {
-    out += displayName(record.file);
+    out += reportName(record.file);
     out += "\r\n";
     out += buildSummaryText(record);
     out += "\r\n";

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "report/replacing_file_writer.h"
 #include "text/utf8.h"
 #include "scan/scan_options.h"
 #include "scan/scan_run.h"
@@ -21,11 +22,13 @@ namespace {
 std::atomic<bool> g_stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from a signal handler");
 
-// Async-signal-safe: the first Ctrl-C asks the pool to stop; a second one,
-// while the run winds down, ends the process at once.
+// Async-signal-safe: the first Ctrl-C (or SIGTERM, SIGHUP) asks the pool to stop; a
+// second one, while the run winds down, ends the process at once, taking the
+// unfinished reports' temporaries with it.
 extern "C" void onInterrupt(int)
 {
     if (g_stopRequested.exchange(true)) {
+        orvel::removePendingTemporaries();
         ::_exit(orvel::kScanExitInterrupted);
     }
 }
@@ -37,6 +40,8 @@ void installInterruptHandler()
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART; // writes to a pipe or terminal go on after the signal
     sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr); // the terminal went away
 }
 
 unsigned availableCores()

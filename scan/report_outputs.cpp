@@ -6,7 +6,6 @@
 
 #include "report/report_format.h"
 #include "scan/scan_printer.h"
-#include "text/utf8.h"
 
 namespace orvel {
 
@@ -15,7 +14,7 @@ ReportOutputs::ReportOutputs(const ScanOptions& options) : m_withSpectrum(option
     const std::pair<const std::optional<std::string>*, std::optional<ReportFormat>> wanted[] = {
         {&options.jsonTarget, ReportFormat::Json},
         {&options.textTarget, ReportFormat::Text},
-        {&options.csvTarget, ReportFormat::Csv},
+        {&options.csvTarget, options.spectrogramFolder ? ReportFormat::CsvWithPictures : ReportFormat::Csv},
         {&options.jsonlTarget, std::nullopt},
     };
     for (const auto& [target, format] : wanted) {
@@ -105,7 +104,7 @@ bool ReportOutputs::finish(ScanPrinter& printer, const std::function<void(const 
             printer.writeStdout(reportClosing(*output.format));
         }
         if (!failure.empty()) {
-            complain(displayBytes(output.target) + ": " + failure);
+            complain(failure); // it names the report file and the reason
             ok = false;
         }
     }

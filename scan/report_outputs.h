@@ -33,7 +33,8 @@ public:
     void open(ScanPrinter& printer);
     // index: the record's place in the whole input list (JSON Lines carry it).
     void add(const FileReport& record, std::size_t index, ScanPrinter& printer);
-    // Closes every report; complain receives "TARGET: reason" per failure.
+    // Closes every report; complain receives the message of each failure,
+    // naming the report file and the system's reason.
     // False when a report failed.
     bool finish(ScanPrinter& printer, const std::function<void(const std::string&)>& complain);
 

@@ -105,6 +105,7 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
     ScanCommandLine result;
     ScanOptions& options = result.options;
     bool jobsGiven = false;
+    std::optional<std::string> sizeText;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -170,7 +171,11 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
             value = arg.substr(eq + 1);
         }
         std::optional<std::string>* target = nullptr;
-        if (name == "--json") {
+        if (name == "--spectrogram") {
+            target = &options.spectrogramFolder;
+        } else if (name == "--size") {
+            target = &sizeText;
+        } else if (name == "--json") {
             target = &options.jsonTarget;
         } else if (name == "--text") {
             target = &options.textTarget;
@@ -214,8 +219,8 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
         if (!options.jsonTarget && !options.textTarget && !options.csvTarget && !options.jsonlTarget) {
             throw UsageError("--merge wants a report: --json, --text, --csv or --jsonl");
         }
-        if (options.filesFrom || options.cache || options.shardCount != 1) {
-            throw UsageError("--merge reads records only; --files-from, --shard and --cache do not apply");
+        if (options.filesFrom || options.cache || options.shardCount != 1 || options.spectrogramFolder) {
+            throw UsageError("--merge reads records only; --files-from, --shard, --cache and --spectrogram do not apply");
         }
     } else if (options.paths.empty() && !options.filesFrom) {
         throw UsageError("no PATH given");
@@ -227,6 +232,21 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
         throw UsageError("--with-spectrum applies to --jsonl");
     }
     checkTargets(options);
+    if (options.spectrogramFolder && options.spectrogramFolder->empty()) {
+        throw UsageError("--spectrogram wants a folder name");
+    }
+    if (sizeText) {
+        if (!options.spectrogramFolder) {
+            throw UsageError("--size goes with --spectrogram");
+        }
+        const std::optional<PictureSize> size = parsePictureSize(*sizeText);
+        if (!size) {
+            throw UsageError("--size wants WIDTHxHEIGHT from " + std::to_string(PictureSize::kMinWidth) + "x" +
+                             std::to_string(PictureSize::kMinHeight) + " to " + std::to_string(PictureSize::kMax) +
+                             "x" + std::to_string(PictureSize::kMax) + ", not '" + displayBytes(*sizeText) + "'");
+        }
+        options.pictureSize = *size;
+    }
     return result;
 }
 
@@ -238,8 +258,10 @@ const char* scanUsageText()
            "Nyquist frequency (Upsampling) and an AAC frame-grid fingerprint (AAC-SIN).\n"
            "Findings are clues, not proof. Each file is analysed for up to 30 seconds.\n"
            "\n"
-           "PATH is a file (analysed whatever its extension) or a folder, walked\n"
-           "recursively for .flac .wav .aif .aiff .aifc .m4a .alac .aac .mp3 files\n"
+           "PATH is a file (of another extension: decoded when its content is one\n"
+           "of the formats below) or a folder, walked\n"
+           "recursively for .flac .wav .aif .aiff .aifc .m4a .alac .aac .mp3 .wv .ape\n"
+           ".tta .tak .ogg .oga .opus .wma .mka .caf files\n"
            "without following symbolic links inside it.\n"
            "\n"
            "Options:\n"
@@ -264,12 +286,16 @@ const char* scanUsageText()
            "                  scan-cache.sqlite); unchanged files are not analysed again\n"
            "  --progress=MODE auto (a progress line on a terminal), jsonl (one JSON\n"
            "                  event per line on standard error) or none\n"
+           "  --spectrogram DIR  write a spectrogram picture (PNG) of each file into DIR,\n"
+           "                  named after the file; the CSV report then names them\n"
+           "  --size WxH      size of those pictures (default 1200x700)\n"
            "  --jobs N, -j N  analyse N files at a time (default: one per core)\n"
            "  --help          show this help\n"
            "  --version       show the version\n"
            "\n"
            "Exit status: 0 every file analysed, 1 some file failed, 2 a report could\n"
-           "not be written, 64 usage error, 130 interrupted.\n"
+           "not be written, 64 usage error, 65 a --merge part or a --files-from list\n"
+           "cannot be read, 130 interrupted.\n"
            "Colour is used on a terminal unless NO_COLOR is set.\n";
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "picture/spectrogram_picture.h"
+
 namespace orvel {
 
 // What one kestrone-scan command line asks for. Report targets are paths as
@@ -26,6 +28,8 @@ struct ScanOptions {
     bool merge = false;                      // paths are JSON Lines parts to merge
     std::optional<std::string> cache;        // empty: the default cache file
     ProgressMode progress = ProgressMode::Auto;
+    std::optional<std::string> spectrogramFolder; // --spectrogram DIR: one picture per file
+    PictureSize pictureSize;                      // --size WxH
     bool summary = false;
     unsigned jobs = 0; // 0: one per available core
 };

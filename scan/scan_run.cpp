@@ -18,8 +18,9 @@
 #include "batch/batch_runner.h"
 #include "batch/input_selection.h"
 #include "batch/input_walker.h"
+#include "batch/output_target.h"
 #include "batch/result_cache.h"
-#include "report/json_report.h"
+#include "picture/file_picture.h"
 #include "scan/report_outputs.h"
 #include "scan/scan_printer.h"
 #include "text/utf8.h"
@@ -36,20 +37,21 @@ constexpr auto kCacheCommitInterval = std::chrono::seconds(1);
 constexpr std::size_t kCacheCommitRecords = 256;
 constexpr auto kProgressEventInterval = std::chrono::milliseconds(500);
 
+// Before anything is written: no report may land on an input or on audio.
 void refuseInputsAsTargets(const std::vector<std::string>& targets, const std::vector<BatchInput>& inputs)
 {
     if (targets.empty()) {
         return;
     }
-    std::vector<std::pair<fs::path, const std::string*>> normal;
-    for (const std::string& target : targets) {
-        normal.emplace_back(normalAbsolute(target), &target);
-    }
+    std::vector<fs::path> inputPaths;
+    inputPaths.reserve(inputs.size());
     for (const BatchInput& input : inputs) {
-        for (const auto& [path, target] : normal) {
-            if (input.path == path) {
-                throw UsageError("refusing to write a report over an input file: " + displayBytes(*target));
-            }
+        inputPaths.push_back(input.path);
+    }
+    for (const std::string& target : targets) {
+        const std::string refused = refusedOutputReason(fs::path(target), inputPaths);
+        if (!refused.empty()) {
+            throw UsageError(refused);
         }
     }
 }
@@ -140,7 +142,10 @@ public:
     void record(std::size_t index, FileReport&& record) override
     {
         m_printer.printRecord(m_inputs[index], record);
-        m_failed += record.error.empty() ? 0 : 1;
+        if (!record.pictureError.empty()) {
+            complain(m_printer, displayName(m_inputs[index].shown) + ": no picture: " + record.pictureError);
+        }
+        m_failed += record.error.empty() && record.pictureError.empty() ? 0 : 1;
         ++m_complete;
         m_outputs.add(record, m_inputIndex[index], m_printer);
     }
@@ -230,6 +235,14 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
 
     ReportOutputs outputs(options);
     refuseInputsAsTargets(outputs.fileTargets(), inputs);
+    std::optional<BatchPictures> pictures;
+    if (options.spectrogramFolder) {
+        try {
+            pictures.emplace(fs::path(*options.spectrogramFolder), options.pictureSize, inputs, stopRequested);
+        } catch (const std::runtime_error& failure) {
+            throw UsageError(failure.what());
+        }
+    }
 
     ScanPrinter printer(inputs, printerSettings(options, terminal, outputs.anyToStdout()));
 
@@ -262,7 +275,13 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     batch.analysis.threads = options.jobs != 0 ? 1 : std::max(1u, cores / busy);
     batch.keepSpectrum = outputs.wantsSpectrum();
     if (cache) {
-        batch.analyze = cachedAnalysis(*cache, batch.analysis, cacheHits);
+        batch.analyzeInput = cachedAnalysis(*cache, cacheHits);
+    }
+    if (pictures) {
+        batch.withAudio = [&pictures, analysis = batch.analysis](std::size_t index, const DecodedAudio& audio,
+                                                                 FileReport& record) {
+            pictures->write(index, audio, record, analysis);
+        };
     }
 
     ScanObserver observer(inputs, inputIndex, printer, outputs, stopRequested, cache.get(), cacheHits, events);

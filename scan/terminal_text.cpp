@@ -24,18 +24,14 @@ bool isWide(char32_t cp)
            (cp >= 0x1F900 && cp <= 0x1F9FF) || (cp >= 0x20000 && cp <= 0x3FFFD);
 }
 
-// Code points of valid UTF-8 (what terminalText produces), one at a time.
+// Code points of valid UTF-8 (what terminalText produces), one at a time; a
+// stray byte counts as one column.
 std::size_t nextCodePoint(std::string_view utf8, std::size_t i, char32_t& cp)
 {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(utf8[k]); };
-    const unsigned char b0 = byte(i);
-    std::size_t len = b0 < 0x80 ? 1 : b0 < 0xE0 ? 2 : b0 < 0xF0 ? 3 : 4;
-    if (i + len > utf8.size()) {
-        len = utf8.size() - i;
-    }
-    cp = len == 1 ? b0 : static_cast<char32_t>(b0 & (0x7F >> len));
-    for (std::size_t k = 1; k < len; ++k) {
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    const std::size_t len = decodeUtf8At(utf8, i, cp);
+    if (len == 0) {
+        cp = 0xFFFD;
+        return 1;
     }
     return len;
 }

@@ -10,8 +10,6 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
 
 bool isSurrogate(char32_t cp) { return cp >= 0xD800 && cp <= 0xDFFF; }
 
-// Decodes one well-formed UTF-8 sequence at text[i]; returns its length, or 0
-// when the bytes there are not a valid, shortest-form scalar value.
 std::size_t decodeOne(std::string_view text, std::size_t i, char32_t& cp)
 {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
@@ -82,6 +80,8 @@ std::size_t invalidRun(std::string_view text, std::size_t i)
 }
 
 } // namespace
+
+std::size_t decodeUtf8At(std::string_view text, std::size_t i, char32_t& cp) { return decodeOne(text, i, cp); }
 
 std::string sanitizeUtf8(std::string_view text)
 {

@@ -22,6 +22,10 @@ namespace orvel {
 [[nodiscard]] std::string displayName(const std::filesystem::path& path);
 [[nodiscard]] std::string displayBytes(std::string_view bytes);
 
+// Decodes the well-formed sequence at text[i] into cp and returns its length;
+// 0 when the bytes there are not valid, shortest-form UTF-8.
+[[nodiscard]] std::size_t decodeUtf8At(std::string_view text, std::size_t i, char32_t& cp);
+
 // True when text is well-formed, shortest-form UTF-8 without surrogates.
 [[nodiscard]] bool isValidUtf8(std::string_view text);
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/analysis_queue.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -32,6 +33,27 @@ bool hasSuccessfulResult(const QueueEntry& entry) { return entry.result && entry
 bool isPending(const QueueEntry& entry) { return !hasSuccessfulResult(entry); }
 
 } // namespace
+
+std::string notQueuedText(const AddOutcome& outcome)
+{
+    std::string text;
+    const auto append = [&text](const std::string& part) { text += (text.empty() ? "" : " \u00B7 ") + part; };
+    if (outcome.refused > 0) {
+        append(countText(outcome.refused, "item") + " not queued: analysis is running; add again when it has stopped");
+    }
+    if (outcome.overLimit > 0) {
+        append(countText(outcome.overLimit, "file") + " not queued: limit " + std::to_string(AnalysisQueue::kMaxEntries));
+    }
+    if (!outcome.failed.empty()) {
+        const auto& [path, why] = outcome.failed.front();
+        std::string part = countText(outcome.failed.size(), "path") + " not queued: " + displayName(path) + ": " + why;
+        if (outcome.failed.size() > 1) {
+            part += " (and " + std::to_string(outcome.failed.size() - 1) + " more)";
+        }
+        append(part);
+    }
+    return text;
+}
 
 std::string_view entryStateText(EntryState state)
 {
@@ -65,21 +87,33 @@ AnalysisQueue::~AnalysisQueue()
 
 void AnalysisQueue::addPaths(const std::vector<std::filesystem::path>& paths)
 {
+    m_lastAdd = AddOutcome{};
     if (m_busy) {
+        // The run's job list is fixed; the user is told to add them again afterwards.
+        m_lastAdd.refused = paths.size();
+        m_noticeText = notQueuedText(m_lastAdd);
+        m_view.repaintWindow();
         return;
     }
     const int first = static_cast<int>(m_entries.size());
     m_appending = true;
     for (const std::filesystem::path& path : paths) {
         try {
-            // Paths that cannot be queued (missing, no regular file) are left out.
-            walkInputs({path}, [this](BatchInput&& input) { return !input.error.empty() || addFileImpl(input.path); });
+            walkInputs({path}, [this](BatchInput&& input) {
+                if (input.error.empty()) {
+                    addFileImpl(input.path);
+                } else {
+                    m_lastAdd.failed.emplace_back(input.shown, input.error);
+                }
+                return true;
+            });
         } catch (const std::exception& e) {
             m_view.showAddPathError(sanitizeUtf8(e.what()));
         }
     }
     m_appending = false;
     const int count = static_cast<int>(m_entries.size()) - first;
+    m_lastAdd.added = static_cast<std::size_t>(count);
     if (count > 0) {
         m_view.rowsAppended(first, count);
     }
@@ -87,8 +121,10 @@ void AnalysisQueue::addPaths(const std::vector<std::filesystem::path>& paths)
         m_selectedIndex = 0;
         m_view.selectRow(0);
     }
-    m_statusText = std::to_string(m_entries.size()) + " files \u00B7 " +
+    m_statusText = countText(m_entries.size(), "file") + " \u00B7 " +
                    (m_entries.size() < kMaxEntries ? "Ready to analyze" : "Queue limit reached");
+    m_noticeText = notQueuedText(m_lastAdd);
+    updateProgress();
     updateCommands();
     refreshDetails();
     m_view.repaintWindow();
@@ -103,28 +139,30 @@ void AnalysisQueue::addFile(const std::filesystem::path& path)
     }
 }
 
-bool AnalysisQueue::addFileImpl(const std::filesystem::path& path)
+void AnalysisQueue::addFileImpl(const std::filesystem::path& path)
 {
     namespace fs = std::filesystem;
-    if (m_entries.size() >= kMaxEntries) {
-        return false;
-    }
     if (path.empty()) {
-        return true;
+        return;
     }
     std::error_code ec;
     const fs::path absolute = fs::absolute(path, ec);
     if (ec) {
-        return true;
+        return;
     }
     fs::path normal = absolute.lexically_normal();
     if (!fs::is_regular_file(fs::status(normal, ec))) {
-        return true;
+        return;
     }
-    if (m_keys.insert(normal.native()).second) {
-        m_entries.push_back(QueueEntry{std::move(normal), nullptr, EntryState::Queued});
+    if (m_keys.count(normal.native()) != 0) {
+        return;
     }
-    return m_entries.size() < kMaxEntries;
+    if (m_entries.size() >= kMaxEntries) {
+        ++m_lastAdd.overLimit;
+        return;
+    }
+    m_keys.insert(normal.native());
+    m_entries.push_back(QueueEntry{std::move(normal), nullptr, EntryState::Queued});
 }
 
 void AnalysisQueue::startAnalysis()
@@ -132,20 +170,51 @@ void AnalysisQueue::startAnalysis()
     if (m_busy) {
         return;
     }
+    std::vector<int> indices;
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        if (isPending(m_entries[i])) {
+            indices.push_back(static_cast<int>(i));
+        }
+    }
+    startJobs(indices);
+}
+
+void AnalysisQueue::reanalyze(const std::vector<int>& indices)
+{
+    if (m_busy) {
+        return;
+    }
+    std::vector<int> valid;
+    for (const int index : indices) {
+        if (index >= 0 && static_cast<std::size_t>(index) < m_entries.size()) {
+            QueueEntry& entry = m_entries[static_cast<std::size_t>(index)];
+            entry.result.reset();
+            entry.state = EntryState::Queued;
+            m_view.rowChanged(index);
+            valid.push_back(index);
+        }
+    }
+    if (!valid.empty()) {
+        refreshDetails();
+        startJobs(valid);
+    }
+}
+
+void AnalysisQueue::startJobs(const std::vector<int>& indices)
+{
     if (m_worker.joinable()) {
         m_worker.join();
     }
     std::vector<AnalysisJob> jobs;
-    for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        if (isPending(m_entries[i])) {
-            jobs.push_back(AnalysisJob{static_cast<int>(i), m_entries[i].path});
-        }
+    for (const int index : indices) {
+        jobs.push_back(AnalysisJob{index, m_entries[static_cast<std::size_t>(index)].path});
     }
     if (jobs.empty()) {
         return;
     }
     m_busy = true;
     m_stopRequested.store(false);
+    m_noticeText.clear();
     updateCommands();
     m_progress = 0;
     m_view.progressChanged(m_progress);
@@ -175,8 +244,41 @@ void AnalysisQueue::clear()
     m_progress = 0;
     m_view.progressChanged(m_progress);
     m_statusText = "Ready";
+    m_noticeText.clear();
     refreshDetails();
     updateCommands();
+    m_view.repaintWindow();
+}
+
+void AnalysisQueue::removeEntries(std::vector<int> indices)
+{
+    if (m_busy) {
+        return;
+    }
+    std::sort(indices.begin(), indices.end());
+    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+    std::erase_if(indices, [this](int i) { return i < 0 || static_cast<std::size_t>(i) >= m_entries.size(); });
+    if (indices.empty()) {
+        return;
+    }
+    m_selectedIndex = -1;
+    m_view.rowsCleared();
+    for (auto it = indices.rbegin(); it != indices.rend(); ++it) {
+        const auto at = m_entries.begin() + *it;
+        m_keys.erase(at->path.native());
+        m_entries.erase(at);
+    }
+    if (!m_entries.empty()) {
+        m_view.rowsAppended(0, static_cast<int>(m_entries.size()));
+        m_selectedIndex = std::min(indices.front(), static_cast<int>(m_entries.size()) - 1);
+        m_view.selectRow(m_selectedIndex);
+    }
+    m_statusText = m_entries.empty() ? std::string("Ready") : countText(m_entries.size(), "file") + " \u00B7 " +
+                                                                  countText(indices.size(), "file") + " removed";
+    m_noticeText.clear();
+    updateProgress();
+    updateCommands();
+    refreshDetails();
     m_view.repaintWindow();
 }
 
@@ -186,7 +288,8 @@ bool AnalysisQueue::requestClose()
         return true;
     }
     m_stopRequested.exchange(true);
-    m_statusText = "Stopping safely\u2026 Close again when analysis has stopped.";
+    m_closeWhenStopped = true;
+    m_statusText = "Stopping safely\u2026 The window closes when analysis has stopped.";
     m_view.repaintWindow();
     return false;
 }
@@ -233,9 +336,17 @@ void AnalysisQueue::onProgress(int index, const std::string& stage)
         return;
     }
     QueueEntry& entry = m_entries[static_cast<std::size_t>(index)];
-    entry.state = EntryState::Analyzing;
-    m_view.rowChanged(index);
-    m_statusText = fileNameOf(entry.path) + " \u00B7 " + stage;
+    if (entry.state != EntryState::Analyzing) {
+        entry.state = EntryState::Analyzing;
+        m_view.rowChanged(index);
+        if (index == m_selectedIndex) {
+            refreshDetails();
+        }
+    }
+    // While stopping, the stop's own text stays up.
+    if (!m_stopRequested.load()) {
+        m_statusText = fileNameOf(entry.path) + " \u00B7 " + stage;
+    }
     m_view.repaintWindow();
 }
 
@@ -248,6 +359,12 @@ void AnalysisQueue::onResult(int index, std::unique_ptr<FileReport> record)
     entry.state = record->error.empty() ? EntryState::Complete : EntryState::Error;
     entry.result = std::move(record);
     m_view.rowChanged(index);
+    updateProgress();
+    refreshDetails();
+}
+
+void AnalysisQueue::updateProgress()
+{
     std::size_t withResult = 0;
     for (const QueueEntry& e : m_entries) {
         withResult += e.result ? 1 : 0;
@@ -255,7 +372,6 @@ void AnalysisQueue::onResult(int index, std::unique_ptr<FileReport> record)
     const std::size_t total = m_entries.empty() ? 1 : m_entries.size();
     m_progress = static_cast<int>(withResult * 100 / total);
     m_view.progressChanged(m_progress);
-    refreshDetails();
 }
 
 void AnalysisQueue::onFinished()
@@ -273,11 +389,17 @@ void AnalysisQueue::onFinished()
         }
         analyzed += hasSuccessfulResult(entry) ? 1 : 0;
     }
-    m_statusText = std::to_string(m_entries.size()) + " files \u00B7 " + std::to_string(analyzed) +
-                   " analyzed \u00B7 " + (m_stopRequested.load() ? "Stopped" : "AAC-SIN is experimental");
+    const std::string findings = findingCountsText(m_entries);
+    m_statusText = countText(m_entries.size(), "file") + " \u00B7 " + std::to_string(analyzed) + " analyzed \u00B7 " +
+                   (findings.empty() ? "" : findings + " \u00B7 ") +
+                   (m_stopRequested.load() ? "Stopped" : "AAC-SIN is experimental");
     updateCommands();
     refreshDetails();
     m_view.repaintWindow();
+    if (m_closeWhenStopped) {
+        m_closeWhenStopped = false;
+        m_view.closeWindow();
+    }
 }
 
 void AnalysisQueue::setSelectedIndex(int index)
@@ -324,20 +446,16 @@ std::string AnalysisQueue::cellText(int row, int column) const
         return {};
     }
     const QueueEntry& entry = m_entries[static_cast<std::size_t>(row)];
-    switch (column) {
-    case 0:
+    if (column == kFileColumn) {
         return fileNameOf(entry.path);
-    case 1:
-        return std::string(entry.result ? verdictText(entry.result->upscaling.status) : kDash);
-    case 2:
-        return std::string(entry.result ? verdictText(entry.result->upsampling.status) : kDash);
-    case 3:
-        return std::string(entry.result ? verdictText(entry.result->aacSin.status) : kDash);
-    case 4:
-        return std::string(entryStateText(entry.state));
-    default:
-        return {};
     }
+    if (column == kStateColumn) {
+        return std::string(entryStateText(entry.state));
+    }
+    if (const CheckColumn* check = checkColumnAt(column)) {
+        return std::string(entry.result ? verdictText(((*entry.result).*(check->check)).status) : kDash);
+    }
+    return {};
 }
 
 Tone AnalysisQueue::cellTone(int row, int column) const
@@ -350,14 +468,10 @@ Tone AnalysisQueue::cellTone(int row, int column) const
         return Tone::Primary;
     }
     const FileReport& result = *entry.result;
-    const CheckResult* check = column == 1 ? &result.upscaling
-                               : column == 2 ? &result.upsampling
-                               : column == 3 ? &result.aacSin
-                                             : nullptr;
-    if (check) {
-        return verdictTone(check->status);
+    if (const CheckColumn* check = checkColumnAt(column)) {
+        return verdictTone((result.*(check->check)).status);
     }
-    if (column == 4 && !result.error.empty()) {
+    if (column == kStateColumn && !result.error.empty()) {
         return Tone::Error;
     }
     return Tone::Primary;

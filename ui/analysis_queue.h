@@ -9,10 +9,12 @@
 #include <string_view>
 #include <thread>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "analysis/file_report.h"
 #include "ui/analysis_worker.h"
+#include "ui/queue_order.h"
 #include "ui/queue_view.h"
 #include "ui/worker_event.h"
 
@@ -23,6 +25,18 @@ enum class EntryState { Queued, Analyzing, Complete, Error, Stopped };
 
 // "Queued", "Analyzing", "Complete", "Error", "Stopped".
 [[nodiscard]] std::string_view entryStateText(EntryState state);
+
+// What one addPaths call did with the paths it was given.
+struct AddOutcome {
+    std::size_t added = 0;
+    std::size_t overLimit = 0;  // files left out because the queue was full
+    std::size_t refused = 0;    // paths given during a run, none of them queued
+    std::vector<std::pair<std::filesystem::path, std::string>> failed; // path, why
+};
+
+// "100 files not queued: limit 5000 · 1 path not queued: /x: Cannot read…";
+// empty when everything given was queued.
+[[nodiscard]] std::string notQueuedText(const AddOutcome& outcome);
 
 struct QueueEntry {
     std::filesystem::path path;         // absolute, lexically normal
@@ -47,14 +61,21 @@ public:
     AnalysisQueue& operator=(const AnalysisQueue&) = delete;
 
     // Files are added as given (any extension), folders are walked for
-    // supported files without following links inside them. Ignored while busy.
+    // supported files without following links inside them. Refused while
+    // busy. What was not queued is told in noticeText and lastAdd.
     void addPaths(const std::vector<std::filesystem::path>& paths);
     // One regular file (or a link to one), under its own absolute path.
     void addFile(const std::filesystem::path& path);
     void startAnalysis();
     void requestStop();
     void clear();
-    // True when the window may close now; during a run it asks the worker to stop.
+    // Takes entries out of the queue (not during a run); the selection moves
+    // to the entry that took the first removed one's place.
+    void removeEntries(std::vector<int> indices);
+    // Forgets the results of these entries and runs the analysis on them alone.
+    void reanalyze(const std::vector<int>& indices);
+    // True when the window may close now; during a run it asks the worker to
+    // stop, and the view's closeWindow follows once it has.
     [[nodiscard]] bool requestClose();
     void updateCommands();
 
@@ -74,6 +95,9 @@ public:
     [[nodiscard]] bool busy() const { return m_busy; }
     [[nodiscard]] bool stopRequested() const { return m_stopRequested.load(); }
     [[nodiscard]] const std::string& statusText() const { return m_statusText; }
+    // What the last add or drop left out, shown beside the status; empty when nothing.
+    [[nodiscard]] const std::string& noticeText() const { return m_noticeText; }
+    [[nodiscard]] const AddOutcome& lastAdd() const { return m_lastAdd; }
     void setStatusText(std::string text);
     [[nodiscard]] int progressPercent() const { return m_progress; }
     [[nodiscard]] const CommandState& commands() const { return m_commands; }
@@ -81,15 +105,17 @@ public:
     // What the details text shows: the summary of the selected result, the
     // path and state of an entry without one, or the introduction.
     [[nodiscard]] std::string detailsText() const;
-    // Text and colour of a list cell; columns FILE, UPSCALING, UPSAMPLING, AAC-SIN, STATE.
+    // Text and colour of a cell; columns FILE, one per kCheckColumns entry, STATE.
     [[nodiscard]] std::string cellText(int row, int column) const;
     [[nodiscard]] Tone cellTone(int row, int column) const;
     // Copies of every result, in queue order, for a report.
     [[nodiscard]] std::vector<FileReport> exportRecords() const;
 
 private:
-    // False once the queue is full.
-    bool addFileImpl(const std::filesystem::path& path);
+    // Adds a file, or counts it in m_lastAdd when the queue is full.
+    void addFileImpl(const std::filesystem::path& path);
+    void startJobs(const std::vector<int>& indices);
+    void updateProgress();
     void refreshDetails();
 
     QueueView& m_view;
@@ -101,6 +127,9 @@ private:
     bool m_appending = false; // inside addPaths: rows are announced once at its end
     std::atomic<bool> m_stopRequested{false};
     std::string m_statusText;
+    std::string m_noticeText;
+    AddOutcome m_lastAdd;
+    bool m_closeWhenStopped = false;
     int m_selectedIndex = -1;
     int m_progress = 0;
     CommandState m_commands;

@@ -24,7 +24,8 @@ void CommandButton::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     const QRect r = rect();
-    const bool pressed = isDown();
+    // A toggle that is on keeps the pressed face.
+    const bool pressed = isDown() || (isCheckable() && isChecked());
     QColor face;
     QColor caption;
     if (m_kind == Kind::Dialog) {

@@ -7,7 +7,7 @@
 
 namespace orvel {
 
-MainLayout computeMainLayout(int width, int height)
+MainLayout computeMainLayout(int width, int height, int listHeight)
 {
     constexpr int m = MainLayout::kMargin;
     constexpr std::array<int, 7> kButtonWidths{126, 126, 146, 78, 78, 142, 78};
@@ -19,14 +19,25 @@ MainLayout computeMainLayout(int width, int height)
         x += kButtonWidths[i] + 10;
     }
 
+    constexpr int kFilterWidth = 160;
+    const int afterButtons = layout.buttons.back().right() + 1 + 10;
+    layout.filter = QRect(std::max(afterButtons, width - m - kFilterWidth), 105, kFilterWidth, 38);
+
     const int listWidth = width - 2 * m;
-    const int listHeight = std::max(150, (height - 260) * 46 / 100);
+    if (listHeight < 0) {
+        listHeight = std::max(150, (height - 260) * 46 / 100);
+    } else {
+        // 162 above the list, 38 between it and the panel, 52 below the panel.
+        const int most = std::max(kMinListHeight, height - 162 - 38 - 52 - kMinPanelHeight);
+        listHeight = std::clamp(listHeight, kMinListHeight, most);
+    }
     layout.list = QRect(m, 162, listWidth, listHeight);
     const int firstColumn = listWidth * 37 / 100;
     const int otherColumn = (listWidth - firstColumn - 4) / 4;
     layout.columnWidths = {firstColumn, otherColumn, otherColumn, otherColumn, otherColumn};
 
     const int listBottom = layout.list.y() + layout.list.height();
+    layout.splitter = QRect(m, listBottom, listWidth, 38);
     layout.panel = theme::ltrb(m, listBottom + 38, width - m, height - 52);
     const int panelTop = layout.panel.top();
     const int panelBottom = panelTop + layout.panel.height();
@@ -37,6 +48,19 @@ MainLayout computeMainLayout(int width, int height)
     layout.spectrum = theme::ltrb(m + listWidth * 53 / 100 + 24, panelTop + 16, panelRight - 20, panelBottom - 16);
     layout.progress = QRect(width - m - 180, height - 31, 180, 13);
     return layout;
+}
+
+WindowFit fitWindowToScreen(QSize design, QSize designMinimum, const QRect& available, const QMargins& frame)
+{
+    const int roomWidth = std::max(1, available.width() - frame.left() - frame.right());
+    const int roomHeight = std::max(1, available.height() - frame.top() - frame.bottom());
+    WindowFit fit;
+    fit.minimum = QSize(std::min(designMinimum.width(), roomWidth), std::min(designMinimum.height(), roomHeight));
+    const QSize size(std::min(design.width(), roomWidth), std::min(design.height(), roomHeight));
+    const int x = available.x() + frame.left() + (roomWidth - size.width()) / 2;
+    const int y = available.y() + frame.top() + (roomHeight - size.height()) / 2;
+    fit.geometry = QRect(QPoint(x, y), size);
+    return fit;
 }
 
 } // namespace orvel

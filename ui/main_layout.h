@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QMargins>
 #include <QRect>
+#include <QSize>
 
 #include <array>
 
@@ -13,7 +15,9 @@ struct MainLayout {
     static constexpr int kMargin = 28;
 
     std::array<QRect, 7> buttons;
+    QRect filter;   // the "Findings only" toggle, right-aligned in the button row
     QRect list;
+    QRect splitter; // the strip between the list and the panel that drags the list's height
     std::array<int, 5> columnWidths{};
     QRect panel;    // evidence panel
     QRect details;  // details text
@@ -21,6 +25,22 @@ struct MainLayout {
     QRect progress;
 };
 
-[[nodiscard]] MainLayout computeMainLayout(int width, int height);
+// The smallest list a drag of the splitter leaves: the header and two rows.
+inline constexpr int kMinListHeight = 106;
+// The least the panel keeps when the list is dragged down.
+inline constexpr int kMinPanelHeight = 160;
+
+// listHeight -1 takes the design's share of the height; another value (from
+// the splitter) is kept within kMinListHeight and what leaves the panel kMinPanelHeight.
+[[nodiscard]] MainLayout computeMainLayout(int width, int height, int listHeight = -1);
+
+// Where the window goes on a screen: the design's size and minimum, each cut
+// down to what the available area holds once the frame is added, centred in it.
+struct WindowFit {
+    QRect geometry; // client area, in the screen's coordinates
+    QSize minimum;
+};
+[[nodiscard]] WindowFit fitWindowToScreen(QSize design, QSize designMinimum, const QRect& available,
+                                          const QMargins& frame);
 
 } // namespace orvel

@@ -2,8 +2,16 @@
 #include "ui/main_window.h"
 
 #include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QShowEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEvent>
@@ -20,8 +28,10 @@
 #include <QTreeView>
 
 #include <exception>
+#include <functional>
 #include <utility>
 
+#include "batch/output_target.h"
 #include "batch/report_file.h"
 #include "text/utf8.h"
 #include "ui/about_dialog.h"
@@ -29,6 +39,7 @@
 #include "ui/command_button.h"
 #include "ui/queue_list_view.h"
 #include "ui/report_export.h"
+#include "ui/spectrogram_view.h"
 #include "ui/spectrum_view.h"
 #include "ui/theme.h"
 
@@ -72,7 +83,74 @@ public:
     explicit DetailsText(QWidget* parent) : QPlainTextEdit(parent) { setViewportMargins(0, 0, 8, 0); }
 };
 
+// The file manager shows a folder given as a file URL; the bytes of the
+// path are percent-encoded so that any name reaches it unchanged.
+QUrl folderUrl(const std::filesystem::path& folder)
+{
+    const std::string& native = folder.native();
+    const QByteArray bytes(native.data(), static_cast<qsizetype>(native.size()));
+    return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"), QUrl::StrictMode);
+}
+
 } // namespace
+
+// The strip between the list and the evidence panel: dragging it sets the
+// list's height, a double click returns to the design's. It paints a grip
+// only while the pointer is on it, so the window looks as designed otherwise.
+class SplitterHandle : public QWidget {
+public:
+    SplitterHandle(QWidget* parent, std::function<int()> listHeight, std::function<void(int)> setListHeight)
+        : QWidget(parent), m_listHeight(std::move(listHeight)), m_setListHeight(std::move(setListHeight))
+    {
+        setCursor(Qt::SplitVCursor);
+        setAttribute(Qt::WA_Hover);
+        setAccessibleName(QStringLiteral("Resize the queue list"));
+        setToolTip(QStringLiteral("Drag to show more or fewer rows; double-click for the default"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        if (!underMouse() && m_dragFrom < 0) {
+            return;
+        }
+        QPainter painter(this);
+        const QRect grip(width() / 2 - 24, 17, 48, 4);
+        painter.fillRect(grip, theme::kGrid);
+    }
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton) {
+            m_dragFrom = qRound(event->globalPosition().y());
+            m_startHeight = m_listHeight();
+        }
+    }
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        if (m_dragFrom >= 0) {
+            m_setListHeight(m_startHeight + qRound(event->globalPosition().y()) - m_dragFrom);
+        }
+    }
+    void mouseReleaseEvent(QMouseEvent*) override
+    {
+        m_dragFrom = -1;
+        update();
+    }
+    void mouseDoubleClickEvent(QMouseEvent*) override { m_setListHeight(-1); }
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::HoverEnter || event->type() == QEvent::HoverLeave) {
+            update();
+        }
+        return QWidget::event(event);
+    }
+
+private:
+    std::function<int()> m_listHeight;
+    std::function<void(int)> m_setListHeight;
+    int m_dragFrom = -1;
+    int m_startHeight = 0;
+};
 
 class MainWindow::EventSink : public WorkerEventSink {
 public:
@@ -96,8 +174,9 @@ MainWindow::MainWindow(AnalyzeFunction analyze, QWidget* parent)
     ensureResources();
     setWindowTitle(QStringLiteral("Kestrone \u2014 Lossless audio inspector"));
     setWindowIcon(appIcon());
-    setMinimumSize(1060, 750);
+    setMinimumSize(kDesignMinimum);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
     setAcceptDrops(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, theme::kWindowBackground);
@@ -111,6 +190,27 @@ MainWindow::MainWindow(AnalyzeFunction analyze, QWidget* parent)
         connect(button, &QAbstractButton::clicked, this, [this, i] { runCommand(static_cast<Command>(i)); });
         m_buttons[static_cast<std::size_t>(i)] = button;
     }
+    m_filter = new CommandButton(QStringLiteral("Findings only"), CommandButton::Kind::Command, this);
+    m_filter->setCheckable(true);
+    m_filter->setAccessibleName(QStringLiteral("Only files with findings"));
+    m_filter->setToolTip(QStringLiteral("Only files with findings"));
+
+    m_spectrogram = std::make_unique<SpectrogramView>([this] { spectrogramChanged(); });
+    const std::array<const char*, 2> modeCaptions{"Spectrum", "Spectrogram"};
+    const std::array<const char*, 2> modeTips{"The averaged spectrum of the selected file",
+                                              "Level over time of the selected file, as the saved picture shows it"};
+    for (int i = 0; i < 2; ++i) {
+        auto* button = new CommandButton(QString::fromUtf8(modeCaptions[static_cast<std::size_t>(i)]),
+                                         CommandButton::Kind::Command, this);
+        button->setCheckable(true);
+        button->setChecked(i == SpectrumCurve);
+        button->setToolTip(QString::fromUtf8(modeTips[static_cast<std::size_t>(i)]));
+        connect(button, &QAbstractButton::clicked, this, [this, i] { setSpectrumMode(static_cast<SpectrumMode>(i)); });
+        m_modeButtons[static_cast<std::size_t>(i)] = button;
+    }
+    m_savePicture = new CommandButton(QStringLiteral("Save picture\u2026"), CommandButton::Kind::Command, this);
+    m_savePicture->setToolTip(QStringLiteral("Save the spectrogram picture of the selected file as PNG"));
+    connect(m_savePicture, &QAbstractButton::clicked, this, &MainWindow::choosePictureTarget);
 
     m_list = new QueueListView(this);
     m_model = new QueueModel(*m_queue, m_list);
@@ -118,11 +218,22 @@ MainWindow::MainWindow(AnalyzeFunction analyze, QWidget* parent)
     connect(m_list, &QueueListView::pathsDropped, this, &MainWindow::addDroppedUrls);
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         const QModelIndexList rows = m_list->selectionModel()->selectedRows();
-        m_queue->setSelectedIndex(rows.isEmpty() ? -1 : rows.first().row());
+        m_queue->setSelectedIndex(rows.isEmpty() ? -1 : m_model->entryAt(rows.first().row()));
     });
+    connect(m_model, &QueueModel::rowsReordered, this, &MainWindow::restoreSelection);
+    connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {
+        const QueueSort sort = nextSort(m_model->sort(), column);
+        m_model->setSort(sort);
+        static_cast<QueueHeader*>(m_list->horizontalHeader())->setSortMark(sort);
+    });
+    connect(m_filter, &QAbstractButton::toggled, this, [this](bool on) { m_model->setOnlyFindings(on); });
+    connect(m_list, &QueueListView::rowMenuRequested, this, &MainWindow::showRowMenu);
+    m_splitter = new SplitterHandle(
+        this, [this] { return m_layout.list.height(); }, [this](int height) { setListHeight(height); });
 
     m_details = new DetailsText(this);
     m_details->setReadOnly(true);
+    m_details->setTabChangesFocus(true);
     m_details->setFrameShape(QFrame::NoFrame);
     m_details->setFont(theme::font(theme::FontRole::Ui));
     m_details->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -147,14 +258,127 @@ MainWindow::MainWindow(AnalyzeFunction analyze, QWidget* parent)
     progressPalette.setColor(QPalette::Window, theme::kPanelBackground);
     m_progress->setPalette(progressPalette);
 
+    // Tab and Shift+Tab walk the controls in the order they are seen.
+    QWidget* previous = nullptr;
+    for (QWidget* widget : std::initializer_list<QWidget*>{m_buttons[0], m_buttons[1], m_buttons[2], m_buttons[3],
+                                                           m_buttons[4], m_buttons[5], m_buttons[6], m_filter, m_list,
+                                                           m_details, m_modeButtons[0], m_modeButtons[1],
+                                                           m_savePicture}) {
+        if (previous) {
+            setTabOrder(previous, widget);
+        }
+        previous = widget;
+    }
+    createActions();
+
     detailsChanged();
     m_queue->updateCommands();
-    resize(1320, 900);
+    resize(kDesignSize);
+    fitToScreen(QMargins());
     applyLayout();
+}
+
+void MainWindow::createActions()
+{
+    // Each command's keys; the button's tip names them.
+    struct Keys {
+        Command command;
+        QList<QKeySequence> keys;
+        const char* tip;
+    };
+    const std::array<Keys, 6> table{{
+        {AddFiles, {QKeySequence(Qt::CTRL | Qt::Key_O)}, "Add audio files"},
+        {AddFolder, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O)}, "Add folders, including subfolders"},
+        {Analyze, {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)}, "Analyze the files not yet analyzed"},
+        {Stop, {QKeySequence(Qt::Key_Escape)}, "Stop the analysis"},
+        {ExportReport, {QKeySequence(Qt::CTRL | Qt::Key_S)}, "Save a report of the results"},
+        {About, {QKeySequence(Qt::Key_F1)}, "About Kestrone"},
+    }};
+    for (const Keys& entry : table) {
+        auto* action = new QAction(m_buttons[entry.command]->text(), this);
+        action->setShortcuts(entry.keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        const Command command = entry.command;
+        connect(action, &QAction::triggered, this, [this, command] {
+            if (m_buttons[command]->isEnabled()) {
+                runCommand(command);
+            }
+        });
+        addAction(action);
+        m_commandActions[command] = action;
+        QStringList names;
+        for (const QKeySequence& key : entry.keys) {
+            names << key.toString(QKeySequence::NativeText);
+        }
+        m_buttons[entry.command]->setToolTip(QString::fromUtf8(entry.tip) + QStringLiteral(" (") +
+                                             names.join(QStringLiteral(" or ")) + QStringLiteral(")"));
+    }
+    m_buttons[Clear]->setToolTip(QStringLiteral("Remove every file from the queue"));
+
+    const std::array<const char*, 5> texts{"Copy full path", "Open containing folder", "Remove from queue",
+                                           "Re-analyse", "Show in evidence panel"};
+    m_rowMenu = new QMenu(this);
+    for (int i = 0; i < 5; ++i) {
+        auto* action = new QAction(QString::fromUtf8(texts[static_cast<std::size_t>(i)]), this);
+        const auto kind = static_cast<RowAction>(i);
+        connect(action, &QAction::triggered, this, [this, kind] { runRowAction(kind); });
+        m_rowActions[static_cast<std::size_t>(i)] = action;
+        m_rowMenu->addAction(action);
+    }
+    // The row keys work while the list has the focus.
+    m_rowActions[CopyPath]->setShortcut(QKeySequence(QKeySequence::Copy));
+    m_rowActions[RemoveFromQueue]->setShortcut(QKeySequence(Qt::Key_Delete));
+    for (QAction* action : {m_rowActions[CopyPath], m_rowActions[RemoveFromQueue]}) {
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        m_list->addAction(action);
+    }
+    updateRowActions();
+}
+
+QWidget* MainWindow::splitter() const { return m_splitter; }
+
+void MainWindow::fitToScreen(const QMargins& frame)
+{
+    const QScreen* where = screen();
+    if (!where) {
+        return;
+    }
+    const WindowFit fit = fitWindowToScreen(kDesignSize, kDesignMinimum, where->availableGeometry(), frame);
+    setMinimumSize(fit.minimum);
+    setGeometry(fit.geometry);
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_fitted || isMaximized() || isFullScreen()) {
+        return;
+    }
+    m_fitted = true;
+    // Only now is the frame known; a window that would reach past the
+    // available area is fitted again with it.
+    const QScreen* where = screen();
+    const QRect frame = frameGeometry();
+    if (where && !where->availableGeometry().contains(frame)) {
+        const QRect inner = geometry();
+        fitToScreen(QMargins(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+                             frame.bottom() - inner.bottom()));
+    }
+}
+
+void MainWindow::setListHeight(int height)
+{
+    m_listHeight = height;
+    applyLayout();
+    if (height >= 0) {
+        m_listHeight = m_layout.list.height();
+    }
 }
 
 MainWindow::~MainWindow()
 {
+    m_rowMenu = nullptr;
+    m_spectrogram.reset();
     // The list reads the queue: let it go first, then stop and join the worker.
     delete m_list;
     m_list = nullptr;
@@ -183,7 +407,6 @@ void MainWindow::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     const int w = width();
-    const int h = height();
     const int single = Qt::TextSingleLine | Qt::AlignVCenter | Qt::AlignLeft;
     p.fillRect(rect(), theme::kWindowBackground);
 
@@ -207,14 +430,32 @@ void MainWindow::paintEvent(QPaintEvent*)
     p.drawText(titleRect, single, QFontMetrics(title).elidedText(panelTitle(), Qt::ElideRight, titleRect.width()));
 
     const QueueEntry* entry = m_queue->selectedEntry();
-    paintSpectrumView(p, m_layout.spectrum, entry ? entry->result.get() : nullptr);
+    if (m_spectrumMode == SpectrogramPicture) {
+        m_spectrogram->paint(p, m_layout.spectrum, m_pointer);
+    } else {
+        paintSpectrumView(p, m_layout.spectrum, entry ? entry->result.get() : nullptr, m_pointer);
+    }
 
-    const QRect statusRect = theme::ltrb(28, h - 39, w - 230, h - 9);
+    const QRect status = statusRect();
     p.setFont(small);
+    const QFontMetrics metrics(small);
+    const QString statusText = theme::toQString(m_queue->statusText());
+    const QString notice = theme::toQString(m_queue->noticeText());
+    // With a notice beside it, the status keeps at most half the line.
+    const int statusWidth = notice.isEmpty() ? status.width()
+                                             : std::min(metrics.horizontalAdvance(statusText), status.width() / 2);
     p.setPen(theme::kSecondaryText);
-    p.drawText(statusRect, single,
-               QFontMetrics(small).elidedText(theme::toQString(m_queue->statusText()), Qt::ElideRight, statusRect.width()));
+    p.drawText(QRect(status.left(), status.top(), statusWidth, status.height()), single,
+               metrics.elidedText(statusText, Qt::ElideRight, statusWidth));
+    if (!notice.isEmpty()) {
+        const QRect noticeRect = theme::ltrb(status.left() + statusWidth + 16, status.top(), status.right() + 1,
+                                             status.bottom() + 1);
+        p.setPen(theme::kEvidence);
+        p.drawText(noticeRect, single, metrics.elidedText(notice, Qt::ElideRight, noticeRect.width()));
+    }
 }
+
+QRect MainWindow::statusRect() const { return theme::ltrb(28, height() - 39, width() - 230, height() - 9); }
 
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
@@ -227,14 +468,24 @@ void MainWindow::applyLayout()
     if (!m_list) {
         return;
     }
-    m_layout = computeMainLayout(width(), height());
+    m_layout = computeMainLayout(width(), height(), m_listHeight);
     for (std::size_t i = 0; i < m_buttons.size(); ++i) {
         m_buttons[i]->setGeometry(m_layout.buttons[i]);
     }
+    m_filter->setGeometry(m_layout.filter);
+    m_splitter->setGeometry(m_layout.splitter);
     m_list->setGeometry(m_layout.list);
     m_list->setColumnWidths(m_layout.columnWidths);
     m_details->setGeometry(m_layout.details);
     m_progress->setGeometry(m_layout.progress);
+    // The view switch and "Save picture…" sit at the right of the spectrum's title row.
+    const QRect& area = m_layout.spectrum;
+    int right = area.x() + area.width();
+    for (CommandButton* button : {m_savePicture, m_modeButtons[SpectrogramPicture], m_modeButtons[SpectrumCurve]}) {
+        const int w = button->sizeHint().width();
+        button->setGeometry(right - w, area.top() - 4, w, 26);
+        right -= w + (button == m_savePicture ? 12 : 4);
+    }
     update();
 }
 
@@ -245,6 +496,29 @@ void MainWindow::closeEvent(QCloseEvent* event)
     } else {
         event->ignore();
     }
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    std::optional<QPoint> pointer;
+    if (m_layout.spectrum.contains(pos)) {
+        pointer = pos;
+    }
+    if (pointer != m_pointer) {
+        m_pointer = pointer;
+        update(m_layout.spectrum);
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void MainWindow::leaveEvent(QEvent* event)
+{
+    if (m_pointer) {
+        m_pointer.reset();
+        update(m_layout.spectrum);
+    }
+    QWidget::leaveEvent(event);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
@@ -272,9 +546,7 @@ void MainWindow::dropEvent(QDropEvent* event)
 
 void MainWindow::addDroppedUrls(const QList<QUrl>& urls)
 {
-    if (m_queue->busy()) {
-        return;
-    }
+    // During a run the queue refuses them and says so.
     std::vector<std::filesystem::path> paths;
     for (const QUrl& url : urls) {
         if (!url.isLocalFile()) {
@@ -325,7 +597,7 @@ void MainWindow::chooseFiles()
     }
     const QStringList files = QFileDialog::getOpenFileNames(
         this, QStringLiteral("Add audio files"), QString(),
-        QStringLiteral("Audio files (*.flac *.wav *.aif *.aiff *.aifc *.m4a *.alac *.aac *.mp3);;All files (*)"));
+        QStringLiteral("Audio files (*.flac *.wav *.aif *.aiff *.aifc *.m4a *.alac *.aac *.mp3 *.wv *.ape *.tta *.tak *.ogg *.oga *.opus *.wma *.mka *.caf);;All files (*)"));
     if (!files.isEmpty()) {
         m_queue->addPaths(fsPaths(files));
     }
@@ -383,18 +655,194 @@ void MainWindow::exportReport()
     saveReport(theme::pathFromQString(chosen.first()), filter < 0 ? 1 : static_cast<int>(filter) + 1);
 }
 
+void MainWindow::setSpectrumMode(SpectrumMode mode)
+{
+    m_spectrumMode = mode;
+    for (int i = 0; i < 2; ++i) {
+        m_modeButtons[static_cast<std::size_t>(i)]->setChecked(i == mode);
+    }
+    if (mode == SpectrumCurve) {
+        m_saveWhenDrawn = false;
+    }
+    syncSpectrogram();
+    update(m_layout.spectrum);
+}
+
+void MainWindow::syncSpectrogram()
+{
+    if (!m_spectrogram) {
+        return;
+    }
+    // Drawn only while shown (or asked to be saved), for the selected file.
+    const QueueEntry* entry = m_queue->selectedEntry();
+    m_spectrogram->show(m_spectrumMode == SpectrogramPicture && entry ? entry->result.get() : nullptr);
+    updatePictureButtons();
+}
+
+void MainWindow::spectrogramChanged()
+{
+    updatePictureButtons();
+    update(m_layout.spectrum);
+    if (m_saveWhenDrawn && m_spectrogram->state() != SpectrogramView::State::Drawing) {
+        m_saveWhenDrawn = false;
+        if (m_spectrogram->state() == SpectrogramView::State::Ready) {
+            QMetaObject::invokeMethod(this, &MainWindow::choosePictureTarget, Qt::QueuedConnection);
+        }
+    }
+}
+
+void MainWindow::updatePictureButtons()
+{
+    if (!m_savePicture) {
+        return;
+    }
+    const QueueEntry* entry = m_queue->selectedEntry();
+    m_savePicture->setEnabled(entry && entry->result && entry->result->error.empty());
+}
+
+void MainWindow::choosePictureTarget()
+{
+    const QueueEntry* entry = m_queue->selectedEntry();
+    if (!entry || !entry->result || !entry->result->error.empty()) {
+        return;
+    }
+    if (m_spectrogram->state() != SpectrogramView::State::Ready || m_spectrogram->file() != entry->result->file) {
+        // Drawn first; the dialog opens once the picture is there.
+        m_saveWhenDrawn = true;
+        setSpectrumMode(SpectrogramPicture);
+        return;
+    }
+    QFileDialog dialog(this, QStringLiteral("Save picture"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters({QStringLiteral("PNG picture (*.png)")});
+    dialog.setDefaultSuffix(QStringLiteral("png"));
+    dialog.setDirectory(theme::displayPath(entry->path.parent_path()));
+    dialog.selectFile(theme::displayPath(entry->path.filename()) + QStringLiteral(".png"));
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    const QStringList chosen = dialog.selectedFiles();
+    if (!chosen.isEmpty() && !chosen.first().isEmpty()) {
+        savePicture(theme::pathFromQString(chosen.first()));
+    }
+}
+
+void MainWindow::savePicture(const std::filesystem::path& path)
+{
+    std::string failure;
+    try {
+        const std::vector<unsigned char> png = m_spectrogram->png();
+        if (png.empty()) {
+            failure = "The spectrogram of the selected file is not drawn yet.";
+        } else {
+            writePictureFile(path, png);
+        }
+    } catch (const std::exception& e) {
+        failure = sanitizeUtf8(e.what());
+    }
+    if (failure.empty()) {
+        m_queue->setStatusText("Picture saved: " + displayName(path));
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Cannot save picture"), theme::toQString(failure),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
 void MainWindow::saveReport(const std::filesystem::path& path, int filterIndex)
 {
     std::string failure;
     try {
-        failure = writeReportFile(path, reportFormatForFilterIndex(filterIndex), m_queue->exportRecords());
+        const std::vector<FileReport> records = m_queue->exportRecords();
+        std::vector<std::filesystem::path> inputs;
+        for (const FileReport& record : records) {
+            inputs.push_back(record.file);
+        }
+        // Never a report over one of the analysed files or other audio.
+        failure = refusedOutputReason(path, inputs);
+        if (!failure.empty()) {
+            failure[0] = 'R';
+            failure += ".";
+        } else {
+            failure = writeReportFile(path, reportFormatForFilterIndex(filterIndex), records);
+        }
     } catch (const std::exception& e) {
         failure = sanitizeUtf8(e.what());
     }
     if (failure.empty()) {
         m_queue->setStatusText("Report saved: " + displayName(path));
-    } else {
-        QMessageBox::critical(this, QStringLiteral("Cannot save report"), theme::toQString(failure));
+        return;
+    }
+    // The failure names the file and the system's reason, as in every front end.
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Cannot save report"), theme::toQString(failure),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+void MainWindow::showRowMenu(const QPoint& globalPos)
+{
+    updateRowActions();
+    m_rowMenu->popup(globalPos);
+}
+
+void MainWindow::updateRowActions()
+{
+    const bool haveRow = m_queue->selectedEntry() != nullptr;
+    for (QAction* action : m_rowActions) {
+        if (action) {
+            action->setEnabled(haveRow);
+        }
+    }
+    if (m_rowActions[RemoveFromQueue]) {
+        m_rowActions[RemoveFromQueue]->setEnabled(haveRow && !m_queue->busy());
+        m_rowActions[Reanalyze]->setEnabled(haveRow && !m_queue->busy());
+    }
+}
+
+void MainWindow::runRowAction(RowAction action)
+{
+    const int index = m_queue->selectedIndex();
+    const QueueEntry* entry = m_queue->selectedEntry();
+    if (!entry) {
+        return;
+    }
+    switch (action) {
+    case CopyPath:
+        QGuiApplication::clipboard()->setText(theme::displayPath(entry->path));
+        m_queue->setStatusText("Copied: " + displayName(entry->path));
+        break;
+    case OpenFolder:
+        if (!QDesktopServices::openUrl(folderUrl(entry->path.parent_path()))) {
+            m_queue->setStatusText("Cannot open the folder " + displayName(entry->path.parent_path()));
+        }
+        break;
+    case RemoveFromQueue:
+        m_queue->removeEntries({index});
+        break;
+    case Reanalyze:
+        m_queue->reanalyze({index});
+        break;
+    case ShowInPanel:
+        selectRow(index);
+        m_details->moveCursor(QTextCursor::Start);
+        m_details->setFocus(Qt::OtherFocusReason);
+        break;
+    }
+}
+
+void MainWindow::restoreSelection()
+{
+    const int row = m_model->rowOf(m_queue->selectedIndex());
+    if (row < 0) {
+        m_queue->setSelectedIndex(-1);
+        return;
+    }
+    const bool hadFocus = m_list->hasFocus();
+    m_list->setCurrentIndex(m_model->index(row, 0));
+    m_list->selectRow(row);
+    if (hadFocus) {
+        m_list->setFocus(Qt::OtherFocusReason);
     }
 }
 
@@ -419,9 +867,14 @@ void MainWindow::rowsCleared()
     }
 }
 
-void MainWindow::selectRow(int row)
+void MainWindow::selectRow(int entry)
 {
     if (!m_list) {
+        return;
+    }
+    const int row = m_model->rowOf(entry);
+    if (row < 0) {
+        m_list->clearSelection();
         return;
     }
     m_list->setCurrentIndex(m_model->index(row, 0));
@@ -433,12 +886,36 @@ void MainWindow::commandsChanged(const CommandState& commands)
 {
     const std::array<bool, 7> enabled{commands.addFiles, commands.addFolder, commands.analyze,   commands.stop,
                                       commands.clear,    commands.exportReport, commands.about};
+    if (!m_buttons[0]) {
+        return;
+    }
+    // A button about to be disabled hands its focus on where the user goes
+    // next, not to whatever follows it in the tab chain (About).
+    int focused = -1;
     for (std::size_t i = 0; i < m_buttons.size(); ++i) {
-        if (m_buttons[i]) {
-            m_buttons[i]->setEnabled(enabled[i]);
-            m_buttons[i]->update();
+        if (m_buttons[i]->hasFocus()) {
+            focused = static_cast<int>(i);
+        }
+        if (enabled[i]) {
+            m_buttons[i]->setEnabled(true);
         }
     }
+    if (focused >= 0 && !enabled[static_cast<std::size_t>(focused)]) {
+        QWidget* next = m_list;
+        if (focused == Analyze && enabled[Stop]) {
+            next = m_buttons[Stop];
+        } else if (focused == Stop && enabled[Analyze]) {
+            next = m_buttons[Analyze];
+        } else if (focused == Clear || m_queue->entries().empty()) {
+            next = m_buttons[AddFiles];
+        }
+        next->setFocus(Qt::OtherFocusReason);
+    }
+    for (std::size_t i = 0; i < m_buttons.size(); ++i) {
+        m_buttons[i]->setEnabled(enabled[i]);
+        m_buttons[i]->update();
+    }
+    updateRowActions();
 }
 
 void MainWindow::progressChanged(int percent)
@@ -453,10 +930,18 @@ void MainWindow::detailsChanged()
     if (m_details) {
         m_details->setPlainText(withLineFeeds(m_queue->detailsText()));
     }
+    syncSpectrogram();
+    updateRowActions();
     update(m_layout.panel);
 }
 
 void MainWindow::repaintWindow() { update(); }
+
+void MainWindow::closeWindow()
+{
+    // After the event that finished the run has been handled.
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
 
 void MainWindow::showAddPathError(const std::string& message)
 {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/queue_list_view.h"
 
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
@@ -10,6 +11,7 @@
 #include <QScrollBar>
 #include <QToolTip>
 
+#include <algorithm>
 #include <array>
 
 #include "ui/analysis_queue.h"
@@ -19,67 +21,175 @@ namespace orvel {
 
 QueueModel::QueueModel(const AnalysisQueue& queue, QObject* parent) : QAbstractTableModel(parent), m_queue(queue) {}
 
+bool QueueModel::reordering() const
+{
+    return m_onlyFindings || (m_sort.column >= 0 && m_sort.column != kFileColumn);
+}
+
 void QueueModel::appendRows(int first, int count)
 {
-    if (count <= 0 || first != m_rows) {
+    if (count <= 0 || first != m_entries) {
         return;
     }
-    beginInsertRows(QModelIndex(), first, first + count - 1);
-    m_rows = first + count;
+    m_entries = first + count;
+    if (m_onlyFindings || m_sort.column >= 0) {
+        relayout();
+        return;
+    }
+    beginInsertRows(QModelIndex(), static_cast<int>(m_order.size()), static_cast<int>(m_order.size()) + count - 1);
+    for (int entry = first; entry < first + count; ++entry) {
+        m_rowOf.push_back(static_cast<int>(m_order.size()));
+        m_order.push_back(entry);
+    }
     endInsertRows();
 }
 
-void QueueModel::changeRow(int row)
+void QueueModel::changeRow(int entry)
 {
-    if (row < 0 || row >= m_rows) {
+    if (entry < 0 || entry >= m_entries) {
         return;
     }
-    emit dataChanged(index(row, 0), index(row, 4));
+    if (reordering()) {
+        relayout();
+        return;
+    }
+    const int row = rowOf(entry);
+    if (row >= 0) {
+        emit dataChanged(index(row, 0), index(row, kQueueColumnCount - 1));
+    }
 }
 
 void QueueModel::clearRows()
 {
     beginResetModel();
-    m_rows = 0;
+    m_entries = 0;
+    m_order.clear();
+    m_rowOf.clear();
     endResetModel();
 }
 
-int QueueModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rows; }
+void QueueModel::setSort(QueueSort sort)
+{
+    if (sort == m_sort) {
+        return;
+    }
+    m_sort = sort;
+    relayout();
+}
 
-int QueueModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 5; }
+void QueueModel::setOnlyFindings(bool only)
+{
+    if (only == m_onlyFindings) {
+        return;
+    }
+    m_onlyFindings = only;
+    relayout();
+}
+
+int QueueModel::entryAt(int row) const
+{
+    return row >= 0 && static_cast<std::size_t>(row) < m_order.size() ? m_order[static_cast<std::size_t>(row)] : -1;
+}
+
+int QueueModel::rowOf(int entry) const
+{
+    return entry >= 0 && static_cast<std::size_t>(entry) < m_rowOf.size() ? m_rowOf[static_cast<std::size_t>(entry)]
+                                                                            : -1;
+}
+
+void QueueModel::relayout()
+{
+    std::vector<QueueEntry> const& all = m_queue.entries();
+    std::vector<int> order = queueDisplayOrder(all, m_sort, m_onlyFindings);
+    // Only the entries announced so far are rows.
+    std::erase_if(order, [this](int entry) { return entry >= m_entries; });
+    if (order == m_order) {
+        if (!m_order.empty()) {
+            emit dataChanged(index(0, 0), index(static_cast<int>(m_order.size()) - 1, kQueueColumnCount - 1));
+        }
+        return;
+    }
+    if (order.size() != m_order.size()) {
+        beginResetModel();
+        setOrder(std::move(order));
+        endResetModel();
+        emit rowsReordered();
+        return;
+    }
+    // Same rows in another order: persistent indices (the selection) follow their entries.
+    emit layoutAboutToBeChanged();
+    const QModelIndexList before = persistentIndexList();
+    std::vector<int> entries;
+    entries.reserve(static_cast<std::size_t>(before.size()));
+    for (const QModelIndex& i : before) {
+        entries.push_back(entryAt(i.row()));
+    }
+    setOrder(std::move(order));
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype i = 0; i < before.size(); ++i) {
+        const int row = rowOf(entries[static_cast<std::size_t>(i)]);
+        after.push_back(row < 0 ? QModelIndex() : index(row, before[i].column()));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged();
+}
+
+void QueueModel::setOrder(std::vector<int> order)
+{
+    m_order = std::move(order);
+    m_rowOf.assign(static_cast<std::size_t>(m_entries), -1);
+    for (std::size_t row = 0; row < m_order.size(); ++row) {
+        m_rowOf[static_cast<std::size_t>(m_order[row])] = static_cast<int>(row);
+    }
+}
+
+int QueueModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_order.size());
+}
+
+int QueueModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kQueueColumnCount; }
 
 QVariant QueueModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_rows) {
+    const int entry = index.isValid() ? entryAt(index.row()) : -1;
+    if (entry < 0) {
         return {};
     }
     if (role == Qt::DisplayRole) {
-        return theme::toQString(m_queue.cellText(index.row(), index.column()));
+        return theme::toQString(m_queue.cellText(entry, index.column()));
     }
     if (role == Qt::ForegroundRole) {
-        return theme::toneQColor(m_queue.cellTone(index.row(), index.column()));
+        return theme::toneQColor(m_queue.cellTone(entry, index.column()));
     }
     return {};
 }
 
 QVariant QueueModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    static const std::array<const char*, 5> kTitles{"FILE", "UPSCALING", "UPSAMPLING", "AAC-SIN", "STATE"};
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= 5) {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= kQueueColumnCount) {
         return {};
     }
-    return QString::fromLatin1(kTitles[static_cast<std::size_t>(section)]);
+    return theme::toQString(std::string(queueColumnTitle(section)));
 }
 
 QueueHeader::QueueHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent)
 {
-    setSectionsClickable(false);
+    // A click sorts by the column.
+    setSectionsClickable(true);
     setSectionsMovable(false);
     setHighlightSections(false);
     setStretchLastSection(false);
     setSectionResizeMode(QHeaderView::Interactive);
     setFixedHeight(QueueListView::kHeaderHeight);
     setFont(theme::font(theme::FontRole::Small));
+}
+
+void QueueHeader::setSortMark(QueueSort sort)
+{
+    m_sortMark = sort;
+    viewport()->update();
 }
 
 void QueueHeader::paintEvent(QPaintEvent* event)
@@ -99,7 +209,10 @@ void QueueHeader::paintSection(QPainter* painter, const QRect& rect, int logical
     painter->fillRect(rect, theme::kHeader);
     painter->setPen(theme::kSecondaryText);
     painter->setFont(theme::font(theme::FontRole::Small));
-    const QString text = model() ? model()->headerData(logicalIndex, Qt::Horizontal).toString().left(80) : QString();
+    QString text = model() ? model()->headerData(logicalIndex, Qt::Horizontal).toString().left(80) : QString();
+    if (m_sortMark.column == logicalIndex) {
+        text += m_sortMark.descending ? QStringLiteral("  \u25BC") : QStringLiteral("  \u25B2");
+    }
     painter->drawText(rect.adjusted(10, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
     painter->restore();
 }
@@ -145,6 +258,8 @@ QueueListView::QueueListView(QWidget* parent) : QTableView(parent)
     verticalHeader()->setDefaultSectionSize(kRowHeight);
     setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DropOnly);
+    // Tab moves on to the next control instead of the next cell.
+    setTabKeyNavigation(false);
     setFont(theme::font(theme::FontRole::Ui));
     setAccessibleName(QStringLiteral("Audio analysis queue"));
     QPalette pal = palette();
@@ -157,13 +272,62 @@ QueueListView::QueueListView(QWidget* parent) : QTableView(parent)
 
 void QueueListView::setColumnWidths(const std::array<int, 5>& widths)
 {
-    for (int i = 0; i < 5; ++i) {
-        setColumnWidth(i, widths[static_cast<std::size_t>(i)]);
+    m_designWidths = widths;
+    fitColumns();
+}
+
+void QueueListView::fitColumns()
+{
+    if (m_fitting) {
+        return;
     }
+    m_fitting = true;
+    int total = 0;
+    for (const int w : m_designWidths) {
+        total += w;
+    }
+    // What the viewport lacks (a vertical scroll bar's width) comes off FILE.
+    const int room = viewport()->width();
+    const int excess = isVisible() && total > room ? total - room : 0;
+    for (int i = 0; i < 5; ++i) {
+        const int design = m_designWidths[static_cast<std::size_t>(i)];
+        setColumnWidth(i, i == 0 ? std::max(60, design - excess) : design);
+    }
+    m_fitting = false;
+}
+
+QModelIndex QueueListView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    const int rows = model() ? model()->rowCount() : 0;
+    if (rows > 0 && (cursorAction == MoveHome || cursorAction == MoveEnd)) {
+        const int column = std::max(0, currentIndex().column());
+        return model()->index(cursorAction == MoveHome ? 0 : rows - 1, column);
+    }
+    return QTableView::moveCursor(cursorAction, modifiers);
+}
+
+void QueueListView::contextMenuEvent(QContextMenuEvent* event)
+{
+    // A mouse's menu comes through the viewport, in its coordinates; the
+    // keyboard's goes to the current row.
+    const bool keyboard = event->reason() == QContextMenuEvent::Keyboard;
+    const QModelIndex index = keyboard ? currentIndex() : indexAt(event->pos());
+    if (!index.isValid()) {
+        return;
+    }
+    selectRow(index.row());
+    setCurrentIndex(index);
+    const QPoint global = keyboard ? viewport()->mapToGlobal(visualRect(index).center()) : event->globalPos();
+    emit rowMenuRequested(global);
 }
 
 bool QueueListView::viewportEvent(QEvent* event)
 {
+    if (event->type() == QEvent::Resize || event->type() == QEvent::Show) {
+        const bool handled = QTableView::viewportEvent(event);
+        fitColumns();
+        return handled;
+    }
     if (event->type() != QEvent::ToolTip) {
         return QTableView::viewportEvent(event);
     }

@@ -9,22 +9,36 @@
 #include <QUrl>
 
 #include <array>
+#include <vector>
+
+#include "ui/queue_order.h"
 
 namespace orvel {
 
 class AnalysisQueue;
 
-// The queue as a five-column table: FILE, UPSCALING, UPSAMPLING, AAC-SIN, STATE.
-// Its row count follows the queue's announcements, so rows are added in one
-// batch after addPaths rather than one by one.
+// The queue as a table: FILE, one column per check, STATE. Its rows follow
+// the queue's announcements (so rows are added in one batch after addPaths),
+// shown in the order of a QueueSort and, when asked, only the entries with a
+// finding. Rows are display rows; entryAt and rowOf translate to the queue's
+// entry indices.
 class QueueModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     explicit QueueModel(const AnalysisQueue& queue, QObject* parent = nullptr);
 
+    // Entry indices, as the queue announces them.
     void appendRows(int first, int count);
-    void changeRow(int row);
+    void changeRow(int entry);
     void clearRows();
+
+    void setSort(QueueSort sort);
+    [[nodiscard]] QueueSort sort() const { return m_sort; }
+    void setOnlyFindings(bool only);
+    [[nodiscard]] bool onlyFindings() const { return m_onlyFindings; }
+    // -1 outside the list.
+    [[nodiscard]] int entryAt(int row) const;
+    [[nodiscard]] int rowOf(int entry) const;
 
     [[nodiscard]] int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     [[nodiscard]] int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -32,9 +46,22 @@ public:
     [[nodiscard]] QVariant headerData(int section, Qt::Orientation orientation,
                                       int role = Qt::DisplayRole) const override;
 
+signals:
+    // The rows were laid out anew and the selection has to be set again.
+    void rowsReordered();
+
 private:
+    // True when the order or the filter can move rows as results come in.
+    [[nodiscard]] bool reordering() const;
+    void relayout();
+    void setOrder(std::vector<int> order);
+
     const AnalysisQueue& m_queue;
-    int m_rows = 0;
+    int m_entries = 0;          // entries announced so far
+    std::vector<int> m_order;   // display row -> entry
+    std::vector<int> m_rowOf;   // entry -> display row, or -1
+    QueueSort m_sort;
+    bool m_onlyFindings = false;
 };
 
 // Column headers filled with the header colour, captions in the small font.
@@ -42,10 +69,15 @@ class QueueHeader : public QHeaderView {
     Q_OBJECT
 public:
     explicit QueueHeader(QWidget* parent = nullptr);
+    // The sorted column gets an arrow after its caption; -1 for none.
+    void setSortMark(QueueSort sort);
 
 protected:
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    QueueSort m_sortMark;
 };
 
 // Cells in the panel colour with the text colour the queue gives each cell.
@@ -58,7 +90,8 @@ public:
 };
 
 // The queue list: single row selection, 40-unit rows, a drop hint while empty,
-// and dropped files handed on through pathsDropped.
+// and dropped files handed on through pathsDropped. Tab leaves the list;
+// Home and End go to the first and last row.
 class QueueListView : public QTableView {
     Q_OBJECT
 public:
@@ -66,18 +99,30 @@ public:
     static constexpr int kHeaderHeight = 26;
 
     explicit QueueListView(QWidget* parent = nullptr);
+    // The design's widths; FILE gives up what a vertical scroll bar takes, so
+    // no horizontal one appears with it.
     void setColumnWidths(const std::array<int, 5>& widths);
 
 signals:
     void pathsDropped(const QList<QUrl>& urls);
+    // A context menu was asked for over a row (already selected), at a global position.
+    void rowMenuRequested(const QPoint& globalPos);
 
 protected:
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     // Shows a cell's whole text as a tip when the cell cuts it short.
     bool viewportEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+
+private:
+    void fitColumns();
+
+    std::array<int, 5> m_designWidths{};
+    bool m_fitting = false;
 };
 
 } // namespace orvel

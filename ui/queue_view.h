@@ -37,6 +37,8 @@ public:
     virtual void detailsChanged() = 0;
     // Repaint the whole window (the status line among it).
     virtual void repaintWindow() = 0;
+    // A close asked for during a run may now go ahead: the run has stopped.
+    virtual void closeWindow() = 0;
     // A path could not be added; shown as a warning, and the rest still goes on.
     virtual void showAddPathError(const std::string& message) = 0;
 };

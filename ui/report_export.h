@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <filesystem>
+#include <string>
+
 #include "report/report_format.h"
 
 namespace orvel {

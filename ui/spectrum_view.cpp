@@ -69,7 +69,34 @@ QRect spectrumFrequencyLabelBox(const QRect& view, const QRect& plot, int j)
     return theme::ltrb(centre - 24, top, centre + 24, bottom);
 }
 
-void paintSpectrumView(QPainter& painter, const QRect& view, const FileReport* report)
+std::optional<SpectrumReadout> spectrumReadoutAt(const FileReport& report, const QRect& plot, QPoint pos)
+{
+    const std::int64_t n = static_cast<std::int64_t>(report.spectrumDb.size());
+    if (n < 2 || plot.width() < 2 || pos.x() < plot.left() || pos.x() > rightEdge(plot) || pos.y() < plot.top() ||
+        pos.y() > bottomEdge(plot)) {
+        return std::nullopt;
+    }
+    // The same mapping as the curve: x = left + k w / (n-1).
+    const std::int64_t w = plot.width();
+    const std::int64_t k = std::clamp<std::int64_t>(((pos.x() - plot.left()) * (n - 1) * 2 + w) / (2 * w), 0, n - 1);
+    const double value = report.spectrumDb[static_cast<std::size_t>(k)];
+    if (std::isnan(value)) {
+        return std::nullopt;
+    }
+    SpectrumReadout readout;
+    readout.kHz = report.sampleRate / 2000.0 * static_cast<double>(k) / static_cast<double>(n - 1);
+    readout.db = value;
+    const double f = std::clamp(-value / 120.0, 0.0, 1.0);
+    readout.marker = QPoint(plot.left() + static_cast<int>(k * w / (n - 1)), plot.top() + static_cast<int>(plot.height() * f));
+    return readout;
+}
+
+QString spectrumReadoutText(const SpectrumReadout& readout)
+{
+    return theme::toQString(formatNumber(readout.kHz, 1) + " kHz \u00B7 " + formatNumber(readout.db, 1) + " dB");
+}
+
+void paintSpectrumView(QPainter& painter, const QRect& view, const FileReport* report, std::optional<QPoint> pointer)
 {
     const int right = rightEdge(view);
     const int single = Qt::TextSingleLine | Qt::AlignVCenter;
@@ -94,6 +121,9 @@ void paintSpectrumView(QPainter& painter, const QRect& view, const FileReport* r
         painter.drawText(theme::ltrb(view.left(), y - 8, plot.left() - 5, y + 8), single | Qt::AlignLeft,
                          QString::number(level));
     }
+    painter.setPen(theme::kSecondaryText);
+    painter.drawText(theme::ltrb(view.left(), plot.top() - 22, plot.left() - 5, plot.top() - 8), single | Qt::AlignLeft,
+                     QStringLiteral("dB"));
 
     if (!report || report->spectrumDb.empty()) {
         painter.setPen(theme::kSecondaryText);
@@ -115,6 +145,17 @@ void paintSpectrumView(QPainter& painter, const QRect& view, const FileReport* r
     }
     painter.drawText(theme::ltrb(right - 30, bottomEdge(view) - 12, right, bottomEdge(view) + 5),
                      single | Qt::AlignLeft, QStringLiteral("kHz"));
+
+    if (pointer) {
+        if (const std::optional<SpectrumReadout> readout = spectrumReadoutAt(*report, plot, *pointer)) {
+            painter.setPen(QPen(theme::kGrid, 1, Qt::DashLine));
+            painter.drawLine(readout->marker.x(), plot.top(), readout->marker.x(), bottomEdge(plot));
+            painter.fillRect(QRect(readout->marker - QPoint(2, 2), QSize(5, 5)), theme::kPrimaryText);
+            painter.setPen(theme::kPrimaryText);
+            painter.drawText(theme::ltrb(view.left(), view.top() + 24, right, view.top() + 44), single | Qt::AlignRight,
+                             spectrumReadoutText(*readout));
+        }
+    }
 }
 
 } // namespace orvel

@@ -5,6 +5,7 @@
 #include <QRect>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 #include "analysis/file_report.h"
@@ -29,9 +30,24 @@ inline constexpr int kSpectrumLevels[] = {0, -30, -60, -90, -120};
 // The box the axis label j is centred in.
 [[nodiscard]] QRect spectrumFrequencyLabelBox(const QRect& view, const QRect& plot, int j);
 
-// Paints the spectrum view: titles, grid and level labels, and either the
-// curve with its frequency axis or the placeholder when report is null or has
-// no spectrum.
-void paintSpectrumView(QPainter& painter, const QRect& view, const FileReport* report);
+// What the spectrum holds under the pointer: the frequency of the nearest
+// value, its level, and where on the curve it is drawn.
+struct SpectrumReadout {
+    double kHz = 0;
+    double db = 0;
+    QPoint marker;
+};
+// Empty outside the plot, without a spectrum, or where the value is not a number.
+[[nodiscard]] std::optional<SpectrumReadout> spectrumReadoutAt(const FileReport& report, const QRect& plot,
+                                                               QPoint pos);
+// "12.3 kHz · -45.2 dB"
+[[nodiscard]] QString spectrumReadoutText(const SpectrumReadout& readout);
+
+// Paints the spectrum view: titles, grid and level labels with their "dB"
+// unit, and either the curve with its frequency axis or the placeholder when
+// report is null or has no spectrum. With a pointer over the curve, its
+// readout and a marker.
+void paintSpectrumView(QPainter& painter, const QRect& view, const FileReport* report,
+                       std::optional<QPoint> pointer = std::nullopt);
 
 } // namespace orvel

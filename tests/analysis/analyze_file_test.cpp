@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "decode/cancellation.h"
+#include "tests/support/files.h"
 #include "text/utf8.h"
 
 namespace orvel {
@@ -19,7 +20,7 @@ std::atomic<bool> noStop{false};
 
 std::filesystem::path audioPath(const char* name)
 {
-    return std::filesystem::path(KESTRONE_TEST_AUDIO_DIR) / "analysis" / name;
+    return orvel::testing::testAudio("analysis", name);
 }
 
 // Each file is analysed once and shared by the tests that look at it.

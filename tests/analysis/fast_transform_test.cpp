@@ -23,6 +23,7 @@
 #include "analysis/simd_level.h"
 #include "analysis/sine_mdct.h"
 #include "decode/decode_audio.h"
+#include "tests/support/files.h"
 #include "text/utf8.h"
 
 namespace orvel {
@@ -41,19 +42,6 @@ std::vector<SimdLevel> levels()
         }
     }
     return result;
-}
-
-std::string levelName(SimdLevel level)
-{
-    switch (level) {
-    case SimdLevel::Portable:
-        return "portable";
-    case SimdLevel::Sse2:
-        return "sse2";
-    case SimdLevel::Avx2:
-        return "avx2";
-    }
-    return "?";
 }
 
 // Empty when equal bit for bit, else where and how the first value differs.
@@ -142,7 +130,7 @@ const std::vector<std::vector<double>>& realChannels()
         for (const char* name : {"aac-sine-window-transcode-44100Hz-2ch-10s.flac", "genuine-24bit-96000Hz-2ch-5s.flac",
                                  "tone-1000Hz-44100Hz-1ch-5s.flac"}) {
             DecodedAudio audio = decodeAudio(
-                std::filesystem::path(KESTRONE_TEST_AUDIO_DIR) / "analysis" / name, noStop);
+                orvel::testing::testAudio("analysis", name), noStop);
             for (std::vector<double>& channel : audio.channels) {
                 result.push_back(std::move(channel));
             }
@@ -161,7 +149,7 @@ void expectFftMatchesReference(const Buffer& input, const std::string& what)
             Buffer actual = input;
             fftWith(level, actual.data(), actual.size(), inverse);
             EXPECT_TRUE(sameBits(actual, expected))
-                << what << ", n " << input.size() << ", " << levelName(level) << (inverse ? ", inverse" : ", forward");
+                << what << ", n " << input.size() << ", " << simdLevelName(level) << (inverse ? ", inverse" : ", forward");
         }
         Buffer viaFft = input;
         fft(viaFft, inverse);
@@ -255,7 +243,7 @@ void expectMdctMatchesReference(const std::vector<double>& samples, std::int32_t
         std::vector<double> actual(1024, std::numeric_limits<double>::quiet_NaN());
         fast.forward(samples.data(), start, actual.data(), level);
         EXPECT_TRUE(sameBits(actual.data(), expected.data(), 1024))
-            << what << ", start " << start << ", " << levelName(level);
+            << what << ", start " << start << ", " << simdLevelName(level);
     }
     SineMdct viaForward;
     std::vector<double> actual(1024);
@@ -305,7 +293,7 @@ TEST(FastTransformTest, OneSineMdctGivesTheSameBitsWhateverItTransformedBefore)
         used.forward(a.data(), 0, scratch.data(), level);
         used.forwardReference(a.data(), 0, scratch.data());
         used.forward(b.data(), 0, actual.data(), level);
-        EXPECT_TRUE(sameBits(actual.data(), expected.data(), 1024)) << levelName(level);
+        EXPECT_TRUE(sameBits(actual.data(), expected.data(), 1024)) << simdLevelName(level);
     }
 }
 

@@ -17,6 +17,7 @@
 #include "batch/analyze_path.h"
 #include "decode/cancellation.h"
 #include "report/json_report.h"
+#include "tests/support/files.h"
 #include "text/utf8.h"
 
 namespace orvel {
@@ -27,7 +28,7 @@ const std::atomic<bool> noStop{false};
 std::vector<std::filesystem::path> corpus()
 {
     std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(KESTRONE_TEST_AUDIO_DIR)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(orvel::testing::testAudio(""))) {
         const std::string name = entry.path().filename().string();
         if (entry.is_regular_file() && !name.starts_with(".")) {
             files.push_back(entry.path());
@@ -80,7 +81,7 @@ TEST(ReferenceReportTest, StopDuringTheSpectraIsCancelledOnAnyThreadCount)
     // A stop seen during the spectra ends the call with Cancelled and nothing
     // reports progress afterwards.
     const std::filesystem::path path =
-        std::filesystem::path(KESTRONE_TEST_AUDIO_DIR) / "analysis" / "genuine-16bit-44100Hz-2ch-5s.flac";
+        orvel::testing::testAudio("analysis", "genuine-16bit-44100Hz-2ch-5s.flac");
     for (const unsigned threads : {1u, 2u, 4u}) {
         std::atomic<bool> stop{false};
         std::string last;

@@ -5,30 +5,29 @@
 #include <string>
 
 #include "text/utf8.h"
-#include "tests/app/json_value.h"
-#include "tests/app/program_run.h"
-#include "tests/report/locale_guard.h"
+#include "tests/support/json.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/locale_guard.h"
+#include "tests/support/messages.h"
 
 namespace orvel {
 namespace {
 
-using testing::JsonReader;
 using testing::JsonValue;
 using testing::readBytes;
-using testing::runProgram;
+using testing::runKestrone;
 using testing::ScratchFolder;
 using testing::testAudio;
 using testing::writeBytes;
 
-const char* const kUnsupported =
-    "Unsupported format in the compact edition. Use FLAC, WAV, AIFF, or Windows-supported M4A/ALAC/AAC/MP3. "
-    "APE, WavPack, Ogg and Opus are not included.";
+const char* const kUnsupported = testing::kUnsupportedMessage;
 
 JsonValue parseReport(const std::string& bytes)
 {
     EXPECT_TRUE(isValidUtf8(bytes));
     EXPECT_NE(bytes.substr(0, 3), "\xEF\xBB\xBF") << "a JSON report has no byte-order mark";
-    return JsonReader::parse(bytes);
+    return testing::parseJson(bytes);
 }
 
 void expectVerdict(const JsonValue& check)
@@ -58,14 +57,14 @@ void expectAnalysedFlac(const JsonValue& record, const std::string& file)
 class AnalyzeRunTest : public ::testing::Test {
 protected:
     ScratchFolder m_folder;
-    const std::string m_flac = testAudio("a.flac").native();
-    const std::string m_text = testAudio("b.txt").native();
+    const std::string m_flac = testAudio("app", "a.flac").native();
+    const std::string m_text = testAudio("app", "b.txt").native();
 };
 
 TEST_F(AnalyzeRunTest, WritesOneRecordPerInputInOrderAndFailsForTheTextFile)
 {
     const std::string report = (m_folder / "report.json").native();
-    const auto run = runProgram({"--analyze-test", report, m_flac, m_text});
+    const auto run = runKestrone({"--analyze-test", report, m_flac, m_text});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "");
@@ -93,7 +92,7 @@ TEST_F(AnalyzeRunTest, WritesOneRecordPerInputInOrderAndFailsForTheTextFile)
 TEST_F(AnalyzeRunTest, EveryFileAnalysedGivesZeroAndTheSameFileTwiceGivesTwoRecords)
 {
     const std::string report = (m_folder / "report.json").native();
-    const auto run = runProgram({"--analyze-test", report, m_flac, m_flac});
+    const auto run = runKestrone({"--analyze-test", report, m_flac, m_flac});
     EXPECT_EQ(run.exitCode, 0);
     const JsonValue document = parseReport(readBytes(report));
     ASSERT_EQ(document["reports"].items.size(), 2U);
@@ -103,9 +102,9 @@ TEST_F(AnalyzeRunTest, EveryFileAnalysedGivesZeroAndTheSameFileTwiceGivesTwoReco
 TEST_F(AnalyzeRunTest, AReportThatCannotBeWrittenGivesTwoWhateverTheInputs)
 {
     const std::string missingFolder = (m_folder / "missing" / "report.json").native();
-    EXPECT_EQ(runProgram({"--analyze-test", missingFolder, m_flac}).exitCode, 2);
-    EXPECT_EQ(runProgram({"--analyze-test", missingFolder, m_flac, m_text}).exitCode, 2);
-    const auto intoFolder = runProgram({"--analyze-test", m_folder.path().native(), m_text});
+    EXPECT_EQ(runKestrone({"--analyze-test", missingFolder, m_flac}).exitCode, 2);
+    EXPECT_EQ(runKestrone({"--analyze-test", missingFolder, m_flac, m_text}).exitCode, 2);
+    const auto intoFolder = runKestrone({"--analyze-test", m_folder.path().native(), m_text});
     EXPECT_EQ(intoFolder.exitCode, 2);
     EXPECT_EQ(intoFolder.out + intoFolder.err, "");
     EXPECT_TRUE(m_folder.entries().empty());
@@ -116,9 +115,9 @@ TEST_F(AnalyzeRunTest, AFailedWriteLeavesTheOldReportWhole)
     const std::filesystem::path report = m_folder / "report.json";
     writeBytes(report, "{\"previous\":true}");
     // One analysed record is about 20 kB of spectrum; the limit stops it part-way.
-    testing::ProgramOptions limited;
+    testing::ProcessOptions limited;
     limited.fileSizeLimit = 4096;
-    const auto run = runProgram({"--analyze-test", report.native(), m_flac}, limited);
+    const auto run = runKestrone({"--analyze-test", report.native(), m_flac}, limited);
     EXPECT_EQ(run.exitCode, 2) << "the file size limit must fail the write, not kill the program";
     EXPECT_EQ(readBytes(report), "{\"previous\":true}");
     EXPECT_EQ(m_folder.entries(), std::vector<std::string>{"report.json"});
@@ -126,22 +125,22 @@ TEST_F(AnalyzeRunTest, AFailedWriteLeavesTheOldReportWhole)
 
 TEST_F(AnalyzeRunTest, ARelativeOutputNameIsWrittenInTheWorkingFolder)
 {
-    testing::ProgramOptions here;
+    testing::ProcessOptions here;
     here.workingFolder = m_folder.path();
-    EXPECT_EQ(runProgram({"--analyze-test", "report.json", m_text}, here).exitCode, 1);
+    EXPECT_EQ(runKestrone({"--analyze-test", "report.json", m_text}, here).exitCode, 1);
     const JsonValue document = parseReport(readBytes(m_folder / "report.json"));
     EXPECT_EQ(document["reports"].items.at(0)["Error"].text, kUnsupported);
 }
 
 TEST_F(AnalyzeRunTest, ANameThatIsNotUtf8IsAnalysedAndShownWithAReplacementCharacter)
 {
-    const std::string latin1 = testAudio("caf\xE9.flac").native();
+    const std::string latin1 = testAudio("app", "caf\xE9.flac").native();
     ASSERT_TRUE(std::filesystem::exists(latin1));
     const std::string report = (m_folder / "report.json").native();
-    EXPECT_EQ(runProgram({"--analyze-test", report, latin1}).exitCode, 0);
+    EXPECT_EQ(runKestrone({"--analyze-test", report, latin1}).exitCode, 0);
     const std::string bytes = readBytes(report);
     const JsonValue document = parseReport(bytes);
-    const std::string shown = testAudio("caf").native() + "\xEF\xBF\xBD.flac";
+    const std::string shown = testAudio("app", "caf").native() + "\xEF\xBF\xBD.flac";
     expectAnalysedFlac(document["reports"].items.at(0), shown);
 }
 
@@ -153,36 +152,37 @@ TEST_F(AnalyzeRunTest, TheReportIsByteIdenticalUnderACommaDecimalLocale)
     }
     const std::string classic = (m_folder / "c.json").native();
     const std::string german = (m_folder / "de.json").native();
-    ASSERT_EQ(runProgram({"--analyze-test", classic, m_flac, m_text}).exitCode, 1);
-    testing::ProgramOptions comma;
-    comma.localeAll = "de_DE.UTF-8";
-    ASSERT_EQ(runProgram({"--analyze-test", german, m_flac, m_text}, comma).exitCode, 1);
+    ASSERT_EQ(runKestrone({"--analyze-test", classic, m_flac, m_text}).exitCode, 1);
+    testing::ProcessOptions comma;
+    comma.env["LC_ALL"] = "de_DE.UTF-8";
+    ASSERT_EQ(runKestrone({"--analyze-test", german, m_flac, m_text}, comma).exitCode, 1);
     const std::string bytes = readBytes(classic);
     EXPECT_EQ(readBytes(german), bytes);
     EXPECT_NE(bytes.find("\"Duration\":3,"), std::string::npos);
 }
 
-TEST(WindowRunTest, ASwitchWithTooFewArgumentsIsTheWindowAndWritesNothing)
+TEST(WindowRunTest, ASwitchWithTheWrongArgumentCountIsAUsageErrorAndWritesNothing)
 {
-    // Without a display the window cannot open: 1, at once, and no report.
+    // Never the window: a usage message, 64, at once, and no report.
     ScratchFolder folder;
-    testing::ProgramOptions quick;
+    testing::ProcessOptions quick;
     quick.timeoutSeconds = 30;
-    const auto analyze = runProgram({"--analyze-test", (folder / "report.json").native()}, quick);
-    EXPECT_EQ(analyze.exitCode, 1);
-    const auto decode = runProgram({"--decode-test", testAudio("2ch-48000Hz-16bit-1s.wav").native(),
+    const auto analyze = runKestrone({"--analyze-test", (folder / "report.json").native()}, quick);
+    EXPECT_EQ(analyze.exitCode, 64);
+    EXPECT_NE(analyze.err.find("Try 'kestrone --help'"), std::string::npos) << analyze.err;
+    const auto decode = runKestrone({"--decode-test", testAudio("app", "2ch-48000Hz-16bit-1s.wav").native(),
                                     (folder / "a.f64").native(), (folder / "b.f64").native()},
                                    quick);
-    EXPECT_EQ(decode.exitCode, 1);
+    EXPECT_EQ(decode.exitCode, 64);
     EXPECT_TRUE(folder.entries().empty());
 }
 
 TEST(MathRunTest, TheSelfTestPassesSilentlyWhateverFollowsTheSwitch)
 {
-    const auto plain = runProgram({"--math-test"});
+    const auto plain = runKestrone({"--math-test"});
     EXPECT_EQ(plain.exitCode, 0);
     EXPECT_EQ(plain.out + plain.err, "");
-    const auto extra = runProgram({"--math-test", "--decode-test", "missing.wav", "out.bin"});
+    const auto extra = runKestrone({"--math-test", "--decode-test", "missing.wav", "out.bin"});
     EXPECT_EQ(extra.exitCode, 0);
     EXPECT_EQ(extra.out + extra.err, "");
 }

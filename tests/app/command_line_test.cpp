@@ -39,19 +39,23 @@ TEST(CommandLineTest, DecodeTestTakesExactlyAnInputAndAnOutput)
     EXPECT_EQ(decode.outputPath, "out.f64");
 }
 
-TEST(CommandLineTest, ASwitchWithTheWrongArgumentCountOpensTheWindowWithEveryArgument)
+TEST(CommandLineTest, AHeadlessSwitchWithTheWrongArgumentCountIsAUsageErrorNeverTheWindow)
 {
+    // An empty glob (kestrone --analyze-test OUT) must not open an invisible window.
     const CommandLine analyzeShort = parseCommandLine(Args{"kestrone", "--analyze-test", "report.json"});
-    EXPECT_EQ(analyzeShort.mode, RunMode::Window);
-    EXPECT_EQ(analyzeShort.inputs, (Args{"--analyze-test", "report.json"}));
+    EXPECT_EQ(analyzeShort.mode, RunMode::Usage);
+    EXPECT_NE(analyzeShort.usageError.find("--analyze-test"), std::string::npos);
     EXPECT_TRUE(analyzeShort.outputPath.empty());
 
     const CommandLine decodeLong = parseCommandLine(Args{"kestrone", "--decode-test", "a", "b", "c"});
-    EXPECT_EQ(decodeLong.mode, RunMode::Window);
-    EXPECT_EQ(decodeLong.inputs, (Args{"--decode-test", "a", "b", "c"}));
+    EXPECT_EQ(decodeLong.mode, RunMode::Usage);
+    EXPECT_NE(decodeLong.usageError.find("--decode-test"), std::string::npos);
 
-    EXPECT_EQ(parseCommandLine(Args{"kestrone", "--decode-test", "a"}).mode, RunMode::Window);
-    EXPECT_EQ(parseCommandLine(Args{"kestrone", "--analyze-test"}).mode, RunMode::Window);
+    EXPECT_EQ(parseCommandLine(Args{"kestrone", "--decode-test", "a"}).mode, RunMode::Usage);
+    EXPECT_EQ(parseCommandLine(Args{"kestrone", "--decode-test"}).mode, RunMode::Usage);
+    EXPECT_EQ(parseCommandLine(Args{"kestrone", "--analyze-test"}).mode, RunMode::Usage);
+    // Elsewhere a switch is still just a path for the window.
+    EXPECT_EQ(parseCommandLine(Args{"kestrone", "a.flac", "--analyze-test"}).mode, RunMode::Window);
 }
 
 TEST(CommandLineTest, SwitchesAreExactCaseSensitiveAndOnlyCountAsTheFirstArgument)

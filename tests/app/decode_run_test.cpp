@@ -5,13 +5,14 @@
 #include <cstring>
 #include <string>
 
-#include "tests/app/program_run.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
 
 namespace orvel {
 namespace {
 
 using testing::readBytes;
-using testing::runProgram;
+using testing::runKestrone;
 using testing::ScratchFolder;
 using testing::testAudio;
 using testing::writeBytes;
@@ -44,13 +45,13 @@ double sampleAt(const std::string& bytes, std::size_t index)
 class DecodeRunTest : public ::testing::Test {
 protected:
     ScratchFolder m_folder;
-    const std::filesystem::path m_wav = testAudio("2ch-48000Hz-16bit-1s.wav");
+    const std::filesystem::path m_wav = testAudio("app", "2ch-48000Hz-16bit-1s.wav");
 };
 
 TEST_F(DecodeRunTest, OneSecondOf48kHzStereoIsInterleavedDoublesIdenticalToFfmpeg)
 {
     const std::filesystem::path out = m_folder / "samples.f64";
-    const auto run = runProgram({"--decode-test", m_wav.native(), out.native()});
+    const auto run = runKestrone({"--decode-test", m_wav.native(), out.native()});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out + run.err, "");
     const std::string bytes = readBytes(out);
@@ -69,9 +70,9 @@ TEST_F(DecodeRunTest, OneSecondOf48kHzStereoIsInterleavedDoublesIdenticalToFfmpe
 
 TEST_F(DecodeRunTest, TwentyFourBitFlacMatchesFfmpeg)
 {
-    const std::filesystem::path flac = testAudio("1ch-44100Hz-24bit-1s.flac");
+    const std::filesystem::path flac = testAudio("app", "1ch-44100Hz-24bit-1s.flac");
     const std::filesystem::path out = m_folder / "samples.f64";
-    EXPECT_EQ(runProgram({"--decode-test", flac.native(), out.native()}).exitCode, 0);
+    EXPECT_EQ(runKestrone({"--decode-test", flac.native(), out.native()}).exitCode, 0);
     const std::string bytes = readBytes(out);
     EXPECT_EQ(bytes.size(), 44100U * 8U);
     EXPECT_EQ(bytes, ffmpegDoubles(flac));
@@ -80,33 +81,56 @@ TEST_F(DecodeRunTest, TwentyFourBitFlacMatchesFfmpeg)
 TEST_F(DecodeRunTest, AFailedDecodeGivesOneAndCreatesOrTouchesNothing)
 {
     const std::filesystem::path out = m_folder / "samples.f64";
-    const auto missing = runProgram({"--decode-test", (m_folder / "missing.wav").native(), out.native()});
+    const auto missing = runKestrone({"--decode-test", (m_folder / "missing.wav").native(), out.native()});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.out + missing.err, "");
     EXPECT_TRUE(m_folder.entries().empty());
 
     writeBytes(out, "keep");
-    EXPECT_EQ(runProgram({"--decode-test", testAudio("b.txt").native(), out.native()}).exitCode, 1);
+    EXPECT_EQ(runKestrone({"--decode-test", testAudio("app", "b.txt").native(), out.native()}).exitCode, 1);
     EXPECT_EQ(readBytes(out), "keep");
     EXPECT_EQ(m_folder.entries(), std::vector<std::string>{"samples.f64"});
 }
 
 TEST_F(DecodeRunTest, AnOutputThatCannotBeCreatedGivesTwo)
 {
-    const auto run = runProgram({"--decode-test", m_wav.native(), (m_folder / "missing" / "out.f64").native()});
+    const auto run = runKestrone({"--decode-test", m_wav.native(), (m_folder / "missing" / "out.f64").native()});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out + run.err, "");
-    EXPECT_EQ(runProgram({"--decode-test", m_wav.native(), m_folder.path().native()}).exitCode, 2);
+    EXPECT_EQ(runKestrone({"--decode-test", m_wav.native(), m_folder.path().native()}).exitCode, 2);
     EXPECT_TRUE(m_folder.entries().empty());
+}
+
+TEST_F(DecodeRunTest, AReadOnlyOutputIsNotReplaced)
+{
+    // The tests run as root, whom access() lets write anything: the permission bits decide.
+    const std::filesystem::path out = m_folder / "samples.f64";
+    writeBytes(out, "kept");
+    std::filesystem::permissions(out, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    const auto run = runKestrone({"--decode-test", m_wav.native(), out.native()});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out + run.err, "");
+    EXPECT_EQ(readBytes(out), "kept");
+    EXPECT_EQ(m_folder.entries(), std::vector<std::string>{"samples.f64"});
+}
+
+TEST_F(DecodeRunTest, AnInputNamedWithAnotherExtensionIsDecodedByItsContent)
+{
+    const std::filesystem::path renamed = m_folder / "capture.bin";
+    writeBytes(renamed, readBytes(m_wav));
+    EXPECT_EQ(runKestrone({"--decode-test", renamed.native(), (m_folder / "a.f64").native()}).exitCode, 0);
+    EXPECT_EQ(runKestrone({"--decode-test", m_wav.native(), (m_folder / "b.f64").native()}).exitCode, 0);
+    EXPECT_EQ(readBytes(m_folder / "a.f64"), readBytes(m_folder / "b.f64"));
+    EXPECT_EQ(readBytes(m_folder / "a.f64").size(), 48000u * 2 * 8);
 }
 
 TEST_F(DecodeRunTest, AWriteThatFailsPartWayGivesTwoAndKeepsTheOldOutput)
 {
     const std::filesystem::path out = m_folder / "samples.f64";
     writeBytes(out, "complete earlier output");
-    testing::ProgramOptions limited;
+    testing::ProcessOptions limited;
     limited.fileSizeLimit = 100000; // the decode needs 768,000 bytes
-    const auto run = runProgram({"--decode-test", m_wav.native(), out.native()}, limited);
+    const auto run = runKestrone({"--decode-test", m_wav.native(), out.native()}, limited);
     EXPECT_EQ(run.exitCode, 2) << "the file size limit must fail the write, not kill the program";
     EXPECT_EQ(run.out + run.err, "");
     EXPECT_EQ(readBytes(out), "complete earlier output");

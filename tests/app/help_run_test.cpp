@@ -4,23 +4,23 @@
 #include <regex>
 #include <string>
 
-#include "tests/app/program_run.h"
+#include "tests/support/process.h"
 
 namespace orvel {
 namespace {
 
-using testing::runProgram;
+using testing::runKestrone;
 
 TEST(HelpRunTest, HelpAndVersionPrintOnStandardOutputWithoutADisplay)
 {
-    const auto help = runProgram({"--help"});
+    const auto help = runKestrone({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.starts_with("Usage: kestrone [PATH...]\n")) << help.out;
     EXPECT_NE(help.out.find("--decode-test INPUT OUTPUT"), std::string::npos);
     EXPECT_EQ(help.err, "");
 
     // help2man reads the program name and version from this one line.
-    const auto version = runProgram({"--version"});
+    const auto version = runKestrone({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(std::regex_match(version.out, std::regex("kestrone [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
     EXPECT_EQ(version.err, "");
@@ -29,9 +29,9 @@ TEST(HelpRunTest, HelpAndVersionPrintOnStandardOutputWithoutADisplay)
 TEST(HelpRunTest, HelpWithAnotherArgumentIsTheWindowAndPrintsNoHelp)
 {
     // Without a display the window cannot open: 1, and no help text.
-    testing::ProgramOptions quick;
+    testing::ProcessOptions quick;
     quick.timeoutSeconds = 30;
-    const auto run = runProgram({"--help", "a.flac"}, quick);
+    const auto run = runKestrone({"--help", "a.flac"}, quick);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out.find("Usage:"), std::string::npos);
 }

@@ -38,7 +38,10 @@ std::vector<double> ffmpegSamples(const Reference& reference)
 {
     const std::string name = reference.sameSamplesAs != nullptr ? reference.sameSamplesAs : reference.file;
     const std::filesystem::path path = testAudio(name + (reference.floatSamples ? ".f32le" : ".s32le"));
-    const std::vector<char> bytes = readBytes(path);
+    const std::string bytes = orvel::testing::readBytes(path);
+    if (bytes.empty()) {
+        throw std::runtime_error("cannot read " + path.string());
+    }
     std::vector<double> samples(bytes.size() / 4);
     for (std::size_t i = 0; i < samples.size(); ++i) {
         if (reference.floatSamples) {

@@ -6,12 +6,14 @@
 
 #include <sys/stat.h>
 
-#include "tests/hostile/hostile_process.h"
-#include "tests/hostile/hostile_report.h"
+#include "tests/support/files.h"
+#include "tests/support/messages.h"
+#include "tests/support/process.h"
+#include "tests/support/reports.h"
 
 namespace {
 
-using namespace kestrone_hostile;
+using namespace orvel::testing;
 using orvel::testing::ScratchFolder;
 namespace fs = std::filesystem;
 
@@ -27,12 +29,12 @@ TEST(HostileBatchTest, TwoHundredFilesFiftyDamagedGiveTwoHundredRecordsInOrder)
     for (const char* name : {"folder.flac", "folder.aiff", "pipe.wav", "zero-device.wav", "missing.flac", "missing.mp3"}) {
         damaged.push_back(scratch / name);
     }
-    for (const fs::path& file : hostileFiles("bad")) {
+    for (const fs::path& file : filesIn(testAudio("hostile", "bad"))) {
         damaged.push_back(file);
     }
     ASSERT_GE(damaged.size(), 50U) << "tools/test-audio/hostile.sh makes too few damaged files";
     damaged.resize(50);
-    const std::vector<fs::path> good = hostileFiles("good");
+    const std::vector<fs::path> good = filesIn(testAudio("hostile", "good"));
     ASSERT_EQ(good.size(), 150U);
 
     // Every fourth input is damaged, so failures sit between complete files.
@@ -46,12 +48,12 @@ TEST(HostileBatchTest, TwoHundredFilesFiftyDamagedGiveTwoHundredRecordsInOrder)
 
     std::vector<std::string> args{(scratch / "report.json").native()};
     args.insert(args.end(), inputs.begin(), inputs.end());
-    const RunResult run = runAnalysis(args, RunOptions{.timeoutSeconds = 600});
+    const ProcessResult run = runAnalysis(args, ProcessOptions{.timeoutSeconds = 600});
     ASSERT_FALSE(run.timedOut);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out + run.err, "");
 
-    const std::vector<JsonValue> records = reportRecords(scratch / "report.json");
+    const std::vector<JsonValue> records = reportFileRecords(scratch / "report.json");
     ASSERT_EQ(records.size(), 200U);
     std::size_t complete = 0;
     std::size_t failed = 0;

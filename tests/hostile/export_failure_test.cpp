@@ -11,7 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/report/scratch_folder.h"
+#include "tests/support/files.h"
+#include "tests/support/messages.h"
+#include "tests/support/reports.h"
 #include "batch/report_file.h"
 
 namespace {
@@ -20,25 +22,15 @@ using orvel::ReportFormat;
 using orvel::testing::ScratchFolder;
 using orvel::testing::readBytes;
 using orvel::testing::writeBytes;
+using orvel::testing::cannotCreateReportMessage;
+using orvel::testing::reportWriteFailedMessage;
 namespace fs = std::filesystem;
 
 std::vector<orvel::FileReport> thirtyAnalysedRecords()
 {
-    std::vector<orvel::FileReport> records(30);
-    for (orvel::FileReport& record : records) {
-        record.file = "/music/album/track.flac";
-        record.codec = "FLAC";
-        record.sampleRate = 44100;
-        record.storedBits = 16;
-        record.channelCount = 2;
-        record.duration = 30;
-        record.analyzedSeconds = 30;
-        record.upscaling = {orvel::Verdict::NoEvidence, "Full precision", "All 16 bits in use."};
-        record.upsampling = record.upscaling;
-        record.aacSin = record.upscaling;
-        record.spectrumDb.assign(2049, -98.765);
-    }
-    return records; // some 600 kB as JSON, 10 kB as text
+    orvel::FileReport record = orvel::testing::analysedRecord("/music/album/track.flac");
+    record.spectrumDb.assign(2049, -98.765);
+    return std::vector<orvel::FileReport>(30, record); // some 600 kB as JSON, 10 kB as text
 }
 
 // Runs writeReportFile in a child with the file size limit set; returns the
@@ -86,7 +78,7 @@ TEST(ExportFailureTest, FileSizeLimitFailsTheExportAndKeepsTheOldReport)
             const ScratchFolder scratch;
             const fs::path target = scratch / "report.json";
             writeBytes(target, "previous report");
-            EXPECT_EQ(exportWithSizeLimit(target, format, limit), "Writing the report failed.");
+            EXPECT_EQ(exportWithSizeLimit(target, format, limit), reportWriteFailedMessage(target.native(), "File too large"));
             EXPECT_EQ(readBytes(target), "previous report");
             EXPECT_EQ(scratch.entries(), std::vector<std::string>{"report.json"}) << "no temporary left behind";
         }
@@ -98,7 +90,7 @@ TEST(ExportFailureTest, ATargetUnderAPlainFileCannotBeCreated)
     const ScratchFolder scratch;
     writeBytes(scratch / "plain", "not a folder");
     EXPECT_EQ(exportWithSizeLimit(scratch / "plain" / "report.json", ReportFormat::Json, RLIM_INFINITY),
-              "Cannot create the report file.");
+              cannotCreateReportMessage((scratch / "plain" / "report.json").native(), "Not a directory"));
     EXPECT_EQ(readBytes(scratch / "plain"), "not a folder");
     EXPECT_EQ(scratch.entries(), std::vector<std::string>{"plain"});
 }

@@ -5,12 +5,12 @@
 
 #include <string>
 
-#include "fuzz/json_check.h"
+#include "tests/support/json.h"
 
 namespace {
 
-using orvel::fuzz::isStrictJson;
-using orvel::fuzz::isValidUtf8;
+using orvel::testing::isStrictJson;
+using orvel::testing::isValidUtf8;
 
 TEST(JsonCheckTest, Utf8ShortestFormsOfScalarsOnly)
 {

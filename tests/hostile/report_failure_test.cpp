@@ -5,13 +5,15 @@
 // keeps every byte, and no temporary file is left beside it.
 #include <gtest/gtest.h>
 
-#include "tests/hostile/hostile_process.h"
+#include "tests/support/files.h"
+#include "tests/support/messages.h"
+#include "tests/support/process.h"
 #include "text/utf8.h"
-#include "tests/hostile/hostile_report.h"
+#include "tests/support/reports.h"
 
 namespace {
 
-using namespace kestrone_hostile;
+using namespace orvel::testing;
 using orvel::testing::ScratchFolder;
 using orvel::testing::readBytes;
 using orvel::testing::writeBytes;
@@ -25,7 +27,7 @@ protected:
     {
         writeBytes(m_scratch / "report.json", kPrevious);
         writeBytes(m_scratch / "plain-file", "not a folder");
-        m_input = hostileFiles("good").at(1).native();
+        m_input = filesIn(testAudio("hostile", "good")).at(1).native();
     }
 
     // The folder holds what it held before the run, byte for byte.
@@ -42,7 +44,7 @@ protected:
 
 TEST_F(ReportFailureTest, AnalysisRunFailsWithTwoWhenTheTargetIsUnderAFile)
 {
-    const RunResult run = runAnalysis({(m_scratch / "plain-file" / "report.json").native(), m_input});
+    const ProcessResult run = runAnalysis({(m_scratch / "plain-file" / "report.json").native(), m_input});
     EXPECT_EQ(run.exitCode, 2) << run.err;
     EXPECT_EQ(run.out + run.err, "") << "the headless modes print nothing";
     expectFolderUnchanged();
@@ -54,9 +56,9 @@ TEST_F(ReportFailureTest, AnalysisRunHittingTheFileSizeLimitKeepsTheOldReport)
     // and with a damaged input in the run the exit code is still 2.
     for (rlim_t limit : {rlim_t{0}, rlim_t{100}, rlim_t{8192}}) {
         SCOPED_TRACE(limit);
-        const RunResult run = runAnalysis({(m_scratch / "report.json").native(), m_input,
-                                                   hostileAudio("bad/zero.flac").native()},
-                                      RunOptions{.fileSizeLimit = limit});
+        const ProcessResult run = runAnalysis({(m_scratch / "report.json").native(), m_input,
+                                                   testAudio("hostile", "bad/zero.flac").native()},
+                                      ProcessOptions{.fileSizeLimit = limit});
         EXPECT_EQ(run.exitCode, 2) << "the limit must fail the write, not kill the program";
         expectFolderUnchanged();
     }
@@ -76,8 +78,8 @@ TEST_F(ReportFailureTest, ScanFailsWithTwoAndSaysWhyWhenItsReportCannotBeWritten
     };
     for (const auto& failing : cases) {
         SCOPED_TRACE(failing.what);
-        const RunResult run = runTool(kestroneScan(), {"--json", failing.target.native(), m_input},
-                                      RunOptions{.fileSizeLimit = failing.limit});
+        const ProcessResult run = runProcess({scanProgram(), "--json", failing.target.native(), m_input},
+                                      ProcessOptions{.fileSizeLimit = failing.limit});
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_NE(run.err.find(orvel::displayName(failing.target)), std::string::npos)
             << "the message names the report: " << run.err;
@@ -89,7 +91,7 @@ TEST_F(ReportFailureTest, ScanStillWritesItsOtherReportsWhenOneFails)
 {
     // The failing JSON target must not cost the CSV beside it.
     const fs::path csv = m_scratch / "report.csv";
-    const RunResult run = runTool(kestroneScan(), {"--json", (m_scratch / "plain-file" / "r.json").native(), "--csv",
+    const ProcessResult run = runProcess({scanProgram(), "--json", (m_scratch / "plain-file" / "r.json").native(), "--csv",
                                                    csv.native(), m_input});
     EXPECT_EQ(run.exitCode, 2);
     const std::string table = readBytes(csv);

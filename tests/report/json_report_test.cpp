@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/report/locale_guard.h"
+#include "tests/support/locale_guard.h"
+#include "tests/support/reports.h"
 
 namespace orvel {
 namespace {
@@ -34,22 +35,7 @@ std::vector<std::string> splitLines(const std::string& text)
     }
 }
 
-FileReport analysedRecord()
-{
-    FileReport r;
-    r.file = "/music/a.flac";
-    r.codec = "FLAC";
-    r.sampleRate = 44100;
-    r.storedBits = 16;
-    r.channelCount = 2;
-    r.duration = 183.456789;
-    r.analyzedSeconds = 30.0;
-    r.upscaling = {orvel::Verdict::NoEvidence, "Uses the full 16-bit grid", "Lowest used bit: 0"};
-    r.upsampling = {orvel::Verdict::Possible, "Drop near 22.050 kHz", "Line one\r\nLine two"};
-    r.aacSin = {orvel::Verdict::Inconclusive, "Too short", ""};
-    r.spectrumDb = {0.0, -3.5, -120.0};
-    return r;
-}
+using testing::analysedRecord;
 
 // The value text of `key` in a one-record document: from after "key": to the next , or }.
 std::string memberText(const std::string& document, const std::string& key)
@@ -137,10 +123,10 @@ TEST_P(JsonReportTest, FailedRecordKeepsEveryDefault)
 {
     FileReport failed;
     failed.file = "b.txt";
-    failed.error = "Unsupported format in the compact edition.";
+    failed.error = "Unsupported format.";
     const std::string expected =
         "{\"File\":\"b.txt\",\"Codec\":\"\",\"SampleRate\":0,\"StoredBits\":0,\"Channels\":0,"
-        "\"Duration\":0,\"AnalyzedSeconds\":0,\"Error\":\"Unsupported format in the compact edition.\","
+        "\"Duration\":0,\"AnalyzedSeconds\":0,\"Error\":\"Unsupported format.\","
         "\"Upscaling\":{\"Status\":\"\",\"Summary\":\"\",\"Evidence\":\"\"},"
         "\"Upsampling\":{\"Status\":\"\",\"Summary\":\"\",\"Evidence\":\"\"},"
         "\"Aac\":{\"Status\":\"\",\"Summary\":\"\",\"Evidence\":\"\"},"

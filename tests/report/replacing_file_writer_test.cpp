@@ -12,7 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/report/scratch_folder.h"
+#include "tests/support/files.h"
 
 namespace orvel {
 namespace {
@@ -191,6 +191,43 @@ TEST_F(ReplacingFileWriterTest, ReadOnlyTargetIsNotReplaced)
     EXPECT_EQ(result, 0);
     EXPECT_EQ(readBytes(target), "protected");
     EXPECT_EQ(m_folder.entries(), std::vector<std::string>{"report.json"});
+}
+
+TEST_F(ReplacingFileWriterTest, ReadOnlyTargetIsNotReplacedWhoeverRunsAndSaysWhy)
+{
+    // Run as is (root in containers, where access() would allow anything):
+    // the permission bits decide, not the caller's rights.
+    for (const mode_t mode : {mode_t{0444}, mode_t{0400}, mode_t{0000}, mode_t{0464}}) {
+        SCOPED_TRACE(mode);
+        const std::filesystem::path target = m_folder / "report.json";
+        writeBytes(target, "protected");
+        ::chmod(target.c_str(), mode);
+        ReplacingFileWriter out(target);
+        EXPECT_FALSE(out.isOpen());
+        EXPECT_EQ(out.failure(), "the file is read-only");
+        EXPECT_EQ(readBytes(target), "protected");
+        EXPECT_EQ(m_folder.entries(), std::vector<std::string>{"report.json"});
+        ::chmod(target.c_str(), 0644);
+    }
+    // The owner's write bit alone lets it be replaced.
+    writeBytes(m_folder / "mine.json", "old");
+    ::chmod((m_folder / "mine.json").c_str(), 0200);
+    ReplacingFileWriter out(m_folder / "mine.json");
+    ASSERT_TRUE(out.isOpen());
+    EXPECT_EQ(out.failure(), "");
+    out.write("new");
+    EXPECT_TRUE(out.commit());
+    EXPECT_EQ(modeOf(m_folder / "mine.json") & 0777, 0200u);
+}
+
+TEST_F(ReplacingFileWriterTest, EachFailureNamesTheSystemsReason)
+{
+    EXPECT_EQ(ReplacingFileWriter(m_folder / "missing" / "report.json").failure(), "No such file or directory");
+    EXPECT_EQ(ReplacingFileWriter(m_folder.path()).failure(), "Is a directory");
+    writeBytes(m_folder / "plain", "x");
+    EXPECT_EQ(ReplacingFileWriter(m_folder / "plain" / "report.json").failure(), "Not a directory");
+    ReplacingFileWriter fine(m_folder / "fine.json");
+    EXPECT_EQ(fine.failure(), "");
 }
 
 TEST_F(ReplacingFileWriterTest, FailingPartWayKeepsTheOldTargetAndRemovesTheTemporary)

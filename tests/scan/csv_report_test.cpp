@@ -5,12 +5,13 @@
 
 #include <filesystem>
 
-#include "tests/scan/report_reading.h"
-#include "tests/scan/scan_process.h"
+#include "tests/support/files.h"
+#include "tests/support/reports.h"
+#include "tests/support/process.h"
 
 namespace {
 
-using namespace scantest;
+using namespace orvel::testing;
 
 TEST(CsvReportTest, FieldsAreQuotedOnlyWhenRfc4180NeedsIt)
 {
@@ -58,11 +59,12 @@ TEST(CsvReportTest, RowsCarryTheFactsAndChecksAndAFailedRowOnlyFileAndError)
 
 TEST(CsvReportTest, ScanWritesTheRowOfARealFileWhoseNameNeedsQuoting)
 {
-    const std::filesystem::path dir = scratchFolder("csv-name");
+    const ScratchFolder scratch;
+    const std::filesystem::path dir = scratch.path();
     const std::filesystem::path file = dir / "with,comma \"quoted\".flac";
-    std::filesystem::copy_file(audioDir() / "mixed/b-white-2ch-48000Hz-24bit.wav", dir / "b,white.wav");
-    std::filesystem::copy_file(audioDir() / "mixed/Album/d-pink-1ch-44100Hz-16bit-upper.FLAC", file);
-    const ProcessResult run = runProgram({scanProgram(), "--csv", "-", dir.string()});
+    std::filesystem::copy_file(testAudio("scan") / "mixed/b-white-2ch-48000Hz-24bit.wav", dir / "b,white.wav");
+    std::filesystem::copy_file(testAudio("scan") / "mixed/Album/d-pink-1ch-44100Hz-16bit-upper.FLAC", file);
+    const ProcessResult run = runProcess({scanProgram(), "--csv", "-", dir.string()});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const auto rows = csvRows(run.out);
     ASSERT_EQ(rows.size(), 3u);

@@ -31,6 +31,12 @@ FileReport sampleRecord()
                         {{"channel1_grid_bits", 16}, {"stored_bits", 24}}};
     record.upsampling = {Verdict::Possible, "Bandwidth", "x", {{"strongest_drop_db", 41.123456789012345}}};
     record.aacSin = {Verdict::Inconclusive, "Short", "\x01 control", {}};
+    record.origin = {Verdict::EvidenceFound, "MP3 frame grid", "Grid contrast z 9.1\r\nLowpass at 16.0 kHz"};
+    record.originFacts.cutoffKhz = 15.987654321098765;
+    record.originFacts.likelySource = "like MP3 128 kb/s";
+    record.originFacts.trace = "mp3-grid";
+    record.originFacts.numbers = {{"lowpass_khz", 15.987654321098765}, {"mp3_z", 9.1000000000000014},
+                                  {"mp3_offset", 576}, {"lowpass_above_share", 1e-7}};
     record.spectrumDb = {-120.0, 0.0, -0.0, 1e-300, 5e-324, -3.14159265358979, 123456.789012345678, -1.0 / 3.0};
     return record;
 }
@@ -59,6 +65,14 @@ TEST(JsonlRecordTest, ARecordReadBackRebuildsTheSameReportsAndNumbers)
     ASSERT_EQ(back.record.upsampling.measurements.size(), 1u);
     EXPECT_EQ(back.record.upsampling.measurements[0].value, 41.123456789012345);
     EXPECT_EQ(back.record.upscaling.measurements[1].key, "stored_bits");
+    // The fourth check and every one of its facts, exactly.
+    EXPECT_EQ(back.record.origin.status, record.origin.status);
+    EXPECT_EQ(back.record.origin.summary, record.origin.summary);
+    EXPECT_EQ(back.record.origin.evidence, record.origin.evidence);
+    EXPECT_EQ(back.record.originFacts.cutoffKhz, record.originFacts.cutoffKhz);
+    EXPECT_EQ(back.record.originFacts.likelySource, record.originFacts.likelySource);
+    EXPECT_EQ(back.record.originFacts.trace, record.originFacts.trace);
+    EXPECT_EQ(back.record.originFacts.numbers, record.originFacts.numbers);
     for (const ReportFormat format : {ReportFormat::Json, ReportFormat::Text, ReportFormat::Csv}) {
         EXPECT_EQ(buildReport(format, {back.record}), buildReport(format, {record}));
     }
@@ -81,6 +95,9 @@ TEST(JsonlRecordTest, FailedRecordsAndRecordsWithoutSpectrumKeepTheirShape)
     EXPECT_FALSE(back.hasSpectrum);
     EXPECT_EQ(back.record.error, failed.error);
     EXPECT_EQ(back.record.upscaling.status, Verdict::None);
+    EXPECT_EQ(back.record.origin.status, Verdict::None);
+    EXPECT_FALSE(back.record.originFacts.cutoffKhz.has_value()) << "no cutoff stays no cutoff, not 0 kHz";
+    EXPECT_TRUE(back.record.originFacts.numbers.empty());
     EXPECT_EQ(buildReport(ReportFormat::Csv, {back.record}), buildReport(ReportFormat::Csv, {failed}));
 }
 
@@ -89,10 +106,15 @@ TEST(JsonlRecordTest, DamagedLinesAreRejectedWithAReason)
     std::string line;
     appendJsonlRecord(line, sampleRecord(), 3, false, kAnalysisVersion);
     line.pop_back();
+    const std::size_t cutoff = line.find("\"CutoffKhz\":") + 12;
     for (const std::string& bad : {line.substr(0, line.size() / 2), std::string("[]"), std::string("{}"),
                                    line + "x", std::string("{\"version\":2}"),
                                    // Status text nobody writes.
-                                   std::string(line).replace(line.find("Possible"), 8, "Perhaps!")}) {
+                                   std::string(line).replace(line.find("Possible"), 8, "Perhaps!"),
+                                   // No fourth check.
+                                   std::string(line).replace(line.find("\"Origin\""), 8, "\"Orient\""),
+                                   // A cutoff that is no number.
+                                   std::string(line).replace(cutoff, line.find(',', cutoff) - cutoff, "\"16\"")}) {
         EXPECT_THROW((void)parseJsonlRecord(bad), JsonlError) << bad.substr(0, 80);
     }
 }
@@ -165,6 +187,7 @@ TEST(ScanOptionsScaleTest, NewOptionsParseAndBadOnesAreRefused)
              {"--merge", "a.jsonl"},
              {"--merge", "--csv", "-"},
              {"--merge", "a.jsonl", "--csv", "-", "--cache"},
+             {"--merge", "a.jsonl", "--csv", "-", "--spectrogram", "pictures"},
              {"--jsonl", "-", "--csv", "-", "x"},
              {"--jsonl", "r.jsonl", "--csv", "r.jsonl", "x"},
          }) {

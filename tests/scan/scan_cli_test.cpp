@@ -9,13 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "tests/scan/report_reading.h"
-#include "tests/scan/scan_process.h"
+#include "tests/support/files.h"
+#include "tests/support/messages.h"
+#include "tests/support/reports.h"
+#include "tests/support/process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using namespace scantest;
+using namespace orvel::testing;
 
 // The walk order of mixed/: depth-first, names in byte order ("Album" < "a-..."
 // and "Disc 2" < "c-..."), links and other extensions left out.
@@ -31,7 +33,7 @@ const std::vector<std::string> kMixedOrder = {
 
 std::string mixed(const std::string& relative = {})
 {
-    return (audioDir() / "mixed" / relative).lexically_normal().string();
+    return (testAudio("scan") / "mixed" / relative).lexically_normal().string();
 }
 
 std::vector<std::string> mixedPaths()
@@ -46,8 +48,8 @@ std::vector<std::string> mixedPaths()
 std::vector<std::string> recordFiles(const std::string& json)
 {
     std::vector<std::string> files;
-    for (const std::string& record : jsonRecords(json)) {
-        files.push_back(jsonString(record, "File").value_or("<null>"));
+    for (const JsonValue& record : reportRecords(json)) {
+        files.push_back(record["File"].optionalText().value_or("<null>"));
     }
     return files;
 }
@@ -55,23 +57,24 @@ std::vector<std::string> recordFiles(const std::string& json)
 ProcessResult scan(std::vector<std::string> args, const fs::path& cwd = {})
 {
     args.insert(args.begin(), scanProgram());
-    return runProgram(args, {}, cwd);
+    return runProcess(args, {.workingFolder = cwd});
 }
 
 TEST(ScanOutputTest, OutputAndEveryReportAreTheSameForOneAndTwoJobs)
 {
-    const fs::path dir = scratchFolder("jobs");
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     std::vector<std::string> tables, summaries, jsons, texts, csvs;
     for (const std::string jobs : {"1", "2"}) {
         const ProcessResult run = scan({"--jobs", jobs, "--json", (dir / (jobs + ".json")).string(), "--text",
                                         (dir / (jobs + ".txt")).string(), "--csv", (dir / (jobs + ".csv")).string(),
-                                        mixed(), (audioDir() / "extra/readme.txt").string()});
+                                        mixed(), (testAudio("scan") / "extra/readme.txt").string()});
         EXPECT_EQ(run.exitCode, 1) << run.err;
         EXPECT_EQ(run.err, "");
         tables.push_back(run.out);
-        jsons.push_back(readFile(dir / (jobs + ".json")));
-        texts.push_back(readFile(dir / (jobs + ".txt")));
-        csvs.push_back(readFile(dir / (jobs + ".csv")));
+        jsons.push_back(readBytes(dir / (jobs + ".json")));
+        texts.push_back(readBytes(dir / (jobs + ".txt")));
+        csvs.push_back(readBytes(dir / (jobs + ".csv")));
         summaries.push_back(scan({"--jobs", jobs, "--summary", mixed()}).out);
     }
     EXPECT_EQ(tables[0], tables[1]);
@@ -81,7 +84,7 @@ TEST(ScanOutputTest, OutputAndEveryReportAreTheSameForOneAndTwoJobs)
     EXPECT_EQ(csvs[0], csvs[1]);
 
     std::vector<std::string> expected = mixedPaths();
-    expected.push_back((audioDir() / "extra/readme.txt").string());
+    expected.push_back((testAudio("scan") / "extra/readme.txt").string());
     EXPECT_EQ(recordFiles(jsons[0]), expected);
     EXPECT_EQ(csvRows(csvs[0]).size(), expected.size() + 1);
     EXPECT_TRUE(texts[0].starts_with("\xEF\xBB\xBF" + expected[0] + "\r\n"));
@@ -89,33 +92,52 @@ TEST(ScanOutputTest, OutputAndEveryReportAreTheSameForOneAndTwoJobs)
 
 TEST(ScanOutputTest, JsonReportIsByteIdenticalToTheAnalyzeTestMode)
 {
-    const fs::path dir = scratchFolder("json-identity");
-    const ProcessResult run = scan({"--json", (dir / "scan.json").string(), mixed(), (audioDir() / "extra/readme.txt").string()});
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
+    const ProcessResult run = scan({"--json", (dir / "scan.json").string(), mixed(), (testAudio("scan") / "extra/readme.txt").string()});
     ASSERT_EQ(run.exitCode, 1) << run.err;
 
     std::vector<std::string> reference = {kestroneProgram(), "--analyze-test", (dir / "reference.json").string()};
     for (const std::string& path : mixedPaths()) {
         reference.push_back(path);
     }
-    reference.push_back((audioDir() / "extra/readme.txt").string());
-    ASSERT_EQ(runProgram(reference).exitCode, 1);
+    reference.push_back((testAudio("scan") / "extra/readme.txt").string());
+    ASSERT_EQ(runProcess(reference).exitCode, 1);
 
-    const std::string json = readFile(dir / "scan.json");
-    EXPECT_EQ(json, readFile(dir / "reference.json"));
-    const std::vector<std::string> records = jsonRecords(json);
+    const std::string json = readBytes(dir / "scan.json");
+    EXPECT_EQ(json, readBytes(dir / "reference.json"));
+    const std::vector<JsonValue> records = reportRecords(json);
     ASSERT_EQ(records.size(), 8u);
-    EXPECT_EQ(jsonString(records[3], "Codec"), "FLAC");
-    EXPECT_EQ(jsonNumber(records[3], "SampleRate"), "44100");
-    EXPECT_EQ(jsonNumber(records[3], "StoredBits"), "16");
-    EXPECT_EQ(jsonNumber(records[3], "Channels"), "2");
-    EXPECT_EQ(jsonString(records[3], "Error"), std::nullopt);
-    EXPECT_NE(jsonNumber(records[3], "SpectrumDb"), "[]");
-    EXPECT_TRUE(jsonString(records[7], "Error").value_or("").starts_with("Unsupported format")) << records[7];
+    EXPECT_EQ(records[3]["Codec"].optionalText(), "FLAC");
+    EXPECT_EQ(records[3]["SampleRate"].number, 44100);
+    EXPECT_EQ(records[3]["StoredBits"].number, 16);
+    EXPECT_EQ(records[3]["Channels"].number, 2);
+    EXPECT_EQ(records[3]["Error"].optionalText(), std::nullopt);
+    EXPECT_FALSE(records[3]["SpectrumDb"].items.empty());
+    EXPECT_TRUE(records[7]["Error"].optionalText().value_or("").starts_with("Unsupported format")) << records[7]["File"].text;
+}
+
+TEST(ScanOutputTest, JsonReportEqualsAnalyzeTestByTheRuleForRelativePaths)
+{
+    // kestrone-scan records the absolute path; --analyze-test the path as given.
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
+    const std::string relative = "mixed/a-pink-2ch-44100Hz-16bit.flac";
+    ASSERT_EQ(scan({"--json", (dir / "scan.json").string(), relative}, testAudio("scan")).exitCode, 0);
+    ProcessOptions inScanFolder;
+    inScanFolder.workingFolder = testAudio("scan");
+    ASSERT_EQ(runAnalysis({(dir / "absolute.json").string(), mixed("a-pink-2ch-44100Hz-16bit.flac")}).exitCode, 0);
+    ASSERT_EQ(runAnalysis({(dir / "relative.json").string(), relative}, inScanFolder).exitCode, 0);
+
+    const std::string json = readBytes(dir / "scan.json");
+    EXPECT_EQ(json, readBytes(dir / "absolute.json"));
+    EXPECT_EQ(recordFiles(json), std::vector<std::string>{mixed("a-pink-2ch-44100Hz-16bit.flac")});
+    EXPECT_EQ(recordFiles(readBytes(dir / "relative.json")), std::vector<std::string>{relative});
 }
 
 TEST(ScanOutputTest, TableShowsEachFileInInputOrderInAlignedColumnsAndClosingCounts)
 {
-    const ProcessResult run = scan({"mixed"}, audioDir());
+    const ProcessResult run = scan({"mixed"}, testAudio("scan"));
     ASSERT_EQ(run.exitCode, 1) << run.err;
     const std::vector<std::string> out = lines(run.out);
     ASSERT_EQ(out.size(), kMixedOrder.size() + 2) << run.out;
@@ -163,7 +185,7 @@ TEST(ScanOutputTest, TableShowsEachFileInInputOrderInAlignedColumnsAndClosingCou
 TEST(ScanOutputTest, SummaryPrintsEachFilesTextSummaryWithUnixLineEnds)
 {
     const ProcessResult run = scan({"--summary", "mixed/a-pink-2ch-44100Hz-16bit.flac", "mixed/f-truncated.flac"},
-                                   audioDir());
+                                   testAudio("scan"));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out.find('\r'), std::string::npos);
     EXPECT_TRUE(run.out.starts_with("mixed/a-pink-2ch-44100Hz-16bit.flac\n"
@@ -177,45 +199,68 @@ TEST(ScanOutputTest, SummaryPrintsEachFilesTextSummaryWithUnixLineEnds)
 
 TEST(ScanOutputTest, ReportOnStdoutReplacesTheTableAndMatchesTheFile)
 {
-    const fs::path dir = scratchFolder("stdout-report");
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     const std::string file = mixed("a-pink-2ch-44100Hz-16bit.flac");
     const std::string failed = mixed("g-text-named.wav");
     ASSERT_EQ(scan({"--text", (dir / "report.txt").string(), "--csv", (dir / "report.csv").string(), file, failed}).exitCode, 1);
 
     const ProcessResult text = scan({"--text", "-", file, failed});
     EXPECT_EQ(text.exitCode, 1);
-    EXPECT_EQ(text.out, readFile(dir / "report.txt"));
+    EXPECT_EQ(text.out, readBytes(dir / "report.txt"));
     EXPECT_TRUE(text.out.starts_with("\xEF\xBB\xBF" + file + "\r\n"));
 
     const ProcessResult csv = scan({"--csv=-", "--json", (dir / "report.json").string(), file, failed});
     EXPECT_EQ(csv.exitCode, 1);
-    EXPECT_EQ(csv.out, readFile(dir / "report.csv"));
-    EXPECT_EQ(recordFiles(readFile(dir / "report.json")), (std::vector<std::string>{file, failed}));
+    EXPECT_EQ(csv.out, readBytes(dir / "report.csv"));
+    EXPECT_EQ(recordFiles(readBytes(dir / "report.json")), (std::vector<std::string>{file, failed}));
 }
 
 TEST(ScanWalkTest, ExplicitPathsFollowLinksAndKeepAnyExtension)
 {
     const ProcessResult run = scan({"--json", "-", mixed("link-to-a.flac"), mixed("linked-album"),
-                                    mixed("h-skipped-extension.ogg"), (audioDir() / "extra/readme.txt").string()});
+                                    mixed("h-skipped-extension.mpc"), (testAudio("scan") / "extra/readme.txt").string()});
     EXPECT_EQ(run.exitCode, 1);
-    const std::vector<std::string> records = jsonRecords(run.out);
+    const std::vector<JsonValue> records = reportRecords(run.out);
     EXPECT_EQ(recordFiles(run.out),
               (std::vector<std::string>{mixed("link-to-a.flac"), mixed("linked-album/Disc 2/e-pink-2ch-44100Hz-192k.mp3"),
                                         mixed("linked-album/c-pink-2ch-44100Hz-16in24.flac"),
                                         mixed("linked-album/d-pink-1ch-44100Hz-16bit-upper.FLAC"),
-                                        mixed("h-skipped-extension.ogg"), (audioDir() / "extra/readme.txt").string()}));
+                                        mixed("h-skipped-extension.mpc"), (testAudio("scan") / "extra/readme.txt").string()}));
     ASSERT_EQ(records.size(), 6u);
-    EXPECT_EQ(jsonString(records[0], "Error"), std::nullopt) << records[0];
-    EXPECT_EQ(jsonString(records[0], "Codec"), "FLAC");
-    EXPECT_TRUE(jsonString(records[4], "Error").value_or("").starts_with("Unsupported format"));
-    EXPECT_TRUE(jsonString(records[5], "Error").value_or("").starts_with("Unsupported format"));
+    EXPECT_EQ(records[0]["Error"].optionalText(), std::nullopt) << records[0]["File"].text;
+    EXPECT_EQ(records[0]["Codec"].optionalText(), "FLAC");
+    // A FLAC named .mpc is recognised by its content; text stays unsupported.
+    EXPECT_EQ(records[4]["Error"].optionalText(), std::nullopt);
+    EXPECT_EQ(records[4]["Codec"].optionalText(), "FLAC");
+    EXPECT_EQ(records[5]["Error"].optionalText(), kUnsupportedMessage);
+}
+
+TEST(ScanWalkTest, AFileNamedDirectlyIsReadByContentButAFolderWalkGoesByTheExtension)
+{
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
+    scratch.touch("album/take.dat", readBytes(mixed("a-pink-2ch-44100Hz-16bit.flac")));
+    scratch.touch("album/noise.dat", std::string(4096, '\x55'));
+    const ProcessResult walked = scan({"--json", "-", (dir / "album").string()});
+    EXPECT_EQ(walked.exitCode, 0);
+    EXPECT_TRUE(reportRecords(walked.out).empty());
+
+    const ProcessResult named =
+        scan({"--json", "-", (dir / "album/take.dat").string(), (dir / "album/noise.dat").string()});
+    EXPECT_EQ(named.exitCode, 1);
+    const std::vector<JsonValue> records = reportRecords(named.out);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0]["Error"].optionalText(), std::nullopt);
+    EXPECT_EQ(records[0]["Codec"].optionalText(), "FLAC");
+    EXPECT_EQ(records[1]["Error"].optionalText(), kUnsupportedMessage);
 }
 
 TEST(ScanWalkTest, DuplicatesAreListedOnceAtTheirFirstPlaceUnderTheirAbsolutePath)
 {
     const ProcessResult run = scan({"--csv", "-", "mixed/a-pink-2ch-44100Hz-16bit.flac", "mixed/", "./mixed/Album/../a-pink-2ch-44100Hz-16bit.flac",
                                     "mixed//Album", mixed("Album/c-pink-2ch-44100Hz-16in24.flac")},
-                                   audioDir());
+                                   testAudio("scan"));
     std::vector<std::string> expected = {mixed("a-pink-2ch-44100Hz-16bit.flac")};
     for (const std::string& path : mixedPaths()) {
         if (path != expected[0]) {
@@ -233,17 +278,18 @@ TEST(ScanWalkTest, DuplicatesAreListedOnceAtTheirFirstPlaceUnderTheirAbsolutePat
 
 TEST(ScanWalkTest, MissingPathsAndSpecialFilesBecomeErrorRecordsWithoutBlocking)
 {
-    const fs::path dir = scratchFolder("special");
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     ASSERT_EQ(::mkfifo((dir / "pipe.flac").c_str(), 0600), 0);
     fs::create_directories(dir / "empty");
     const ProcessResult run = scan({"--json", "-", (dir / "missing.flac").string(), (dir / "pipe.flac").string(),
                                     (dir / "empty").string()});
     EXPECT_EQ(run.exitCode, 1);
-    const std::vector<std::string> records = jsonRecords(run.out);
+    const std::vector<JsonValue> records = reportRecords(run.out);
     ASSERT_EQ(records.size(), 2u) << run.out;
-    EXPECT_EQ(jsonString(records[0], "File"), (dir / "missing.flac").string());
-    EXPECT_EQ(jsonString(records[0], "Error"), "Cannot read this path: No such file or directory.");
-    EXPECT_EQ(jsonString(records[1], "Error"), "This path is not a regular file.");
+    EXPECT_EQ(records[0]["File"].optionalText(), (dir / "missing.flac").string());
+    EXPECT_EQ(records[0]["Error"].optionalText(), "Cannot read this path: No such file or directory.");
+    EXPECT_EQ(records[1]["Error"].optionalText(), "This path is not a regular file.");
 
     const ProcessResult empty = scan({(dir / "empty").string()});
     EXPECT_EQ(empty.exitCode, 0);
@@ -252,7 +298,8 @@ TEST(ScanWalkTest, MissingPathsAndSpecialFilesBecomeErrorRecordsWithoutBlocking)
 
 TEST(ScanWalkTest, NamesThatAreNotUtf8OrHoldControlCharactersAreAnalysedAndShownSafely)
 {
-    const fs::path dir = scratchFolder("odd-names");
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     fs::copy_file(mixed("a-pink-2ch-44100Hz-16bit.flac"), dir / "bytes-\xFF.flac");
     fs::copy_file(mixed("a-pink-2ch-44100Hz-16bit.flac"), dir / "esc-\x1b[31m-red.flac");
     const ProcessResult run = scan({"--json", (dir / "report.json").string(), dir.string()});
@@ -261,11 +308,11 @@ TEST(ScanWalkTest, NamesThatAreNotUtf8OrHoldControlCharactersAreAnalysedAndShown
     EXPECT_NE(run.out.find("bytes-\xEF\xBF\xBD.flac"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("esc-\xEF\xBF\xBD[31m-red.flac"), std::string::npos) << run.out;
 
-    const std::vector<std::string> records = jsonRecords(readFile(dir / "report.json"));
+    const std::vector<JsonValue> records = reportRecords(readBytes(dir / "report.json"));
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(jsonString(records[0], "File"), (dir / "bytes-\xEF\xBF\xBD.flac").string());
-    EXPECT_EQ(jsonString(records[0], "Error"), std::nullopt);
-    EXPECT_EQ(jsonString(records[1], "Error"), std::nullopt);
+    EXPECT_EQ(records[0]["File"].optionalText(), (dir / "bytes-\xEF\xBF\xBD.flac").string());
+    EXPECT_EQ(records[0]["Error"].optionalText(), std::nullopt);
+    EXPECT_EQ(records[1]["Error"].optionalText(), std::nullopt);
 }
 
 TEST(ScanExitCodeTest, ZeroWhenEveryFileIsAnalysedAndNothingOnStderr)
@@ -278,35 +325,56 @@ TEST(ScanExitCodeTest, ZeroWhenEveryFileIsAnalysedAndNothingOnStderr)
 
 TEST(ScanExitCodeTest, TwoWhenAReportCannotBeWrittenWhileTheOthersAreStillWritten)
 {
-    const fs::path dir = scratchFolder("unwritable");
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     const std::string file = mixed("a-pink-2ch-44100Hz-16bit.flac");
     const ProcessResult run =
         scan({"--json", (dir / "no-such-folder/report.json").string(), "--csv", (dir / "report.csv").string(), file});
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_NE(run.err.find("Cannot create the report file."), std::string::npos) << run.err;
-    EXPECT_EQ(csvRows(readFile(dir / "report.csv")).size(), 2u);
+    // The path and the system's reason, once.
+    EXPECT_EQ(run.err, "kestrone-scan: " +
+                           cannotCreateReportMessage((dir / "no-such-folder/report.json").string(),
+                                                     "No such file or directory") +
+                           "\n");
+    EXPECT_EQ(csvRows(readBytes(dir / "report.csv")).size(), 2u);
 
     // A failed file does not hide that the report is missing.
     EXPECT_EQ(scan({"--text", (dir / "no-such-folder/r.txt").string(), mixed("f-truncated.flac")}).exitCode, 2);
 
-    const ProcessResult full = runProgram({"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full", scanProgram(), file});
+    const ProcessResult full = runProcess({"/bin/sh", "-c", "exec \"$0\" \"$@\" >/dev/full", scanProgram(), file});
     EXPECT_EQ(full.exitCode, 2);
     EXPECT_NE(full.err.find("cannot write to standard output"), std::string::npos) << full.err;
 }
 
+TEST(ScanExitCodeTest, AReadOnlyReportIsNotReplacedAndTheMessageSaysSo)
+{
+    // The tests run as root, whom access() lets write anything: the permission bits decide.
+    const ScratchFolder scratch;
+    const fs::path report = scratch / "report.json";
+    writeBytes(report, "kept");
+    fs::permissions(report, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    const ProcessResult run = scan({"--json", report.string(), mixed("a-pink-2ch-44100Hz-16bit.flac")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "kestrone-scan: " + cannotCreateReportMessage(report.string(), "the file is read-only") + "\n");
+    EXPECT_EQ(readBytes(report), "kept");
+    EXPECT_EQ(scratch.entries(), std::vector<std::string>{"report.json"});
+}
+
 TEST(ScanExitCodeTest, ReportFilesAreStillWrittenWhenTheReaderOfStdoutLeaves)
 {
-    const fs::path dir = scratchFolder("closed-stdout");
-    const ProcessResult run = runProgram({"/bin/sh", "-c", "\"$0\" --jobs 1 --json \"$1\" \"$2\" | head -n 1",
-                                          scanProgram(), (dir / "report.json").string(), (audioDir() / "interrupt").string()});
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
+    const ProcessResult run = runProcess({"/bin/sh", "-c", "\"$0\" --jobs 1 --json \"$1\" \"$2\" | head -n 1",
+                                          scanProgram(), (dir / "report.json").string(), (testAudio("scan") / "interrupt").string()});
     EXPECT_TRUE(run.out.starts_with("FILE ")) << run.out;
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(jsonRecords(readFile(dir / "report.json")).size(), 19u);
+    EXPECT_EQ(reportRecords(readBytes(dir / "report.json")).size(), 19u);
 }
 
 TEST(ScanExitCodeTest, SixtyFourForUsageErrorsWithNothingAnalysedOrWritten)
 {
-    const fs::path dir = scratchFolder("usage");
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     const std::string file = mixed("a-pink-2ch-44100Hz-16bit.flac");
     const std::string audioTarget = (dir / "report.flac").string();
     const std::vector<std::vector<std::string>> cases = {
@@ -320,7 +388,7 @@ TEST(ScanExitCodeTest, SixtyFourForUsageErrorsWithNothingAnalysedOrWritten)
         {"--json", "-", "--csv", "-", file},
         {"--json", (dir / "same").string(), "--text", (dir / "./same").string(), file},
         {"--csv", audioTarget, file},
-        {"--text", (audioDir() / "extra/readme.txt").string(), (audioDir() / "extra/readme.txt").string()},
+        {"--text", (testAudio("scan") / "extra/readme.txt").string(), (testAudio("scan") / "extra/readme.txt").string()},
     };
     for (const auto& args : cases) {
         const ProcessResult run = scan(args);
@@ -334,7 +402,7 @@ TEST(ScanExitCodeTest, SixtyFourForUsageErrorsWithNothingAnalysedOrWritten)
     }
     EXPECT_FALSE(fs::exists(audioTarget));
     EXPECT_FALSE(fs::exists(dir / "same"));
-    EXPECT_EQ(readFile(audioDir() / "extra/readme.txt"), "not audio\n");
+    EXPECT_EQ(readBytes(testAudio("scan") / "extra/readme.txt"), "not audio\n");
 }
 
 TEST(ScanExitCodeTest, HelpAndVersionPrintOnStdoutAndSucceed)

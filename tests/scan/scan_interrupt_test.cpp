@@ -8,21 +8,23 @@
 #include <string>
 #include <vector>
 
-#include "tests/scan/report_reading.h"
-#include "tests/scan/scan_process.h"
+#include "tests/support/files.h"
+#include "tests/support/reports.h"
+#include "tests/support/process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using namespace scantest;
+using namespace orvel::testing;
 using namespace std::chrono_literals;
 
 // interrupt/ holds three 1 s files, then sixteen 30 s files: once the short ones
 // are printed, the run is busy with long files for a good while.
 TEST(ScanInterruptTest, CtrlCWritesTheCompletedRecordsInInputOrderAndExits130)
 {
-    const fs::path dir = scratchFolder("interrupt");
-    const fs::path input = audioDir() / "interrupt";
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
+    const fs::path input = testAudio("scan") / "interrupt";
     std::vector<std::string> order;
     for (const char* name : {"a-short-1", "a-short-2", "a-short-3"}) {
         order.push_back((input / (std::string(name) + ".flac")).string());
@@ -46,9 +48,9 @@ TEST(ScanInterruptTest, CtrlCWritesTheCompletedRecordsInInputOrderAndExits130)
     EXPECT_EQ(printed, (std::vector<std::string>{order[0], order[1], order[2]}));
 
     std::vector<std::string> files;
-    for (const std::string& record : jsonRecords(readFile(dir / "report.json"))) {
-        files.push_back(jsonString(record, "File").value_or(""));
-        EXPECT_EQ(jsonString(record, "Error"), std::nullopt) << "a stopped file must not be a failure";
+    for (const JsonValue& record : reportRecords(readBytes(dir / "report.json"))) {
+        files.push_back(record["File"].optionalText().value_or(""));
+        EXPECT_EQ(record["Error"].optionalText(), std::nullopt) << "a stopped file must not be a failure";
     }
     ASSERT_GE(files.size(), 3u);
     EXPECT_LT(files.size(), order.size());
@@ -62,7 +64,7 @@ TEST(ScanInterruptTest, CtrlCWritesTheCompletedRecordsInInputOrderAndExits130)
         EXPECT_TRUE(i == 0 || index > last) << files[i];
         last = index;
     }
-    EXPECT_EQ(csvRows(readFile(dir / "report.csv")).size(), files.size() + 1);
+    EXPECT_EQ(csvRows(readBytes(dir / "report.csv")).size(), files.size() + 1);
     // What stdout shows after the signal is exactly the rest of the complete records.
     EXPECT_TRUE(lines(result.out).back().starts_with(std::to_string(files.size()) + " files: ")) << result.out;
 }
@@ -82,7 +84,7 @@ std::size_t threadCount(pid_t pid)
 TEST(ScanJobsTest, AnalysisUsesNoMoreThreadsThanJobsAllow)
 {
     for (const int jobs : {1, 2}) {
-        RunningProgram run({scanProgram(), "--jobs", std::to_string(jobs), (audioDir() / "interrupt").string()});
+        RunningProgram run({scanProgram(), "--jobs", std::to_string(jobs), (testAudio("scan") / "interrupt").string()});
         std::size_t most = 0;
         while (!run.outputClosed()) {
             (void)run.readLine(2ms);

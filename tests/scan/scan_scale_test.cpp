@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -22,28 +21,25 @@
 #include "analysis/analysis_version.h"
 #include "batch/input_selection.h"
 #include "report/jsonl_record.h"
-#include "tests/scan/report_reading.h"
-#include "tests/scan/scan_process.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/reports.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using namespace scantest;
+using namespace orvel::testing;
 using namespace std::chrono_literals;
 
 ProcessResult scan(std::vector<std::string> args)
 {
     args.insert(args.begin(), scanProgram());
-    return runProgram(args);
+    return runProcess(args);
 }
 
-std::string mixed() { return (audioDir() / "mixed").string(); }
+fs::path audioDir() { return testAudio("scan"); }
 
-void writeFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
+std::string mixed() { return (audioDir() / "mixed").lexically_normal().string(); }
 
 // A copy of some generated files that the test may touch and change.
 fs::path smallLibrary(const fs::path& dir)
@@ -92,6 +88,33 @@ std::vector<std::string> nonEmptyLines(const std::string& text)
     return result;
 }
 
+// Lines of JSON Lines files that the shipped schema accepts (the schema is
+// itself checked first); -1 when python3 fails, with its message in the test log.
+int schemaValidLines(const std::vector<fs::path>& files)
+{
+    std::vector<std::string> args = {"/usr/bin/env", "python3", "-c",
+                                     "import json, sys, jsonschema\n"
+                                     "schema = json.load(open(sys.argv[1]))\n"
+                                     "jsonschema.Draft202012Validator.check_schema(schema)\n"
+                                     "validator = jsonschema.Draft202012Validator(schema)\n"
+                                     "count = 0\n"
+                                     "for name in sys.argv[2:]:\n"
+                                     "    for line in open(name, encoding='utf-8'):\n"
+                                     "        validator.validate(json.loads(line))\n"
+                                     "        count += 1\n"
+                                     "print(count)\n",
+                                     std::string(KESTRONE_SOURCE_DIR) + "/scan/kestrone-scan-record.schema.json"};
+    for (const fs::path& file : files) {
+        args.push_back(file.string());
+    }
+    const ProcessResult check = runProcess(args);
+    if (check.exitCode != 0) {
+        ADD_FAILURE() << check.err;
+        return -1;
+    }
+    return std::stoi(check.out);
+}
+
 std::string integrityCheck(const fs::path& database, long* rows = nullptr)
 {
     sqlite3* db = nullptr;
@@ -117,16 +140,17 @@ std::string integrityCheck(const fs::path& database, long* rows = nullptr)
 
 TEST(ScanJsonlTest, RecordsComeInInputOrderForAnyJobCountAndMatchTheSchema)
 {
-    const fs::path dir = scratchFolder("jsonl-order");
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     const ProcessResult one = scan({"--jobs", "1", "--jsonl", (dir / "one.jsonl").string(), "--json",
                                     (dir / "one.json").string(), mixed()});
     const ProcessResult two = scan({"--jobs", "2", "--jsonl", "-", "--with-spectrum", mixed()});
     EXPECT_EQ(one.exitCode, 1) << "mixed/ holds files that fail: " << one.err;
     EXPECT_EQ(two.exitCode, 1) << two.err;
 
-    const std::vector<std::string> plain = nonEmptyLines(readFile(dir / "one.jsonl"));
+    const std::vector<std::string> plain = nonEmptyLines(readBytes(dir / "one.jsonl"));
     const std::vector<std::string> withSpectrum = nonEmptyLines(two.out);
-    const std::vector<std::string> seed = jsonRecords(readFile(dir / "one.json"));
+    const std::vector<JsonValue> seed = reportRecords(readBytes(dir / "one.json"));
     ASSERT_EQ(plain.size(), 7u);
     ASSERT_EQ(withSpectrum.size(), plain.size());
     ASSERT_EQ(seed.size(), plain.size());
@@ -138,7 +162,7 @@ TEST(ScanJsonlTest, RecordsComeInInputOrderForAnyJobCountAndMatchTheSchema)
         EXPECT_TRUE(b.hasSpectrum);
         // Same record whatever the job count: the lines differ only by the spectrum.
         EXPECT_EQ(withSpectrum[i].substr(0, withSpectrum[i].find(",\"SpectrumDb\":")) + "}", plain[i]);
-        EXPECT_EQ(jsonString(plain[i], "File"), jsonString(seed[i], "File"));
+        EXPECT_EQ(parseJson(plain[i])["File"].optionalText(), seed[i]["File"].optionalText());
         if (a.record.error.empty()) {
             EXPECT_EQ(b.record.spectrumDb.size(), 2049u);
             EXPECT_FALSE(a.record.upsampling.measurements.empty()) << plain[i].substr(0, 200);
@@ -151,28 +175,62 @@ TEST(ScanJsonlTest, RecordsComeInInputOrderForAnyJobCountAndMatchTheSchema)
     EXPECT_NE(padded.find("\"stored_bits\":24"), std::string::npos);
 
     // Every line of both kinds against the shipped schema.
-    writeFile(dir / "two.jsonl", two.out);
-    const ProcessResult check = runProgram(
-        {"/usr/bin/env", "python3", "-c",
-         "import json, sys, jsonschema\n"
-         "schema = json.load(open(sys.argv[1]))\n"
-         "jsonschema.Draft202012Validator.check_schema(schema)\n"
-         "validator = jsonschema.Draft202012Validator(schema)\n"
-         "count = 0\n"
-         "for name in sys.argv[2:]:\n"
-         "    for line in open(name, encoding='utf-8'):\n"
-         "        validator.validate(json.loads(line))\n"
-         "        count += 1\n"
-         "print(count)\n",
-         std::string(KESTRONE_SOURCE_DIR) + "/scan/kestrone-scan-record.schema.json", (dir / "one.jsonl").string(),
-         (dir / "two.jsonl").string()});
-    EXPECT_EQ(check.exitCode, 0) << check.err;
-    EXPECT_EQ(check.out, "14\n");
+    writeBytes(dir / "two.jsonl", two.out);
+    EXPECT_EQ(schemaValidLines({dir / "one.jsonl", dir / "two.jsonl"}), 14);
+}
+
+TEST(ScanJsonlTest, SlowTheFourthCheckTravelsWholeThroughRecordsAndMerge)
+{
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
+    const std::vector<std::string> inputs = {testAudio("origin", "mp3-b128-band.flac").string(),
+                                             testAudio("origin", "genuine-band-44100.flac").string()};
+    std::vector<std::string> single = {"--jsonl", (dir / "one.jsonl").string(), "--with-spectrum", "--json",
+                                       (dir / "one.json").string(), "--text", (dir / "one.txt").string(),
+                                       "--csv", (dir / "one.csv").string()};
+    single.insert(single.end(), inputs.begin(), inputs.end());
+    const ProcessResult run = scan(single);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(schemaValidLines({dir / "one.jsonl"}), 2);
+
+    const std::vector<std::string> records = nonEmptyLines(readBytes(dir / "one.jsonl"));
+    ASSERT_EQ(records.size(), 2u);
+    const JsonValue transcode = parseJson(records[0])["Checks"].items.at(3);
+    EXPECT_EQ(transcode["Name"].optionalText(), "Origin");
+    EXPECT_EQ(transcode["Status"].optionalText(), "Evidence found") << records[0].substr(0, 1500);
+    EXPECT_EQ(transcode["Trace"].optionalText(), "mp3-grid");
+    EXPECT_FALSE(transcode["CutoffKhz"].isNull());
+    const JsonValue& numbers = transcode["Measurements"];
+    EXPECT_GT(numbers["lowpass_khz"].number, 14.0);
+    EXPECT_LT(numbers["lowpass_khz"].number, 18.0);
+    EXPECT_GT(numbers["mp3_z"].number, 3.0);
+    EXPECT_EQ(numbers["lowpass_khz"].number, transcode["CutoffKhz"].number);
+
+    const orvel::JsonlRecord back = orvel::parseJsonlRecord(records[0]);
+    EXPECT_EQ(back.record.origin.status, orvel::Verdict::EvidenceFound);
+    EXPECT_EQ(back.record.originFacts.trace, "mp3-grid");
+    EXPECT_EQ(back.record.originFacts.numbers.size(), numbers.members.size());
+
+    const JsonValue genuine = parseJson(records[1])["Checks"].items.at(3);
+    EXPECT_EQ(genuine["Status"].optionalText(), "No evidence") << records[1].substr(0, 1500);
+    EXPECT_EQ(genuine["Trace"].optionalText(), "");
+
+    // Every report rebuilt from the records has the bytes of the run.
+    const ProcessResult merged = scan({"--merge", "--json", (dir / "merged.json").string(), "--text",
+                                       (dir / "merged.txt").string(), "--csv", (dir / "merged.csv").string(),
+                                       "--jsonl", (dir / "merged.jsonl").string(), "--with-spectrum",
+                                       (dir / "one.jsonl").string()});
+    ASSERT_EQ(merged.exitCode, 0) << merged.err;
+    for (const char* ext : {"json", "txt", "csv", "jsonl"}) {
+        EXPECT_TRUE(readBytes(dir / ("one." + std::string(ext))) == readBytes(dir / ("merged." + std::string(ext))))
+            << ext << " differs";
+    }
 }
 
 TEST(ScanJsonlTest, ShardsRunThroughGnuParallelMergeIntoTheReportsOfOneRun)
 {
-    const fs::path dir = scratchFolder("shards");
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     const std::string shortFiles = (audioDir() / "interrupt" / "a-short-1.flac").string();
     const std::vector<std::string> inputs = {mixed(), shortFiles,
                                              (audioDir() / "interrupt" / "a-short-2.flac").string()};
@@ -180,21 +238,21 @@ TEST(ScanJsonlTest, ShardsRunThroughGnuParallelMergeIntoTheReportsOfOneRun)
                                        (dir / "one.txt").string(), "--csv", (dir / "one.csv").string(), "--jsonl",
                                        (dir / "one.jsonl").string()};
     single.insert(single.end(), inputs.begin(), inputs.end());
-    ASSERT_EQ(runProgram(single).exitCode, 1);
+    ASSERT_EQ(runProcess(single).exitCode, 1);
 
     std::vector<std::string> parallel = {"/usr/bin/env", "parallel", "--will-cite", "--jobs", "3", scanProgram(), "--jobs", "1",
                                          "--shard", "{}/3", "--with-spectrum", "--jsonl",
                                          (dir / "part-{}.jsonl").string()};
     parallel.insert(parallel.end(), inputs.begin(), inputs.end());
     parallel.insert(parallel.end(), {":::", "1", "2", "3"});
-    const ProcessResult shards = runProgram(parallel);
+    const ProcessResult shards = runProcess(parallel);
     // GNU parallel exits with the number of jobs that failed; a shard with a
     // broken file exits 1, so only the parts themselves tell.
     EXPECT_LE(shards.exitCode, 3) << shards.err;
 
     std::size_t total = 0;
     for (const char* k : {"1", "2", "3"}) {
-        const std::vector<std::string> part = nonEmptyLines(readFile(dir / ("part-" + std::string(k) + ".jsonl")));
+        const std::vector<std::string> part = nonEmptyLines(readBytes(dir / ("part-" + std::string(k) + ".jsonl")));
         total += part.size();
     }
     EXPECT_EQ(total, 9u) << "the three parts split the nine inputs";
@@ -208,15 +266,16 @@ TEST(ScanJsonlTest, ShardsRunThroughGnuParallelMergeIntoTheReportsOfOneRun)
     const ProcessResult merged = scan(merge);
     EXPECT_EQ(merged.exitCode, 1) << "failed files stay failed: " << merged.err;
     for (const char* ext : {"json", "txt", "csv", "jsonl"}) {
-        const std::string expected = readFile(dir / ("one." + std::string(ext)));
+        const std::string expected = readBytes(dir / ("one." + std::string(ext)));
         EXPECT_FALSE(expected.empty());
-        EXPECT_TRUE(expected == readFile(dir / ("merged." + std::string(ext)))) << ext << " differs";
+        EXPECT_TRUE(expected == readBytes(dir / ("merged." + std::string(ext)))) << ext << " differs";
     }
 }
 
 TEST(ScanJsonlTest, MergeRefusesOverlappingPartsAndPartsWithoutTheSpectrumAJsonReportNeeds)
 {
-    const fs::path dir = scratchFolder("merge-refusals");
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     const std::string part = (dir / "part.jsonl").string();
     ASSERT_EQ(scan({"--jsonl", part, mixed()}).exitCode, 1);
 
@@ -229,7 +288,7 @@ TEST(ScanJsonlTest, MergeRefusesOverlappingPartsAndPartsWithoutTheSpectrumAJsonR
     EXPECT_EQ(noSpectrum.exitCode, 65);
     EXPECT_NE(noSpectrum.err.find("--with-spectrum"), std::string::npos) << noSpectrum.err;
 
-    writeFile(dir / "garbage.jsonl", "{\"version\":1}\n");
+    writeBytes(dir / "garbage.jsonl", "{\"version\":1}\n");
     const ProcessResult garbage = scan({"--merge", "--csv", "-", (dir / "garbage.jsonl").string()});
     EXPECT_EQ(garbage.exitCode, 65);
     EXPECT_NE(garbage.err.find("garbage.jsonl:1:"), std::string::npos) << garbage.err;
@@ -237,7 +296,8 @@ TEST(ScanJsonlTest, MergeRefusesOverlappingPartsAndPartsWithoutTheSpectrumAJsonR
 
 TEST(ScanFilesFromTest, ListedNamesWithLineBreaksAndNonUtf8BytesArriveExactly)
 {
-    const fs::path dir = scratchFolder("files-from");
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     const fs::path source = audioDir() / "mixed" / "a-pink-2ch-44100Hz-16bit.flac";
     const std::vector<std::string> names = {std::string("line\nbreak.flac"), std::string("caf\xE9 latin1.flac"),
                                             std::string(" leading space\ttab.flac")};
@@ -247,7 +307,7 @@ TEST(ScanFilesFromTest, ListedNamesWithLineBreaksAndNonUtf8BytesArriveExactly)
         nulList += (dir / name).string();
         nulList += '\0';
     }
-    writeFile(dir / "list0", nulList);
+    writeBytes(dir / "list0", nulList);
     const ProcessResult run =
         scan({"--files-from", (dir / "list0").string(), "-0", "--jsonl", "-", "--text", (dir / "r.txt").string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -260,12 +320,12 @@ TEST(ScanFilesFromTest, ListedNamesWithLineBreaksAndNonUtf8BytesArriveExactly)
         EXPECT_EQ(records[i].find("PathBase64") != std::string::npos, i == 1) << records[i].substr(0, 200);
     }
     // The records read back give the same text report as the run.
-    writeFile(dir / "r.jsonl", run.out);
+    writeBytes(dir / "r.jsonl", run.out);
     const ProcessResult merged = scan({"--merge", "--text", "-", (dir / "r.jsonl").string()});
-    EXPECT_EQ(merged.out, readFile(dir / "r.txt"));
+    EXPECT_EQ(merged.out, readBytes(dir / "r.txt"));
 
     // Line-separated lists keep spaces and tabs, skip empty lines, and come after the PATHs.
-    writeFile(dir / "list", "\n" + (dir / names[2]).string() + "\n\n" + (dir / names[1]).string());
+    writeBytes(dir / "list", "\n" + (dir / names[2]).string() + "\n\n" + (dir / names[1]).string());
     const ProcessResult lined =
         scan({"--files-from", (dir / "list").string(), "--jsonl", "-", (dir / names[0]).string()});
     ASSERT_EQ(lined.exitCode, 0) << lined.err;
@@ -282,7 +342,8 @@ TEST(ScanFilesFromTest, ListedNamesWithLineBreaksAndNonUtf8BytesArriveExactly)
 
 TEST(ScanCacheTest, UnchangedFilesComeFromTheCacheAndChangedOnesAreAnalysedAgain)
 {
-    const fs::path dir = scratchFolder("cache-hits");
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     const fs::path library = smallLibrary(dir);
     const std::string cache = "--cache=" + (dir / "cache.sqlite").string();
     const auto run = [&](const std::string& name) {
@@ -297,8 +358,8 @@ TEST(ScanCacheTest, UnchangedFilesComeFromTheCacheAndChangedOnesAreAnalysedAgain
     const ProcessResult second = run("second");
     EXPECT_EQ(second.exitCode, 1) << second.err;
     EXPECT_EQ(endCounts(second.err).cached, 3) << "the broken file is tried again; the rest is cached";
-    EXPECT_TRUE(readFile(dir / "first.json") == readFile(dir / "second.json"));
-    EXPECT_EQ(readFile(dir / "first.jsonl"), readFile(dir / "second.jsonl"));
+    EXPECT_TRUE(readBytes(dir / "first.json") == readBytes(dir / "second.json"));
+    EXPECT_EQ(readBytes(dir / "first.jsonl"), readBytes(dir / "second.jsonl"));
 
     // Touched: same bytes, new modification time. Replaced: other content.
     const auto now = fs::last_write_time(library / "a.flac");
@@ -307,7 +368,7 @@ TEST(ScanCacheTest, UnchangedFilesComeFromTheCacheAndChangedOnesAreAnalysedAgain
                   fs::copy_options::overwrite_existing);
     const ProcessResult third = run("third");
     EXPECT_EQ(endCounts(third.err).cached, 1) << third.err;
-    const std::vector<std::string> records = nonEmptyLines(readFile(dir / "third.jsonl"));
+    const std::vector<std::string> records = nonEmptyLines(readBytes(dir / "third.jsonl"));
     ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(orvel::parseJsonlRecord(records[2]).record.channelCount, 1) << "c.flac now holds the mono file";
 
@@ -318,16 +379,37 @@ TEST(ScanCacheTest, UnchangedFilesComeFromTheCacheAndChangedOnesAreAnalysedAgain
     EXPECT_EQ(rows, 3);
 }
 
+TEST(ScanCacheTest, FilesWhosePicturesAreWantedAreDecodedAndTheirRecordsStillCome)
+{
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
+    const fs::path library = smallLibrary(dir);
+    const std::string cache = "--cache=" + (dir / "cache.sqlite").string();
+    ASSERT_EQ(scan({cache, "--csv", (dir / "plain.csv").string(), library.string()}).exitCode, 1);
+
+    // Cached results, yet every analysed file gets its picture and the
+    // records are those of the cached run.
+    const ProcessResult pictured = scan({cache, "--progress=jsonl", "--spectrogram", (dir / "p").string(), "--size",
+                                         "400x240", "--jsonl", (dir / "p.jsonl").string(), library.string()});
+    EXPECT_EQ(pictured.exitCode, 1) << pictured.err;
+    EXPECT_EQ(endCounts(pictured.err).cached, 0) << "a wanted picture needs the audio";
+    EXPECT_EQ(filesIn(dir / "p").size(), 3u);
+    const ProcessResult cached = scan({cache, "--progress=jsonl", "--jsonl", (dir / "c.jsonl").string(),
+                                       library.string()});
+    EXPECT_EQ(endCounts(cached.err).cached, 3) << cached.err;
+    EXPECT_EQ(readBytes(dir / "c.jsonl"), readBytes(dir / "p.jsonl")) << "no picture name in a cached record";
+}
+
 // The analysis version must change whenever the results do. The reference is
-// the JSON Lines report with the spectrum of the lossless files of mixed/,
-// paths left out.
-TEST(ScanCacheTest, AnalysisResultsMatchTheDigestKeptWithTheAnalysisVersion)
+// the JSON Lines report with the spectrum of the lossless files of mixed/ and
+// of an MP3 transcode (so that ORIGIN's findings count too), paths left out.
+TEST(ScanCacheTest, SlowAnalysisResultsMatchTheDigestKeptWithTheAnalysisVersion)
 {
     const std::string dir = mixed();
     const ProcessResult run =
         scan({"--jsonl", "-", "--with-spectrum", dir + "/a-pink-2ch-44100Hz-16bit.flac",
               dir + "/b-white-2ch-48000Hz-24bit.wav", dir + "/Album/c-pink-2ch-44100Hz-16in24.flac",
-              dir + "/Album/d-pink-1ch-44100Hz-16bit-upper.FLAC"});
+              dir + "/Album/d-pink-1ch-44100Hz-16bit-upper.FLAC", testAudio("origin", "mp3-b128-band.flac").string()});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     std::string withoutPaths;
     for (const std::string& line : nonEmptyLines(run.out)) {
@@ -347,37 +429,39 @@ TEST(ScanCacheTest, AnalysisResultsMatchTheDigestKeptWithTheAnalysisVersion)
 
 TEST(ScanCacheTest, ADamagedCacheIsSetAsideWithAMessageAndRebuilt)
 {
-    const fs::path dir = scratchFolder("cache-damaged");
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     const fs::path library = smallLibrary(dir);
     const fs::path database = dir / "cache.sqlite";
     const ProcessResult clean = scan({"--csv", (dir / "clean.csv").string(), library.string()});
     // A real cache cut short, as a full disk or a bad copy leaves it.
     ASSERT_EQ(scan({"--cache=" + database.string(), "--csv", "-", library.string()}).exitCode, clean.exitCode);
-    const std::string real = readFile(database);
+    const std::string real = readBytes(database);
     ASSERT_GT(real.size(), 16384u);
     fs::remove(database);
 
     for (const std::string& damage :
          {std::string("this is not a database\n"), std::string(100000, '\x5A'), real.substr(0, real.size() / 2)}) {
         fs::remove(database.string() + ".damaged");
-        writeFile(database, damage);
+        writeBytes(database, damage);
         const ProcessResult run = scan({"--cache=" + database.string(), "--progress=jsonl", "--csv",
                                         (dir / "run.csv").string(), library.string()});
         EXPECT_EQ(run.exitCode, clean.exitCode) << run.err;
         EXPECT_NE(run.err.find("was damaged"), std::string::npos) << run.err;
-        EXPECT_EQ(readFile(database.string() + ".damaged"), damage) << "the damaged file is kept aside";
-        EXPECT_EQ(readFile(dir / "run.csv"), readFile(dir / "clean.csv"));
+        EXPECT_EQ(readBytes(database.string() + ".damaged"), damage) << "the damaged file is kept aside";
+        EXPECT_EQ(readBytes(dir / "run.csv"), readBytes(dir / "clean.csv"));
         const ProcessResult again = scan({"--cache=" + database.string(), "--progress=jsonl", "--csv",
                                           (dir / "again.csv").string(), library.string()});
         EXPECT_EQ(again.err.find("damaged"), std::string::npos) << again.err;
         EXPECT_EQ(endCounts(again.err).cached, 3);
-        EXPECT_EQ(readFile(dir / "again.csv"), readFile(dir / "clean.csv"));
+        EXPECT_EQ(readBytes(dir / "again.csv"), readBytes(dir / "clean.csv"));
     }
 }
 
 TEST(ScanCacheTest, TwoScansAtOnceShareOneCacheWithoutHarm)
 {
-    const fs::path dir = scratchFolder("cache-concurrent");
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     const fs::path database = dir / "cache.sqlite";
     const std::string interrupt = (audioDir() / "interrupt").string();
     const std::vector<std::string> inputs = {mixed(), interrupt + "/a-short-1.flac", interrupt + "/a-short-2.flac",
@@ -394,21 +478,22 @@ TEST(ScanCacheTest, TwoScansAtOnceShareOneCacheWithoutHarm)
     const ProcessResult resultB = b.finish();
     EXPECT_EQ(resultA.exitCode, 1) << resultA.err;
     EXPECT_EQ(resultB.exitCode, 1) << resultB.err;
-    EXPECT_EQ(readFile(dir / "a.jsonl"), readFile(dir / "b.jsonl"));
+    EXPECT_EQ(readBytes(dir / "a.jsonl"), readBytes(dir / "b.jsonl"));
     long rows = 0;
     EXPECT_EQ(integrityCheck(database, &rows), "ok");
     EXPECT_EQ(rows, 9) << "each analysed file once, whoever stored it";
 
     std::vector<std::string> third = command("c.jsonl");
     third.insert(third.begin() + 1, "--progress=jsonl");
-    const ProcessResult resultC = runProgram(third);
+    const ProcessResult resultC = runProcess(third);
     EXPECT_EQ(endCounts(resultC.err).cached, 9) << resultC.err;
-    EXPECT_EQ(readFile(dir / "c.jsonl"), readFile(dir / "a.jsonl"));
+    EXPECT_EQ(readBytes(dir / "c.jsonl"), readBytes(dir / "a.jsonl"));
 }
 
 TEST(ScanCacheTest, SlowCacheSurvivesKillDashNineAtAnyMoment)
 {
-    const fs::path dir = scratchFolder("cache-kill");
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     const fs::path library = dir / "library";
     fs::create_directories(library);
     const fs::path source = audioDir() / "interrupt";
@@ -444,13 +529,14 @@ TEST(ScanCacheTest, SlowCacheSurvivesKillDashNineAtAnyMoment)
         scan({"--cache=" + database.string(), "--jsonl", (dir / "cached.jsonl").string(), library.string()});
     EXPECT_EQ(finished.exitCode, 0) << finished.err;
     EXPECT_EQ(finished.err.find("damaged"), std::string::npos) << finished.err;
-    EXPECT_EQ(readFile(dir / "cached.jsonl"), readFile(dir / "clean.jsonl"));
+    EXPECT_EQ(readBytes(dir / "cached.jsonl"), readBytes(dir / "clean.jsonl"));
     EXPECT_EQ(integrityCheck(database), "ok");
 }
 
 TEST(ScanCacheTest, SlowAScanStoppedByCtrlCResumesWhereItStopped)
 {
-    const fs::path dir = scratchFolder("cache-resume");
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     const fs::path database = dir / "cache.sqlite";
     const std::string input = (audioDir() / "interrupt").string();
     RunningProgram run({scanProgram(), "--jobs", "2", "--cache=" + database.string(), "--jsonl", "-", input});
@@ -474,7 +560,7 @@ TEST(ScanCacheTest, SlowAScanStoppedByCtrlCResumesWhereItStopped)
     const EndCounts counts = endCounts(resumed.err);
     EXPECT_EQ(counts.done, 19);
     EXPECT_EQ(counts.cached, static_cast<long>(done.size())) << "every record finished before Ctrl-C is reused";
-    const std::vector<std::string> all = nonEmptyLines(readFile(dir / "resumed.jsonl"));
+    const std::vector<std::string> all = nonEmptyLines(readBytes(dir / "resumed.jsonl"));
     ASSERT_EQ(all.size(), 19u);
     for (std::size_t i = 0; i < done.size(); ++i) {
         EXPECT_EQ(all[i], done[i]) << i;

@@ -5,12 +5,13 @@
 #include <string>
 
 #include "scan/terminal_text.h"
-#include "tests/scan/report_reading.h"
-#include "tests/scan/scan_process.h"
+#include "tests/support/files.h"
+#include "tests/support/reports.h"
+#include "tests/support/process.h"
 
 namespace {
 
-using namespace scantest;
+using namespace orvel::testing;
 
 // The window's colours as 24-bit foreground sequences.
 const std::string kNoEvidence = "\x1b[38;2;93;224;187mNo evidence\x1b[0m";
@@ -19,16 +20,16 @@ const std::string kError = "\x1b[38;2;255;140;130mError: ";
 
 std::vector<std::string> files()
 {
-    return {scanProgram(), (audioDir() / "mixed/a-pink-2ch-44100Hz-16bit.flac").string(),
-            (audioDir() / "mixed/Album/c-pink-2ch-44100Hz-16in24.flac").string(),
-            (audioDir() / "mixed/f-truncated.flac").string()};
+    return {scanProgram(), (testAudio("scan") / "mixed/a-pink-2ch-44100Hz-16bit.flac").string(),
+            (testAudio("scan") / "mixed/Album/c-pink-2ch-44100Hz-16in24.flac").string(),
+            (testAudio("scan") / "mixed/f-truncated.flac").string()};
 }
 
 TEST(ScanTerminalTest, VerdictsTakeTheWindowColoursOnATerminal)
 {
     for (const char* noColour : {static_cast<const char*>(nullptr), ""}) {
         EnvChanges env{{"NO_COLOR", noColour ? std::optional<std::string>(noColour) : std::nullopt}};
-        const ProcessResult run = runProgram(files(), env, {}, Terminal::Stdout);
+        const ProcessResult run = runProcess(files(), {.env = env, .terminal = Terminal::Stdout});
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_NE(run.out.find(kNoEvidence), std::string::npos) << run.out;
         EXPECT_NE(run.out.find(kEvidence), std::string::npos) << run.out;
@@ -39,8 +40,8 @@ TEST(ScanTerminalTest, VerdictsTakeTheWindowColoursOnATerminal)
 
 TEST(ScanTerminalTest, NoColourWhenNoColorIsSetOrStdoutIsNotATerminal)
 {
-    const ProcessResult terminal = runProgram(files(), {{"NO_COLOR", "1"}}, {}, Terminal::Stdout);
-    const ProcessResult pipe = runProgram(files(), {{"NO_COLOR", std::nullopt}});
+    const ProcessResult terminal = runProcess(files(), {.env = {{"NO_COLOR", "1"}}, .terminal = Terminal::Stdout});
+    const ProcessResult pipe = runProcess(files(), {.env = {{"NO_COLOR", std::nullopt}}});
     for (const ProcessResult* run : {&terminal, &pipe}) {
         EXPECT_EQ(run->exitCode, 1);
         EXPECT_EQ(run->out.find('\x1b'), std::string::npos) << run->out;
@@ -50,9 +51,9 @@ TEST(ScanTerminalTest, NoColourWhenNoColorIsSetOrStdoutIsNotATerminal)
 
 TEST(ScanTerminalTest, ProgressLineOnATerminalStderrNeverMixesWithTheOutput)
 {
-    const ProcessResult run = runProgram(files(), {{"NO_COLOR", "1"}}, {}, Terminal::StdoutAndStderr);
+    const ProcessResult run = runProcess(files(), {.env = {{"NO_COLOR", "1"}}, .terminal = Terminal::StdoutAndStderr});
     EXPECT_EQ(run.exitCode, 1);
-    const ProcessResult plain = runProgram(files(), {{"NO_COLOR", "1"}});
+    const ProcessResult plain = runProcess(files(), {.env = {{"NO_COLOR", "1"}}});
 
     // Tokens on the terminal: "\r...\x1b[K" draws the progress line, "\r\x1b[K"
     // clears it, "\r\n" is a newline (the terminal's own translation). After a

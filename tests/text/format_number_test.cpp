@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/report/locale_guard.h"
+#include "tests/support/locale_guard.h"
 
 namespace orvel {
 namespace {

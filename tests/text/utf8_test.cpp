@@ -7,7 +7,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "tests/report/scratch_folder.h"
+#include "tests/support/files.h"
 
 namespace orvel {
 namespace {

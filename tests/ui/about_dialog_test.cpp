@@ -11,7 +11,7 @@
 #include "ui/command_button.h"
 #include "ui/main_window.h"
 #include "ui/theme.h"
-#include "window_test_support.h"
+#include "tests/ui/window_test_support.h"
 
 namespace {
 

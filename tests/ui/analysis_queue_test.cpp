@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "analysis/analyze_file.h"
-#include "queue_test_support.h"
+#include "tests/ui/queue_test_support.h"
+#include "tests/support/files.h"
 #include "text/utf8.h"
 #include "ui/analysis_queue.h"
 
@@ -18,8 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using kestrone_test::EventInbox;
 using kestrone_test::RecordingView;
-using kestrone_test::TempDir;
-using kestrone_test::uiAudioPath;
+using orvel::testing::ScratchFolder;
 using orvel::AnalysisQueue;
 using orvel::Tone;
 using orvel::CommandState;
@@ -104,7 +104,7 @@ class AnalysisQueueTest : public ::testing::Test {
 protected:
     RecordingView view;
     EventInbox inbox;
-    TempDir temp;
+    ScratchFolder temp;
 
     fs::path wide(const fs::path& p) const { return p; }
 
@@ -130,7 +130,7 @@ TEST_F(AnalysisQueueTest, QueuesAFileOnceWhateverFormOfItsPathIsGiven)
     EXPECT_EQ(queue.entries()[0].path, wide(file.lexically_normal()));
     EXPECT_EQ(queue.entries()[0].state, orvel::EntryState::Queued);
     EXPECT_EQ(view.rows, 1);
-    EXPECT_EQ(queue.statusText(), "1 files \u00B7 Ready to analyze");
+    EXPECT_EQ(queue.statusText(), "1 file \u00B7 Ready to analyze");
 }
 
 TEST_F(AnalysisQueueTest, RelativePathsBecomeAbsoluteFromTheCurrentFolder)
@@ -174,11 +174,17 @@ TEST_F(AnalysisQueueTest, StopsAtFiveThousandEntriesFromAFolderOfSixThousand)
     EXPECT_EQ(view.rows, 5000);
     EXPECT_EQ(queue.statusText(), "5000 files \u00B7 Queue limit reached");
     EXPECT_TRUE(view.errors.empty());
+    EXPECT_EQ(queue.lastAdd().overLimit, 1000u);
+    EXPECT_EQ(queue.noticeText(), "1000 files not queued: limit 5000");
 
-    // Full is full: an explicit file is skipped silently too.
+    // Full is full: an explicit file is left out too, and said so.
     queue.addPaths({wide(temp.touch("extra.flac"))});
     EXPECT_EQ(queue.entries().size(), 5000u);
     EXPECT_EQ(queue.statusText(), "5000 files \u00B7 Queue limit reached");
+    EXPECT_EQ(queue.noticeText(), "1 file not queued: limit 5000");
+    // A file already queued is no loss.
+    queue.addPaths({wide(folder / numbered("f", 0, ".flac"))});
+    EXPECT_EQ(queue.noticeText(), "");
 }
 
 TEST_F(AnalysisQueueTest, FolderWalksDoNotFollowLinksButLinksGivenDirectlyAreFollowed)
@@ -284,7 +290,7 @@ TEST_F(AnalysisQueueTest, DetailsShowTheIntroductionThePathAndStateOrTheSummary)
     EXPECT_EQ(intro.find("Windows"), std::string::npos);
     EXPECT_EQ(intro.find('\n', 0), intro.find('\r', 0) + 1) << "CR LF line ends";
 
-    const std::string flac = uiAudioPath("2ch-44100Hz-16bit-noise.flac");
+    const std::string flac = orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac");
     queue.addPaths({flac});
     EXPECT_EQ(queue.detailsText(), flac + "\r\n\r\nQueued");
 
@@ -304,8 +310,8 @@ TEST_F(AnalysisQueueTest, DetailsShowTheIntroductionThePathAndStateOrTheSummary)
 TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
 {
     AnalysisQueue queue(view, inbox);
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"), uiAudioPath("2ch-48000Hz-16in24-padded.flac"),
-                    uiAudioPath("not-audio.txt")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"), orvel::testing::testAudio("ui", "2ch-48000Hz-16in24-padded.flac"),
+                    orvel::testing::testAudio("ui", "not-audio.txt")});
     ASSERT_EQ(queue.entries().size(), 3u);
     EXPECT_EQ(queue.cellText(0, 1), "\u2014");
     EXPECT_EQ(queue.cellText(0, 4), "Queued");
@@ -329,7 +335,7 @@ TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
 
     // A failed file: its message, empty check cells, the error colour in STATE.
     const auto& failed = *entries[2].result;
-    EXPECT_EQ(failed.file, uiAudioPath("not-audio.txt"));
+    EXPECT_EQ(failed.file, orvel::testing::testAudio("ui", "not-audio.txt"));
     EXPECT_EQ(failed.error.rfind("Unsupported format", 0), 0u);
     EXPECT_TRUE(failed.spectrumDb.empty());
     for (int column = 1; column <= 3; ++column) {
@@ -342,7 +348,7 @@ TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
     EXPECT_EQ(queue.cellTone(0, 0), Tone::Primary);
 
     EXPECT_EQ(view.progress, 100);
-    EXPECT_EQ(queue.statusText(), "3 files \u00B7 2 analyzed \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(queue.statusText(), "3 files \u00B7 2 analyzed \u00B7 1 with findings (Upscaling 1 \u00B7 Upsampling 1) \u00B7 AAC-SIN is experimental");
 }
 
 TEST_F(AnalysisQueueTest, ProgressCountsEntriesWithAResultOverAllEntries)
@@ -401,8 +407,8 @@ TEST_F(AnalysisQueueTest, AnalyzeAgainRunsOnlyFailedAndStoppedEntries)
 {
     RecordingAnalysis analysis;
     AnalysisQueue queue(view, inbox, analysis.function());
-    const fs::path good = uiAudioPath("2ch-44100Hz-16bit-noise.flac");
-    const fs::path bad = uiAudioPath("not-audio.txt");
+    const fs::path good = orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac");
+    const fs::path bad = orvel::testing::testAudio("ui", "not-audio.txt");
     queue.addPaths({good, bad});
     queue.startAnalysis();
     runToEnd(queue);
@@ -410,7 +416,7 @@ TEST_F(AnalysisQueueTest, AnalyzeAgainRunsOnlyFailedAndStoppedEntries)
     const orvel::FileReport* kept = queue.entries()[0].result.get();
     const orvel::FileReport* replaced = queue.entries()[1].result.get();
 
-    const std::string added = uiAudioPath("2ch-44100Hz-128k.mp3");
+    const std::string added = orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3");
     queue.addPaths({added});
     analysis.paths.clear();
     queue.startAnalysis();
@@ -441,7 +447,7 @@ TEST_F(AnalysisQueueTest, CommandsFollowTheStateOfTheQueue)
     queue.updateCommands();
     EXPECT_EQ(view.commands, empty);
 
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"), uiAudioPath("not-audio.txt")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"), orvel::testing::testAudio("ui", "not-audio.txt")});
     EXPECT_EQ(view.commands, (CommandState{true, true, true, false, true, false, true}));
 
     queue.startAnalysis();
@@ -454,7 +460,7 @@ TEST_F(AnalysisQueueTest, CommandsFollowTheStateOfTheQueue)
 
     queue.clear();
     EXPECT_EQ(view.commands, empty);
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac")});
     queue.startAnalysis();
     runToEnd(queue);
     EXPECT_EQ(view.commands, (CommandState{true, true, false, false, true, true, true}))
@@ -465,7 +471,7 @@ TEST_F(AnalysisQueueTest, StopDuringARunLeavesTheFileStoppedAndTheRestQueued)
 {
     GatedAnalysis gate;
     AnalysisQueue queue(view, inbox, gate.function());
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"), uiAudioPath("2ch-44100Hz-128k.mp3")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"), orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3")});
     queue.startAnalysis();
     gate.waitUntilEntered();
 
@@ -495,27 +501,29 @@ TEST_F(AnalysisQueueTest, CloseDuringARunIsRefusedUntilTheRunHasEnded)
 {
     GatedAnalysis gate;
     AnalysisQueue queue(view, inbox, gate.function());
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac")});
     EXPECT_TRUE(queue.requestClose()) << "nothing running";
     queue.startAnalysis();
     gate.waitUntilEntered();
 
     EXPECT_FALSE(queue.requestClose());
     EXPECT_TRUE(queue.stopRequested());
-    EXPECT_EQ(queue.statusText(), "Stopping safely\u2026 Close again when analysis has stopped.");
+    EXPECT_EQ(queue.statusText(), "Stopping safely\u2026 The window closes when analysis has stopped.");
     EXPECT_FALSE(queue.requestClose()) << "still running";
+    EXPECT_EQ(view.closes, 0);
     gate.release();
     runToEnd(queue);
 
+    EXPECT_EQ(view.closes, 1) << "the window is told to close once the run has stopped";
     EXPECT_TRUE(queue.requestClose());
-    EXPECT_EQ(queue.statusText(), "1 files \u00B7 0 analyzed \u00B7 Stopped");
+    EXPECT_EQ(queue.statusText(), "1 file \u00B7 0 analyzed \u00B7 Stopped");
 }
 
 TEST_F(AnalysisQueueTest, AStopSeenBetweenFilesEndsTheRunWithOneFinishedEvent)
 {
     GatedAnalysis gate(GatedAnalysis::Hold::AfterFirstFile);
     AnalysisQueue queue(view, inbox, gate.function());
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"), uiAudioPath("2ch-44100Hz-128k.mp3")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"), orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3")});
     queue.startAnalysis();
     gate.waitUntilEntered();
     queue.requestStop();
@@ -532,7 +540,7 @@ TEST_F(AnalysisQueueTest, AStopSeenBetweenFilesEndsTheRunWithOneFinishedEvent)
 TEST_F(AnalysisQueueTest, StopBeforeTheWorkerStartsStillFinishesExactlyOnce)
 {
     AnalysisQueue queue(view, inbox);
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"), uiAudioPath("2ch-48000Hz-16in24-padded.flac")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"), orvel::testing::testAudio("ui", "2ch-48000Hz-16in24-padded.flac")});
     queue.startAnalysis();
     queue.requestStop();
     runToEnd(queue);
@@ -544,11 +552,11 @@ TEST_F(AnalysisQueueTest, ClearEmptiesTheQueueButNotDuringARun)
 {
     GatedAnalysis gate;
     AnalysisQueue queue(view, inbox, gate.function());
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac")});
     queue.startAnalysis();
     gate.waitUntilEntered();
     queue.clear();
-    queue.addPaths({uiAudioPath("2ch-44100Hz-128k.mp3")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3")});
     EXPECT_EQ(queue.entries().size(), 1u) << "clear and add are ignored while busy";
     gate.release();
     runToEnd(queue);
@@ -562,7 +570,7 @@ TEST_F(AnalysisQueueTest, ClearEmptiesTheQueueButNotDuringARun)
     EXPECT_EQ(queue.detailsText(), orvel::kIntroductionText);
 
     // Cleared keys: the same file can be queued again.
-    queue.addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac")});
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac")});
     EXPECT_EQ(queue.entries().size(), 1u);
 }
 
@@ -593,6 +601,124 @@ TEST_F(AnalysisQueueTest, ExportRecordsAreCopiesOfResultsInQueueOrder)
     EXPECT_EQ(records[1].file, "b");
     EXPECT_EQ(records[1].error, "broken");
     EXPECT_EQ(records[2].file, "d");
+}
+
+TEST_F(AnalysisQueueTest, PathsThatCannotBeQueuedAreNamedInTheNotice)
+{
+    const fs::path good = temp.touch("good.flac");
+    const fs::path missing = temp.path() / "gone.flac";
+    AnalysisQueue queue(view, inbox);
+
+    queue.addPaths({missing, good});
+    ASSERT_EQ(queue.entries().size(), 1u);
+    ASSERT_EQ(queue.lastAdd().failed.size(), 1u);
+    EXPECT_EQ(queue.lastAdd().failed[0].first, missing);
+    EXPECT_EQ(queue.noticeText(),
+              "1 path not queued: " + missing.string() + ": Cannot read this path: No such file or directory.");
+    EXPECT_EQ(queue.statusText(), "1 file \u00B7 Ready to analyze");
+
+    queue.addPaths({missing, temp.path() / "also-gone"});
+    EXPECT_EQ(queue.noticeText(), "2 paths not queued: " + missing.string() +
+                                      ": Cannot read this path: No such file or directory. (and 1 more)");
+    queue.addPaths({temp.touch("fine.flac")});
+    EXPECT_EQ(queue.noticeText(), "") << "a clean add clears the notice";
+}
+
+TEST_F(AnalysisQueueTest, PathsGivenDuringARunAreRefusedAndSaidSo)
+{
+    GatedAnalysis gate;
+    AnalysisQueue queue(view, inbox, gate.function());
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac")});
+    queue.startAnalysis();
+    gate.waitUntilEntered();
+
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3"), orvel::testing::testAudio("ui", "not-audio.txt")});
+    EXPECT_EQ(queue.entries().size(), 1u);
+    EXPECT_EQ(queue.lastAdd().refused, 2u);
+    EXPECT_EQ(queue.noticeText(), "2 items not queued: analysis is running; add again when it has stopped");
+
+    // A stop's text is not overwritten by the stages still reported.
+    queue.requestStop();
+    queue.onProgress(0, "Measuring");
+    EXPECT_EQ(queue.statusText(), "Stopping analysis\u2026");
+    gate.release();
+    runToEnd(queue);
+
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3")});
+    EXPECT_EQ(queue.entries().size(), 2u) << "after the run the same add goes through";
+    EXPECT_EQ(queue.noticeText(), "");
+}
+
+TEST_F(AnalysisQueueTest, RemovedEntriesLeaveTheQueueAndTheSelectionMovesOn)
+{
+    const fs::path a = temp.touch("a.flac");
+    const fs::path b = temp.touch("b.flac");
+    const fs::path c = temp.touch("c.flac");
+    AnalysisQueue queue(view, inbox);
+    queue.addPaths({a, b, c});
+    queue.setSelectedIndex(1);
+
+    queue.removeEntries({1, 7});
+    ASSERT_EQ(queue.entries().size(), 2u);
+    EXPECT_EQ(queue.entries()[0].path, a);
+    EXPECT_EQ(queue.entries()[1].path, c);
+    EXPECT_EQ(view.rows, 2) << "the rows were announced again";
+    EXPECT_EQ(queue.selectedIndex(), 1);
+    EXPECT_EQ(view.selectedRow, 1);
+    EXPECT_EQ(queue.statusText(), "2 files \u00B7 1 file removed");
+
+    queue.removeEntries({1});
+    EXPECT_EQ(queue.selectedIndex(), 0) << "the last row gone: the one before it";
+    queue.addPaths({b, c});
+    EXPECT_EQ(queue.entries().size(), 3u) << "removed files can be queued again";
+    queue.removeEntries({0, 1, 2});
+    EXPECT_TRUE(queue.entries().empty());
+    EXPECT_EQ(queue.selectedIndex(), -1);
+    EXPECT_EQ(queue.statusText(), "Ready");
+}
+
+TEST_F(AnalysisQueueTest, ReanalysingRunsTheChosenEntriesAloneAndNotDuringARun)
+{
+    RecordingAnalysis analysis;
+    AnalysisQueue queue(view, inbox, analysis.function());
+    const fs::path first = orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac");
+    const fs::path second = orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3");
+    queue.addPaths({first, second});
+    queue.startAnalysis();
+    runToEnd(queue);
+    const orvel::FileReport* kept = queue.entries()[0].result.get();
+    analysis.paths.clear();
+
+    queue.reanalyze({1});
+    EXPECT_TRUE(queue.busy());
+    EXPECT_EQ(queue.entries()[1].result, nullptr) << "the old result is gone at once";
+    EXPECT_EQ(queue.entries()[1].state, orvel::EntryState::Queued);
+    queue.reanalyze({0});
+    queue.removeEntries({0});
+    EXPECT_EQ(queue.entries().size(), 2u) << "no removal during a run";
+    runToEnd(queue);
+    EXPECT_EQ(analysis.paths, std::vector<fs::path>{second});
+    EXPECT_EQ(queue.entries()[0].result.get(), kept);
+    ASSERT_NE(queue.entries()[1].result, nullptr);
+    EXPECT_EQ(queue.entries()[1].state, orvel::EntryState::Complete);
+}
+
+TEST_F(AnalysisQueueTest, DetailsAndProgressFollowTheRowState)
+{
+    AnalysisQueue queue(view, inbox);
+    const fs::path file = temp.touch("one.flac");
+    queue.addPaths({file, temp.touch("two.flac")});
+    ASSERT_EQ(queue.selectedIndex(), 0);
+    const int refreshes = view.detailsRefreshes;
+    queue.onProgress(0, "Decoding audio");
+    EXPECT_EQ(queue.detailsText(), file.string() + "\r\n\r\nAnalyzing");
+    EXPECT_GT(view.detailsRefreshes, refreshes);
+
+    queue.onResult(0, std::make_unique<orvel::FileReport>());
+    queue.onResult(1, std::make_unique<orvel::FileReport>());
+    EXPECT_EQ(view.progress, 100);
+    queue.addPaths({temp.touch("three.flac"), temp.touch("four.flac")});
+    EXPECT_EQ(view.progress, 50) << "new files count against the bar";
 }
 
 } // namespace

@@ -18,7 +18,9 @@
 #include <string>
 
 #include "analysis/analyze_file.h"
-#include "queue_test_support.h"
+#include "tests/ui/queue_test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/messages.h"
 #include "report/json_report.h"
 #include "report/summary_text.h"
 #include "ui/command_button.h"
@@ -26,24 +28,18 @@
 #include "ui/queue_list_view.h"
 #include "ui/spectrum_view.h"
 #include "ui/theme.h"
-#include "window_test_support.h"
+#include "tests/ui/window_test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using kestrone_test::countColour;
 using kestrone_test::render;
-using kestrone_test::uiAudio;
-using kestrone_test::uiAudioPath;
 using kestrone_test::waitFor;
 using orvel::MainWindow;
 namespace theme = orvel::theme;
 
-std::string readBytes(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using orvel::testing::readBytes;
 
 // The colour a verdict word must be listed in.
 QColor verdictColour(const QString& status)
@@ -91,9 +87,9 @@ protected:
 
     void queueTestFiles()
     {
-        window->queue().addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac"),
-                                  uiAudioPath("2ch-48000Hz-16in24-padded.flac"), uiAudioPath("2ch-44100Hz-128k.mp3"),
-                                  uiAudioPath("not-audio.txt")});
+        window->queue().addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"),
+                                  orvel::testing::testAudio("ui", "2ch-48000Hz-16in24-padded.flac"), orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3"),
+                                  orvel::testing::testAudio("ui", "not-audio.txt")});
     }
     void runAnalysis()
     {
@@ -121,7 +117,7 @@ protected:
 
     using QueueListView = orvel::QueueListView;
     std::unique_ptr<MainWindow> window;
-    kestrone_test::TempDir temp;
+    orvel::testing::ScratchFolder temp;
 };
 
 TEST_F(MainWindowTest, ARunOverRealFilesEndsWithColouredVerdictRows)
@@ -149,7 +145,7 @@ TEST_F(MainWindowTest, ARunOverRealFilesEndsWithColouredVerdictRows)
     EXPECT_EQ(cell(2, 1), QStringLiteral("Inconclusive"));
     EXPECT_EQ(cell(2, 3), QStringLiteral("Not applicable"));
     EXPECT_EQ(window->progressBar()->value(), 100);
-    EXPECT_EQ(window->queue().statusText(), "4 files \u00B7 3 analyzed \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(window->queue().statusText(), "4 files \u00B7 3 analyzed \u00B7 1 with findings (Upscaling 1 \u00B7 Upsampling 1) \u00B7 AAC-SIN is experimental");
 
     const auto* model = window->list()->model();
     for (int row = 0; row < 3; ++row) {
@@ -222,13 +218,13 @@ TEST_F(MainWindowTest, AnEmptyWindowShowsTheDropHintTaglineAndPlaceholder)
     EXPECT_EQ(emptyList.pixelColor(emptyList.width() - 2, 4), theme::kHeader) << "the header runs the full width";
     EXPECT_EQ(emptyList.pixelColor(4, emptyList.height() - 4), theme::kPanelBackground);
 
-    window->queue().addPaths({uiAudioPath("2ch-44100Hz-16bit-noise.flac")});
+    window->queue().addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac")});
     const QImage queued = render(*window);
     EXPECT_EQ(queued.pixelColor(analyze.topLeft() + QPoint(2, 2)), theme::kAccent);
     const QImage list = render(*window->list());
     EXPECT_EQ(countColour(list, QRect(0, cellRect(0, 0).bottom() + 1, list.width(), 200), theme::kSecondaryText), 0)
         << "no drop hint once something is queued";
-    EXPECT_EQ(window->queue().statusText(), "1 files \u00B7 Ready to analyze");
+    EXPECT_EQ(window->queue().statusText(), "1 file \u00B7 Ready to analyze");
     EXPECT_EQ(window->panelTitle(), QStringLiteral("2ch-44100Hz-16bit-noise.flac")) << "the first row is selected";
 }
 
@@ -282,7 +278,7 @@ TEST_F(MainWindowTest, ClosingDuringARunIsRefusedWithTheStatusText)
 
     EXPECT_FALSE(window->close());
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(window->queue().statusText(), "Stopping safely\u2026 Close again when analysis has stopped.");
+    EXPECT_EQ(window->queue().statusText(), "Stopping safely\u2026 The window closes when analysis has stopped.");
     ASSERT_TRUE(waitFor([this] { return !window->queue().busy(); }));
     EXPECT_EQ(window->queue().statusText().substr(0, 8), "4 files ");
     EXPECT_NE(window->queue().statusText().find("\u00B7 Stopped"), std::string::npos);
@@ -304,19 +300,19 @@ TEST_F(MainWindowTest, DroppedItemsAreQueuedUnlessARunIsGoingOn)
     };
     const fs::path folder = temp.path() / "dropped";
     fs::create_directories(folder);
-    fs::copy_file(uiAudio("2ch-44100Hz-16bit-noise.flac"), folder / "one.flac");
-    fs::copy_file(uiAudio("2ch-44100Hz-128k.mp3"), folder / "two.mp3");
-    const QString single = QString::fromStdString(uiAudio("2ch-44100Hz-16bit-noise.flac").string());
+    fs::copy_file(orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"), folder / "one.flac");
+    fs::copy_file(orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3"), folder / "two.mp3");
+    const QString single = QString::fromStdString(orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac").string());
 
     drop(window.get(), {QUrl::fromLocalFile(QString::fromStdString(folder.string()))});
     EXPECT_EQ(window->queue().entries().size(), 2u);
     drop(window->list()->viewport(), {QUrl::fromLocalFile(single), QUrl::fromLocalFile(single)});
     ASSERT_EQ(window->queue().entries().size(), 3u);
-    EXPECT_EQ(window->queue().entries()[2].path, uiAudioPath("2ch-44100Hz-16bit-noise.flac"));
+    EXPECT_EQ(window->queue().entries()[2].path, orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"));
 
     QTest::mouseClick(window->button(MainWindow::Analyze), Qt::LeftButton);
     ASSERT_TRUE(window->queue().busy());
-    drop(window.get(), {QUrl::fromLocalFile(QString::fromStdString(uiAudio("2ch-44100Hz-128k.mp3").string()))});
+    drop(window.get(), {QUrl::fromLocalFile(QString::fromStdString(orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3").string()))});
     EXPECT_EQ(window->queue().entries().size(), 3u) << "a drop during a run is discarded";
 }
 
@@ -333,13 +329,13 @@ TEST_F(MainWindowTest, FileDialogsOfferAudioFilesAndSeveralFolders)
     });
     QTest::mouseClick(window->button(MainWindow::AddFiles), Qt::LeftButton);
     EXPECT_EQ(title, QStringLiteral("Add audio files"));
-    EXPECT_EQ(filters, (QStringList{QStringLiteral("Audio files (*.flac *.wav *.aif *.aiff *.aifc *.m4a *.alac *.aac *.mp3)"),
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("Audio files (*.flac *.wav *.aif *.aiff *.aifc *.m4a *.alac *.aac *.mp3 *.wv *.ape *.tta *.tak *.ogg *.oga *.opus *.wma *.mka *.caf)"),
                                     QStringLiteral("All files (*)")}));
     EXPECT_TRUE(window->queue().entries().empty()) << "cancelled: nothing added";
 
     const fs::path folder = temp.path() / "picked";
     fs::create_directories(folder / "inner");
-    fs::copy_file(uiAudio("2ch-44100Hz-16bit-noise.flac"), folder / "inner" / "one.flac");
+    fs::copy_file(orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"), folder / "inner" / "one.flac");
     QAbstractItemView::SelectionMode mode = QAbstractItemView::NoSelection;
     onNextModal([&](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
@@ -425,20 +421,46 @@ TEST_F(ExportTest, AFailedExportShowsTheMessageBoxAndKeepsTheStatus)
     const std::string before = window->queue().statusText();
     QString title;
     QString text;
+    QString informative;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     onNextModal([&](QWidget* modal) {
         auto* box = qobject_cast<QMessageBox*>(modal);
         ASSERT_NE(box, nullptr);
         title = box->windowTitle();
         text = box->text();
+        informative = box->informativeText();
         icon = box->icon();
         box->accept();
     });
     window->saveReport(temp.path() / "missing" / "report.json", 1);
     EXPECT_EQ(title, QStringLiteral("Cannot save report"));
-    EXPECT_EQ(text, QStringLiteral("Cannot create the report file."));
+    // One line names the file and the system's reason; nothing repeats it.
+    const fs::path target = temp.path() / "missing" / "report.json";
+    EXPECT_EQ(text.toStdString(), orvel::testing::cannotCreateReportMessage(target.native(), "No such file or directory"));
+    EXPECT_EQ(informative, QString());
     EXPECT_EQ(icon, QMessageBox::Critical);
     EXPECT_EQ(window->queue().statusText(), before);
+}
+
+TEST_F(ExportTest, AnExportThatResolvesToAnAnalysedFileIsRefusedAndTheAudioKept)
+{
+    ASSERT_FALSE(window->queue().entries().empty());
+    const fs::path audio = window->queue().entries()[0].path;
+    const std::string before = readBytes(audio);
+    const fs::path link = temp.path() / "report.json";
+    fs::create_symlink(audio, link);
+    QString text;
+    onNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        text = box->text();
+        box->accept();
+    });
+    window->saveReport(link, 1);
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Refusing to write"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(audio.filename().string()))) << text.toStdString();
+    EXPECT_EQ(readBytes(audio), before);
+    EXPECT_TRUE(fs::is_symlink(link));
 }
 
 } // namespace

@@ -13,7 +13,7 @@
 #include "ui/app_icon.h"
 #include "ui/spectrum_view.h"
 #include "ui/theme.h"
-#include "window_test_support.h"
+#include "tests/ui/window_test_support.h"
 
 namespace {
 
@@ -116,6 +116,35 @@ TEST(SpectrumViewTest, PaintsTheCurveOnlyForAResultWithASpectrum)
     EXPECT_EQ(kestrone_test::countColour(image, QRect(plot.left(), plot.top(), plot.width(), bottom - plot.top()),
                                          theme::kAccent),
               0);
+}
+
+TEST(SpectrumViewTest, TheReadoutGivesTheFrequencyAndLevelUnderThePointer)
+{
+    const QRect plot = theme::ltrb(100, 50, 600, 290); // w 500, h 240
+    orvel::FileReport report;
+    report.sampleRate = 48000;
+    report.spectrumDb.assign(2049, -60.0);
+    report.spectrumDb[1024] = -45.31;
+    report.spectrumDb[2048] = std::numeric_limits<double>::quiet_NaN();
+
+    const auto left = orvel::spectrumReadoutAt(report, plot, QPoint(100, 60));
+    ASSERT_TRUE(left.has_value());
+    EXPECT_DOUBLE_EQ(left->kHz, 0.0);
+    EXPECT_EQ(left->marker, QPoint(100, 50 + 120));
+
+    // The middle column is bin 1024 of 2048: 12 kHz at 48 kHz.
+    const auto middle = orvel::spectrumReadoutAt(report, plot, QPoint(350, 200));
+    ASSERT_TRUE(middle.has_value());
+    EXPECT_DOUBLE_EQ(middle->kHz, 12.0);
+    EXPECT_DOUBLE_EQ(middle->db, -45.31);
+    EXPECT_EQ(middle->marker, QPoint(350, 50 + static_cast<int>(240 * 45.31 / 120)));
+    EXPECT_EQ(orvel::spectrumReadoutText(*middle), QString::fromUtf8("12.0 kHz \u00B7 -45.3 dB"));
+
+    EXPECT_FALSE(orvel::spectrumReadoutAt(report, plot, QPoint(600, 100)).has_value()) << "not a number there";
+    EXPECT_FALSE(orvel::spectrumReadoutAt(report, plot, QPoint(99, 100)).has_value()) << "left of the plot";
+    EXPECT_FALSE(orvel::spectrumReadoutAt(report, plot, QPoint(300, 291)).has_value()) << "below it";
+    report.spectrumDb.resize(1);
+    EXPECT_FALSE(orvel::spectrumReadoutAt(report, plot, QPoint(300, 100)).has_value()) << "no spectrum";
 }
 
 TEST(ResourcesTest, LicenceNoticesShipAsAResource)

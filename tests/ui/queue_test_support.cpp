@@ -1,52 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "queue_test_support.h"
+#include "tests/ui/queue_test_support.h"
 
-#include <atomic>
-#include <fstream>
-#include <random>
 #include <stdexcept>
 
 namespace kestrone_test {
-
-namespace fs = std::filesystem;
-
-fs::path uiAudio(const std::string& name) { return fs::path(KESTRONE_TEST_AUDIO_DIR) / "ui" / name; }
-
-std::filesystem::path uiAudioPath(const std::string& name) { return uiAudio(name); }
-
-TempDir::TempDir()
-{
-    static std::atomic<unsigned> counter{0};
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = "kestrone-ui-";
-        name += std::to_string(random());
-        name += '-';
-        name += std::to_string(counter++);
-        const fs::path candidate = fs::temp_directory_path() / name;
-        std::error_code ec;
-        if (fs::create_directory(candidate, ec)) {
-            m_path = candidate;
-            return;
-        }
-    }
-    throw std::runtime_error("cannot create a temporary folder");
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ec;
-    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(m_path, ec);
-}
-
-fs::path TempDir::touch(const fs::path& relative, const std::string& bytes) const
-{
-    const fs::path file = m_path / relative;
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << bytes;
-    return file;
-}
 
 void RecordingView::rowsAppended(int first, int count)
 {

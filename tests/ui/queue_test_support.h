@@ -16,25 +16,6 @@
 
 namespace kestrone_test {
 
-// The folder of the real files tools/test-audio/ui.sh makes.
-std::filesystem::path uiAudio(const std::string& name);
-std::filesystem::path uiAudioPath(const std::string& name);
-
-// A fresh folder under the system's temporary folder, removed afterwards.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    [[nodiscard]] const std::filesystem::path& path() const { return m_path; }
-    // Creates a regular file (with some bytes) and returns its path.
-    std::filesystem::path touch(const std::filesystem::path& relative, const std::string& bytes = "x") const;
-
-private:
-    std::filesystem::path m_path;
-};
-
 // What the queue asked its window to do.
 class RecordingView : public orvel::QueueView {
 public:
@@ -47,6 +28,7 @@ public:
     void detailsChanged() override { ++detailsRefreshes; }
     void repaintWindow() override { ++repaints; }
     void showAddPathError(const std::string& message) override { errors.push_back(message); }
+    void closeWindow() override { ++closes; }
 
     int rows = 0;
     std::vector<int> changedRows;
@@ -55,6 +37,7 @@ public:
     int progress = -1;
     int detailsRefreshes = 0;
     int repaints = 0;
+    int closes = 0;
     std::vector<std::string> errors;
 };
 

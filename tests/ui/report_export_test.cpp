@@ -10,7 +10,10 @@
 #include <vector>
 
 #include "analysis/analyze_file.h"
-#include "queue_test_support.h"
+#include "tests/ui/queue_test_support.h"
+#include "tests/support/files.h"
+#include "tests/support/messages.h"
+#include "tests/support/reports.h"
 #include "batch/report_file.h"
 #include "ui/report_export.h"
 
@@ -19,21 +22,14 @@ namespace {
 namespace fs = std::filesystem;
 using orvel::ReportFormat;
 
-std::string readBytes(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using orvel::testing::readBytes;
 
 std::vector<orvel::FileReport> analysedAndFailed()
 {
     const std::atomic<bool> stop{false};
     std::vector<orvel::FileReport> records;
-    records.push_back(orvel::analyzeFile(kestrone_test::uiAudioPath("2ch-44100Hz-16bit-noise.flac"), stop, {}));
-    orvel::FileReport failed;
-    failed.file = "/music/broken.flac";
-    failed.error = "The FLAC stream is truncated or corrupt.";
-    records.push_back(failed);
+    records.push_back(orvel::analyzeFile(orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"), stop, {}));
+    records.push_back(orvel::testing::failedRecord("/music/broken.flac", "The FLAC stream is truncated or corrupt."));
     return records;
 }
 
@@ -44,9 +40,25 @@ TEST(ReportExportTest, OnlyTheFirstFileTypeIsJson)
     EXPECT_EQ(orvel::reportFormatForFilterIndex(0), ReportFormat::Text);
 }
 
+TEST(ReportExportTest, AFailedWriteIsExplainedInTheSystemsWords)
+{
+    using orvel::testing::cannotCreateReportMessage;
+    orvel::testing::ScratchFolder temp;
+    const fs::path missing = temp.path() / "missing" / "report.json";
+    EXPECT_EQ(orvel::writeReportFile(missing, ReportFormat::Json, {}),
+              cannotCreateReportMessage(missing.native(), "No such file or directory"));
+    fs::create_directories(temp.path() / "taken.json");
+    EXPECT_EQ(orvel::writeReportFile(temp.path() / "taken.json", ReportFormat::Json, {}),
+              cannotCreateReportMessage((temp.path() / "taken.json").native(), "Is a directory"));
+    const fs::path plain = temp.touch("plain");
+    EXPECT_EQ(orvel::writeReportFile(plain / "report.json", ReportFormat::Json, {}),
+              cannotCreateReportMessage((plain / "report.json").native(), "Not a directory"));
+    EXPECT_EQ(orvel::writeReportFile(temp.path() / "fine.json", ReportFormat::Json, {}), "") << "nothing to tell";
+}
+
 TEST(ReportExportTest, JsonHasNoByteOrderMarkAndListsRecordsInOrder)
 {
-    kestrone_test::TempDir temp;
+    orvel::testing::ScratchFolder temp;
     const fs::path target = temp.path() / "report.txt"; // the extension does not decide the format
     EXPECT_EQ(orvel::writeReportFile(target, ReportFormat::Json, analysedAndFailed()), "");
 
@@ -65,7 +77,7 @@ TEST(ReportExportTest, JsonHasNoByteOrderMarkAndListsRecordsInOrder)
 
 TEST(ReportExportTest, TextReportIsBomPrefixedWithCrLfSections)
 {
-    kestrone_test::TempDir temp;
+    orvel::testing::ScratchFolder temp;
     const fs::path target = temp.path() / "report.json"; // the extension does not decide the format
     EXPECT_EQ(orvel::writeReportFile(target, ReportFormat::Text, analysedAndFailed()), "");
 
@@ -73,7 +85,7 @@ TEST(ReportExportTest, TextReportIsBomPrefixedWithCrLfSections)
     ASSERT_GE(bytes.size(), 3u);
     EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
     const std::string rule(40, '-');
-    const std::string path = kestrone_test::uiAudio("2ch-44100Hz-16bit-noise.flac").string();
+    const std::string path = orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac").string();
     EXPECT_EQ(bytes.substr(3, path.size() + 2), path + "\r\n");
     EXPECT_EQ(bytes.substr(3 + path.size() + 2, 5), "FLAC ");
     // The analysed file's section ends with its last evidence line, two empty lines and the rule.
@@ -97,7 +109,7 @@ TEST(ReportExportTest, TextReportIsBomPrefixedWithCrLfSections)
 
 TEST(ReportExportTest, AnExistingReportIsReplacedWhole)
 {
-    kestrone_test::TempDir temp;
+    orvel::testing::ScratchFolder temp;
     const fs::path target = temp.touch("report.json", std::string(100000, 'z'));
     EXPECT_EQ(orvel::writeReportFile(target, ReportFormat::Text, {}), "");
     EXPECT_EQ(readBytes(target), "\xEF\xBB\xBF");
@@ -105,9 +117,10 @@ TEST(ReportExportTest, AnExistingReportIsReplacedWhole)
 
 TEST(ReportExportTest, AnUncreatableFileIsReportedWithTheCreateMessage)
 {
-    kestrone_test::TempDir temp;
+    orvel::testing::ScratchFolder temp;
     const fs::path inMissingFolder = temp.path() / "missing" / "report.json";
-    EXPECT_EQ(orvel::writeReportFile(inMissingFolder, ReportFormat::Json, {}), "Cannot create the report file.");
+    EXPECT_EQ(orvel::writeReportFile(inMissingFolder, ReportFormat::Json, {}),
+              orvel::testing::cannotCreateReportMessage(inMissingFolder.native(), "No such file or directory"));
     EXPECT_FALSE(fs::exists(inMissingFolder));
     const fs::path folder = temp.path() / "a-folder";
     fs::create_directory(folder);

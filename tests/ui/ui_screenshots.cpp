@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: MIT
 // ui_screenshots OUTDIR FILE...: pictures of the window (empty, during a run,
-// after it with a row selected) and of the About dialog, as PNG files.
+// after it with a row selected, sorted with the spectrum's readout, the
+// spectrogram view), of the
+// About dialog and, on a real display, of the whole screen, as PNG files.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHeaderView>
+#include <QMouseEvent>
 #include <QPixmap>
+#include <QScreen>
 #include <QTableView>
 
 #include <chrono>
@@ -16,6 +21,7 @@
 #include "ui/about_dialog.h"
 #include "ui/main_window.h"
 #include "ui/queue_list_view.h"
+#include "ui/spectrogram_view.h"
 #include "ui/theme.h"
 
 namespace {
@@ -93,6 +99,32 @@ int main(int argc, char** argv)
     }
     window.list()->selectRow(row);
     ok = save(window, out + QStringLiteral("/3-selected.png")) && ok;
+    // The whole screen, at its own pixels: does the window fit it?
+    if (QScreen* screen = window.screen(); screen && QGuiApplication::platformName() != QLatin1String("offscreen")) {
+        const QString path = out + QStringLiteral("/5-screen.png");
+        const bool saved = screen->grabWindow(0).save(path);
+        std::fprintf(stderr, "%s %s (window %dx%d at scale %.2f on a %dx%d screen)\n", saved ? "wrote" : "cannot write",
+                     qPrintable(path), window.width(), window.height(), window.devicePixelRatioF(),
+                     screen->geometry().width(), screen->geometry().height());
+        ok = saved && ok;
+    }
+
+    // Sorted by the first verdict column, the pointer over the spectrum's middle.
+    emit window.list()->horizontalHeader()->sectionClicked(1);
+    const QPoint middle = window.layoutRects().spectrum.center() + QPoint(0, 20);
+    QMouseEvent move(QEvent::MouseMove, QPointF(middle), QPointF(window.mapToGlobal(middle)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &move);
+    ok = save(window, out + QStringLiteral("/6-sorted-readout.png")) && ok;
+
+    // The Spectrogram view of the selected file, the pointer over the picture.
+    window.setSpectrumMode(orvel::MainWindow::SpectrogramPicture);
+    waitFor([&] { return window.spectrogram().state() != orvel::SpectrogramView::State::Drawing; });
+    QMouseEvent over(QEvent::MouseMove, QPointF(middle), QPointF(window.mapToGlobal(middle)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &over);
+    ok = save(window, out + QStringLiteral("/7-spectrogram.png")) && ok;
+    window.setSpectrumMode(orvel::MainWindow::SpectrumCurve);
 
     orvel::AboutDialog about(&window);
     about.show();

@@ -6,11 +6,11 @@
 #include "ui/theme.h"
 
 // The window tests need a QApplication; without a display they run on the
-// offscreen platform.
+// offscreen platform with a screen that holds the window at its design size.
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" KESTRONE_SOURCE_DIR "/tests/ui/screens/desk.json");
     }
     QApplication app(argc, argv);
     orvel::theme::applyApplicationStyle(app);

@@ -28,8 +28,12 @@ for i in $(seq -w 0 149); do
 done
 
 # Zero bytes under every supported extension.
-for ext in flac wav aif aiff aifc m4a alac aac mp3; do
+for ext in flac wav aif aiff aifc m4a alac aac mp3 wv ape tta tak ogg oga opus wma mka caf; do
   : >"bad/zero.$ext"
+done
+# Text under the names of the formats only FFmpeg reads.
+for ext in wv ape tta tak ogg oga opus wma mka caf; do
+  printf 'not audio at all\n' >"bad/text.$ext"
 done
 # Text and noise under audio names.
 printf 'not audio at all\n' >bad/text.flac
@@ -62,8 +66,11 @@ printf 'not audio at all\n' >bad/text.aiff
 sx base/tone.wav -e ima-adpcm bad/ima-adpcm.wav
 # Containers without audio, and names outside the supported set.
 ff -f lavfi -i testsrc=size=32x24:rate=5 -t 1 -c:v mpeg4 -bitexact -f mp4 bad/video-only.m4a
+cp base/tone.wav bad/tone.mpc
+cp base/tone.flac bad/tone.dsf
+# A WAV under an FFmpeg-read name: FFmpeg refuses what is not its format.
 cp base/tone.wav bad/tone.ogg
-cp base/tone.flac bad/tone.ape
+cp base/tone.wav bad/tone.wv
 
 # Other formats under WAV/AIFF names: refused as they stand, without another
 # decoder reading them (and printing its warnings).
@@ -75,6 +82,12 @@ cp base/tone.flac bad/flac.wav
 # An MP3 frame header followed by nothing but noise: decoders resync on noise,
 # so a message or a short decode are both fine; a hang or a crash is not.
 { printf '\xff\xfb\x90\x64'; head -c 6000 bad/noise-bytes.aiff; } >odd/header-then-garbage.mp3
+# Each new container's magic followed by noise.
+for magic in 'wvpk:wv' 'MAC :ape' 'TTA1:tta' 'tBaK:tak' 'OggS:ogg' 'OggS:opus' 'caff:caf'; do
+  { printf '%s' "${magic%%:*}"; head -c 6000 bad/noise-bytes.aiff; } >"odd/magic-then-noise.${magic##*:}"
+done
+{ printf '\x30\x26\xb2\x75\x8e\x66\xcf\x11'; head -c 6000 bad/noise-bytes.aiff; } >odd/magic-then-noise.wma
+{ printf '\x1a\x45\xdf\xa3'; head -c 6000 bad/noise-bytes.aiff; } >odd/magic-then-noise.mka
 # A valid MP3 start with the rest of the file replaced by noise.
 { head -c 1200 base/tone.mp3; head -c 6000 bad/noise-bytes.aiff; } >odd/valid-start-then-garbage.mp3
 rm -rf base

@@ -26,7 +26,7 @@ lame --quiet --noreplaygain -b 192 "$tmp/16bit.wav" "$m/Album/Disc 2/e-pink-2ch-
 head -c 6000 "$m/a-pink-2ch-44100Hz-16bit.flac" > "$m/f-truncated.flac"
 printf 'This is not a WAV file.\n' > "$m/g-text-named.wav"
 printf 'liner notes\n' > "$m/notes.txt"
-cp "$m/a-pink-2ch-44100Hz-16bit.flac" "$m/h-skipped-extension.ogg"
+cp "$m/a-pink-2ch-44100Hz-16bit.flac" "$m/h-skipped-extension.mpc"
 ln -s a-pink-2ch-44100Hz-16bit.flac "$m/link-to-a.flac"
 ln -s Album "$m/linked-album"
 

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+#include "report/picture_names.h"
+
+#include <algorithm>
+
+namespace orvel {
+
+namespace {
+
+// Room for the longest suffix, " (99999).png", within a 255-byte file name.
+constexpr std::size_t kMaxStem = 255 - 12;
+
+std::string folded(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return text;
+}
+
+// Cut to at most `limit` bytes without splitting a UTF-8 sequence.
+std::string cut(std::string text, std::size_t limit)
+{
+    if (text.size() <= limit) {
+        return text;
+    }
+    std::size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    text.resize(end);
+    return text;
+}
+
+} // namespace
+
+std::string PictureNames::nameFor(const std::filesystem::path& audioFile)
+{
+    std::string stem = audioFile.filename().native();
+    if (stem.empty() || stem == "." || stem == "..") {
+        stem = "audio";
+    }
+    stem = cut(stem, kMaxStem);
+    std::string name = stem + ".png";
+    for (unsigned number = 2; m_taken.count(folded(name)) != 0; ++number) {
+        name = stem + " (" + std::to_string(number) + ").png";
+    }
+    m_taken.insert(folded(name));
+    return name;
+}
+
+} // namespace orvel

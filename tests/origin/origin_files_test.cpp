@@ -1,0 +1,271 @@
+// SPDX-License-Identifier: MIT
+// The ORIGIN check on real encoder and resampler output of music-like
+// material (tools/test-audio/origin.sh) and on genuine material of the same
+// kinds: every transcode class it is built to see is found by its trace, and
+// no genuine file is accused.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "analysis/aac_sin.h"
+#include "analysis/analysis_options.h"
+#include "analysis/averaged_spectrum.h"
+#include "analysis/mp3_grid.h"
+#include "analysis/origin.h"
+#include "analysis/spectrum_db.h"
+#include "decode/cancellation.h"
+#include "decode/decode_audio.h"
+
+namespace orvel {
+namespace {
+
+const std::atomic<bool> noStop{false};
+
+std::filesystem::path audioPath(const std::string& name)
+{
+    return std::filesystem::path(KESTRONE_TEST_AUDIO_DIR) / "origin" / name;
+}
+
+// What analyzeFile has when it reaches the checks: the decoded audio, the
+// combined spectrum of the first two channels, the AAC-SIN verdict.
+struct Analysed {
+    DecodedAudio audio;
+    std::vector<double> spectrum;
+    bool aacSinFound = false;
+};
+
+const Analysed& analysed(const std::string& name)
+{
+    static std::map<std::string, Analysed> cache;
+    auto found = cache.find(name);
+    if (found != cache.end()) {
+        return found->second;
+    }
+    Analysed a;
+    a.audio = decodeAudio(audioPath(name), noStop);
+    a.spectrum = averagedPowerSpectrum(a.audio.channels[0], noStop);
+    if (a.audio.channels.size() >= 2) {
+        keepLouderBins(a.spectrum, averagedPowerSpectrum(a.audio.channels[1], noStop));
+    }
+    const SpectrumLevels levels = spectrumLevels(a.spectrum);
+    a.aacSinFound = checkAacSin(a.audio, a.spectrum, levels.strongBinCount, noStop, {}).status == Verdict::Possible;
+    return cache.emplace(name, std::move(a)).first->second;
+}
+
+OriginResult origin(const std::string& name, unsigned threads = 0)
+{
+    const Analysed& a = analysed(name);
+    OriginInput input = originInput(a.audio, a.spectrum, a.aacSinFound);
+    input.options.threads = threads;
+    return checkOrigin(input, noStop, {});
+}
+
+struct Expected {
+    const char* file;
+    const char* status;
+    const char* trace;
+};
+
+// Test names and failure messages show the file, not the bytes of the struct.
+void PrintTo(const Expected& e, std::ostream* os)
+{
+    *os << e.file;
+}
+
+class OriginTranscodes : public testing::TestWithParam<Expected> {};
+
+TEST_P(OriginTranscodes, FoundByTheirTrace)
+{
+    const Expected& e = GetParam();
+    const OriginResult r = origin(e.file);
+    EXPECT_EQ(verdictText(r.status), e.status) << e.file << ": " << r.summary << "\n" << r.evidence;
+    EXPECT_EQ(r.m.trace, e.trace) << e.file << ": " << r.summary;
+    EXPECT_FALSE(r.summary.empty());
+    // Every evidence text ends with the caveat.
+    EXPECT_NE(r.evidence.find(kOriginCaveat), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encoders, OriginTranscodes,
+    testing::Values(Expected{"mp3-b128-band.flac", "Evidence found", "mp3-grid"},
+                    Expected{"mp3-b192-band.flac", "Evidence found", "mp3-grid"},
+                    Expected{"mp3-b320-band.flac", "Evidence found", "mp3-grid"},
+                    Expected{"mp3-v0-band.flac", "Evidence found", "mp3-grid"},
+                    Expected{"mp3-v2-band.flac", "Evidence found", "mp3-grid"},
+                    Expected{"mp3-b128-acoustic.flac", "Evidence found", "mp3-grid"},
+                    Expected{"mp3-b128-electronic48.flac", "Evidence found", "mp3-grid"},
+                    Expected{"mp3-b64-band22.flac", "Evidence found", "mp3-grid"},
+                    Expected{"aac-128k-band.flac", "Evidence found", "aac-kbd-grid"},
+                    Expected{"aac-256k-band.flac", "Evidence found", "aac-kbd-grid"},
+                    Expected{"aac24-128k-band.flac", "Evidence found", "aac-kbd-grid"},
+                    Expected{"voaac-128k-band.flac", "Evidence found", "aac-kbd-grid"},
+                    Expected{"vorbis-q3-band.flac", "Possible", "lowpass"},
+                    Expected{"opus-96k-band.flac", "Possible", "lowpass"},
+                    Expected{"opus-160k-band.flac", "Possible", "lowpass"},
+                    Expected{"sox-vhq-96000-band.flac", "Possible", "lower-rate"},
+                    Expected{"swr-96000-band.flac", "Possible", "lower-rate"}),
+    [](const testing::TestParamInfo<Expected>& param) {
+        std::string name = param.param.file;
+        name = name.substr(0, name.find('.'));
+        for (char& c : name) {
+            c = c == '-' ? '_' : c;
+        }
+        return name;
+    });
+
+TEST(OriginFiles, GenuineMaterialIsNeverAccused)
+{
+    for (const char* file :
+         {"genuine-band-44100.flac", "genuine-acoustic-44100.flac", "genuine-electronic-48000.flac", "genuine-band-22050.flac",
+          "genuine-band-96000-24bit.flac", "genuine-acoustic-48000-24bit.flac"}) {
+        const OriginResult r = origin(file);
+        EXPECT_EQ(r.status, Verdict::NoEvidence) << file << ": " << r.summary << "\n" << r.evidence;
+        EXPECT_TRUE(r.m.trace.empty()) << file;
+    }
+}
+
+TEST(OriginFiles, OtherCodecsGiveNoCodecGrid)
+{
+    // Layer II shares the polyphase filterbank but has no 576-line granules;
+    // Vorbis and Opus have neither grid.
+    for (const char* file : {"mp2-192k-band.flac", "vorbis-q6-band.flac", "vorbis-q3-band.flac", "opus-96k-band.flac"}) {
+        const OriginResult r = origin(file);
+        EXPECT_NE(r.status, Verdict::EvidenceFound) << file << ": " << r.summary << "\n" << r.evidence;
+    }
+}
+
+TEST(OriginFiles, MeasurementsOfAnMp3Transcode)
+{
+    const OriginResult r = origin("mp3-b128-band.flac");
+    ASSERT_TRUE(r.m.mp3Offset.has_value());
+    // LAME's own decoder leaves the encoder's grid at 528.
+    EXPECT_EQ(*r.m.mp3Offset, 528);
+    EXPECT_GT(*r.m.mp3NearZero, 0.3);
+    EXPECT_LT(*r.m.mp3Baseline, 0.1);
+    EXPECT_GE(*r.m.mp3Z, 10.0);
+    // 128 kb/s: LAME's lowpass near 17 kHz, a hard edge, MP3-like rounding floor.
+    ASSERT_TRUE(r.m.lowpassKhz.has_value());
+    EXPECT_NEAR(*r.m.lowpassKhz, 16.9, 0.35);
+    EXPECT_GE(*r.m.lowpassSteepness, 30.0);
+    EXPECT_LE(*r.m.lowpassAboveShare, 0.05);
+    EXPECT_LT(*r.m.lowpassFloorOverNoiseDb, 3.0);
+    EXPECT_EQ(r.m.lowpassResembles, "like MP3 128 kb/s");
+    EXPECT_EQ(r.m.sampleGridBits, 16);
+    EXPECT_NE(r.evidence.find("MP3 frame grid: best offset 528 / 576"), std::string::npos) << r.evidence;
+
+    // One sample off the grid the zeros are gone.
+    const Analysed& a = analysed("mp3-b128-band.flac");
+    const Mp3GridInput input{a.audio.channels[0], a.audio.channels[1], std::ldexp(1.0, -15),
+                             aacSinBandLimit(a.spectrum), -1.0};
+    EXPECT_GT(mp3GridFraction(input, 528), 0.3);
+    EXPECT_LT(mp3GridFraction(input, 529), 0.15);
+    EXPECT_LT(mp3GridFraction(input, 527), 0.15);
+}
+
+TEST(OriginFiles, AacPaddedTo24BitsUsesTheMeasuredGrid)
+{
+    const OriginResult r = origin("aac24-128k-band.flac");
+    EXPECT_EQ(r.m.trace, "aac-kbd-grid");
+    ASSERT_TRUE(r.m.aacKbdNearZero.has_value());
+    EXPECT_GT(*r.m.aacKbdNearZero - *r.m.aacKbdBaseline, 0.08);
+    EXPECT_EQ(r.m.sampleGridBits, 24);
+}
+
+TEST(OriginFiles, MonoMp3TranscodeIsFound)
+{
+    const Analysed& a = analysed("mp3-b128-acoustic.flac");
+    OriginInput input = originInput(a.audio, a.spectrum, false);
+    input.channels.resize(1);
+    const OriginResult r = checkOrigin(input, noStop, {});
+    EXPECT_EQ(r.m.trace, "mp3-grid") << r.evidence;
+}
+
+TEST(OriginFiles, LossyInputAndShortClip)
+{
+    const OriginResult lossy = origin("lossy-input.mp3");
+    EXPECT_EQ(lossy.status, Verdict::NotApplicable);
+    EXPECT_NE(lossy.evidence.find("MP3"), std::string::npos);
+    const OriginResult shortClip = origin("short-1.5s.flac");
+    EXPECT_EQ(shortClip.status, Verdict::Inconclusive);
+    EXPECT_EQ(shortClip.summary, "Clip is shorter than 2 seconds");
+}
+
+TEST(OriginFiles, SilenceIsInconclusive)
+{
+    const Analysed& a = analysed("genuine-band-44100.flac");
+    const std::vector<double> silence(a.audio.channels[0].size(), 0.0);
+    OriginInput input = originInput(a.audio, a.spectrum, false);
+    input.channels = {silence, silence};
+    const OriginResult r = checkOrigin(input, noStop, {});
+    EXPECT_EQ(r.status, Verdict::Inconclusive);
+    EXPECT_EQ(r.summary, "Signal level too low");
+}
+
+TEST(OriginFiles, SameResultForOneAndTwoThreads)
+{
+    for (const char* file : {"mp3-v2-band.flac", "aac-128k-band.flac", "genuine-acoustic-44100.flac"}) {
+        OriginResult one;
+        OriginResult two;
+        one = origin(file, 1);
+        two = origin(file, 2);
+        EXPECT_EQ(one.status, two.status) << file;
+        EXPECT_EQ(one.summary, two.summary) << file;
+        EXPECT_EQ(one.evidence, two.evidence) << file;
+        EXPECT_EQ(one.m.aacKbdNearZero, two.m.aacKbdNearZero) << file;
+        EXPECT_EQ(one.m.mp3NearZero, two.m.mp3NearZero) << file;
+    }
+}
+
+TEST(OriginFiles, ProgressTextsAndStop)
+{
+    // One thread: every search reports progress on the calling thread.
+    const Analysed& a = analysed("genuine-band-44100.flac");
+    OriginInput input = originInput(a.audio, a.spectrum, false);
+    input.options.threads = 1;
+    std::vector<std::string> texts;
+    (void)checkOrigin(input, noStop, [&](const std::string& text) { texts.push_back(text); });
+    ASSERT_FALSE(texts.empty());
+    EXPECT_EQ(texts.front(), "Lowpass edge");
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "MP3 grid \u00B7 0%"), texts.end());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "AAC grid (KBD) \u00B7 50%"), texts.end());
+
+    // A stop set at entry, and one set in the middle of each search.
+    std::atomic<bool> stop{true};
+    EXPECT_THROW((void)checkOrigin(input, stop, {}), Cancelled);
+    for (const std::string marker : {"MP3 grid \u00B7 37%", "AAC grid (KBD) \u00B7 50%"}) {
+        std::atomic<bool> later{false};
+        std::size_t after = 0;
+        EXPECT_THROW((void)checkOrigin(input, later,
+                                       [&](const std::string& text) {
+                                           after += later ? 1 : 0;
+                                           later = later || text == marker;
+                                       }),
+                     Cancelled)
+            << marker;
+        EXPECT_TRUE(later.load()) << marker;
+        // The next check comes before any further progress.
+        EXPECT_EQ(after, 0u) << marker;
+    }
+}
+
+TEST(OriginFiles, StopReachesBothSearchesSideBySide)
+{
+    const Analysed& a = analysed("genuine-band-44100.flac");
+    OriginInput input = originInput(a.audio, a.spectrum, false);
+    input.options.threads = 2;
+    std::atomic<bool> stop{false};
+    EXPECT_THROW((void)checkOrigin(input, stop,
+                                   [&](const std::string& text) {
+                                       stop = stop || text == "MP3 grid \u00B7 9%";
+                                   }),
+                 Cancelled);
+    EXPECT_TRUE(stop.load());
+}
+
+} // namespace
+} // namespace orvel

@@ -1,0 +1,207 @@
+// SPDX-License-Identifier: MIT
+// The pictures a batch writes while each file's audio is in memory.
+#include "picture/file_picture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "analysis/analyze_file.h"
+#include "batch/batch_runner.h"
+#include "decode/cancellation.h"
+#include "tests/support/files.h"
+#include "tests/support/png.h"
+
+namespace orvel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ScratchFolder;
+using testing::readBytes;
+using testing::readPngHeader;
+using testing::testAudio;
+
+constexpr PictureSize kSmall{480, 300};
+
+class Collect : public BatchObserver {
+public:
+    void record(std::size_t index, FileReport&& record) override { records[index] = std::move(record); }
+    std::map<std::size_t, FileReport> records;
+};
+
+struct PictureRun {
+    std::vector<BatchInput> inputs;
+    std::map<std::size_t, FileReport> records;
+    std::map<std::string, std::string> folder; // name -> bytes of everything written
+    std::vector<std::string> names;            // the picture name of each input
+};
+
+std::map<std::string, std::string> contents(const fs::path& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        files[entry.path().filename().string()] = entry.is_regular_file() ? readBytes(entry.path()) : "<folder>";
+    }
+    return files;
+}
+
+PictureRun runWithPictures(const std::vector<fs::path>& given, const fs::path& folder, unsigned jobs,
+                    PictureSize size = kSmall)
+{
+    PictureRun run;
+    run.inputs = collectInputs(given);
+    std::atomic<bool> stop{false};
+    const BatchPictures pictures(folder, size, run.inputs, stop);
+    BatchSettings settings;
+    settings.jobs = jobs;
+    settings.analysis.threads = 1;
+    settings.withAudio = [&](std::size_t index, const DecodedAudio& audio, FileReport& record) {
+        pictures.write(index, audio, record, settings.analysis);
+    };
+    Collect observer;
+    runBatch(run.inputs, settings, stop, observer);
+    run.records = std::move(observer.records);
+    run.folder = contents(folder);
+    for (std::size_t i = 0; i < run.inputs.size(); ++i) {
+        run.names.push_back(pictures.nameFor(i));
+    }
+    return run;
+}
+
+TEST(BatchPicturesTest, OnePngPerAnalysedFileTheSameForOneAndTwoJobs)
+{
+    const ScratchFolder scratch;
+    const PictureRun one = runWithPictures({testAudio("scan", "mixed")}, scratch / "one", 1);
+    const PictureRun two = runWithPictures({testAudio("scan", "mixed")}, scratch / "two", 2);
+
+    ASSERT_EQ(one.records.size(), one.inputs.size());
+    ASSERT_EQ(one.records.size(), 7u);
+    std::size_t failed = 0;
+    for (const auto& [index, record] : one.records) {
+        const std::string& name = one.names[index];
+        EXPECT_EQ(name, one.inputs[index].path.filename().string() + ".png");
+        if (!record.error.empty()) {
+            // A file that could not be analysed gets no picture; its error says why.
+            ++failed;
+            EXPECT_EQ(record.pictureName, "");
+            EXPECT_EQ(one.folder.count(name), 0u) << name;
+            continue;
+        }
+        EXPECT_EQ(record.pictureName, name);
+        EXPECT_EQ(record.pictureError, "");
+        ASSERT_EQ(one.folder.count(name), 1u) << name;
+        const auto header = readPngHeader(one.folder.at(name));
+        ASSERT_TRUE(header.has_value()) << name;
+        EXPECT_EQ(header->width, kSmall.width);
+        EXPECT_EQ(header->height, kSmall.height);
+        EXPECT_EQ(two.records.at(index).pictureName, name);
+    }
+    EXPECT_EQ(failed, 2u);
+    EXPECT_EQ(one.folder.size(), one.records.size() - failed) << "nothing else, no temporary file left";
+    EXPECT_EQ(one.folder, two.folder) << "the same bytes whatever the job count";
+}
+
+TEST(BatchPicturesTest, TheBatchWritesTheBytesOfTheOneFilePictureAndTheAudioIsDecodedOnce)
+{
+    const ScratchFolder scratch;
+    const fs::path file = testAudio("scan", "mixed/Album/c-pink-2ch-44100Hz-16in24.flac");
+    const PictureRun run = runWithPictures({file}, scratch.path(), 1, PictureSize{});
+
+    const std::atomic<bool> noStop{false};
+    std::vector<unsigned char> direct;
+    int calls = 0;
+    const FileReport record = analyzeFile(file, noStop, {}, {}, [&](const DecodedAudio& audio, FileReport& r) {
+        ++calls;
+        direct = filePicturePng(audio, r, PictureSize{}, {}, noStop);
+    });
+    EXPECT_EQ(calls, 1);
+    const std::string written = run.folder.at("c-pink-2ch-44100Hz-16in24.flac.png");
+    EXPECT_EQ(written, std::string(direct.begin(), direct.end()));
+    const auto header = readPngHeader(written);
+    ASSERT_TRUE(header.has_value());
+    EXPECT_EQ(header->width, 1200);
+    EXPECT_EQ(header->height, 700);
+
+    const PictureLabels labels = pictureLabels(record);
+    EXPECT_EQ(labels.fileName, "c-pink-2ch-44100Hz-16in24.flac");
+    EXPECT_EQ(labels.codec, "FLAC");
+    EXPECT_EQ(labels.sampleRate, 44100);
+    EXPECT_EQ(labels.bits, 24);
+    ASSERT_EQ(labels.verdicts.size(), 3u);
+    EXPECT_EQ(labels.verdicts[0].check, "Upscaling");
+    EXPECT_EQ(labels.verdicts[0].verdict, std::string(verdictText(record.upscaling.status)));
+    EXPECT_EQ(labels.verdicts[2].check, "AAC-SIN");
+}
+
+TEST(BatchPicturesTest, SameFileNamesInTwoFoldersGetNumberedNamesInInputOrder)
+{
+    const ScratchFolder scratch;
+    const std::string bytes = readBytes(testAudio("scan", "mixed/a-pink-2ch-44100Hz-16bit.flac"));
+    scratch.touch("in/b/Song.flac", bytes);
+    scratch.touch("in/a/song.FLAC", bytes);
+    for (const unsigned jobs : {1u, 2u}) {
+        const fs::path out = scratch / ("out" + std::to_string(jobs));
+        const PictureRun run = runWithPictures({scratch / "in/b/Song.flac", scratch / "in/a/song.FLAC"}, out, jobs);
+        EXPECT_EQ(run.records.at(0).pictureName, "Song.flac.png");
+        EXPECT_EQ(run.records.at(1).pictureName, "song.FLAC (2).png");
+        EXPECT_EQ(run.folder.size(), 2u);
+        EXPECT_NE(run.folder.at("Song.flac.png"), run.folder.at("song.FLAC (2).png")) << "each names its own file";
+    }
+}
+
+TEST(BatchPicturesTest, AStopWhileTheAudioIsInMemoryWritesNothing)
+{
+    const ScratchFolder scratch;
+    const std::vector<BatchInput> inputs = collectInputs({testAudio("scan", "mixed/a-pink-2ch-44100Hz-16bit.flac")});
+    std::atomic<bool> stop{false};
+    const BatchPictures pictures(scratch.path(), kSmall, inputs, stop);
+    BatchSettings settings;
+    settings.withAudio = [&](std::size_t index, const DecodedAudio& audio, FileReport& record) {
+        stop.store(true); // Ctrl-C arrives while the picture is drawn
+        pictures.write(index, audio, record, {});
+    };
+    Collect observer;
+    runBatch(inputs, settings, stop, observer);
+    EXPECT_TRUE(observer.records.empty()) << "a stopped file has no record";
+    EXPECT_TRUE(scratch.entries().empty()) << "and leaves no picture or temporary file";
+}
+
+TEST(BatchPicturesTest, APictureThatCannotBeWrittenIsSaidInTheRecordWhichKeepsItsResults)
+{
+    const ScratchFolder scratch;
+    fs::create_directories(scratch / "a-pink-2ch-44100Hz-16bit.flac.png"); // a folder where the picture goes
+    const PictureRun run = runWithPictures({testAudio("scan", "mixed/a-pink-2ch-44100Hz-16bit.flac")}, scratch.path(), 1);
+    const FileReport& record = run.records.at(0);
+    EXPECT_EQ(record.error, "");
+    EXPECT_EQ(record.codec, "FLAC");
+    EXPECT_EQ(record.pictureName, "");
+    EXPECT_NE(record.pictureError.find("a-pink-2ch-44100Hz-16bit.flac.png"), std::string::npos) << record.pictureError;
+}
+
+TEST(BatchPicturesTest, AMissingFolderIsMadeAndAFileInItsPlaceIsRefused)
+{
+    const ScratchFolder scratch;
+    const std::atomic<bool> stop{false};
+    EXPECT_NO_THROW(BatchPictures(scratch / "new/deeper", kSmall, {}, stop));
+    EXPECT_TRUE(fs::is_directory(scratch / "new/deeper"));
+    const fs::path file = scratch.touch("taken");
+    EXPECT_THROW(BatchPictures(file, kSmall, {}, stop), std::runtime_error);
+}
+
+TEST(PngHeaderTest, ACutPngIsNotOne)
+{
+    const ScratchFolder scratch;
+    const PictureRun run = runWithPictures({testAudio("scan", "mixed/a-pink-2ch-44100Hz-16bit.flac")}, scratch.path(), 1);
+    const std::string whole = run.folder.at("a-pink-2ch-44100Hz-16bit.flac.png");
+    ASSERT_TRUE(readPngHeader(whole).has_value());
+    EXPECT_FALSE(readPngHeader(whole.substr(0, whole.size() - 1)).has_value());
+    EXPECT_FALSE(readPngHeader(whole.substr(0, whole.size() / 2)).has_value());
+    EXPECT_FALSE(readPngHeader(whole + "x").has_value());
+}
+
+} // namespace
+} // namespace orvel

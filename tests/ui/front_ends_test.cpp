@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+// The three front ends run one core: the window's JSON export, the headless
+// `kestrone --analyze-test` and `kestrone-scan --json` give the same bytes for
+// the same files (absolute paths), the failed file's record included.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/files.h"
+#include "tests/support/json.h"
+#include "tests/support/process.h"
+#include "tests/ui/window_test_support.h"
+#include "ui/main_window.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using orvel::testing::readBytes;
+using orvel::testing::testAudio;
+
+TEST(FrontEndsTest, WindowHeadlessAndScanWriteTheSameJsonReport)
+{
+    const orvel::testing::ScratchFolder scratch;
+    const std::vector<fs::path> files = {testAudio("ui", "2ch-44100Hz-16bit-noise.flac"),
+                                         testAudio("ui", "2ch-48000Hz-16in24-padded.flac"),
+                                         testAudio("ui", "2ch-44100Hz-128k.mp3"), testAudio("ui", "not-audio.txt")};
+
+    orvel::MainWindow window;
+    window.show();
+    window.queue().addPaths(files);
+    ASSERT_EQ(window.queue().entries().size(), files.size());
+    window.queue().startAnalysis();
+    ASSERT_TRUE(kestrone_test::waitFor([&] { return !window.queue().busy(); }));
+    window.saveReport(scratch / "window.json", 1);
+
+    std::vector<std::string> headlessArgs{(scratch / "headless.json").string()};
+    std::vector<std::string> scanArgs{orvel::testing::scanProgram(), "--json", (scratch / "scan.json").string()};
+    for (const fs::path& file : files) {
+        headlessArgs.push_back(file.string());
+        scanArgs.push_back(file.string());
+    }
+    EXPECT_EQ(orvel::testing::runAnalysis(headlessArgs).exitCode, 1) << "one file fails";
+    EXPECT_EQ(orvel::testing::runProcess(scanArgs).exitCode, 1);
+
+    const std::string headless = readBytes(scratch / "headless.json");
+    ASSERT_TRUE(orvel::testing::isStrictJson(headless));
+    EXPECT_TRUE(readBytes(scratch / "window.json") == headless) << "the window's export differs";
+    EXPECT_TRUE(readBytes(scratch / "scan.json") == headless) << "kestrone-scan --json differs";
+
+    // The failed file's record, the same in all three: only File and Error.
+    const orvel::testing::JsonValue report = orvel::testing::parseJson(headless);
+    ASSERT_EQ(report["reports"].items.size(), files.size());
+    const orvel::testing::JsonValue& failed = report["reports"].items[3];
+    EXPECT_EQ(failed["File"].text, files[3].string());
+    EXPECT_FALSE(failed["Error"].isNull());
+    EXPECT_EQ(failed["Codec"].text, "");
+    EXPECT_TRUE(failed["SpectrumDb"].items.empty());
+}
+
+} // namespace

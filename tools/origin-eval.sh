@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The ORIGIN evaluation: a wider set than the tests (more sources, styles,
+# rates and settings) through real encoders and resamplers, plus genuine
+# material, and the table of hits and false accusations per class and setting.
+# Not part of ./test; takes a few minutes.
+#   usage: tools/origin-eval.sh [BUILD_DIR] [WORK_DIR]
+# BUILD_DIR defaults to build/ (kestrone-testgen must be built there); the
+# files and the per-file report (origin-eval.tsv) stay in WORK_DIR
+# (default: a temporary folder, removed at the end).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+testgen=$build/tools/kestrone-testgen
+[ -x "$testgen" ] || { echo "build kestrone-testgen first (cmake --build $build --target kestrone-testgen)" >&2; exit 64; }
+if [ -n "${2:-}" ]; then
+  work=$(mkdir -p "$2" && cd "$2" && pwd)
+else
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+fi
+# shellcheck source=origin-transcode.sh
+source "$root/tools/origin-transcode.sh"
+mkdir -p "$work/src" "$work/files" "$work/tmp"
+styles=(band acoustic electronic)
+
+# Sources: six at 44.1 kHz, two at 48 kHz (16-bit); genuine 24-bit ones at 44.1, 48 and 96 kHz.
+for i in 0 1 2 3 4 5; do
+  "$testgen" synth-music "$work/src/s44-$i.wav" rate=44100 bits=16 seconds=20 seed=$((21 + i)) style=${styles[$((i % 3))]}
+done
+for i in 0 1; do
+  "$testgen" synth-music "$work/src/s48-$i.wav" rate=48000 bits=16 seconds=20 seed=$((31 + i)) style=${styles[$((i % 3))]}
+done
+for i in 0 1 2 3 4 5; do
+  cp "$work/src/s44-$i.wav" "$work/files/genuine_16bit-44100-s44-$i.wav"
+done
+for i in 0 1; do
+  cp "$work/src/s48-$i.wav" "$work/files/genuine_16bit-48000-s48-$i.wav"
+done
+# Genuine material with quiet highs from a gentle mastering lowpass (2 poles at 20 kHz).
+# MPEG-2 Layer III: sources at 22.05 and 24 kHz, LAME at 64 kb/s.
+for i in 0 1; do
+  "$testgen" synth-music "$work/src/s22-$i.wav" rate=22050 bits=16 seconds=10 seed=$((71 + i)) style=${styles[$i]}
+  "$testgen" synth-music "$work/src/s24-$i.wav" rate=24000 bits=16 seconds=10 seed=$((81 + i)) style=${styles[$i]}
+  cp "$work/src/s22-$i.wav" "$work/files/genuine_16bit-22050-s22-$i.wav"
+  cp "$work/src/s24-$i.wav" "$work/files/genuine_16bit-24000-s24-$i.wav"
+done
+for i in 0 1 2; do
+  sox -R "$work/src/s44-$i.wav" "$work/files/genuine_lowpassed-20k-s44-$i.flac" lowpass 20000
+done
+for i in 0 1 2; do
+  "$testgen" synth-music "$work/files/genuine_24bit-96000-g96-$i.flac" rate=96000 bits=24 seconds=8 seed=$((41 + i)) style=${styles[$i]}
+  "$testgen" synth-music "$work/files/genuine_24bit-48000-g48-$i.flac" rate=48000 bits=24 seconds=8 seed=$((51 + i)) style=${styles[$i]}
+  "$testgen" synth-music "$work/files/genuine_24bit-44100-g44-$i.flac" rate=44100 bits=24 seconds=8 seed=$((61 + i)) style=${styles[$i]}
+done
+
+run() { # CLASS SETTING SOURCE; the file is named CLASS-SETTING-SOURCE with - in CLASS as _
+  transcode "$1" "$2" "$work/src/$3.wav" "$work/files/${1//-/_}-$2-$3.flac" "$work/tmp" 2>/dev/null ||
+    echo "failed: $1 $2 $3" >&2
+}
+for i in 0 1 2 3 4 5; do
+  s=s44-$i
+  for setting in b128 b192 b320 v0 v2; do run mp3 $setting $s; done
+  for setting in 128k 256k; do run aac $setting $s; done
+  run aac24 128k $s
+  run voaac 128k $s
+  for setting in q3 q6; do run vorbis $setting $s; done
+  for setting in 96k 160k; do run opus $setting $s; done
+  for setting in 128k 160k 192k; do run mp2 $setting $s; done
+  run sox-vhq 96000 $s
+  run sox-vhq 88200 $s
+  run sox-quick 96000 $s
+  run swr 96000 $s
+done
+for i in 0 1; do
+  s=s48-$i
+  for setting in b128 v2; do run mp3 $setting $s; done
+  run aac 128k $s
+  run opus 96k $s
+  run vorbis q3 $s
+  run sox-vhq 96000 $s
+done
+
+for i in 0 1; do
+  run mp3 b64 s22-$i
+  run mp3 b64 s24-$i
+done
+
+"$testgen" origin-report "$work"/files/* > "$work/origin-eval.tsv" || true
+
+python3 - "$work/origin-eval.tsv" <<'PY'
+import collections, os, sys
+rows = [l.rstrip("\n").split("\t") for l in open(sys.argv[1])]
+head, rows = rows[0], rows[1:]
+col = {name: i for i, name in enumerate(head)}
+# What counts as found, per class: the codec's own grid where it has one,
+# any flag (a lowpass or a lower-rate boundary) for the others.
+own = {"mp3": {"mp3-grid"}, "aac": {"aac-kbd-grid", "aac-sin-grid"}, "aac24": {"aac-kbd-grid", "aac-sin-grid"},
+       "voaac": {"aac-kbd-grid", "aac-sin-grid"}}
+stats = collections.OrderedDict()
+cpu = collections.defaultdict(list)
+for r in rows:
+    name = os.path.basename(r[0])
+    cls, setting = name.split("-")[0], name.split("-")[1]
+    key = (cls, setting)
+    s = stats.setdefault(key, {"n": 0, "grid": 0, "flag": 0, "wrong_grid": 0, "evidence": 0, "traces": collections.Counter()})
+    s["n"] += 1
+    if r[1] == "error":
+        s["traces"]["error"] += 1
+        continue
+    status, trace = r[col["status"]], r[col["trace"]]
+    cpu[cls].append(float(r[col["cpu_ms"]]))
+    flagged = status in ("Evidence found", "Possible")
+    s["flag"] += flagged
+    s["evidence"] += status == "Evidence found"
+    s["traces"][trace if flagged else "none"] += 1
+    if cls in own:
+        s["grid"] += trace in own[cls]
+    elif trace in ("mp3-grid", "aac-kbd-grid", "aac-sin-grid"):
+        s["wrong_grid"] += 1
+
+print(f"{'class':<14}{'setting':<9}{'files':>6}{'own grid':>10}{'flagged':>9}{'other grid':>12}  traces")
+for (cls, setting), s in stats.items():
+    grid = f"{s['grid']}" if cls in own else "-"
+    traces = ", ".join(f"{t} {c}" for t, c in sorted(s["traces"].items()))
+    print(f"{cls:<14}{setting:<9}{s['n']:>6}{grid:>10}{s['flag']:>9}{s['wrong_grid']:>12}  {traces}")
+genuine = [s for (c, _), s in stats.items() if c.startswith("genuine")]
+accused = sum(s["flag"] for s in genuine)
+print(f"\ngenuine files: {sum(s['n'] for s in genuine)}, accused (Possible or Evidence found): {accused}")
+print("median ORIGIN CPU ms per file: " + ", ".join(
+    f"{c} {sorted(v)[len(v) // 2]:.0f}" for c, v in sorted(cpu.items())))
+PY

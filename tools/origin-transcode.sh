@@ -1,0 +1,56 @@
+# SPDX-License-Identifier: MIT
+# Shell functions that put a WAV through a real lossy encoder (or resampler)
+# and store the decoded result as FLAC, for the ORIGIN test and evaluation
+# sets. Sourced by tools/test-audio/origin.sh and tools/origin-eval.sh.
+#   transcode CLASS SETTING IN.wav OUT.flac WORKDIR
+# CLASS SETTING: mp3 b128|b192|b320|v0|v2   (lame; CBR decoded by lame, VBR by ffmpeg)
+#                aac 128k|256k              (ffmpeg's AAC encoder)
+#                voaac 128k                 (VisualOn through GStreamer)
+#                vorbis q3|q6               (oggenc / oggdec)
+#                opus 96k|160k              (opusenc / opusdec at the source rate)
+#                mp2 192k                   (twolame)
+#                aac24 128k                 (ffmpeg's AAC, decoded and padded to 24 bits)
+#                sox-vhq 96000|88200        (sox rate -v to that rate, 24 bits)
+#                sox-quick 96000            (sox rate -q)
+#                swr 96000|88200            (ffmpeg's default resampler, 16 bits)
+
+ot_ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
+
+transcode() {
+  local class=$1 setting=$2 in=$3 out=$4 work=$5
+  local rate
+  rate=$(soxi -r "$in")
+  rm -f "$work"/t.*
+  case $class in
+    mp3)
+      case $setting in
+        b*) lame --quiet -b "${setting#b}" "$in" "$work/t.mp3"; lame --quiet --decode "$work/t.mp3" "$work/t.wav" ;;
+        v*) lame --quiet -V "${setting#v}" "$in" "$work/t.mp3"; ot_ff -i "$work/t.mp3" -c:a pcm_s16le "$work/t.wav" ;;
+      esac ;;
+    aac|aac24)
+      ot_ff -i "$in" -c:a aac -b:a "$setting" "$work/t.m4a"
+      if [ "$class" = aac24 ]; then
+        ot_ff -i "$work/t.m4a" -c:a pcm_s24le "$work/t.wav"
+      else
+        ot_ff -i "$work/t.m4a" -c:a pcm_s16le "$work/t.wav"
+      fi ;;
+    voaac)
+      gst-launch-1.0 -q filesrc location="$in" ! wavparse ! audioconvert ! \
+        voaacenc bitrate=$(( ${setting%k} * 1000 )) ! aacparse ! mp4mux ! filesink location="$work/t.m4a" >/dev/null
+      ot_ff -i "$work/t.m4a" -c:a pcm_s16le "$work/t.wav" ;;
+    vorbis)
+      oggenc --quiet -q "${setting#q}" -o "$work/t.ogg" "$in"
+      oggdec --quiet -o "$work/t.wav" "$work/t.ogg" ;;
+    opus)
+      opusenc --quiet --bitrate "${setting%k}" "$in" "$work/t.opus"
+      opusdec --quiet --rate "$rate" "$work/t.opus" "$work/t.wav" ;;
+    mp2)
+      twolame --quiet -b "${setting%k}" "$in" "$work/t.mp2"
+      ot_ff -i "$work/t.mp2" -c:a pcm_s16le "$work/t.wav" ;;
+    sox-vhq) sox -R "$in" -b 24 "$work/t.wav" rate -v "$setting" ;;
+    sox-quick) sox -R "$in" -b 16 "$work/t.wav" rate -q "$setting" ;;
+    swr) ot_ff -i "$in" -ar "$setting" -c:a pcm_s16le "$work/t.wav" ;;
+    *) echo "transcode: unknown class $class" >&2; return 1 ;;
+  esac
+  flac --silent --force -5 -o "$out" "$work/t.wav"
+}
