@@ -41,6 +41,9 @@ void expectSameRecord(const FileReport& got, const FileReport& want)
     expectSameCheck(got.upscaling, want.upscaling, "Upscaling");
     expectSameCheck(got.upsampling, want.upsampling, "Upsampling");
     expectSameCheck(got.aacSin, want.aacSin, "AAC-SIN");
+    expectSameCheck(got.origin, want.origin, "ORIGIN");
+    EXPECT_EQ(got.originFacts.cutoffKhz, want.originFacts.cutoffKhz);
+    EXPECT_TRUE(got.originFacts.numbers == want.originFacts.numbers) << "ORIGIN's measurements differ";
     EXPECT_TRUE(got.spectrumDb == want.spectrumDb) << "the spectra differ";
 }
 
@@ -126,6 +129,8 @@ TEST(LossyFormatTest, HybridWavPackVorbisOpusAndWmaAreLossyInputsLikeMp3)
         EXPECT_TRUE(lossy.aacSin.evidence.ends_with(std::string("Input codec: ") + codec));
         EXPECT_EQ(lossy.upscaling.status, mp3.upscaling.status);
         EXPECT_EQ(lossy.upscaling.summary, mp3.upscaling.summary);
+        EXPECT_EQ(lossy.origin.status, Verdict::NotApplicable);
+        EXPECT_EQ(lossy.origin.status, mp3.origin.status);
     }
 }
 
