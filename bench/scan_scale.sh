@@ -108,7 +108,7 @@ list_for() { # count -> folder arguments
   for d in $(seq 1 $((count / 1000))); do printf '%s\n' "$tmp/many/$(printf %03d "$d")"; done
 }
 per_file=()
-for count in 1000 10000 "$max_files"; do
+for count in $(printf '%s\n' 1000 10000 "$max_files" | sort -nu); do
   [ "$count" -le "$max_files" ] || continue
   list_for "$count" > "$tmp/list-$count"
   # Wall and CPU time (user + system): the CPU time per file is what stays
