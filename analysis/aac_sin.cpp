@@ -23,7 +23,7 @@ constexpr double kMinimumRms = 1e-7;
 CheckResult insufficientBroadband()
 {
     return {Verdict::Inconclusive, "Insufficient broadband audio",
-            "At least 2 seconds of broadband material is needed. " + std::string(kAacSinCaveat)};
+            "At least 2 seconds of broadband material is needed. " + std::string(kAacSinCaveat), {}};
 }
 
 std::string progressText(std::int32_t channel, std::int32_t offset)
@@ -204,7 +204,7 @@ CheckResult checkAacSin(const DecodedAudio& audio, std::span<const double> power
     }
     if (audio.lossyCodec) {
         return {Verdict::NotApplicable, "Input is already a lossy codec",
-                "Transcoding analysis is intended for lossless containers. Input codec: " + audio.codec};
+                "Transcoding analysis is intended for lossless containers. Input codec: " + audio.codec, {}};
     }
 
     const std::int32_t bandLimit = aacSinBandLimit(powerSpectrum);
@@ -238,14 +238,23 @@ CheckResult checkAacSin(const DecodedAudio& audio, std::span<const double> power
     }
 
     if (candidates.empty()) {
-        return {Verdict::Inconclusive, "Signal level too low", std::string(kAacSinCaveat)};
+        return {Verdict::Inconclusive, "Signal level too low", std::string(kAacSinCaveat), {}};
     }
     const AacSinCandidate& chosen = chooseAacSinCandidate(candidates);
     std::string evidence = aacSinEvidence(chosen, bandLimit);
-    if (aacSinBoundsMet(chosen)) {
-        return {Verdict::Possible, "AAC sine-window fingerprint", std::move(evidence)};
+    std::vector<Measurement> measurements{{"band_limit", static_cast<double>(bandLimit)}};
+    for (const AacSinCandidate& candidate : candidates) {
+        const std::string prefix = "channel" + std::to_string(candidate.channel + 1) + "_";
+        measurements.push_back({prefix + "best_offset", static_cast<double>(candidate.offset)});
+        measurements.push_back({prefix + "verified_fraction", candidate.verifiedFraction});
+        measurements.push_back({prefix + "baseline_fraction", candidate.baselineFraction});
+        measurements.push_back({prefix + "threshold", candidate.threshold});
     }
-    return {Verdict::NoEvidence, "No stable AAC-SIN fingerprint", std::move(evidence)};
+    measurements.push_back({"chosen_channel", static_cast<double>(chosen.channel + 1)});
+    if (aacSinBoundsMet(chosen)) {
+        return {Verdict::Possible, "AAC sine-window fingerprint", std::move(evidence), std::move(measurements)};
+    }
+    return {Verdict::NoEvidence, "No stable AAC-SIN fingerprint", std::move(evidence), std::move(measurements)};
 }
 
 } // namespace orvel

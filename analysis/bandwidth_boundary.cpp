@@ -47,13 +47,15 @@ CheckResult checkBandwidthBoundary(const DecodedAudio& audio, std::span<const do
     if (!(samples / fs >= kMinimumSeconds)) {
         return {Verdict::Inconclusive, "Clip is shorter than 2 seconds",
                 "Too little material for a meaningful bandwidth verdict. Sample precision is still measured "
-                "independently."};
+                "independently.", {}};
     }
+    std::vector<Measurement> measurements{{"strong_bins", static_cast<double>(strongBinCount)}};
     if (strongBinCount < kMinimumStrongBins) {
         return {Verdict::Inconclusive, "Silence or narrow-band signal",
                 "Only " + std::to_string(strongBinCount) +
                     " FFT bins are within 40 dB of the peak. Pure tones and sparse signals do not establish "
-                    "resampling."};
+                    "resampling.",
+                std::move(measurements)};
     }
 
     const double binWidth = fs * 0.000244140625;
@@ -68,6 +70,9 @@ CheckResult checkBandwidthBoundary(const DecodedAudio& audio, std::span<const do
         const double below = bandMean(powerSpectrum, binWidth, boundary * 0.8, boundary * 0.94);
         const double above = bandMean(powerSpectrum, binWidth, boundary * 1.02, std::min(fs * 0.499, boundary * 1.15));
         const double drop = 10.0 * std::log10((below + kTiny) / (above + kTiny));
+        if (below > peak * 0.0001) {
+            measurements.push_back({"drop_db_" + std::to_string(rate), drop});
+        }
         // Strictly steeper only: on equal drops the earlier rate stays.
         if (below > peak * 0.0001 && drop > best) {
             best = drop;
@@ -75,15 +80,19 @@ CheckResult checkBandwidthBoundary(const DecodedAudio& audio, std::span<const do
         }
     }
 
+    measurements.push_back({"strongest_drop_db", best});
+    measurements.push_back({"strongest_drop_source_rate_hz", static_cast<double>(bestRate)});
     if (best >= kVerdictDb) {
         return {Verdict::Possible, "Bandwidth compatible with " + formatNumber(bestRate / 1000.0, 3) + " kHz source",
                 "Measured " + formatNumber(best, 1) + " dB decrease across " + formatNumber(bestRate / 2000.0, 3) +
                     " kHz. Upsampling, filtering, and naturally limited bandwidth can look alike. Uses up to 96 "
-                    "Hann-windowed 4096-sample frames per channel (first two channels)."};
+                    "Hann-windowed 4096-sample frames per channel (first two channels).",
+                std::move(measurements)};
     }
     return {Verdict::NoEvidence, "No strong standard-rate boundary",
             "Strongest tested boundary drop: " + formatNumber(best, 1) +
-                " dB. Only standard source rates are tested. Other resampling or filtering is not ruled out."};
+                " dB. Only standard source rates are tested. Other resampling or filtering is not ruled out.",
+            std::move(measurements)};
 }
 
 } // namespace orvel

@@ -15,6 +15,13 @@
 
 namespace orvel {
 
+// One number a check measured, under a stable lower-case key such as
+// "channel1_grid_bits"; machine-readable outputs carry it next to the texts.
+struct Measurement {
+    std::string key;
+    double value = 0.0;
+};
+
 // The numbers ORIGIN reports besides its texts; empty where not measured.
 struct OriginFacts {
     std::optional<double> cutoffKhz;     // lossy-style lowpass edge
@@ -26,9 +33,18 @@ struct OriginFacts {
 // Outcome of one check; status is None only in a record whose analysis failed.
 // Texts are UTF-8.
 struct CheckResult {
+    CheckResult() = default;
+    // Measurements are optional, so "{verdict, summary, evidence}" stays complete.
+    CheckResult(Verdict status_, std::string summary_, std::string evidence_, std::vector<Measurement> measurements_ = {})
+        : status(status_), summary(std::move(summary_)), evidence(std::move(evidence_)),
+          measurements(std::move(measurements_))
+    {
+    }
+
     Verdict status = Verdict::None;
     std::string summary;
     std::string evidence; // may hold several lines separated by CR LF
+    std::vector<Measurement> measurements; // in the order measured; never shown in the texts
 };
 
 // The per-file result record. A record with a non-empty error carries only
@@ -49,6 +65,7 @@ struct FileReport {
 
     // The fourth check, not part of the JSON report's fixed record: where the
     // audio was before (a lossy codec's frame grid or lowpass, a lower rate).
+    // Its numbers are in originFacts; origin.measurements stays empty.
     CheckResult origin;
     OriginFacts originFacts;
     // Set only when the run was asked for a spectrogram picture per file: the

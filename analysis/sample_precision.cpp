@@ -87,7 +87,7 @@ CheckResult checkSamplePrecision(const DecodedAudio& audio, const std::atomic<bo
     const std::uint32_t bits = audio.bitsPerSample;
     if (!audio.integerSamples || bits < 2 || bits > 32) {
         return {Verdict::Inconclusive, "Integer precision unavailable",
-                "The source is floating point, lossy, or its stored precision is unknown. No padding verdict is made."};
+                "The source is floating point, lossy, or its stored precision is unknown. No padding verdict is made.", {}};
     }
 
     const double scale = std::ldexp(1.0, static_cast<int>(bits) - 1);
@@ -96,6 +96,7 @@ CheckResult checkSamplePrecision(const DecodedAudio& audio, const std::atomic<bo
     bool allPadded = true;
     std::int32_t maxGrid = 0;
     std::string text;
+    std::vector<Measurement> measurements{{"stored_bits", static_cast<double>(storedBits)}};
 
     for (std::size_t c = 0; c < audio.channels.size(); ++c) {
         const std::vector<double>& samples = audio.channels[c];
@@ -111,6 +112,8 @@ CheckResult checkSamplePrecision(const DecodedAudio& audio, const std::atomic<bo
         }
 
         text += "Channel " + std::to_string(c + 1) + ": ";
+        const std::string prefix = "channel" + std::to_string(c + 1) + "_";
+        measurements.push_back({prefix + "nonzero_samples", static_cast<double>(nonzero)});
         if (nonzero < kMinimumNonzero) {
             text += "too few nonzero samples.\r\n";
             continue;
@@ -127,6 +130,8 @@ CheckResult checkSamplePrecision(const DecodedAudio& audio, const std::atomic<bo
             allPadded = false;
         }
         measured = true;
+        measurements.push_back({prefix + "grid_bits", static_cast<double>(grid)});
+        measurements.push_back({prefix + "unused_low_bits", static_cast<double>(unused)});
         text += std::to_string(grid) + "-bit sample grid; " + std::to_string(unused) + " unused low bits; " +
                 std::to_string(nonzero) + " nonzero samples.\r\n";
     }
@@ -134,14 +139,15 @@ CheckResult checkSamplePrecision(const DecodedAudio& audio, const std::atomic<bo
             "recording history. Dither or later processing can hide padding.";
 
     if (!measured) {
-        return {Verdict::Inconclusive, "Silence or too little signal", std::move(text)};
+        return {Verdict::Inconclusive, "Silence or too little signal", std::move(text), std::move(measurements)};
     }
+    measurements.push_back({"max_grid_bits", static_cast<double>(maxGrid)});
     if (!allPadded) {
-        return {Verdict::NoEvidence, "No consistent bit-depth padding", std::move(text)};
+        return {Verdict::NoEvidence, "No consistent bit-depth padding", std::move(text), std::move(measurements)};
     }
     return {Verdict::EvidenceFound,
             std::to_string(storedBits) + "-bit storage / " + std::to_string(maxGrid) + "-bit grid",
-            std::move(text)};
+            std::move(text), std::move(measurements)};
 }
 
 } // namespace orvel

@@ -8,6 +8,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <variant>
 
 #include "decode/cancellation.h"
@@ -30,12 +31,12 @@ struct DoneEvent {
 using Event = std::variant<StageEvent, DoneEvent>;
 
 // What the analysing threads share with the thread that runs the batch.
-// Each record slot is written once, by the thread that took its input, before
-// its DoneEvent is queued; the runner reads it only after taking that event.
+// A finished record waits in m_records only until the records before it are
+// delivered, so memory follows the files in flight, not the length of the list.
 class Batch {
 public:
     Batch(const std::vector<BatchInput>& inputs, const BatchSettings& settings, const std::atomic<bool>& stop)
-        : m_inputs(inputs), m_settings(settings), m_stop(stop), m_records(inputs.size())
+        : m_inputs(inputs), m_settings(settings), m_stop(stop)
     {
     }
 
@@ -73,7 +74,18 @@ public:
         return m_running != 0 || !events.empty();
     }
 
-    std::optional<FileReport>& slot(std::size_t index) { return m_records[index]; }
+    // The record of a finished input (none when it was stopped), taken out.
+    std::optional<FileReport> takeRecord(std::size_t index)
+    {
+        std::lock_guard lock(m_mutex);
+        const auto found = m_records.find(index);
+        if (found == m_records.end()) {
+            return std::nullopt;
+        }
+        std::optional<FileReport> record = std::move(found->second);
+        m_records.erase(found);
+        return record;
+    }
 
 private:
     void push(Event event)
@@ -112,9 +124,13 @@ private:
                 push(StageEvent{index, text});
             };
             try {
-                record = m_settings.analyze
-                             ? analyzePathWith(m_settings.analyze, input.path, m_stop, progress)
-                             : analyzePath(input.path, m_stop, progress, optionsFor(input), withAudio(index));
+                if (m_settings.analyze) {
+                    record = analyzePathWith(m_settings.analyze, input.path, m_stop, progress);
+                } else if (m_settings.analyzeInput) {
+                    record = m_settings.analyzeInput(input.path, m_stop, progress, optionsFor(input), withAudio(index));
+                } else {
+                    record = analyzePath(input.path, m_stop, progress, optionsFor(input), withAudio(index));
+                }
                 if (!m_settings.keepSpectrum) {
                     std::vector<double>().swap(record->spectrumDb);
                 }
@@ -122,14 +138,18 @@ private:
                 record.reset();
             }
         }
-        m_records[index] = std::move(record);
-        push(DoneEvent{index});
+        std::lock_guard lock(m_mutex);
+        if (record) {
+            m_records.emplace(index, std::move(*record));
+        }
+        m_events.push_back(DoneEvent{index});
+        m_changed.notify_all();
     }
 
     const std::vector<BatchInput>& m_inputs;
     const BatchSettings& m_settings;
     const std::atomic<bool>& m_stop;
-    std::vector<std::optional<FileReport>> m_records;
+    std::unordered_map<std::size_t, FileReport> m_records; // guarded by m_mutex
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -166,10 +186,8 @@ void runBatch(const std::vector<BatchInput>& inputs, const BatchSettings& settin
     const auto deliverReady = [&] {
         bool delivered = false;
         while (nextToDeliver < inputs.size() && done[nextToDeliver]) {
-            std::optional<FileReport>& slot = batch.slot(nextToDeliver);
-            if (slot) {
-                observer.record(nextToDeliver, std::move(*slot));
-                slot.reset();
+            if (std::optional<FileReport> record = batch.takeRecord(nextToDeliver)) {
+                observer.record(nextToDeliver, std::move(*record));
                 delivered = true;
             }
             ++nextToDeliver;

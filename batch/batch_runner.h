@@ -19,7 +19,10 @@ struct BatchSettings {
     unsigned jobs = 1;         // files analysed at a time, each on its own thread
     AnalysisOptions analysis;  // how each file is analysed
     bool keepSpectrum = true;  // false drops each record's spectrumDb as soon as it is made
-    AnalyzeFunction analyze;   // empty: analyzePath with `analysis`
+    AnalyzeFunction analyze;   // empty: analyzeInput, else analyzePath with `analysis`
+    // Stands in for analyzePath with the same arguments, the options of each
+    // input and withAudio included (the results cache answers through it).
+    InputAnalysis analyzeInput;
     // Called on the analysing thread with an input's index, its decoded audio
     // and its record, before the record is handed over (pictures use it; see
     // BatchPictures). Not called for files that fail or for `analyze`.

@@ -92,6 +92,9 @@ int main(int argc, char** argv)
         terminal.colour = terminal.stdoutIsTerminal && (noColour == nullptr || *noColour == '\0');
         terminal.progress = ::isatty(STDERR_FILENO) == 1;
         terminal.defaultJobs = availableCores();
+        if (commandLine.options.merge) {
+            return orvel::runMerge(commandLine.options, terminal);
+        }
         return orvel::runScan(commandLine.options, g_stopRequested, terminal);
     } catch (const orvel::UsageError& error) {
         printError(std::string(error.what()) + "\nTry 'kestrone-scan --help' for more information.");

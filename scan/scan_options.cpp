@@ -37,7 +37,10 @@ void checkTargets(const ScanOptions& options)
         const char* option;
         const std::optional<std::string>& target;
     };
-    const Named targets[] = {{"--json", options.jsonTarget}, {"--text", options.textTarget}, {"--csv", options.csvTarget}};
+    const Named targets[] = {{"--json", options.jsonTarget},
+                             {"--text", options.textTarget},
+                             {"--csv", options.csvTarget},
+                             {"--jsonl", options.jsonlTarget}};
     const char* toStdout = nullptr;
     for (std::size_t i = 0; i < std::size(targets); ++i) {
         if (!targets[i].target) {
@@ -66,6 +69,33 @@ void checkTargets(const ScanOptions& options)
             }
         }
     }
+}
+
+void parseShard(const std::string& text, ScanOptions& options)
+{
+    const auto slash = text.find('/');
+    const auto number = [](std::string_view digits, unsigned& out) {
+        if (digits.empty() || digits.size() > 6) {
+            return false;
+        }
+        unsigned value = 0;
+        for (const char ch : digits) {
+            if (ch < '0' || ch > '9') {
+                return false;
+            }
+            value = value * 10 + static_cast<unsigned>(ch - '0');
+        }
+        out = value;
+        return true;
+    };
+    unsigned index = 0;
+    unsigned count = 0;
+    if (slash == std::string::npos || !number(std::string_view(text).substr(0, slash), index) ||
+        !number(std::string_view(text).substr(slash + 1), count) || count < 1 || index < 1 || index > count) {
+        throw UsageError("--shard wants K/N with 1 <= K <= N, not '" + displayBytes(text) + "'");
+    }
+    options.shardIndex = index;
+    options.shardCount = count;
 }
 
 } // namespace
@@ -99,6 +129,41 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
             options.summary = true;
             continue;
         }
+        if (arg == "--with-spectrum") {
+            options.withSpectrum = true;
+            continue;
+        }
+        if (arg == "-0" || arg == "--null") {
+            options.nulSeparated = true;
+            continue;
+        }
+        if (arg == "--merge") {
+            options.merge = true;
+            continue;
+        }
+        if (arg == "--cache" || arg.starts_with("--cache=")) {
+            if (options.cache) {
+                throw UsageError("--cache is given twice");
+            }
+            options.cache = arg == "--cache" ? std::string() : arg.substr(8);
+            if (arg != "--cache" && options.cache->empty()) {
+                throw UsageError("--cache= wants a file name");
+            }
+            continue;
+        }
+        if (arg.starts_with("--progress=")) {
+            const std::string mode = arg.substr(11);
+            if (mode == "jsonl") {
+                options.progress = ProgressMode::Jsonl;
+            } else if (mode == "none") {
+                options.progress = ProgressMode::None;
+            } else if (mode == "auto") {
+                options.progress = ProgressMode::Auto;
+            } else {
+                throw UsageError("--progress wants auto, jsonl or none, not '" + displayBytes(mode) + "'");
+            }
+            continue;
+        }
         std::string name = arg;
         std::optional<std::string> value;
         if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
@@ -116,7 +181,11 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
             target = &options.textTarget;
         } else if (name == "--csv") {
             target = &options.csvTarget;
-        } else if (name != "--jobs" && name != "-j") {
+        } else if (name == "--jsonl") {
+            target = &options.jsonlTarget;
+        } else if (name == "--files-from") {
+            target = &options.filesFrom;
+        } else if (name != "--jobs" && name != "-j" && name != "--shard") {
             throw UsageError("unknown option '" + displayBytes(arg) + "'");
         }
         if (!value) {
@@ -125,7 +194,12 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
             }
             value = args[++i];
         }
-        if (target == nullptr) {
+        if (name == "--shard") {
+            if (options.shardCount != 1 || options.shardIndex != 1) {
+                throw UsageError("--shard is given twice");
+            }
+            parseShard(*value, options);
+        } else if (target == nullptr) {
             if (jobsGiven) {
                 throw UsageError("--jobs is given twice");
             }
@@ -138,8 +212,24 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
             *target = *value;
         }
     }
-    if (options.paths.empty()) {
+    if (options.merge) {
+        if (options.paths.empty()) {
+            throw UsageError("--merge wants the JSON Lines parts to merge");
+        }
+        if (!options.jsonTarget && !options.textTarget && !options.csvTarget && !options.jsonlTarget) {
+            throw UsageError("--merge wants a report: --json, --text, --csv or --jsonl");
+        }
+        if (options.filesFrom || options.cache || options.shardCount != 1 || options.spectrogramFolder) {
+            throw UsageError("--merge reads records only; --files-from, --shard, --cache and --spectrogram do not apply");
+        }
+    } else if (options.paths.empty() && !options.filesFrom) {
         throw UsageError("no PATH given");
+    }
+    if (options.nulSeparated && !options.filesFrom) {
+        throw UsageError("-0 applies to --files-from");
+    }
+    if (options.withSpectrum && !options.jsonlTarget) {
+        throw UsageError("--with-spectrum applies to --jsonl");
     }
     checkTargets(options);
     if (options.spectrogramFolder && options.spectrogramFolder->empty()) {
@@ -181,7 +271,23 @@ const char* scanUsageText()
            "  --json FILE     write the JSON report to FILE\n"
            "  --text FILE     write the text report to FILE\n"
            "  --csv FILE      write one CSV row per file to FILE\n"
+           "  --jsonl FILE    write one JSON object per file to FILE as the files are done\n"
+           "                  (input order; the fields are described by\n"
+           "                  kestrone-scan-record.schema.json)\n"
+           "  --with-spectrum put the spectrum into the JSON Lines records\n"
+           "                  (needed to --merge into a JSON report)\n"
            "                  (FILE '-' is standard output; the table is then left out)\n"
+           "  --files-from LIST  also analyse the paths listed in LIST ('-': standard\n"
+           "                  input), one per line\n"
+           "  -0, --null      the LIST entries end with NUL bytes instead of line feeds\n"
+           "  --shard K/N     analyse only the K-th of N parts of the inputs, chosen by a\n"
+           "                  stable hash of each path as named\n"
+           "  --merge PART... read JSON Lines parts of shards and write the reports of\n"
+           "                  one run over all their files\n"
+           "  --cache[=FILE]  keep results in FILE (default $XDG_CACHE_HOME/kestrone/\n"
+           "                  scan-cache.sqlite); unchanged files are not analysed again\n"
+           "  --progress=MODE auto (a progress line on a terminal), jsonl (one JSON\n"
+           "                  event per line on standard error) or none\n"
            "  --spectrogram DIR  write a spectrogram picture (PNG) of each file into DIR,\n"
            "                  named after the file; the CSV report then names them\n"
            "  --size WxH      size of those pictures (default 1200x700)\n"
@@ -190,7 +296,8 @@ const char* scanUsageText()
            "  --version       show the version\n"
            "\n"
            "Exit status: 0 every file analysed, 1 some file failed, 2 a report could\n"
-           "not be written, 64 usage error, 130 interrupted.\n"
+           "not be written, 64 usage error, 65 a --merge part or a --files-from list\n"
+           "cannot be read, 130 interrupted.\n"
            "Colour is used on a terminal unless NO_COLOR is set.\n";
 }
 

@@ -12,11 +12,22 @@ namespace orvel {
 
 // What one kestrone-scan command line asks for. Report targets are paths as
 // given; "-" stands for standard output.
+enum class ProgressMode { Auto, Jsonl, None };
+
 struct ScanOptions {
-    std::vector<std::string> paths;
+    std::vector<std::string> paths; // with merge: the JSON Lines parts
     std::optional<std::string> jsonTarget;
     std::optional<std::string> textTarget;
     std::optional<std::string> csvTarget;
+    std::optional<std::string> jsonlTarget;
+    bool withSpectrum = false;               // the spectrum in JSON Lines records
+    std::optional<std::string> filesFrom;    // a list of paths, "-" for stdin
+    bool nulSeparated = false;               // -0: the list is NUL-separated
+    unsigned shardIndex = 1;                 // --shard K/N, K from 1
+    unsigned shardCount = 1;
+    bool merge = false;                      // paths are JSON Lines parts to merge
+    std::optional<std::string> cache;        // empty: the default cache file
+    ProgressMode progress = ProgressMode::Auto;
     std::optional<std::string> spectrogramFolder; // --spectrogram DIR: one picture per file
     PictureSize pictureSize;                      // --size WxH
     bool summary = false;

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "report/summary_text.h"
+#include "text/format_number.h"
 #include "text/utf8.h"
 #include "scan/terminal_text.h"
 
@@ -219,6 +220,12 @@ void ScanPrinter::showProgress(std::size_t finished, const std::filesystem::path
     line += clockText(elapsed);
     line += " elapsed";
     line += separator;
+    const double seconds = std::chrono::duration<double>(now - m_start).count();
+    if (finished > 0 && seconds > 0.0) {
+        line += formatNumber(static_cast<double>(finished) / seconds, 1);
+        line += " files/s";
+        line += separator;
+    }
     line += remaining;
     line += " left";
     if (!stage.empty()) {

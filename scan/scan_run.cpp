@@ -2,20 +2,26 @@
 #include "scan/scan_run.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <utility>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "analysis/analysis_version.h"
 #include "batch/batch_runner.h"
+#include "batch/input_selection.h"
 #include "batch/input_walker.h"
 #include "batch/output_target.h"
-#include "batch/report_file.h"
+#include "batch/result_cache.h"
 #include "picture/file_picture.h"
-#include "report/report_format.h"
+#include "scan/report_outputs.h"
 #include "scan/scan_printer.h"
 #include "text/utf8.h"
 
@@ -23,44 +29,27 @@ namespace orvel {
 namespace {
 
 namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
 
-// One report of the run: a file written while records arrive, or standard output.
-struct ReportOutput {
-    ReportFormat format;
-    std::string target;
-    std::unique_ptr<ReportFile> file; // null for "-"
-    std::size_t count = 0;
-};
-
-std::vector<ReportOutput> reportOutputs(const ScanOptions& options)
-{
-    std::vector<ReportOutput> outputs;
-    const std::pair<const std::optional<std::string>*, ReportFormat> wanted[] = {
-        {&options.jsonTarget, ReportFormat::Json},
-        {&options.textTarget, ReportFormat::Text},
-        {&options.csvTarget, options.spectrogramFolder ? ReportFormat::CsvWithPictures : ReportFormat::Csv},
-    };
-    for (const auto& [target, format] : wanted) {
-        if (*target) {
-            outputs.push_back({format, **target, nullptr, 0});
-        }
-    }
-    return outputs;
-}
+// Records wait in memory at most this long, or this many, before the cache
+// writes them in one transaction.
+constexpr auto kCacheCommitInterval = std::chrono::seconds(1);
+constexpr std::size_t kCacheCommitRecords = 256;
+constexpr auto kProgressEventInterval = std::chrono::milliseconds(500);
 
 // Before anything is written: no report may land on an input or on audio.
-void refuseInputsAsTargets(const std::vector<ReportOutput>& outputs, const std::vector<BatchInput>& inputs)
+void refuseInputsAsTargets(const std::vector<std::string>& targets, const std::vector<BatchInput>& inputs)
 {
+    if (targets.empty()) {
+        return;
+    }
     std::vector<fs::path> inputPaths;
     inputPaths.reserve(inputs.size());
     for (const BatchInput& input : inputs) {
         inputPaths.push_back(input.path);
     }
-    for (const ReportOutput& output : outputs) {
-        if (output.target == "-") {
-            continue;
-        }
-        const std::string refused = refusedOutputReason(fs::path(output.target), inputPaths);
+    for (const std::string& target : targets) {
+        const std::string refused = refusedOutputReason(fs::path(target), inputPaths);
         if (!refused.empty()) {
             throw UsageError(refused);
         }
@@ -75,16 +64,79 @@ void complain(ScanPrinter& printer, const std::string& message)
     std::fflush(stderr);
 }
 
-// Prints each record as it arrives, hands it to the reports and keeps the
-// counts of the run.
+std::string secondsText(double seconds)
+{
+    std::array<char, 32> buffer{};
+    const auto result =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), seconds, std::chars_format::fixed, 3);
+    return std::string(buffer.data(), result.ptr);
+}
+
+// Machine-readable progress on stderr, one JSON object per line.
+class ProgressEvents {
+public:
+    ProgressEvents(bool enabled, std::size_t total) : m_enabled(enabled), m_total(total), m_start(Clock::now())
+    {
+        emit("{\"event\":\"start\",\"total\":" + std::to_string(total) + "}");
+    }
+
+    void progress(std::size_t done, std::size_t cached, std::size_t failed, bool force)
+    {
+        const auto now = Clock::now();
+        if (!m_enabled || (!force && now - m_last < kProgressEventInterval)) {
+            return;
+        }
+        m_last = now;
+        emit("{\"event\":\"progress\"" + counts(done, cached, failed, now) + "}");
+    }
+
+    void end(std::size_t done, std::size_t cached, std::size_t failed, bool interrupted, int exitCode)
+    {
+        emit("{\"event\":\"end\"" + counts(done, cached, failed, Clock::now()) +
+             ",\"interrupted\":" + (interrupted ? "true" : "false") + ",\"exit_code\":" + std::to_string(exitCode) +
+             "}");
+    }
+
+private:
+    std::string counts(std::size_t done, std::size_t cached, std::size_t failed, Clock::time_point now) const
+    {
+        const double elapsed = std::chrono::duration<double>(now - m_start).count();
+        const double rate = elapsed > 0.0 ? static_cast<double>(done) / elapsed : 0.0;
+        std::string text = ",\"done\":" + std::to_string(done) + ",\"total\":" + std::to_string(m_total) +
+                           ",\"cached\":" + std::to_string(cached) + ",\"failed\":" + std::to_string(failed) +
+                           ",\"elapsed_s\":" + secondsText(elapsed) + ",\"files_per_s\":" + secondsText(rate) +
+                           ",\"remaining_s\":";
+        text += done > 0 && rate > 0.0 ? secondsText(static_cast<double>(m_total - std::min(done, m_total)) / rate)
+                                       : std::string("null");
+        return text;
+    }
+
+    void emit(const std::string& line) const
+    {
+        if (!m_enabled) {
+            return;
+        }
+        std::fputs((line + "\n").c_str(), stderr);
+        std::fflush(stderr);
+    }
+
+    bool m_enabled;
+    std::size_t m_total;
+    Clock::time_point m_start;
+    Clock::time_point m_last{};
+};
+
+// Prints each record as it arrives, hands it to the reports and the cache,
+// and keeps the counts of the run.
 class ScanObserver : public BatchObserver {
 public:
-    ScanObserver(const std::vector<BatchInput>& inputs, ScanPrinter& printer, std::vector<ReportOutput>& outputs,
-                 std::atomic<bool>& stopRequested)
-        : m_inputs(inputs), m_printer(printer), m_outputs(outputs), m_stopRequested(stopRequested)
+    ScanObserver(const std::vector<BatchInput>& inputs, const std::vector<std::size_t>& inputIndex,
+                 ScanPrinter& printer, ReportOutputs& outputs, std::atomic<bool>& stopRequested, ResultCache* cache,
+                 const std::atomic<std::size_t>& cacheHits, ProgressEvents& events)
+        : m_inputs(inputs), m_inputIndex(inputIndex), m_printer(printer), m_outputs(outputs),
+          m_stopRequested(stopRequested), m_cache(cache), m_cacheHits(cacheHits), m_events(events),
+          m_anyReportFile(outputs.anyToFile()), m_lastCommit(Clock::now())
     {
-        m_anyReportFile = std::any_of(outputs.begin(), outputs.end(),
-                                      [](const ReportOutput& output) { return output.target != "-"; });
     }
 
     void record(std::size_t index, FileReport&& record) override
@@ -93,18 +145,9 @@ public:
         if (!record.pictureError.empty()) {
             complain(m_printer, displayName(m_inputs[index].shown) + ": no picture: " + record.pictureError);
         }
-        m_anyFailed = m_anyFailed || !record.error.empty() || !record.pictureError.empty();
+        m_failed += record.error.empty() && record.pictureError.empty() ? 0 : 1;
         ++m_complete;
-        for (ReportOutput& output : m_outputs) {
-            if (output.file) {
-                output.file->add(record);
-            } else {
-                std::string bytes;
-                appendReportRecord(bytes, output.format, record, output.count);
-                m_printer.writeStdout(bytes);
-            }
-            ++output.count;
-        }
+        m_outputs.add(record, m_inputIndex[index], m_printer);
     }
 
     void tick(const BatchProgress& progress, bool delivered) override
@@ -119,51 +162,44 @@ public:
             const fs::path current = m_inputs.empty() ? fs::path() : m_inputs[progress.latestIndex].shown;
             m_printer.showProgress(progress.finished, current, progress.latestStage, delivered);
         }
+        m_events.progress(m_complete, m_cacheHits.load(), m_failed, false);
+        if (m_cache != nullptr &&
+            (m_cache->queued() >= kCacheCommitRecords || Clock::now() - m_lastCommit >= kCacheCommitInterval)) {
+            m_cache->commit();
+            m_lastCommit = Clock::now();
+        }
     }
 
-    [[nodiscard]] bool anyFailed() const { return m_anyFailed; }
+    [[nodiscard]] bool anyFailed() const { return m_failed > 0; }
+    [[nodiscard]] std::size_t failed() const { return m_failed; }
     [[nodiscard]] bool stdoutGone() const { return m_stdoutGone; }
     [[nodiscard]] std::size_t complete() const { return m_complete; }
 
 private:
     const std::vector<BatchInput>& m_inputs;
+    const std::vector<std::size_t>& m_inputIndex;
     ScanPrinter& m_printer;
-    std::vector<ReportOutput>& m_outputs;
+    ReportOutputs& m_outputs;
     std::atomic<bool>& m_stopRequested;
+    ResultCache* m_cache;
+    const std::atomic<std::size_t>& m_cacheHits;
+    ProgressEvents& m_events;
     bool m_anyReportFile = false;
-    bool m_anyFailed = false;
     bool m_stdoutGone = false; // set when the run stopped because nothing could be delivered
     std::size_t m_complete = 0;
+    std::size_t m_failed = 0;
+    Clock::time_point m_lastCommit;
 };
 
-// Starts each report: a file beside its target, or the opening on stdout.
-void startOutputs(std::vector<ReportOutput>& outputs, ScanPrinter& printer)
+ScanPrinter::Settings printerSettings(const ScanOptions& options, const ScanTerminal& terminal, bool toStdout)
 {
-    for (ReportOutput& output : outputs) {
-        if (output.target == "-") {
-            printer.writeStdout(reportOpening(output.format));
-        } else {
-            output.file = std::make_unique<ReportFile>(fs::path(output.target), output.format);
-        }
-    }
-}
-
-// Completes each report; false when a report file could not be written.
-bool finishOutputs(std::vector<ReportOutput>& outputs, ScanPrinter& printer)
-{
-    bool allWritten = true;
-    for (ReportOutput& output : outputs) {
-        if (!output.file) {
-            printer.writeStdout(reportClosing(output.format));
-            continue;
-        }
-        const std::string failure = output.file->finish();
-        if (!failure.empty()) {
-            complain(printer, failure); // it names the report file and the reason
-            allWritten = false;
-        }
-    }
-    return allWritten;
+    ScanPrinter::Settings settings;
+    settings.mode = toStdout ? ScanPrinter::Mode::Quiet : options.summary ? ScanPrinter::Mode::Summary
+                                                                          : ScanPrinter::Mode::Table;
+    settings.colour = terminal.colour;
+    settings.stdoutIsTerminal = terminal.stdoutIsTerminal;
+    settings.progress = terminal.progress && options.progress == ProgressMode::Auto;
+    return settings;
 }
 
 } // namespace
@@ -171,9 +207,34 @@ bool finishOutputs(std::vector<ReportOutput>& outputs, ScanPrinter& printer)
 int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const ScanTerminal& terminal)
 {
     std::vector<fs::path> given(options.paths.begin(), options.paths.end());
-    const std::vector<BatchInput> inputs = collectInputs(given);
-    std::vector<ReportOutput> outputs = reportOutputs(options);
-    refuseInputsAsTargets(outputs, inputs);
+    if (options.filesFrom) {
+        std::vector<fs::path> listed;
+        try {
+            listed = readPathList(*options.filesFrom, options.nulSeparated);
+        } catch (const std::runtime_error& error) {
+            std::fprintf(stderr, "kestrone-scan: %s\n", error.what());
+            return kScanExitBadInput;
+        }
+        given.insert(given.end(), std::make_move_iterator(listed.begin()), std::make_move_iterator(listed.end()));
+    }
+
+    // Every input is walked, so each keeps its place in the whole list; a
+    // shard then keeps its own part.
+    std::vector<BatchInput> inputs;
+    std::vector<std::size_t> inputIndex;
+    const Shard shard{options.shardIndex, options.shardCount};
+    std::size_t walked = 0;
+    walkInputs(given, [&](BatchInput&& input) {
+        if (inShard(input, shard)) {
+            inputs.push_back(std::move(input));
+            inputIndex.push_back(walked);
+        }
+        ++walked;
+        return true;
+    });
+
+    ReportOutputs outputs(options);
+    refuseInputsAsTargets(outputs.fileTargets(), inputs);
     std::optional<BatchPictures> pictures;
     if (options.spectrogramFolder) {
         try {
@@ -183,18 +244,26 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
         }
     }
 
-    const bool toStdout =
-        std::any_of(outputs.begin(), outputs.end(), [](const ReportOutput& output) { return output.target == "-"; });
-    ScanPrinter::Settings settings;
-    settings.mode = toStdout ? ScanPrinter::Mode::Quiet : options.summary ? ScanPrinter::Mode::Summary
-                                                                          : ScanPrinter::Mode::Table;
-    settings.colour = terminal.colour;
-    settings.stdoutIsTerminal = terminal.stdoutIsTerminal;
-    settings.progress = terminal.progress;
-    ScanPrinter printer(inputs, settings);
-    printer.printHeader();
+    ScanPrinter printer(inputs, printerSettings(options, terminal, outputs.anyToStdout()));
 
-    startOutputs(outputs, printer);
+    std::unique_ptr<ResultCache> cache;
+    std::atomic<std::size_t> cacheHits{0};
+    if (options.cache) {
+        const fs::path file = options.cache->empty() ? defaultCacheFile() : fs::path(*options.cache);
+        std::vector<std::string> notices;
+        try {
+            cache = ResultCache::open(file, kAnalysisVersion, notices);
+        } catch (const CacheError& error) {
+            notices.push_back(std::string(error.what()) + "; scanning without it");
+        }
+        for (const std::string& notice : notices) {
+            complain(printer, notice);
+        }
+    }
+
+    printer.printHeader();
+    outputs.open(printer);
+    ProgressEvents events(options.progress == ProgressMode::Jsonl, inputs.size());
 
     BatchSettings batch;
     const unsigned cores = std::max(1u, terminal.defaultJobs);
@@ -204,8 +273,10 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     // inside a file. Results do not depend on either count.
     const auto busy = static_cast<unsigned>(std::clamp<std::size_t>(inputs.size(), 1, batch.jobs));
     batch.analysis.threads = options.jobs != 0 ? 1 : std::max(1u, cores / busy);
-    batch.keepSpectrum = options.jsonTarget.has_value();
-
+    batch.keepSpectrum = outputs.wantsSpectrum();
+    if (cache) {
+        batch.analyzeInput = cachedAnalysis(*cache, cacheHits);
+    }
     if (pictures) {
         batch.withAudio = [&pictures, analysis = batch.analysis](std::size_t index, const DecodedAudio& audio,
                                                                  FileReport& record) {
@@ -213,9 +284,17 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
         };
     }
 
-    ScanObserver observer(inputs, printer, outputs, stopRequested);
+    ScanObserver observer(inputs, inputIndex, printer, outputs, stopRequested, cache.get(), cacheHits, events);
     runBatch(inputs, batch, stopRequested, observer);
     printer.clearProgress();
+    if (cache) {
+        const bool written = cache->commit();
+        if (const std::string notice = cache->setAsideIfDamaged(); !notice.empty()) {
+            complain(printer, notice);
+        } else if (!written) {
+            complain(printer, "the cache " + displayName(cache->file()) + " could not be written");
+        }
+    }
 
     const bool interrupted = stopRequested.load() && !observer.stdoutGone();
     printer.printClosingLine();
@@ -224,15 +303,19 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
                               std::to_string(inputs.size()) + " files complete");
     }
 
-    const bool reportFailed = !finishOutputs(outputs, printer);
+    const bool reportsOk = outputs.finish(printer, [&](const std::string& message) { complain(printer, message); });
 
+    int code = kScanExitOk;
     if (interrupted) {
-        return kScanExitInterrupted;
+        code = kScanExitInterrupted;
+    } else if (!reportsOk || !printer.stdoutOk()) {
+        code = kScanExitReportFailed;
+    } else if (observer.anyFailed()) {
+        code = kScanExitFileFailed;
     }
-    if (reportFailed || !printer.stdoutOk()) {
-        return kScanExitReportFailed;
-    }
-    return observer.anyFailed() ? kScanExitFileFailed : kScanExitOk;
+    events.progress(observer.complete(), cacheHits.load(), observer.failed(), true);
+    events.end(observer.complete(), cacheHits.load(), observer.failed(), interrupted, code);
+    return code;
 }
 
 } // namespace orvel

@@ -19,6 +19,7 @@ inline constexpr int kScanExitOk = 0;
 inline constexpr int kScanExitFileFailed = 1;
 inline constexpr int kScanExitReportFailed = 2;
 inline constexpr int kScanExitUsage = 64;
+inline constexpr int kScanExitBadInput = 65; // a --merge part or a --files-from list cannot be read
 inline constexpr int kScanExitInterrupted = 130;
 
 // Runs one scan: collects the inputs, analyses them, prints the table or the
@@ -29,5 +30,10 @@ inline constexpr int kScanExitInterrupted = 130;
 // no report goes to a file (nothing could be delivered any more). Throws
 // UsageError when a report would overwrite an input.
 [[nodiscard]] int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const ScanTerminal& terminal);
+
+// --merge: reads the JSON Lines parts (each in input order, as a scan writes
+// them), merges them by their input index and writes the reports a single
+// run over all their files would have written. Returns the exit code.
+[[nodiscard]] int runMerge(const ScanOptions& options, const ScanTerminal& terminal);
 
 } // namespace orvel

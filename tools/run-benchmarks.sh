@@ -9,6 +9,9 @@
 # the spectrogram of the default picture against analyzeFile of the same file.
 # Timings are the minimum over the repetitions (wall time); the load average
 # is printed before and after, since the figures mean little on a busy machine.
+# A second table (bench/scan_scale.sh) covers kestrone-scan on libraries:
+# start-up against flac -d, --jobs 2 against 1, a cached re-scan against the
+# first, and 1,000 to 100,000 files (time per file, peak RSS).
 #   usage: tools/run-benchmarks.sh [BUILD_DIR] [REPETITIONS] [CMAKE_ARGS...]
 # BUILD_DIR defaults to build-bench/ (configured with -DKESTRONE_BUILD_BENCH=ON).
 set -euo pipefail
@@ -18,7 +21,7 @@ reps=${2:-5}
 shift $(( $# > 2 ? 2 : $# ))
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRONE_BUILD_BENCH=ON "$@" >/dev/null
-cmake --build "$build" --target kestrone-bench kestrone -j"$(nproc)" >/dev/null
+cmake --build "$build" --target kestrone-bench kestrone kestrone-scan -j"$(nproc)" >/dev/null
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
@@ -126,3 +129,7 @@ print(f"{'target':58} {'measured':>12} {'goal':>10}  met")
 for label, value, goal, met in rows:
     print(f"{label:58} {value:>12} {goal:>10}  {'yes' if met else 'NO'}")
 PY
+
+# kestrone-scan at library scale: start-up, jobs, the cache and 100,000 files.
+echo
+"$root/bench/scan_scale.sh" "$build/scan/kestrone-scan" 3 "${KESTRONE_BENCH_MAX_FILES:-100000}"

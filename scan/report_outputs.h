@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/file_report.h"
+#include "batch/jsonl_file.h"
+#include "batch/report_file.h"
+#include "scan/scan_options.h"
+
+namespace orvel {
+
+class ScanPrinter;
+
+// The reports one kestrone-scan command line asks for, each written while
+// records arrive: to a file (replaced only when complete) or to stdout.
+class ReportOutputs {
+public:
+    explicit ReportOutputs(const ScanOptions& options);
+
+    [[nodiscard]] bool anyToStdout() const;
+    [[nodiscard]] bool anyToFile() const;
+    [[nodiscard]] bool wantsSpectrum() const; // a JSON report, or JSON Lines with the spectrum
+    [[nodiscard]] bool jsonlWantsSpectrum() const { return m_withSpectrum; }
+    [[nodiscard]] std::vector<std::string> fileTargets() const;
+
+    // Opens the files and writes the openings of the stdout reports.
+    void open(ScanPrinter& printer);
+    // index: the record's place in the whole input list (JSON Lines carry it).
+    void add(const FileReport& record, std::size_t index, ScanPrinter& printer);
+    // Closes every report; complain receives the message of each failure,
+    // naming the report file and the system's reason.
+    // False when a report failed.
+    bool finish(ScanPrinter& printer, const std::function<void(const std::string&)>& complain);
+
+private:
+    struct Output {
+        std::optional<ReportFormat> format; // empty: JSON Lines
+        std::string target;
+        std::unique_ptr<ReportFile> file;
+        std::unique_ptr<JsonlFile> jsonl;
+        std::size_t count = 0;
+    };
+    std::vector<Output> m_outputs;
+    bool m_withSpectrum = false;
+    std::string m_buffer;
+};
+
+} // namespace orvel
