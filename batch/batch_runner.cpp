@@ -114,10 +114,7 @@ private:
             try {
                 record = m_settings.analyze
                              ? analyzePathWith(m_settings.analyze, input.path, m_stop, progress)
-                             : analyzePath(input.path, m_stop, progress, m_settings.analysis, withAudio(index));
-    }
-
-                             : analyzePath(input.path, m_stop, progress, optionsFor(input));
+                             : analyzePath(input.path, m_stop, progress, optionsFor(input), withAudio(index));
                 if (!m_settings.keepSpectrum) {
                     std::vector<double>().swap(record->spectrumDb);
                 }
