@@ -127,8 +127,10 @@ TEST(ReadmeClaimsTest, EveryTestTheClaimsTableNamesExists)
     for (auto it = std::sregex_iterator(table.begin(), table.end(), named); it != std::sregex_iterator(); ++it) {
         ++count;
         // TEST(Suite, Name), TEST_F(Suite, Name) or TEST_P(Suite, Name)
-        EXPECT_NE(sources.find("(" + (*it)[1].str() + ", " + (*it)[2].str() + ")"), std::string::npos)
-            << (*it)[0].str();
+        // Appended piece by piece: GCC 12 takes "(" + a temporary for an overlapping copy (-Wrestrict).
+        std::string call = "(";
+        call.append((*it)[1].str()).append(", ").append((*it)[2].str()).append(")");
+        EXPECT_NE(sources.find(call), std::string::npos) << (*it)[0].str();
     }
     EXPECT_GE(count, 30u);
 }
