@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // kestrone-scan maps FFmpeg's libraries only once a file needs them: the
-// loader's own log (LD_DEBUG) of a FLAC/WAV run names no libav* library, that
+// loader's own log (LD_DEBUG=files) of a FLAC/WAV run names no libav* library, that
 // of an M4A/MP3 run names all three as loaded on demand. Where libavcodec
 // cannot be loaded, every file that needs FFmpeg carries the same message and
 // the FLAC files of the same run are analysed.
@@ -27,7 +27,7 @@ std::string mixed(const std::string& relative)
     return (testAudio("scan") / "mixed" / relative).string();
 }
 
-// The dynamic loader's library log of one run, with the run's exit code.
+// The dynamic loader's log of the files it maps in one run, with the run's exit code.
 struct LoaderLog {
     int exitCode = -1;
     std::string log;
@@ -38,7 +38,7 @@ LoaderLog runLogged(const std::string& program, std::vector<std::string> args)
     const ScratchFolder folder;
     args.insert(args.begin(), program);
     const ProcessResult run = runProcess(
-        args, {.env = {{"LD_DEBUG", "libs"}, {"LD_DEBUG_OUTPUT", (folder / "loader").string()}}});
+        args, {.env = {{"LD_DEBUG", "files"}, {"LD_DEBUG_OUTPUT", (folder / "loader").string()}}});
     LoaderLog result{run.exitCode, {}};
     for (const fs::path& file : filesIn(folder.path())) {
         result.log += readBytes(file);
@@ -46,7 +46,8 @@ LoaderLog runLogged(const std::string& program, std::vector<std::string> args)
     return result;
 }
 
-// The loader's lines that record a library being found.
+// The loader's lines that record a library being mapped ("needed by" the
+// program at start-up, or "dynamically loaded" by it later).
 std::vector<std::string> loadedLines(const std::string& log, const std::string& library)
 {
     std::vector<std::string> found;
