@@ -24,19 +24,11 @@ struct LoadedFfmpeg {
     std::string error; // empty when every function resolved
 };
 
-void release(LoadedFfmpeg& loaded)
-{
-    // In reverse: each library still needs the ones loaded before it.
-    for (auto it = loaded.handles.rbegin(); it != loaded.handles.rend(); ++it) {
-        if (*it != nullptr) {
-            dlclose(*it);
-            *it = nullptr;
-        }
-    }
-}
-
 // RTLD_NOW: a library whose own dependencies or symbols are missing fails
 // here, with the loader's reason, rather than in the middle of a decode.
+// Nothing loaded is ever closed again: FFmpeg's dependencies (GLib among
+// them) are not made to be unloaded, and what their initialisers allocated
+// would be lost with them.
 LoadedFfmpeg load(const FfmpegSonames& sonames)
 {
     LoadedFfmpeg loaded;
@@ -47,7 +39,6 @@ LoadedFfmpeg load(const FfmpegSonames& sonames)
             const char* reason = dlerror();
             loaded.error = std::string(kNeedsFfmpeg) + *names[i] + " cannot be loaded (" +
                            (reason != nullptr ? reason : "unknown reason") + ")" + kWorksWithout;
-            release(loaded);
             return loaded;
         }
     }
@@ -55,7 +46,6 @@ LoadedFfmpeg load(const FfmpegSonames& sonames)
     loaded.api.name = reinterpret_cast<decltype(loaded.api.name)>(dlsym(loaded.handles[library], #name));     \
     if (loaded.api.name == nullptr) {                                                                          \
         loaded.error = std::string(kNeedsFfmpeg) + *names[library] + " has no function " #name + kWorksWithout; \
-        release(loaded);                                                                                       \
         return loaded;                                                                                         \
     }
     KESTRONE_FFMPEG_FUNCTIONS(KESTRONE_FFMPEG_RESOLVE)
@@ -67,9 +57,7 @@ LoadedFfmpeg load(const FfmpegSonames& sonames)
 
 std::string ffmpegLoadError(const FfmpegSonames& sonames)
 {
-    LoadedFfmpeg loaded = load(sonames);
-    release(loaded);
-    return loaded.error;
+    return load(sonames).error;
 }
 
 const FfmpegApi& ffmpeg()

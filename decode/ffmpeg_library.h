@@ -18,8 +18,8 @@ struct FfmpegSonames {
 // loaded.
 [[nodiscard]] const FfmpegSonames& builtFfmpegSonames();
 
-// Loads FFmpeg's libraries by these sonames and resolves every function the
-// decoder calls, then releases them again. Returns the message a file that
+// Loads FFmpeg's libraries by these sonames (they stay loaded) and resolves
+// every function the decoder calls. Returns the message a file that
 // needs FFmpeg gets when that fails, naming the soname (and the missing
 // function), or an empty string when everything resolves.
 [[nodiscard]] std::string ffmpegLoadError(const FfmpegSonames& sonames);
