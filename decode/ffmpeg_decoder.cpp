@@ -1,20 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "decode/ffmpeg_decoder.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/avutil.h>
-#include <libavutil/error.h>
-#include <libavutil/mem.h>
-}
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -25,6 +16,7 @@ extern "C" {
 #include "decode/alac_cookie.h"
 #include "decode/cancellation.h"
 #include "decode/decode_audio.h"
+#include "decode/ffmpeg_api.h"
 #include "decode/format_sniff.h"
 #include "decode/input_file.h"
 #include "decode/wavpack_block.h"
@@ -53,28 +45,28 @@ constexpr int kMaxEmptyPackets = 10000;
 [[noreturn]] void fail(const char* message, int error)
 {
     std::array<char, AV_ERROR_MAX_STRING_SIZE> text{};
-    av_strerror(error, text.data(), text.size());
+    ffmpeg().av_strerror(error, text.data(), text.size());
     throw std::runtime_error(std::string(message) + " (" + text.data() + ")");
 }
 
 struct IoContextDeleter {
     void operator()(AVIOContext* io) const
     {
-        av_freep(&io->buffer);
-        avio_context_free(&io);
+        ffmpeg().av_freep(&io->buffer);
+        ffmpeg().avio_context_free(&io);
     }
 };
 struct FormatContextDeleter {
-    void operator()(AVFormatContext* format) const { avformat_close_input(&format); }
+    void operator()(AVFormatContext* format) const { ffmpeg().avformat_close_input(&format); }
 };
 struct CodecContextDeleter {
-    void operator()(AVCodecContext* codec) const { avcodec_free_context(&codec); }
+    void operator()(AVCodecContext* codec) const { ffmpeg().avcodec_free_context(&codec); }
 };
 struct PacketDeleter {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+    void operator()(AVPacket* packet) const { ffmpeg().av_packet_free(&packet); }
 };
 struct FrameDeleter {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+    void operator()(AVFrame* frame) const { ffmpeg().av_frame_free(&frame); }
 };
 // Releases a received frame's buffers when its handling ends, however it ends.
 class FrameReference {
@@ -82,7 +74,7 @@ public:
     explicit FrameReference(AVFrame* frame) : m_frame(frame) {}
     FrameReference(const FrameReference&) = delete;
     FrameReference& operator=(const FrameReference&) = delete;
-    ~FrameReference() { av_frame_unref(m_frame); }
+    ~FrameReference() { ffmpeg().av_frame_unref(m_frame); }
 
 private:
     AVFrame* m_frame;
@@ -310,8 +302,8 @@ void appendSamples(const AVFrame& frame, bool planar, bool integerSamples, std::
 void appendFrame(const AVFrame& frame, bool integerSamples, std::size_t frames, DecodedAudio& record)
 {
     const auto format = static_cast<AVSampleFormat>(frame.format);
-    const bool planar = av_sample_fmt_is_planar(format) != 0;
-    switch (av_get_packed_sample_fmt(format)) {
+    const bool planar = ffmpeg().av_sample_fmt_is_planar(format) != 0;
+    switch (ffmpeg().av_get_packed_sample_fmt(format)) {
     case AV_SAMPLE_FMT_U8:
         return appendSamples<std::uint8_t>(frame, planar, integerSamples, frames, record);
     case AV_SAMPLE_FMT_S16:
@@ -383,7 +375,7 @@ int receiveFrames(DecodeState& state)
     int produced = 0;
     DecodedAudio& record = *state.record;
     for (;;) {
-        const int rc = avcodec_receive_frame(state.codec, state.frame);
+        const int rc = ffmpeg().avcodec_receive_frame(state.codec, state.frame);
         if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) {
             return produced;
         }
@@ -432,17 +424,11 @@ void checkDeclaredLength(const AVFormatContext& format, const DecodedAudio& reco
     }
 }
 
-void silenceFfmpegLogging()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
-
 } // namespace
 
 DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atomic<bool>& stopRequested)
 {
-    silenceFfmpegLogging();
+    const FfmpegApi& av = ffmpeg();
     int openError = 0;
     const InputFile file = InputFile::open(path, openError);
     if (!file.isOpen()) {
@@ -450,34 +436,34 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
     }
 
     IoSource source{&file, 0, &stopRequested};
-    auto* ioBuffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
+    auto* ioBuffer = static_cast<unsigned char*>(av.av_malloc(kIoBufferSize));
     if (ioBuffer == nullptr) {
         throw std::bad_alloc();
     }
     const std::unique_ptr<AVIOContext, IoContextDeleter> io(
-        avio_alloc_context(ioBuffer, kIoBufferSize, 0, &source, readSource, nullptr, seekSource));
+        av.avio_alloc_context(ioBuffer, kIoBufferSize, 0, &source, readSource, nullptr, seekSource));
     if (!io) {
-        av_free(ioBuffer);
+        av.av_free(ioBuffer);
         throw std::bad_alloc();
     }
 
-    AVFormatContext* opening = avformat_alloc_context();
+    AVFormatContext* opening = av.avformat_alloc_context();
     if (opening == nullptr) {
         throw std::bad_alloc();
     }
     opening->pb = io.get();
     opening->flags |= AVFMT_FLAG_CUSTOM_IO;
     opening->io_open = refuseNestedOpen;
-    opening->format_whitelist = av_strdup(kAllowedDemuxers);
+    opening->format_whitelist = av.av_strdup(kAllowedDemuxers);
     if (opening->format_whitelist == nullptr) {
-        avformat_free_context(opening);
+        av.avformat_free_context(opening);
         throw std::bad_alloc();
     }
     opening->interrupt_callback.callback = stopInterrupt;
     opening->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(&stopRequested);
     // The name only hints the probe by its extension; nothing opens it.
     const std::string hint = path.filename().native();
-    int rc = avformat_open_input(&opening, hint.c_str(), nullptr, nullptr);
+    int rc = av.avformat_open_input(&opening, hint.c_str(), nullptr, nullptr);
     if (rc < 0) {
         throwIfStopRequested(stopRequested);
         fail(kOpenError, rc); // avformat_open_input freed the context
@@ -495,7 +481,7 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         source.endAtPadding = source.endAtPadding && isCompressed(format->streams[i]->codecpar->codec_id);
     }
-    rc = avformat_find_stream_info(format.get(), nullptr);
+    rc = av.avformat_find_stream_info(format.get(), nullptr);
     throwIfStopRequested(stopRequested);
     if (rc < 0) {
         throwIfStopRequested(stopRequested);
@@ -545,26 +531,26 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
     }
     const std::uint64_t frameLimit = prepareChannels(record, parameters.ch_layout.nb_channels, 0);
 
-    const AVCodec* decoder = avcodec_find_decoder(parameters.codec_id);
+    const AVCodec* decoder = av.avcodec_find_decoder(parameters.codec_id);
     if (decoder == nullptr) {
         throw std::runtime_error(kNoDecoder);
     }
-    const std::unique_ptr<AVCodecContext, CodecContextDeleter> codec(avcodec_alloc_context3(decoder));
+    const std::unique_ptr<AVCodecContext, CodecContextDeleter> codec(av.avcodec_alloc_context3(decoder));
     if (!codec) {
         throw std::bad_alloc();
     }
-    rc = avcodec_parameters_to_context(codec.get(), &parameters);
+    rc = av.avcodec_parameters_to_context(codec.get(), &parameters);
     if (rc < 0) {
         fail(kDecoderOpenError, rc);
     }
     codec->pkt_timebase = stream->time_base;
-    rc = avcodec_open2(codec.get(), decoder, nullptr);
+    rc = av.avcodec_open2(codec.get(), decoder, nullptr);
     if (rc < 0) {
         fail(kDecoderOpenError, rc);
     }
 
-    const std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
-    const std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
+    const std::unique_ptr<AVPacket, PacketDeleter> packet(av.av_packet_alloc());
+    const std::unique_ptr<AVFrame, FrameDeleter> frame(av.av_frame_alloc());
     if (!packet || !frame) {
         throw std::bad_alloc();
     }
@@ -580,11 +566,11 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
     bool wavpackKindSettled = false;
     while (record.channels.front().size() < state.frameLimit) {
         throwIfStopRequested(stopRequested);
-        rc = av_read_frame(format.get(), packet.get());
+        rc = av.av_read_frame(format.get(), packet.get());
         if (rc == AVERROR_EOF) {
             throwIfStopRequested(stopRequested); // a stopped read looks like the end
             // Drain what the decoder still holds (delay, end trimming).
-            rc = avcodec_send_packet(codec.get(), nullptr);
+            rc = av.avcodec_send_packet(codec.get(), nullptr);
             if (rc < 0 && rc != AVERROR_EOF) {
                 fail(kDecodeError, rc);
             }
@@ -597,15 +583,15 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
             fail(kDecodeError, rc);
         }
         if (packet->stream_index != stream->index) {
-            av_packet_unref(packet.get());
+            av.av_packet_unref(packet.get());
             continue;
         }
         if (parameters.codec_id == AV_CODEC_ID_WAVPACK && !wavpackKindSettled) {
             applyWavpackBlock(*packet, state);
             wavpackKindSettled = true;
         }
-        rc = avcodec_send_packet(codec.get(), packet.get());
-        av_packet_unref(packet.get());
+        rc = av.avcodec_send_packet(codec.get(), packet.get());
+        av.av_packet_unref(packet.get());
         int produced = 0;
         if (rc >= 0) {
             produced = receiveFrames(state);

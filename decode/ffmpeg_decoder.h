@@ -17,9 +17,10 @@ namespace orvel {
 // integers x 2^-31 and their stored width; every other codec gives 32-bit
 // floats, and AAC, MP3, Vorbis, Opus, lossy WMA and hybrid WavPack (read
 // without its correction file) are marked lossy with bitsPerSample 0. The stream's length
-// plays no part in the limit and a short stream is not an error. Throws
-// std::runtime_error (FFmpeg's error text in parentheses where a call failed)
-// or Cancelled.
+// plays no part in the limit and a short stream is not an error. FFmpeg's
+// libraries are loaded by the first call (see ffmpeg_api.h). Throws
+// std::runtime_error (FFmpeg's error text in parentheses where a call failed;
+// the library's soname where FFmpeg cannot be loaded) or Cancelled.
 [[nodiscard]] DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atomic<bool>& stopRequested);
 
 } // namespace orvel

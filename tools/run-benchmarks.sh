@@ -6,7 +6,9 @@
 # headless analysis of 20 such files with one analysis thread and with all
 # cores, and the peak memory of `kestrone --analyze-test` on that file and on a
 # file at the frame limit (8 channels x 3,000,000 samples, 192 kHz float WAV), and
-# the spectrogram of the default picture against analyzeFile of the same file.
+# the spectrogram of the default picture against analyzeFile of the same file,
+# then kestrone-scan's start-up (bench/scan_startup.sh: --version, and one 30 s
+# FLAC against flac -d as whole processes; medians).
 # Timings are the minimum over the repetitions (wall time); the load average
 # is printed before and after, since the figures mean little on a busy machine.
 # A second table (bench/scan_scale.sh) covers kestrone-scan on libraries:
@@ -129,6 +131,8 @@ print(f"{'target':58} {'measured':>12} {'goal':>10}  met")
 for label, value, goal, met in rows:
     print(f"{label:58} {value:>12} {goal:>10}  {'yes' if met else 'NO'}")
 PY
+echo
+"$root/bench/scan_startup.sh" 20 "$build/scan/kestrone-scan"
 
 # kestrone-scan at library scale: start-up, jobs, the cache and 100,000 files.
 echo
