@@ -424,24 +424,19 @@ void checkDeclaredLength(const AVFormatContext& format, const DecodedAudio& reco
     }
 }
 
-} // namespace
-
-DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atomic<bool>& stopRequested)
+// The demuxer over our own reader: no URL protocols, no nested opens, only
+// the allowed demuxers. The reader's context is returned through io and must
+// outlive the format context.
+std::unique_ptr<AVFormatContext, FormatContextDeleter> openFormat(const std::filesystem::path& path, IoSource& source,
+                                                                  std::unique_ptr<AVIOContext, IoContextDeleter>& io,
+                                                                  const std::atomic<bool>& stopRequested)
 {
     const FfmpegApi& av = ffmpeg();
-    int openError = 0;
-    const InputFile file = InputFile::open(path, openError);
-    if (!file.isOpen()) {
-        throwCannotOpen(openError);
-    }
-
-    IoSource source{&file, 0, &stopRequested};
     auto* ioBuffer = static_cast<unsigned char*>(av.av_malloc(kIoBufferSize));
     if (ioBuffer == nullptr) {
         throw std::bad_alloc();
     }
-    const std::unique_ptr<AVIOContext, IoContextDeleter> io(
-        av.avio_alloc_context(ioBuffer, kIoBufferSize, 0, &source, readSource, nullptr, seekSource));
+    io.reset(av.avio_alloc_context(ioBuffer, kIoBufferSize, 0, &source, readSource, nullptr, seekSource));
     if (!io) {
         av.av_free(ioBuffer);
         throw std::bad_alloc();
@@ -463,34 +458,20 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
     opening->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(&stopRequested);
     // The name only hints the probe by its extension; nothing opens it.
     const std::string hint = path.filename().native();
-    int rc = av.avformat_open_input(&opening, hint.c_str(), nullptr, nullptr);
+    const int rc = av.avformat_open_input(&opening, hint.c_str(), nullptr, nullptr);
     if (rc < 0) {
         throwIfStopRequested(stopRequested);
         fail(kOpenError, rc); // avformat_open_input freed the context
     }
-    const std::unique_ptr<AVFormatContext, FormatContextDeleter> format(opening);
-    // The raw MPEG audio and ADTS demuxers resynchronise through anything and
-    // would take noise named .mp3 for a stream of absurd parameters.
-    const std::string_view demuxer = format->iformat->name;
-    if ((demuxer == "mp3" && !hasMpegAudioFrameChain(file, offsetAfterId3v2(file))) ||
-        (demuxer == "aac" && !hasAdtsFrameChain(file, offsetAfterId3v2(file)))) {
-        throw std::runtime_error(kNoAudioStream);
-    }
-    // The stream search may already gather the padding into one packet.
-    source.endAtPadding = format->nb_streams > 0;
-    for (unsigned i = 0; i < format->nb_streams; ++i) {
-        source.endAtPadding = source.endAtPadding && isCompressed(format->streams[i]->codecpar->codec_id);
-    }
-    rc = av.avformat_find_stream_info(format.get(), nullptr);
-    throwIfStopRequested(stopRequested);
-    if (rc < 0) {
-        throwIfStopRequested(stopRequested);
-        fail(kStreamInfoError, rc);
-    }
+    return std::unique_ptr<AVFormatContext, FormatContextDeleter>(opening);
+}
 
+// The first audio stream, every other one discarded; throws when there is none.
+AVStream& firstAudioStream(AVFormatContext& format)
+{
     AVStream* stream = nullptr;
-    for (unsigned i = 0; i < format->nb_streams; ++i) {
-        AVStream* candidate = format->streams[i];
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        AVStream* candidate = format.streams[i];
         if (stream == nullptr && candidate->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
             stream = candidate;
         } else {
@@ -500,15 +481,15 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
     if (stream == nullptr) {
         throw std::runtime_error(kNoAudioStream);
     }
-    const AVCodecParameters& parameters = *stream->codecpar;
-    // A demuxer chosen by the file name alone (TAK, Ogg) may open an empty or
-    // foreign file and give a stream that has no parameters at all.
-    if (parameters.sample_rate <= 0 && parameters.ch_layout.nb_channels <= 0) {
-        fail(kStreamInfoError, AVERROR_INVALIDDATA);
-    }
+    return *stream;
+}
 
-    const Classification classification = classify(parameters.codec_id, format->iformat->name);
-    source.endAtPadding = isCompressed(parameters.codec_id);
+// The record's facts from the stream's parameters, before any sample: codec
+// label, kind, rate, the stored bit depth and the declared duration.
+DecodedAudio describeStream(const AVFormatContext& format, const AVStream& stream)
+{
+    const AVCodecParameters& parameters = *stream.codecpar;
+    const Classification classification = classify(parameters.codec_id, format.iformat->name);
     DecodedAudio record;
     record.codec = classification.codec;
     record.integerSamples = classification.integerSamples;
@@ -524,73 +505,77 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
                                   static_cast<std::uint32_t>(parameters.sample_rate));
     }
     record.bitsPerSample = record.lossyCodec ? 0 : bits;
-    if (format->duration > 0) {
-        record.durationSeconds = static_cast<double>(format->duration) / AV_TIME_BASE;
-    } else if (stream->duration > 0 && stream->time_base.den > 0) {
-        record.durationSeconds = static_cast<double>(stream->duration) * av_q2d(stream->time_base);
+    if (format.duration > 0) {
+        record.durationSeconds = static_cast<double>(format.duration) / AV_TIME_BASE;
+    } else if (stream.duration > 0 && stream.time_base.den > 0) {
+        record.durationSeconds = static_cast<double>(stream.duration) * av_q2d(stream.time_base);
     }
-    const std::uint64_t frameLimit = prepareChannels(record, parameters.ch_layout.nb_channels, 0);
+    return record;
+}
 
+std::unique_ptr<AVCodecContext, CodecContextDeleter> openDecoder(const AVStream& stream)
+{
+    const FfmpegApi& av = ffmpeg();
+    const AVCodecParameters& parameters = *stream.codecpar;
     const AVCodec* decoder = av.avcodec_find_decoder(parameters.codec_id);
     if (decoder == nullptr) {
         throw std::runtime_error(kNoDecoder);
     }
-    const std::unique_ptr<AVCodecContext, CodecContextDeleter> codec(av.avcodec_alloc_context3(decoder));
+    std::unique_ptr<AVCodecContext, CodecContextDeleter> codec(av.avcodec_alloc_context3(decoder));
     if (!codec) {
         throw std::bad_alloc();
     }
-    rc = av.avcodec_parameters_to_context(codec.get(), &parameters);
+    int rc = av.avcodec_parameters_to_context(codec.get(), &parameters);
     if (rc < 0) {
         fail(kDecoderOpenError, rc);
     }
-    codec->pkt_timebase = stream->time_base;
+    codec->pkt_timebase = stream.time_base;
     rc = av.avcodec_open2(codec.get(), decoder, nullptr);
     if (rc < 0) {
         fail(kDecoderOpenError, rc);
     }
+    return codec;
+}
 
+// Reads and decodes packets of the stream until the frame limit or the end.
+void decodePackets(AVFormatContext& format, const AVStream& stream, DecodeState& state,
+                   const std::atomic<bool>& stopRequested)
+{
+    const FfmpegApi& av = ffmpeg();
     const std::unique_ptr<AVPacket, PacketDeleter> packet(av.av_packet_alloc());
-    const std::unique_ptr<AVFrame, FrameDeleter> frame(av.av_frame_alloc());
-    if (!packet || !frame) {
+    if (!packet) {
         throw std::bad_alloc();
     }
-    DecodeState state;
-    state.codec = codec.get();
-    state.frame = frame.get();
-    state.record = &record;
-    state.frameLimit = frameLimit;
-    state.integerSamples = record.integerSamples;
-    state.concealDamage = !record.integerSamples;
-
+    DecodedAudio& record = *state.record;
     int emptyPackets = 0;
     bool wavpackKindSettled = false;
     while (record.channels.front().size() < state.frameLimit) {
         throwIfStopRequested(stopRequested);
-        rc = av.av_read_frame(format.get(), packet.get());
+        int rc = av.av_read_frame(&format, packet.get());
         if (rc == AVERROR_EOF) {
             throwIfStopRequested(stopRequested); // a stopped read looks like the end
             // Drain what the decoder still holds (delay, end trimming).
-            rc = av.avcodec_send_packet(codec.get(), nullptr);
+            rc = av.avcodec_send_packet(state.codec, nullptr);
             if (rc < 0 && rc != AVERROR_EOF) {
                 fail(kDecodeError, rc);
             }
             receiveFrames(state);
-            checkDeclaredLength(*format, record);
-            break;
+            checkDeclaredLength(format, record);
+            return;
         }
         if (rc < 0) {
             throwIfStopRequested(stopRequested);
             fail(kDecodeError, rc);
         }
-        if (packet->stream_index != stream->index) {
+        if (packet->stream_index != stream.index) {
             av.av_packet_unref(packet.get());
             continue;
         }
-        if (parameters.codec_id == AV_CODEC_ID_WAVPACK && !wavpackKindSettled) {
+        if (stream.codecpar->codec_id == AV_CODEC_ID_WAVPACK && !wavpackKindSettled) {
             applyWavpackBlock(*packet, state);
             wavpackKindSettled = true;
         }
-        rc = av.avcodec_send_packet(codec.get(), packet.get());
+        rc = av.avcodec_send_packet(state.codec, packet.get());
         av.av_packet_unref(packet.get());
         int produced = 0;
         if (rc >= 0) {
@@ -604,6 +589,63 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
             throw std::runtime_error(kEmptyPacketsError);
         }
     }
+}
+
+} // namespace
+
+DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atomic<bool>& stopRequested)
+{
+    int openError = 0;
+    const InputFile file = InputFile::open(path, openError);
+    if (!file.isOpen()) {
+        throwCannotOpen(openError);
+    }
+
+    IoSource source{&file, 0, &stopRequested};
+    std::unique_ptr<AVIOContext, IoContextDeleter> io;
+    const std::unique_ptr<AVFormatContext, FormatContextDeleter> format = openFormat(path, source, io, stopRequested);
+    // The raw MPEG audio and ADTS demuxers resynchronise through anything and
+    // would take noise named .mp3 for a stream of absurd parameters.
+    const std::string_view demuxer = format->iformat->name;
+    if ((demuxer == "mp3" && !hasMpegAudioFrameChain(file, offsetAfterId3v2(file))) ||
+        (demuxer == "aac" && !hasAdtsFrameChain(file, offsetAfterId3v2(file)))) {
+        throw std::runtime_error(kNoAudioStream);
+    }
+    // The stream search may already gather the padding into one packet.
+    source.endAtPadding = format->nb_streams > 0;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        source.endAtPadding = source.endAtPadding && isCompressed(format->streams[i]->codecpar->codec_id);
+    }
+    const int rc = ffmpeg().avformat_find_stream_info(format.get(), nullptr);
+    throwIfStopRequested(stopRequested);
+    if (rc < 0) {
+        fail(kStreamInfoError, rc);
+    }
+
+    const AVStream& stream = firstAudioStream(*format);
+    const AVCodecParameters& parameters = *stream.codecpar;
+    // A demuxer chosen by the file name alone (TAK, Ogg) may open an empty or
+    // foreign file and give a stream that has no parameters at all.
+    if (parameters.sample_rate <= 0 && parameters.ch_layout.nb_channels <= 0) {
+        fail(kStreamInfoError, AVERROR_INVALIDDATA);
+    }
+    source.endAtPadding = isCompressed(parameters.codec_id);
+    DecodedAudio record = describeStream(*format, stream);
+    const std::uint64_t frameLimit = prepareChannels(record, parameters.ch_layout.nb_channels, 0);
+    const std::unique_ptr<AVCodecContext, CodecContextDeleter> codec = openDecoder(stream);
+    const std::unique_ptr<AVFrame, FrameDeleter> frame(ffmpeg().av_frame_alloc());
+    if (!frame) {
+        throw std::bad_alloc();
+    }
+
+    DecodeState state;
+    state.codec = codec.get();
+    state.frame = frame.get();
+    state.record = &record;
+    state.frameLimit = frameLimit;
+    state.integerSamples = record.integerSamples;
+    state.concealDamage = !record.integerSamples;
+    decodePackets(*format, stream, state, stopRequested);
     return record;
 }
 
