@@ -106,7 +106,7 @@ for program in kestrone kestrone-scan; do
   for option in $(grep -oE '(^|[ ,])--?[a-z][a-z-]*' <<<"$help" | tr -d ' ,' | sort -u); do
     grep -qF -- "$option" <<<"$text" || fail "$program.1 does not mention $option"
   done
-  grep -qi 'exit status' <<<"$text" || fail "$program.1 has no exit status"
+  grep -qiE 'exit +status' <<<"$text" || fail "$program.1 has no exit status"
   grep -qF "$program $version" <<<"$text" || fail "$program.1 is not the page of version $version"
   echo "$program.1: $(wc -l <<<"$text") lines, no warnings"
 done

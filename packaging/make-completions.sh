@@ -10,18 +10,27 @@ help=$("$program" --help)
 
 # Option lines: "  --json FILE     write ...", "  --jobs N, -j N  analyse ..."; the
 # names are the part before the description (two spaces), the value is an
-# upper-case word.
+# upper-case word (files: FILE, PATH, DIR, FOLDER, LIST, PART...).
 options=() file_options=() value_options=()
 declare -A described=()
 while IFS=$'\t' read -r spec description; do
   IFS=',' read -ra forms <<<"$spec"
   for form in "${forms[@]}"; do
     read -r name value <<<"$form"
+    # "--cache[=FILE]" takes its value only after "="; "--progress=MODE" always.
+    if [[ $name == *"[="* ]]; then
+      value=${name#*\[=}
+      value=${value%]}
+      name=${name%%\[*}
+    elif [[ $name == *=* ]]; then
+      value=${name#*=}
+      name=${name%%=*}
+    fi
     options+=("$name")
     described[$name]=$description
     case "$value" in
       "") ;;
-      FILE|PATH|DIR|FOLDER) file_options+=("$name") ;;
+      FILE|PATH|DIR|FOLDER|LIST|PART*) file_options+=("$name") ;;
       *) value_options+=("$name") ;;
     esac
   done
