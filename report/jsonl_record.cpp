@@ -45,12 +45,8 @@ void appendCheckTexts(std::string& out, std::string_view name, const CheckResult
 {
     out += "{\"Name\":";
     out += jsonQuote(name);
-    out += ",\"Status\":";
-    out += jsonQuote(verdictText(check.status));
-    out += ",\"Summary\":";
-    out += jsonQuote(check.summary);
-    out += ",\"Evidence\":";
-    out += jsonQuote(check.evidence);
+    out += ',';
+    appendCheckMembers(out, check);
 }
 
 void appendCheck(std::string& out, std::string_view name, const CheckResult& check)
@@ -212,20 +208,7 @@ void appendJsonlRecord(std::string& out, const FileReport& record, std::size_t i
         out += ",\"PathBase64\":";
         out += jsonQuote(base64Encode(record.file.native()));
     }
-    out += ",\"Codec\":";
-    out += jsonQuote(record.codec);
-    out += ",\"SampleRate\":";
-    appendInteger(out, record.sampleRate);
-    out += ",\"StoredBits\":";
-    appendInteger(out, record.storedBits);
-    out += ",\"Channels\":";
-    appendInteger(out, record.channelCount);
-    out += ",\"Duration\":";
-    appendExact(out, record.duration);
-    out += ",\"AnalyzedSeconds\":";
-    appendExact(out, record.analyzedSeconds);
-    out += ",\"Error\":";
-    out += record.error.empty() ? std::string("null") : jsonQuote(record.error);
+    appendRecordFacts(out, record, appendExact);
     out += ",\"Checks\":[";
     bool first = true;
     for (const auto& [name, check] : namedChecks(record)) {
