@@ -12,16 +12,19 @@ namespace {
 
 constexpr std::array<std::int32_t, 5> kSourceRates{32000, 44100, 48000, 88200, 96000};
 
-double bandDb(const std::vector<double>& db, std::int32_t a, std::int32_t b)
+// The first bin from highest down to lowest that stands 10 dB over every bin
+// from margin above it up to reach; -1 when there is none.
+std::int32_t edgeBelow(const std::vector<double>& s, std::int32_t highest, std::int32_t lowest, std::int32_t margin,
+                       std::int32_t reach)
 {
-    if (b <= a) {
-        return -300.0;
+    for (std::int32_t k = highest; k >= lowest; --k) {
+        const std::int32_t from = std::min(k + margin, reach);
+        const double above = *std::max_element(s.begin() + from, s.begin() + reach + 1);
+        if (s[static_cast<std::size_t>(k)] >= above + 10.0) {
+            return k;
+        }
     }
-    double sum = 0.0;
-    for (std::int32_t i = a; i < b; ++i) {
-        sum += std::pow(10.0, db[static_cast<std::size_t>(i)] / 10.0);
-    }
-    return 10.0 * std::log10(sum / (b - a) + 1e-30);
+    return -1;
 }
 
 } // namespace
@@ -35,6 +38,11 @@ LowerRateMeasurement measureLowerRate(const LongTermSpectrum& lts, std::int32_t 
     const std::vector<double>& s = lts.meanDb;
     auto bin = [&](double hz) {
         return std::clamp(static_cast<std::int32_t>(std::lround(hz / lts.binHz)), 1, lts.bins - 1);
+    };
+    // dB per kHz across an edge at fc.
+    auto steepness = [&](double fc) {
+        return (meanBandDb(s, bin(fc - 600.0), bin(fc - 200.0)) - meanBandDb(s, bin(fc + 200.0), bin(fc + 600.0))) /
+               0.8;
     };
     const double nyquist = sampleRate / 2.0;
     const std::int32_t top = bin(nyquist - 172.0);
@@ -50,16 +58,7 @@ LowerRateMeasurement measureLowerRate(const LongTermSpectrum& lts, std::int32_t 
         if (reach - floorFrom < 4) {
             continue;
         }
-        const std::int32_t margin = bin(500.0);
-        std::int32_t edge = -1;
-        for (std::int32_t k = bin(boundary); k >= bin(lowestShare * boundary); --k) {
-            const std::int32_t from = std::min(k + margin, reach);
-            const double above = *std::max_element(s.begin() + from, s.begin() + reach + 1);
-            if (s[static_cast<std::size_t>(k)] >= above + 10.0) {
-                edge = k;
-                break;
-            }
-        }
+        const std::int32_t edge = edgeBelow(s, bin(boundary), bin(lowestShare * boundary), bin(500.0), reach);
         if (edge < 0) {
             continue;
         }
@@ -67,12 +66,12 @@ LowerRateMeasurement measureLowerRate(const LongTermSpectrum& lts, std::int32_t 
         std::vector<double> floorBand(s.begin() + floorFrom, s.begin() + reach + 1);
         std::sort(floorBand.begin(), floorBand.end());
         const double floor = floorBand[floorBand.size() / 2];
-        const double below = bandDb(s, bin(fc - 1500.0), bin(fc - 300.0));
+        const double below = meanBandDb(s, bin(fc - 1500.0), bin(fc - 300.0));
         LowerRateMeasurement m;
         m.sourceRate = rate;
         m.edgeHz = fc;
         m.dropDb = below - floor;
-        m.steepness = (bandDb(s, bin(fc - 600.0), bin(fc - 200.0)) - bandDb(s, bin(fc + 200.0), bin(fc + 600.0))) / 0.8;
+        m.steepness = steepness(fc);
         m.belowOverLoud = below - loud;
         m.found = m.dropDb >= 30.0 && m.steepness >= 25.0 && m.belowOverLoud >= 0.0;
         if (m.found) {
@@ -90,26 +89,18 @@ LowerRateMeasurement measureLowerRate(const LongTermSpectrum& lts, std::int32_t 
         if (nyquist < 1.4 * boundary) {
             continue;
         }
-        const std::int32_t margin = bin(500.0);
-        std::int32_t edge = -1;
-        for (std::int32_t k = bin(1.25 * boundary); k >= bin(1.1 * boundary); --k) {
-            const double above = *std::max_element(s.begin() + std::min(k + margin, top), s.begin() + top + 1);
-            if (s[static_cast<std::size_t>(k)] >= above + 10.0) {
-                edge = k;
-                break;
-            }
-        }
+        const std::int32_t edge = edgeBelow(s, bin(1.25 * boundary), bin(1.1 * boundary), bin(500.0), top);
         if (edge < 0) {
             continue;
         }
         const double fc = edge * lts.binHz;
-        const double content = bandDb(s, bin(0.85 * boundary), bin(0.95 * boundary));
-        const double images = bandDb(s, bin(1.03 * boundary), bin(fc - 500.0));
+        const double content = meanBandDb(s, bin(0.85 * boundary), bin(0.95 * boundary));
+        const double images = meanBandDb(s, bin(1.03 * boundary), bin(fc - 500.0));
         LowerRateMeasurement m;
         m.sourceRate = rate;
         m.edgeHz = boundary;
         m.dropDb = content - images;
-        m.steepness = (bandDb(s, bin(fc - 600.0), bin(fc - 200.0)) - bandDb(s, bin(fc + 200.0), bin(fc + 600.0))) / 0.8;
+        m.steepness = steepness(fc);
         m.belowOverLoud = content - loud;
         m.imaging = true;
         m.found = m.dropDb >= 15.0 && m.steepness >= 25.0 && m.belowOverLoud >= 0.0;

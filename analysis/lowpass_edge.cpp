@@ -39,7 +39,9 @@ double bandDb(const float* power, std::int32_t a, std::int32_t b)
     return toDb(sum / (b - a));
 }
 
-double bandDb(const std::vector<double>& db, std::int32_t a, std::int32_t b)
+} // namespace
+
+double meanBandDb(const std::vector<double>& db, std::int32_t a, std::int32_t b)
 {
     if (b <= a) {
         return -300.0;
@@ -50,8 +52,6 @@ double bandDb(const std::vector<double>& db, std::int32_t a, std::int32_t b)
     }
     return toDb(sum / (b - a));
 }
-
-} // namespace
 
 LongTermSpectrum longTermSpectrum(std::span<const double> left, std::span<const double> right,
                                   std::int32_t sampleRate, const std::atomic<bool>& stopRequested)
@@ -160,7 +160,7 @@ EdgeMeasurement measureEdge(const LongTermSpectrum& lts, double nyquistHz, doubl
     std::int32_t edge = -1;
     for (std::int32_t k = top - margin; k >= lowest; --k) {
         if (s[static_cast<std::size_t>(k)] >= suffixMax[static_cast<std::size_t>(k + margin)] + 10.0 &&
-            bandDb(s, k - below300, k) >= loud) {
+            meanBandDb(s, k - below300, k) >= loud) {
             edge = k;
             break;
         }
@@ -213,8 +213,8 @@ EdgeMeasurement measureEdge(const LongTermSpectrum& lts, double nyquistHz, doubl
         for (std::size_t k = 0; k < activeSum.size(); ++k) {
             activeDb[k] = toDb(activeSum[k] / m.activeFrames);
         }
-        const double lower = bandDb(activeDb, binAt(lts, fc - 600.0), binAt(lts, fc - 200.0));
-        const double upper = bandDb(activeDb, binAt(lts, fc + 200.0), binAt(lts, fc + 600.0));
+        const double lower = meanBandDb(activeDb, binAt(lts, fc - 600.0), binAt(lts, fc - 200.0));
+        const double upper = meanBandDb(activeDb, binAt(lts, fc + 200.0), binAt(lts, fc + 600.0));
         m.steepness = (lower - upper) / 0.8;
         m.aboveShare = static_cast<double>(reaching) / m.activeFrames;
     }

@@ -31,6 +31,10 @@ struct LongTermSpectrum {
 // with step lsb (full scale 1) adds, per bin, both channels summed.
 [[nodiscard]] double roundingNoiseDb(const LongTermSpectrum& lts, double lsb);
 
+// dB of the mean power of bins [a, b) of a spectrum given in dB; -300 for an
+// empty band.
+[[nodiscard]] double meanBandDb(const std::vector<double>& db, std::int32_t a, std::int32_t b);
+
 // A lossy-style lowpass: where the spectrum ends, how steeply, and how often
 // frames reach above it.
 struct EdgeMeasurement {

@@ -2,7 +2,10 @@
 #include "app/command_line.h"
 
 #include <cstring>
+#include <string>
+#include <string_view>
 
+#include "report/about_text.h"
 #include "text/utf8.h"
 
 namespace orvel {
@@ -52,56 +55,57 @@ CommandLine parseCommandLine(const std::vector<std::string>& args)
     return result;
 }
 
+// --help: the usage lines, what the checks look for, then the rest.
+constexpr std::string_view kUsageHead =
+    "Usage: kestrone [PATH...]\n"
+    "  or:  kestrone --math-test\n"
+    "  or:  kestrone --analyze-test OUTPUT FILE...\n"
+    "  or:  kestrone --decode-test INPUT OUTPUT\n";
+constexpr std::string_view kUsageRest =
+    "\n"
+    "Without a switch the window opens with every PATH queued; a folder is\n"
+    "scanned recursively. The switches below need no display, print nothing\n"
+    "and answer only through their exit code and output file, which is\n"
+    "written beside the target and renamed over it when complete. An\n"
+    "OUTPUT that is (through links) one of the inputs or an existing audio\n"
+    "file is refused before anything is written. A switch with the wrong\n"
+    "number of arguments, or an OUTPUT refused, prints why and exits with\n"
+    "status 64; a switch that is not the first argument opens the window\n"
+    "with every argument queued as a path.\n"
+    "\n"
+    "Options:\n"
+    "  --math-test     check the FFT and the sine-window MDCT against their\n"
+    "                  direct definitions (further arguments are ignored);\n"
+    "                  exit status 0 passed, 1 failed\n"
+    "  --analyze-test OUTPUT FILE...\n"
+    "                  analyse every FILE in order and write the JSON report\n"
+    "                  of all of them to OUTPUT; exit status 0 every file\n"
+    "                  analysed, 1 some file failed, 2 OUTPUT could not be\n"
+    "                  written\n"
+    "  --decode-test INPUT OUTPUT\n"
+    "                  write the decoded samples of INPUT to OUTPUT as\n"
+    "                  headerless interleaved little-endian 64-bit floats\n"
+    "                  (full scale 1.0); exit status 0 written, 1 decoding\n"
+    "                  failed (OUTPUT untouched), 2 OUTPUT could not be written\n"
+    "  --help          show this help and exit\n"
+    "  --version       show the version and exit\n"
+    "\n"
+    "\n"
+    "Exit status:\n"
+    "  0  the window was closed, or the switch succeeded\n"
+    "  1  the window could not open (no display), the math test failed,\n"
+    "     some file could not be analysed, or INPUT could not be decoded\n"
+    "  2  the report or OUTPUT could not be written\n"
+    "  64 wrong arguments to a switch, or OUTPUT refused\n"
+    "  130 interrupted (SIGINT or SIGTERM); OUTPUT is left as it was\n"
+    "\n"
+    "kestrone-scan runs the same analysis on terminals and in scripts.\n";
+
 const char* usageText()
 {
-    return "Usage: kestrone [PATH...]\n"
-           "  or:  kestrone --math-test\n"
-           "  or:  kestrone --analyze-test OUTPUT FILE...\n"
-           "  or:  kestrone --decode-test INPUT OUTPUT\n"
-           "Looks for signs that lossless audio files once were of lower quality:\n"
-           "padded sample precision (Upscaling), a spectrum cut at a lower rate's\n"
-           "Nyquist frequency (Upsampling), an AAC frame-grid fingerprint (AAC-SIN),\n"
-           "and an MP3 or AAC encoder's frame grid, a lossy lowpass or a lower\n"
-           "source rate left in the audio (Origin).\n"
-           "Findings are clues, not proof. Each file is analysed for up to 30 seconds.\n"
-           "\n"
-           "Without a switch the window opens with every PATH queued; a folder is\n"
-           "scanned recursively. The switches below need no display, print nothing\n"
-           "and answer only through their exit code and output file, which is\n"
-           "written beside the target and renamed over it when complete. An\n"
-           "OUTPUT that is (through links) one of the inputs or an existing audio\n"
-           "file is refused before anything is written. A switch with the wrong\n"
-           "number of arguments, or an OUTPUT refused, prints why and exits with\n"
-           "status 64; a switch that is not the first argument opens the window\n"
-           "with every argument queued as a path.\n"
-           "\n"
-           "Options:\n"
-           "  --math-test     check the FFT and the sine-window MDCT against their\n"
-           "                  direct definitions (further arguments are ignored);\n"
-           "                  exit status 0 passed, 1 failed\n"
-           "  --analyze-test OUTPUT FILE...\n"
-           "                  analyse every FILE in order and write the JSON report\n"
-           "                  of all of them to OUTPUT; exit status 0 every file\n"
-           "                  analysed, 1 some file failed, 2 OUTPUT could not be\n"
-           "                  written\n"
-           "  --decode-test INPUT OUTPUT\n"
-           "                  write the decoded samples of INPUT to OUTPUT as\n"
-           "                  headerless interleaved little-endian 64-bit floats\n"
-           "                  (full scale 1.0); exit status 0 written, 1 decoding\n"
-           "                  failed (OUTPUT untouched), 2 OUTPUT could not be written\n"
-           "  --help          show this help and exit\n"
-           "  --version       show the version and exit\n"
-           "\n"
-           "\n"
-           "Exit status:\n"
-           "  0  the window was closed, or the switch succeeded\n"
-           "  1  the window could not open (no display), the math test failed,\n"
-           "     some file could not be analysed, or INPUT could not be decoded\n"
-           "  2  the report or OUTPUT could not be written\n"
-           "  64 wrong arguments to a switch, or OUTPUT refused\n"
-           "  130 interrupted (SIGINT or SIGTERM); OUTPUT is left as it was\n"
-           "\n"
-           "kestrone-scan runs the same analysis on terminals and in scripts.\n";
+    static const std::string text =
+        std::string(kUsageHead) + std::string(kChecksDescription) + std::string(kUsageRest);
+    return text.c_str();
 }
 
 CommandLine parseCommandLine(int argc, const char* const* argv)

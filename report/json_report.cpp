@@ -40,21 +40,25 @@ void appendInteger(std::string& out, std::int32_t value)
 
 void appendCheck(std::string& out, const CheckResult& check)
 {
-    out += "{\"Status\":";
-    out += jsonQuote(verdictText(check.status));
-    out += ",\"Summary\":";
-    out += jsonQuote(check.summary);
-    out += ",\"Evidence\":";
-    out += jsonQuote(check.evidence);
+    out += '{';
+    appendCheckMembers(out, check);
     out += '}';
 }
 
 } // namespace
 
-void appendJsonRecord(std::string& out, const FileReport& record)
+void appendCheckMembers(std::string& out, const CheckResult& check)
 {
-    out += "{\"File\":";
-    out += jsonQuote(displayName(record.file));
+    out += "\"Status\":";
+    out += jsonQuote(verdictText(check.status));
+    out += ",\"Summary\":";
+    out += jsonQuote(check.summary);
+    out += ",\"Evidence\":";
+    out += jsonQuote(check.evidence);
+}
+
+void appendRecordFacts(std::string& out, const FileReport& record, void (*appendDouble)(std::string&, double))
+{
     out += ",\"Codec\":";
     out += jsonQuote(record.codec);
     out += ",\"SampleRate\":";
@@ -64,15 +68,22 @@ void appendJsonRecord(std::string& out, const FileReport& record)
     out += ",\"Channels\":";
     appendInteger(out, record.channelCount);
     out += ",\"Duration\":";
-    appendNumber(out, record.duration);
+    appendDouble(out, record.duration);
     out += ",\"AnalyzedSeconds\":";
-    appendNumber(out, record.analyzedSeconds);
+    appendDouble(out, record.analyzedSeconds);
     out += ",\"Error\":";
     if (record.error.empty()) {
         out += "null";
     } else {
         out += jsonQuote(record.error);
     }
+}
+
+void appendJsonRecord(std::string& out, const FileReport& record)
+{
+    out += "{\"File\":";
+    out += jsonQuote(displayName(record.file));
+    appendRecordFacts(out, record, appendNumber);
     out += ",\"Upscaling\":";
     appendCheck(out, record.upscaling);
     out += ",\"Upsampling\":";

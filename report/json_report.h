@@ -20,6 +20,14 @@ namespace orvel {
 [[nodiscard]] std::string_view jsonReportClosing();
 void appendJsonRecord(std::string& out, const FileReport& record);
 
+// A check's "Status", "Summary" and "Evidence" members.
+void appendCheckMembers(std::string& out, const CheckResult& check);
+
+// The record's facts from "Codec" to "Error" as members that follow "File",
+// with its doubles written by appendDouble: the JSON report's %g form, or the
+// JSON Lines record's exact one.
+void appendRecordFacts(std::string& out, const FileReport& record, void (*appendDouble)(std::string&, double));
+
 // A JSON string literal, quotes included, in UTF-8.
 [[nodiscard]] std::string jsonQuote(std::string_view text);
 

@@ -2,9 +2,12 @@
 #include "scan/scan_options.h"
 
 #include <filesystem>
+#include <string>
+#include <string_view>
 
 #include "batch/input_walker.h"
 #include "decode/audio_paths.h"
+#include "report/about_text.h"
 #include "text/utf8.h"
 
 namespace orvel {
@@ -250,55 +253,56 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
     return result;
 }
 
+// --help: the usage lines, what the checks look for, then the rest.
+constexpr std::string_view kScanUsageHead =
+    "Usage: kestrone-scan [options] PATH...\n";
+constexpr std::string_view kScanUsageRest =
+    "\n"
+    "PATH is a file (of another extension: decoded when its content is one\n"
+    "of the formats below) or a folder, walked\n"
+    "recursively for .flac .wav .aif .aiff .aifc .m4a .alac .aac .mp3 .wv .ape\n"
+    ".tta .tak .ogg .oga .opus .wma .mka .caf files\n"
+    "without following symbolic links inside it.\n"
+    "\n"
+    "Options:\n"
+    "  --summary       print each file's full text summary instead of the table\n"
+    "  --json FILE     write the JSON report to FILE\n"
+    "  --text FILE     write the text report to FILE\n"
+    "  --csv FILE      write one CSV row per file to FILE\n"
+    "  --jsonl FILE    write one JSON object per file to FILE as the files are done\n"
+    "                  (input order; the fields are described by\n"
+    "                  kestrone-scan-record.schema.json)\n"
+    "                  (FILE '-' is standard output; the table is then left out)\n"
+    "  --with-spectrum  put the spectrum into the JSON Lines records\n"
+    "                   (needed to --merge into a JSON report)\n"
+    "  --files-from LIST  also analyse the paths listed in LIST ('-': standard\n"
+    "                     input), one per line\n"
+    "  -0, --null      the LIST entries end with NUL bytes instead of line feeds\n"
+    "  --shard K/N     analyse only the K-th of N parts of the inputs, chosen by a\n"
+    "                  stable hash of each path as named\n"
+    "  --merge PART...  read JSON Lines parts of shards and write the reports of\n"
+    "                   one run over all their files\n"
+    "  --cache[=FILE]  keep results in FILE (default $XDG_CACHE_HOME/kestrone/\n"
+    "                  scan-cache.sqlite); unchanged files are not analysed again\n"
+    "  --progress=MODE  auto (a progress line on a terminal), jsonl (one JSON\n"
+    "                   event per line on standard error) or none\n"
+    "  --spectrogram DIR  write a spectrogram picture (PNG) of each file into DIR,\n"
+    "                     named after the file; the CSV report then names them\n"
+    "  --size WxH      size of those pictures (default 1200x700)\n"
+    "  --jobs N, -j N  analyse N files at a time (default: one per core)\n"
+    "  --help          show this help\n"
+    "  --version       show the version\n"
+    "\n"
+    "Exit status: 0 every file analysed, 1 some file failed, 2 a report could\n"
+    "not be written, 64 usage error, 65 a --merge part or a --files-from list\n"
+    "cannot be read, 130 interrupted.\n"
+    "Colour is used on a terminal unless NO_COLOR is set.\n";
+
 const char* scanUsageText()
 {
-    return "Usage: kestrone-scan [options] PATH...\n"
-           "Looks for signs that lossless audio files once were of lower quality:\n"
-           "padded sample precision (Upscaling), a spectrum cut at a lower rate's\n"
-           "Nyquist frequency (Upsampling), an AAC frame-grid fingerprint (AAC-SIN),\n"
-           "and an MP3 or AAC encoder's frame grid, a lossy lowpass or a lower\n"
-           "source rate left in the audio (Origin).\n"
-           "Findings are clues, not proof. Each file is analysed for up to 30 seconds.\n"
-           "\n"
-           "PATH is a file (of another extension: decoded when its content is one\n"
-           "of the formats below) or a folder, walked\n"
-           "recursively for .flac .wav .aif .aiff .aifc .m4a .alac .aac .mp3 .wv .ape\n"
-           ".tta .tak .ogg .oga .opus .wma .mka .caf files\n"
-           "without following symbolic links inside it.\n"
-           "\n"
-           "Options:\n"
-           "  --summary       print each file's full text summary instead of the table\n"
-           "  --json FILE     write the JSON report to FILE\n"
-           "  --text FILE     write the text report to FILE\n"
-           "  --csv FILE      write one CSV row per file to FILE\n"
-           "  --jsonl FILE    write one JSON object per file to FILE as the files are done\n"
-           "                  (input order; the fields are described by\n"
-           "                  kestrone-scan-record.schema.json)\n"
-           "                  (FILE '-' is standard output; the table is then left out)\n"
-           "  --with-spectrum  put the spectrum into the JSON Lines records\n"
-           "                   (needed to --merge into a JSON report)\n"
-           "  --files-from LIST  also analyse the paths listed in LIST ('-': standard\n"
-           "                     input), one per line\n"
-           "  -0, --null      the LIST entries end with NUL bytes instead of line feeds\n"
-           "  --shard K/N     analyse only the K-th of N parts of the inputs, chosen by a\n"
-           "                  stable hash of each path as named\n"
-           "  --merge PART...  read JSON Lines parts of shards and write the reports of\n"
-           "                   one run over all their files\n"
-           "  --cache[=FILE]  keep results in FILE (default $XDG_CACHE_HOME/kestrone/\n"
-           "                  scan-cache.sqlite); unchanged files are not analysed again\n"
-           "  --progress=MODE  auto (a progress line on a terminal), jsonl (one JSON\n"
-           "                   event per line on standard error) or none\n"
-           "  --spectrogram DIR  write a spectrogram picture (PNG) of each file into DIR,\n"
-           "                     named after the file; the CSV report then names them\n"
-           "  --size WxH      size of those pictures (default 1200x700)\n"
-           "  --jobs N, -j N  analyse N files at a time (default: one per core)\n"
-           "  --help          show this help\n"
-           "  --version       show the version\n"
-           "\n"
-           "Exit status: 0 every file analysed, 1 some file failed, 2 a report could\n"
-           "not be written, 64 usage error, 65 a --merge part or a --files-from list\n"
-           "cannot be read, 130 interrupted.\n"
-           "Colour is used on a terminal unless NO_COLOR is set.\n";
+    static const std::string text =
+        std::string(kScanUsageHead) + std::string(kChecksDescription) + std::string(kScanUsageRest);
+    return text.c_str();
 }
 
 } // namespace orvel

@@ -26,6 +26,9 @@ namespace orvel {
 // 0 when the bytes there are not valid, shortest-form UTF-8.
 [[nodiscard]] std::size_t decodeUtf8At(std::string_view text, std::size_t i, char32_t& cp);
 
+// Appends the code point cp (at most U+10FFFF, not a surrogate) as UTF-8.
+void appendUtf8(std::string& out, char32_t cp);
+
 // True when text is well-formed, shortest-form UTF-8 without surrogates.
 [[nodiscard]] bool isValidUtf8(std::string_view text);
 

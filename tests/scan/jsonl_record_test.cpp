@@ -114,7 +114,14 @@ TEST(JsonlRecordTest, DamagedLinesAreRejectedWithAReason)
                                    // No fourth check.
                                    std::string(line).replace(line.find("\"Origin\""), 8, "\"Orient\""),
                                    // A cutoff that is no number.
-                                   std::string(line).replace(cutoff, line.find(',', cutoff) - cutoff, "\"16\"")}) {
+                                   std::string(line).replace(cutoff, line.find(',', cutoff) - cutoff, "\"16\""),
+                                   // What a lenient parser lets through: a leading zero, a raw
+                                   // control character in a string, a trailing comma.
+                                   std::string(line).replace(line.find("\"index\":3"), 10, "\"index\":03"),
+                                   std::string(line).replace(line.find("FLAC"), 4, "FL\tAC"),
+                                   line.substr(0, line.size() - 1) + ",}",
+                                   // Nesting that would otherwise exhaust the stack.
+                                   std::string(1000000, '[')}) {
         EXPECT_THROW((void)parseJsonlRecord(bad), JsonlError) << bad.substr(0, 80);
     }
 }

@@ -1,41 +1,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// One strict JSON reader for the tests and the fuzz targets: RFC 8259 grammar
-// only, valid UTF-8 only, \u surrogates only as proper pairs, at most 64
-// levels deep. Strings come back as UTF-8.
-#include <optional>
-#include <string>
+// The tests' and the fuzz targets' side of the strict JSON reader in
+// report/json_reader.h, with its own independent UTF-8 checker.
 #include <string_view>
-#include <utility>
-#include <vector>
+
+#include "report/json_reader.h"
 
 namespace orvel::testing {
 
-struct JsonValue {
-    enum class Kind { Null, Bool, Number, String, Array, Object };
-    Kind kind = Kind::Null;
-    bool boolean = false;
-    double number = 0.0;
-    std::string text;
-    std::vector<JsonValue> items;                           // Array
-    std::vector<std::pair<std::string, JsonValue>> members; // Object, in document order
-
-    // Out of line: the members hold JsonValue, complete only after this class.
-    JsonValue();
-    JsonValue(const JsonValue&);
-    JsonValue(JsonValue&&) noexcept;
-    JsonValue& operator=(const JsonValue&);
-    JsonValue& operator=(JsonValue&&) noexcept;
-    ~JsonValue();
-
-    [[nodiscard]] bool isNull() const { return kind == Kind::Null; }
-    // The member of that name; throws std::runtime_error when there is none.
-    [[nodiscard]] const JsonValue& operator[](std::string_view key) const;
-    [[nodiscard]] std::vector<std::string> keys() const;
-    // A string's text; nullopt for null or any other kind.
-    [[nodiscard]] std::optional<std::string> optionalText() const;
-};
+using JsonValue = orvel::JsonValue;
 
 // Throws std::runtime_error (with the byte offset) on anything that is not
 // strict JSON in valid UTF-8.

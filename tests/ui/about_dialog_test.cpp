@@ -11,21 +11,14 @@
 #include "ui/command_button.h"
 #include "ui/main_window.h"
 #include "ui/theme.h"
+#include "tests/ui/window_fixture.h"
 #include "tests/ui/window_test_support.h"
 
 namespace {
 
+using kestrone_test::UrlCatcher;
 using orvel::AboutDialog;
 using orvel::LinkButton;
-
-// Receives the addresses the dialog asks the desktop to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.push_back(url); }
-};
 
 TEST(AboutDialogTest, LinksOpenTheLibrariesProjectPages)
 {
@@ -88,4 +81,3 @@ TEST(AboutDialogTest, PaintsTheWordmarkAndTheNoteInTheirColours)
 
 } // namespace
 
-#include "about_dialog_test.moc"

@@ -30,6 +30,7 @@
 #include "ui/queue_list_view.h"
 #include "ui/spectrum_view.h"
 #include "ui/theme.h"
+#include "tests/ui/window_fixture.h"
 #include "tests/ui/window_test_support.h"
 
 namespace {
@@ -37,6 +38,7 @@ namespace {
 namespace fs = std::filesystem;
 using kestrone_test::countColour;
 using kestrone_test::render;
+using kestrone_test::onNextModal;
 using kestrone_test::waitFor;
 using orvel::MainWindow;
 namespace theme = orvel::theme;
@@ -55,44 +57,8 @@ QColor verdictColour(const QString& status)
     return QColor(0x94, 0xA4, 0xB8);
 }
 
-// Runs handler on the next modal window that appears, once.
-void onNextModal(std::function<void(QWidget*)> handler)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, handler] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            handler(modal);
-        }
-    });
-    timer->start();
-}
-
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public kestrone_test::ShownWindowTest {
 protected:
-    void SetUp() override
-    {
-        window = std::make_unique<MainWindow>();
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-    void TearDown() override
-    {
-        if (window && window->queue().busy()) {
-            window->queue().requestStop();
-            waitFor([this] { return !window->queue().busy(); });
-        }
-        window.reset();
-    }
-
-    void queueTestFiles()
-    {
-        window->queue().addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"),
-                                  orvel::testing::testAudio("ui", "2ch-48000Hz-16in24-padded.flac"), orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3"),
-                                  orvel::testing::testAudio("ui", "not-audio.txt")});
-    }
     void runAnalysis()
     {
         QTest::mouseClick(window->button(MainWindow::Analyze), Qt::LeftButton);
@@ -118,7 +84,6 @@ protected:
     QRect plotRect() const { return orvel::spectrumPlotRect(window->layoutRects().spectrum); }
 
     using QueueListView = orvel::QueueListView;
-    std::unique_ptr<MainWindow> window;
     orvel::testing::ScratchFolder temp;
 };
 

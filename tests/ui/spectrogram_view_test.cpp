@@ -12,6 +12,7 @@
 #include "tests/support/files.h"
 #include "tests/support/png.h"
 #include "tests/support/process.h"
+#include "tests/ui/window_fixture.h"
 #include "tests/ui/window_test_support.h"
 #include "text/utf8.h"
 #include "ui/command_button.h"
@@ -32,22 +33,8 @@ using orvel::SpectrogramView;
 using namespace orvel::testing;
 namespace theme = orvel::theme;
 
-class SpectrogramViewTest : public ::testing::Test {
+class SpectrogramViewTest : public kestrone_test::ShownWindowTest {
 protected:
-    void SetUp() override
-    {
-        window = std::make_unique<MainWindow>();
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-    void TearDown() override
-    {
-        if (window->queue().busy()) {
-            window->queue().requestStop();
-            waitFor([this] { return !window->queue().busy(); });
-        }
-        window.reset();
-    }
     void analyse(const std::vector<fs::path>& files)
     {
         window->queue().addPaths(files);
@@ -66,7 +53,6 @@ protected:
         return waitFor([this] { return window->spectrogram().state() != SpectrogramView::State::Drawing; });
     }
 
-    std::unique_ptr<MainWindow> window;
     ScratchFolder temp;
 };
 

@@ -33,66 +33,30 @@
 #include "ui/queue_list_view.h"
 #include "ui/spectrum_view.h"
 #include "ui/theme.h"
+#include "tests/ui/window_fixture.h"
 #include "tests/ui/window_test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using kestrone_test::countColour;
+using kestrone_test::onNextModal;
 using kestrone_test::render;
+using kestrone_test::UrlCatcher;
 using kestrone_test::waitFor;
 using orvel::MainWindow;
 namespace theme = orvel::theme;
 
-// Receives the addresses the window asks the desktop to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.push_back(url); }
-};
-
-// Runs handler on the next modal window that appears, once.
-void onNextModal(std::function<void(QWidget*)> handler)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, handler] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            handler(modal);
-        }
-    });
-    timer->start();
-}
-
-class WindowUseTest : public ::testing::Test {
+class WindowUseTest : public kestrone_test::ShownWindowTest {
 protected:
     void SetUp() override
     {
-        window = std::make_unique<MainWindow>();
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        ShownWindowTest::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    }
-    void TearDown() override
-    {
-        if (window && window->queue().busy()) {
-            window->queue().requestStop();
-            waitFor([this] { return !window->queue().busy(); });
-        }
-        window.reset();
-    }
-
-    // Row 1 ends with "Evidence found" for upscaling, row 3 fails.
-    void queueTestFiles()
-    {
-        window->queue().addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"),
-                                  orvel::testing::testAudio("ui", "2ch-48000Hz-16in24-padded.flac"), orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3"),
-                                  orvel::testing::testAudio("ui", "not-audio.txt")});
     }
     void runAnalysis()
     {
@@ -126,7 +90,6 @@ protected:
     }
     orvel::CommandButton* button(MainWindow::Command command) const { return window->button(command); }
 
-    std::unique_ptr<MainWindow> window;
     orvel::testing::ScratchFolder temp;
 };
 
@@ -555,4 +518,3 @@ TEST(ScreenFit, TheFitCutsSizeAndMinimumToTheAvailableAreaAndCentres)
 
 } // namespace
 
-#include "window_interaction_test.moc"
