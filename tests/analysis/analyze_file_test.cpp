@@ -127,6 +127,7 @@ TEST(AnalyzeFileTest, RealAacTranscodeIsFoundOnlyWithTheSineWindow)
 
 TEST(AnalyzeFileTest, LossyInputsAreNotApplicable)
 {
+    KESTRONE_SKIP_WITHOUT_FFMPEG();
     const FileReport& mp3 = analysed("lossy-mp3-44100Hz-2ch-5s.mp3");
     EXPECT_EQ(mp3.codec, "MP3");
     EXPECT_EQ(mp3.storedBits, 0);

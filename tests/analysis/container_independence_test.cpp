@@ -9,6 +9,7 @@
 
 #include "analysis/analyze_file.h"
 #include "decode/decode_audio.h"
+#include "tests/support/files.h"
 
 namespace orvel {
 namespace {
@@ -61,10 +62,11 @@ const Stored kContainers[] = {
     {".tta", "TTA"},          {".ape", "Monkey's Audio"}, {".tak", "TAK"},
 };
 
-class ContainerIndependenceTest : public testing::TestWithParam<const char*> {};
+class ContainerIndependenceTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ContainerIndependenceTest, EveryLosslessContainerGivesTheRecordOfTheWav)
 {
+    KESTRONE_SKIP_WITHOUT_FFMPEG();
     const std::string base = std::string("same/") + GetParam();
     const FileReport wav = analysed(base + ".wav");
     ASSERT_TRUE(wav.error.empty()) << wav.error;
@@ -101,8 +103,8 @@ TEST_P(ContainerIndependenceTest, TwiceTheGainKeepsTheUpsamplingAndAacSinVerdict
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, ContainerIndependenceTest,
-                         testing::Values("music-44100Hz-16bit", "music-96000Hz-24bit"),
-                         [](const testing::TestParamInfo<const char*>& source) {
+                         ::testing::Values("music-44100Hz-16bit", "music-96000Hz-24bit"),
+                         [](const ::testing::TestParamInfo<const char*>& source) {
                              std::string name = source.param;
                              for (char& c : name) {
                                  c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
@@ -112,6 +114,7 @@ INSTANTIATE_TEST_SUITE_P(Sources, ContainerIndependenceTest,
 
 TEST(LossyFormatTest, HybridWavPackVorbisOpusAndWmaAreLossyInputsLikeMp3)
 {
+    KESTRONE_SKIP_WITHOUT_FFMPEG();
     const FileReport mp3 = analyzeFile(
         std::filesystem::path(KESTRONE_TEST_AUDIO_DIR) / "analysis" / "lossy-mp3-44100Hz-2ch-5s.mp3",
         noStop, {});

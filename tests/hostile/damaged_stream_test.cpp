@@ -55,6 +55,7 @@ constexpr std::size_t kSttsFirstDelta = 4 + 4 + 4 + 4;
 
 TEST(DamagedMp4Test, ADamagedSampleTableFailsAsTruncatedLikeFlacAndWav)
 {
+    KESTRONE_SKIP_WITHOUT_FFMPEG();
     const ScratchFolder scratch;
     const fs::path alac = testAudio("decode", "ref/2ch-44100Hz-16bit-alac.m4a");
     const fs::path aac = testAudio("analysis", "lossy-aac-44100Hz-2ch-5s.m4a");
@@ -94,6 +95,7 @@ constexpr std::uint64_t kGiB = 1ULL << 30;
 
 TEST(PaddedDownloadTest, AnMp3PaddedToGigabytesIsReadOnlyToItsPadding)
 {
+    KESTRONE_SKIP_WITHOUT_FFMPEG();
     const ScratchFolder scratch;
     const fs::path mp3 = testAudio("decode", "ref/2ch-44100Hz-128k.mp3");
     const fs::path one = paddedCopy(scratch, mp3, "one-gib.mp3", kGiB);

@@ -20,6 +20,7 @@
 #include "analysis/spectrum_db.h"
 #include "decode/cancellation.h"
 #include "decode/decode_audio.h"
+#include "tests/support/files.h"
 
 namespace orvel {
 namespace {
@@ -77,7 +78,7 @@ void PrintTo(const Expected& e, std::ostream* os)
     *os << e.file;
 }
 
-class OriginTranscodes : public testing::TestWithParam<Expected> {};
+class OriginTranscodes : public ::testing::TestWithParam<Expected> {};
 
 TEST_P(OriginTranscodes, FoundByTheirTrace)
 {
@@ -92,7 +93,7 @@ TEST_P(OriginTranscodes, FoundByTheirTrace)
 
 INSTANTIATE_TEST_SUITE_P(
     Encoders, OriginTranscodes,
-    testing::Values(Expected{"mp3-b128-band.flac", "Evidence found", "mp3-grid"},
+    ::testing::Values(Expected{"mp3-b128-band.flac", "Evidence found", "mp3-grid"},
                     Expected{"mp3-b192-band.flac", "Evidence found", "mp3-grid"},
                     Expected{"mp3-b320-band.flac", "Evidence found", "mp3-grid"},
                     Expected{"mp3-v0-band.flac", "Evidence found", "mp3-grid"},
@@ -109,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Expected{"opus-160k-band.flac", "Possible", "lowpass"},
                     Expected{"sox-vhq-96000-band.flac", "Possible", "lower-rate"},
                     Expected{"swr-96000-band.flac", "Possible", "lower-rate"}),
-    [](const testing::TestParamInfo<Expected>& param) {
+    [](const ::testing::TestParamInfo<Expected>& param) {
         std::string name = param.param.file;
         name = name.substr(0, name.find('.'));
         for (char& c : name) {
@@ -187,6 +188,7 @@ TEST(OriginFiles, MonoMp3TranscodeIsFound)
 
 TEST(OriginFiles, LossyInputAndShortClip)
 {
+    KESTRONE_SKIP_WITHOUT_FFMPEG();
     const OriginResult lossy = origin("lossy-input.mp3");
     EXPECT_EQ(lossy.status, Verdict::NotApplicable);
     EXPECT_NE(lossy.evidence.find("MP3"), std::string::npos);

@@ -75,6 +75,7 @@ PictureRun runWithPictures(const std::vector<fs::path>& given, const fs::path& f
 
 TEST(BatchPicturesTest, OnePngPerAnalysedFileTheSameForOneAndTwoJobs)
 {
+    KESTRONE_SKIP_WITHOUT_FFMPEG();
     const ScratchFolder scratch;
     const PictureRun one = runWithPictures({testAudio("scan", "mixed")}, scratch / "one", 1);
     const PictureRun two = runWithPictures({testAudio("scan", "mixed")}, scratch / "two", 2);

@@ -137,6 +137,7 @@ TEST(ScanOutputTest, JsonReportEqualsAnalyzeTestByTheRuleForRelativePaths)
 
 TEST(ScanOutputTest, TableShowsEachFileInInputOrderInAlignedColumnsAndClosingCounts)
 {
+    KESTRONE_SKIP_WITHOUT_FFMPEG();
     const ProcessResult run = scan({"mixed"}, testAudio("scan"));
     ASSERT_EQ(run.exitCode, 1) << run.err;
     const std::vector<std::string> out = lines(run.out);
@@ -319,6 +320,7 @@ TEST(ScanWalkTest, NamesThatAreNotUtf8OrHoldControlCharactersAreAnalysedAndShown
 
 TEST(ScanExitCodeTest, ZeroWhenEveryFileIsAnalysedAndNothingOnStderr)
 {
+    KESTRONE_SKIP_WITHOUT_FFMPEG();
     const ProcessResult run = scan({mixed("a-pink-2ch-44100Hz-16bit.flac"), mixed("Album")});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, "");

@@ -41,6 +41,7 @@ ProcessResult scan(std::vector<std::string> args)
 
 TEST(ScanPictureTest, OnePngPerFileOfTheAskedSizeNamedInTheCsvAndTheSameForOneAndTwoJobs)
 {
+    KESTRONE_SKIP_WITHOUT_FFMPEG();
     const ScratchFolder scratch;
     const std::string mixed = testAudio("scan", "mixed").string();
     std::vector<std::map<std::string, std::string>> folders;

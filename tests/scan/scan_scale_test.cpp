@@ -460,6 +460,7 @@ TEST(ScanCacheTest, ADamagedCacheIsSetAsideWithAMessageAndRebuilt)
 
 TEST(ScanCacheTest, TwoScansAtOnceShareOneCacheWithoutHarm)
 {
+    KESTRONE_SKIP_WITHOUT_FFMPEG();
     const ScratchFolder scratch;
     const fs::path dir = scratch.path();
     const fs::path database = dir / "cache.sqlite";

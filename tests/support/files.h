@@ -9,6 +9,14 @@
 
 namespace orvel::testing {
 
+// Whether this build reads the formats FFmpeg decodes (M4A, MP3, WavPack, ...);
+// a build without FFmpeg skips the tests that need them.
+#if KESTRONE_HAVE_FFMPEG
+inline constexpr bool kFfmpegBuilt = true;
+#else
+inline constexpr bool kFfmpegBuilt = false;
+#endif
+
 // A fresh folder under the system temporary folder, removed with everything
 // in it, folders a test made read-only included.
 class ScratchFolder {
@@ -45,3 +53,10 @@ void writeBytes(const std::filesystem::path& path, const std::string& bytes);
 [[nodiscard]] std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder);
 
 } // namespace orvel::testing
+
+#define KESTRONE_SKIP_WITHOUT_FFMPEG()                                   \
+    do {                                                                 \
+        if (!::orvel::testing::kFfmpegBuilt) {                           \
+            GTEST_SKIP() << "needs the formats FFmpeg decodes";          \
+        }                                                                \
+    } while (false)
