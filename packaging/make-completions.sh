@@ -13,8 +13,8 @@ help=$("$program" --help)
 # upper-case word (files: FILE, PATH, DIR, FOLDER, LIST, PART...).
 options=() file_options=() value_options=()
 declare -A described=()
-while IFS=$'\t' read -r spec description; do
-  IFS=',' read -ra forms <<<"$spec"
+while IFS=$'\t' read -r names description; do
+  IFS=',' read -ra forms <<<"$names"
   for form in "${forms[@]}"; do
     read -r name value <<<"$form"
     # "--cache[=FILE]" takes its value only after "="; "--progress=MODE" always.
