@@ -89,7 +89,9 @@ void ScanPrinter::emit(std::string_view text)
 
 void ScanPrinter::writeStdout(std::string_view bytes)
 {
-    if (m_stdoutFailed) {
+    // An empty piece (the closing of a text or CSV report) may have no data
+    // pointer at all, which fwrite must not be given.
+    if (m_stdoutFailed || bytes.empty()) {
         return;
     }
     if (m_settings.stdoutIsTerminal) {
