@@ -12,6 +12,7 @@
 #include "analysis/lower_rate.h"
 #include "analysis/lowpass_edge.h"
 #include "analysis/mp3_grid.h"
+#include "analysis/origin_trace.h"
 #include "analysis/side_by_side.h"
 #include "analysis/signal_level.h"
 #include "decode/cancellation.h"
@@ -23,18 +24,14 @@ namespace {
 constexpr double kMinimumSeconds = 2.0;
 constexpr double kMinimumRms = 1e-7;
 
-// Fixed-point text in every locale.
 std::string fixed(double value, int decimals)
 {
-    std::array<char, 64> buffer{};
-    const auto result =
-        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, decimals);
-    return std::string(buffer.data(), result.ptr);
+    return originFixed(value, decimals);
 }
 
 std::string percent(double share)
 {
-    return fixed(share * 100.0, 1) + "%";
+    return originPercent(share);
 }
 
 std::string khz(double hz)
@@ -126,6 +123,19 @@ std::string lowerRateLine(const OriginMeasurements& m, bool imaging)
 
 } // namespace
 
+std::string originFixed(double value, int decimals)
+{
+    std::array<char, 64> buffer{};
+    const auto result =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, decimals);
+    return std::string(buffer.data(), result.ptr);
+}
+
+std::string originPercent(double share)
+{
+    return originFixed(share * 100.0, 1) + "%";
+}
+
 OriginInput originInput(const DecodedAudio& audio, std::span<const double> powerSpectrum, bool aacSinFound)
 {
     OriginInput input;
@@ -170,6 +180,13 @@ OriginFacts originFacts(const OriginMeasurements& m)
     add("aac_kbd_baseline", m.aacKbdBaseline);
     add("aac_kbd_offset", m.aacKbdOffset);
     add("aac_kbd_channel", m.aacKbdChannel);
+    for (const OriginMeasurements::CodecGrid& g : m.codecGrids) {
+        facts.numbers.emplace_back(g.key + "_near_zero", g.nearZero);
+        facts.numbers.emplace_back(g.key + "_baseline", g.baseline);
+        facts.numbers.emplace_back(g.key + "_spread", g.spread);
+        facts.numbers.emplace_back(g.key + "_z", g.z);
+        facts.numbers.emplace_back(g.key + "_offset", g.offset);
+    }
     add("lower_rate_source_hz", m.lowerRateSourceHz);
     add("lower_rate_edge_khz", m.lowerRateEdgeKhz);
     add("lower_rate_drop_db", m.lowerRateDropDb);
@@ -177,6 +194,220 @@ OriginFacts originFacts(const OriginMeasurements& m)
     add("sample_grid_bits", m.sampleGridBits);
     return facts;
 }
+
+namespace {
+
+// The MP3 and KBD-window AAC searches. With a second analysis thread the AAC
+// search runs beside the MP3 one (without progress texts, which belong to the
+// calling thread); alone it runs only when no MP3 grid was found. Its result
+// is dropped when one was, so the report is the same either way.
+void searchClassicGrids(OriginContext& c)
+{
+    if (c.classicGridsSearched) {
+        return;
+    }
+    c.classicGridsSearched = true;
+    const std::int32_t rate = c.input.sampleRate;
+    // Layer III rates: MPEG-1 (32, 44.1, 48 kHz) and MPEG-2 (16, 22.05, 24 kHz),
+    // both with 576-sample granules.
+    const bool mp3Rate =
+        rate == 16000 || rate == 22050 || rate == 24000 || rate == 32000 || rate == 44100 || rate == 48000;
+    auto searchMp3 = [&] {
+        if (mp3Rate) {
+            const Mp3GridInput grid{c.left, c.right, c.gridLsb > 0.0 ? c.gridLsb : std::ldexp(1.0, -23), c.bandLimit,
+                                    c.rms};
+            c.mp3 = searchMp3Grid(grid, c.stop, c.progress);
+        }
+    };
+    AacKbdInput kbd;
+    kbd.channels.push_back(c.left);
+    if (!c.right.empty()) {
+        kbd.channels.push_back(c.right);
+    }
+    kbd.lsb = c.gridLsb;
+    kbd.bandLimit = c.bandLimit;
+    kbd.levels = c.right.empty() ? std::vector<double>{c.leftRms} : std::vector<double>{c.leftRms, c.rightRms};
+    if (c.input.options.threadCount() >= 2) {
+        runSideBySide(true, searchMp3, [&] { c.aacKbd = searchAacKbdGrid(kbd, c.stop, {}); });
+    } else {
+        searchMp3();
+        if (!(c.mp3.granules > 0 && mp3GridFound(c.mp3))) {
+            c.aacKbd = searchAacKbdGrid(kbd, c.stop, c.progress);
+        }
+    }
+    if (c.mp3.granules > 0 && mp3GridFound(c.mp3)) {
+        c.aacKbd = AacKbdMeasurement{};
+    }
+}
+
+OriginFinding mp3Trace(OriginContext& c)
+{
+    searchClassicGrids(c);
+    OriginFinding f;
+    OriginMeasurements& m = c.m;
+    if (c.mp3.granules == 0) {
+        f.lines.push_back("MP3 frame grid: not searched at " + rateText(c.input.sampleRate) + ".");
+        return f;
+    }
+    m.mp3NearZero = c.mp3.verified;
+    m.mp3Baseline = c.mp3.baseline;
+    m.mp3Spread = c.mp3.spread;
+    m.mp3SamePhase = c.mp3.samePhase;
+    m.mp3Z = c.mp3.z();
+    m.mp3Offset = c.mp3.offset;
+    f.lines.push_back(mp3Line(m, c.mp3));
+    if (mp3GridFound(c.mp3)) {
+        f.status = Verdict::EvidenceFound;
+        f.rank = 10;
+        f.summary = "MP3 frame grid";
+        f.trace = "mp3-grid";
+        f.codec = "MP3";
+        c.gridFound = true;
+    }
+    return f;
+}
+
+OriginFinding aacKbdTrace(OriginContext& c)
+{
+    searchClassicGrids(c);
+    OriginFinding f;
+    if (!c.aacKbd.measured) {
+        return f;
+    }
+    OriginMeasurements& m = c.m;
+    m.aacKbdNearZero = c.aacKbd.verified;
+    m.aacKbdBaseline = c.aacKbd.baseline;
+    m.aacKbdOffset = c.aacKbd.offset;
+    m.aacKbdChannel = c.aacKbd.channel;
+    f.lines.push_back(aacLine(m));
+    if (aacKbdFound(c.aacKbd)) {
+        f.status = Verdict::EvidenceFound;
+        f.rank = 9;
+        f.summary = "AAC frame grid (KBD window)";
+        f.trace = "aac-kbd-grid";
+        f.codec = "AAC";
+        c.gridFound = true;
+    }
+    return f;
+}
+
+OriginFinding aacSinTrace(OriginContext& c)
+{
+    OriginFinding f;
+    if (c.input.aacSinFound) {
+        f.status = Verdict::EvidenceFound;
+        f.rank = 8;
+        f.summary = "AAC frame grid (sine window)";
+        f.trace = "aac-sin-grid";
+        f.codec = "AAC";
+        f.leadLine = "AAC frame grid (sine window): found by the AAC-SIN check.";
+        c.gridFound = true;
+    }
+    return f;
+}
+
+// A hard edge from 19.5 kHz up is what a steep mastering lowpass leaves too:
+// it counts only beside a codec's grid, which then decides on its own.
+constexpr double kBrickwallHz = 19500.0;
+
+OriginFinding lowpassTrace(OriginContext& c)
+{
+    OriginFinding f;
+    OriginMeasurements& m = c.m;
+    const EdgeMeasurement edge = lossyLowpassEdge(c.lts, c.input.sampleRate, c.storedLsb);
+    const EdgeVerdict verdict = judgeEdge(edge, c.seconds);
+    if (!edge.found) {
+        f.lines.push_back("Lowpass edge: none below " + exactKhz(edge.nyquistHz) + ".");
+        return f;
+    }
+    m.lowpassKhz = std::round(edge.edgeHz / 100.0) / 10.0;
+    m.lowpassSteepness = edge.steepness;
+    m.lowpassAboveShare = edge.aboveShare;
+    m.lowpassFloorOverNoiseDb = edge.floorOverNoise;
+    m.lowpassActiveFrames = edge.activeFrames;
+    m.lowpassResembles = lowpassResemblance(edge.edgeHz);
+    std::string line = lowpassLine(m);
+    f.trace = "lowpass";
+    if (verdict == EdgeVerdict::Likely) {
+        f.status = Verdict::Possible;
+        f.rank = 3;
+        f.summary = "Lowpass at " + khz(edge.edgeHz) +
+                    (m.lowpassResembles.empty() ? ", like a lossy encoder" : ", " + m.lowpassResembles);
+    } else if (verdict == EdgeVerdict::Possible && edge.edgeHz >= kBrickwallHz) {
+        line += " A hard edge this high is also what a mastering lowpass leaves: alone, without a codec's frame "
+                "grid, it is no evidence.";
+        f.trace.clear();
+    } else if (verdict == EdgeVerdict::Possible) {
+        f.status = Verdict::Possible;
+        f.rank = 1;
+        f.summary = "Lowpass at " + khz(edge.edgeHz) + (m.lowpassResembles.empty() ? "" : ", " + m.lowpassResembles);
+    } else if (verdict == EdgeVerdict::Inconclusive) {
+        f.status = Verdict::Inconclusive;
+        f.summary = "Content ends at " + khz(edge.edgeHz) + ", too little near it to judge";
+        f.trace.clear();
+    } else {
+        f.trace.clear();
+    }
+    f.lines.push_back(line);
+    return f;
+}
+
+OriginFinding lowerRateTrace(OriginContext& c)
+{
+    OriginFinding f;
+    const LowerRateMeasurement lower = measureLowerRate(c.lts, c.input.sampleRate);
+    if (!lower.found) {
+        return f;
+    }
+    OriginMeasurements& m = c.m;
+    m.lowerRateSourceHz = lower.sourceRate;
+    m.lowerRateEdgeKhz = std::round(lower.edgeHz / 100.0) / 10.0;
+    m.lowerRateDropDb = lower.dropDb;
+    m.lowerRateSteepness = lower.steepness;
+    f.status = Verdict::Possible;
+    f.rank = 2;
+    f.summary = "Resampled from " + rateText(lower.sourceRate);
+    f.trace = "lower-rate";
+    f.lines.push_back(lowerRateLine(m, lower.imaging));
+    return f;
+}
+
+constexpr std::array<OriginTrace, 3> kLeadingTraces{{
+    {"mp3-grid", mp3Trace},
+    {"aac-kbd-grid", aacKbdTrace},
+    {"aac-sin-grid", aacSinTrace},
+}};
+
+constexpr std::array<OriginTrace, 2> kSpectralTraces{{
+    {"lowpass", lowpassTrace},
+    {"lower-rate", lowerRateTrace},
+}};
+
+// The rule: the highest status, then rank, then excess; the first of equals.
+bool decidesOver(const OriginFinding& a, const OriginFinding& b)
+{
+    const auto order = [](Verdict v) {
+        switch (v) {
+        case Verdict::EvidenceFound:
+            return 3;
+        case Verdict::Possible:
+            return 2;
+        case Verdict::Inconclusive:
+            return 1;
+        default:
+            return 0;
+        }
+    };
+    if (order(a.status) != order(b.status)) {
+        return order(a.status) > order(b.status);
+    }
+    if (a.rank != b.rank) {
+        return a.rank > b.rank;
+    }
+    return a.excess > b.excess;
+}
+
+} // namespace
 
 OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop,
                          const std::function<void(const std::string&)>& progress)
@@ -197,155 +428,66 @@ OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop
         result.evidence = std::string("Too little material for codec or resampler traces. ") + kOriginCaveat;
         return result;
     }
-    const std::span<const double> left = input.channels[0];
-    const std::span<const double> right = input.channels.size() >= 2 ? input.channels[1] : std::span<const double>{};
-    const double leftRms = signalRms(left);
-    const double rightRms = signalRms(right);
-    if (std::max(leftRms, rightRms) < kMinimumRms) {
+    OriginContext c{input, stop, progress, result.m, {}, {}, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 64, {}, false, false, {}, {}};
+    c.left = input.channels[0];
+    c.right = input.channels.size() >= 2 ? input.channels[1] : std::span<const double>{};
+    c.leftRms = signalRms(c.left);
+    c.rightRms = signalRms(c.right);
+    if (std::max(c.leftRms, c.rightRms) < kMinimumRms) {
         result.status = Verdict::Inconclusive;
         result.summary = "Signal level too low";
         result.evidence = std::string("The first two channels are silent or nearly so. ") + kOriginCaveat;
         return result;
     }
-
-    OriginMeasurements& m = result.m;
+    c.rms = c.right.empty() ? c.leftRms : std::sqrt((c.leftRms * c.leftRms + c.rightRms * c.rightRms) / 2.0);
+    c.seconds = seconds;
     const std::int32_t gridBits = sampleGridBits(input);
-    m.sampleGridBits = gridBits;
-    const double gridLsb = gridBits > 0 ? std::ldexp(1.0, 1 - gridBits) : 0.0;
-    const double storedLsb =
-        input.integerSamples && input.bitsPerSample >= 2 ? std::ldexp(1.0, 1 - static_cast<int>(input.bitsPerSample))
-                                                         : std::ldexp(1.0, -23);
-    const std::int32_t bandLimit = aacSinBandLimit(input.powerSpectrum);
+    result.m.sampleGridBits = gridBits;
+    c.gridLsb = gridBits > 0 ? std::ldexp(1.0, 1 - gridBits) : 0.0;
+    c.storedLsb = input.integerSamples && input.bitsPerSample >= 2
+                      ? std::ldexp(1.0, 1 - static_cast<int>(input.bitsPerSample))
+                      : std::ldexp(1.0, -23);
+    c.bandLimit = aacSinBandLimit(input.powerSpectrum);
 
-    // Spectral traces first: they are cheap and measured on every file.
+    // The spectrum first: it is cheap and measured on every file.
     if (progress) {
         progress("Lowpass edge");
     }
-    const LongTermSpectrum lts = longTermSpectrum(left, right, input.sampleRate, stop);
-    const EdgeMeasurement edge = lossyLowpassEdge(lts, input.sampleRate, storedLsb);
-    const EdgeVerdict edgeVerdict = judgeEdge(edge, seconds);
-    if (edge.found) {
-        m.lowpassKhz = std::round(edge.edgeHz / 100.0) / 10.0;
-        m.lowpassSteepness = edge.steepness;
-        m.lowpassAboveShare = edge.aboveShare;
-        m.lowpassFloorOverNoiseDb = edge.floorOverNoise;
-        m.lowpassActiveFrames = edge.activeFrames;
-        m.lowpassResembles = lowpassResemblance(edge.edgeHz);
-    }
-    const LowerRateMeasurement lower = measureLowerRate(lts, input.sampleRate);
-    if (lower.found) {
-        m.lowerRateSourceHz = lower.sourceRate;
-        m.lowerRateEdgeKhz = std::round(lower.edgeHz / 100.0) / 10.0;
-        m.lowerRateDropDb = lower.dropDb;
-        m.lowerRateSteepness = lower.steepness;
-    }
+    c.lts = longTermSpectrum(c.left, c.right, input.sampleRate, stop);
 
-    // The two grid searches. With a second analysis thread the AAC search
-    // runs beside the MP3 one (without progress texts, which belong to the
-    // calling thread); alone it runs only when no MP3 grid was found. Its
-    // result is dropped when one was, so the report is the same either way.
-    Mp3GridMeasurement mp3;
-    const std::int32_t rate = input.sampleRate;
-    // Layer III rates: MPEG-1 (32, 44.1, 48 kHz) and MPEG-2 (16, 22.05, 24 kHz),
-    // both with 576-sample granules.
-    const bool mp3Rate =
-        rate == 16000 || rate == 22050 || rate == 24000 || rate == 32000 || rate == 44100 || rate == 48000;
-    auto searchMp3 = [&] {
-        if (mp3Rate) {
-            const double rms = right.empty() ? leftRms : std::sqrt((leftRms * leftRms + rightRms * rightRms) / 2.0);
-            const Mp3GridInput grid{left, right, gridLsb > 0.0 ? gridLsb : std::ldexp(1.0, -23), bandLimit, rms};
-            mp3 = searchMp3Grid(grid, stop, progress);
-        }
-    };
-    AacKbdInput kbd;
-    kbd.channels.push_back(left);
-    if (!right.empty()) {
-        kbd.channels.push_back(right);
+    // Grids in the order of the evidence; the spectral traces after them.
+    std::vector<OriginFinding> findings;
+    for (const OriginTrace& trace : kLeadingTraces) {
+        findings.push_back(trace.measure(c));
     }
-    kbd.lsb = gridLsb;
-    kbd.bandLimit = bandLimit;
-    kbd.levels = right.empty() ? std::vector<double>{leftRms} : std::vector<double>{leftRms, rightRms};
-    AacKbdMeasurement aac;
-    if (input.options.threadCount() >= 2) {
-        runSideBySide(true, searchMp3, [&] { aac = searchAacKbdGrid(kbd, stop, {}); });
-    } else {
-        searchMp3();
-        if (!(mp3.granules > 0 && mp3GridFound(mp3))) {
-            aac = searchAacKbdGrid(kbd, stop, progress);
-        }
+    for (const OriginTrace& trace : codecGridTraces()) {
+        findings.push_back(c.gridFound ? OriginFinding{} : trace.measure(c));
     }
-    const bool mp3Measured = mp3.granules > 0;
-    const bool mp3Found = mp3Measured && mp3GridFound(mp3);
-    if (mp3Found) {
-        aac = AacKbdMeasurement{};
-    }
-    if (mp3Measured) {
-        m.mp3NearZero = mp3.verified;
-        m.mp3Baseline = mp3.baseline;
-        m.mp3Spread = mp3.spread;
-        m.mp3SamePhase = mp3.samePhase;
-        m.mp3Z = mp3.z();
-        m.mp3Offset = mp3.offset;
-    }
-    if (aac.measured) {
-        m.aacKbdNearZero = aac.verified;
-        m.aacKbdBaseline = aac.baseline;
-        m.aacKbdOffset = aac.offset;
-        m.aacKbdChannel = aac.channel;
+    for (const OriginTrace& trace : kSpectralTraces) {
+        findings.push_back(trace.measure(c));
     }
     throwIfStopRequested(stop);
 
+    const OriginFinding* decisive = nullptr;
+    for (const OriginFinding& f : findings) {
+        if (f.status != Verdict::NoEvidence && (decisive == nullptr || decidesOver(f, *decisive))) {
+            decisive = &f;
+        }
+    }
     std::vector<std::string> lines;
-    if (mp3Found) {
-        result.status = Verdict::EvidenceFound;
-        result.summary = "MP3 frame grid";
-        m.trace = "mp3-grid";
-    } else if (aacKbdFound(aac)) {
-        result.status = Verdict::EvidenceFound;
-        result.summary = "AAC frame grid (KBD window)";
-        m.trace = "aac-kbd-grid";
-    } else if (input.aacSinFound) {
-        result.status = Verdict::EvidenceFound;
-        result.summary = "AAC frame grid (sine window)";
-        m.trace = "aac-sin-grid";
-        lines.push_back("AAC frame grid (sine window): found by the AAC-SIN check.");
-    } else if (edgeVerdict == EdgeVerdict::Likely) {
-        result.status = Verdict::Possible;
-        result.summary = "Lowpass at " + khz(edge.edgeHz) +
-                         (m.lowpassResembles.empty() ? ", like a lossy encoder" : ", " + m.lowpassResembles);
-        m.trace = "lowpass";
-    } else if (lower.found) {
-        result.status = Verdict::Possible;
-        result.summary = "Resampled from " + rateText(lower.sourceRate);
-        m.trace = "lower-rate";
-    } else if (edgeVerdict == EdgeVerdict::Possible) {
-        result.status = Verdict::Possible;
-        result.summary = "Lowpass at " + khz(edge.edgeHz) +
-                         (m.lowpassResembles.empty() ? "" : ", " + m.lowpassResembles);
-        m.trace = "lowpass";
-    } else if (edgeVerdict == EdgeVerdict::Inconclusive) {
-        result.status = Verdict::Inconclusive;
-        result.summary = "Content ends at " + khz(edge.edgeHz) + ", too little near it to judge";
-    } else {
+    if (decisive == nullptr) {
         result.status = Verdict::NoEvidence;
         result.summary = "No codec or resampler trace";
-    }
-
-    if (mp3Measured) {
-        lines.push_back(mp3Line(m, mp3));
     } else {
-        lines.push_back("MP3 frame grid: not searched at " + rateText(rate) + ".");
+        result.status = decisive->status;
+        result.summary = decisive->summary;
+        result.m.trace = decisive->trace;
+        if (!decisive->leadLine.empty()) {
+            lines.push_back(decisive->leadLine);
+        }
     }
-    if (aac.measured) {
-        lines.push_back(aacLine(m));
-    }
-    if (edge.found) {
-        lines.push_back(lowpassLine(m));
-    } else {
-        lines.push_back("Lowpass edge: none below " + exactKhz(edge.nyquistHz) + ".");
-    }
-    if (lower.found) {
-        lines.push_back(lowerRateLine(m, lower.imaging));
+    for (const OriginFinding& f : findings) {
+        lines.insert(lines.end(), f.lines.begin(), f.lines.end());
     }
     for (const std::string& line : lines) {
         result.evidence += line + "\r\n";

@@ -17,10 +17,11 @@
 namespace orvel {
 
 // The ORIGIN check: traces a lossy encoder or a resampler left in audio that
-// is now stored losslessly. Four traces, from the decoded samples and the
-// analysis spectrum: an MP3 frame grid, an AAC frame grid (KBD window, or the
-// sine window AAC-SIN found), a lossy-style lowpass edge, and the boundary of
-// a lower source rate.
+// is now stored losslessly, from the decoded samples and the analysis
+// spectrum: the frame grids of MP3, AAC (KBD window, or the sine window
+// AAC-SIN found), Vorbis, AC-3 and Opus, a lossy-style lowpass edge, and the
+// boundary of a lower source rate. Each trace is one row of a table; one rule
+// picks the verdict and the name from what they found.
 
 // Every number behind the verdict; empty where the trace was not measured.
 struct OriginMeasurements {
@@ -43,6 +44,17 @@ struct OriginMeasurements {
     std::optional<double> aacKbdBaseline;      // median of the 24-frame controls
     std::optional<std::int32_t> aacKbdOffset;  // 0..1023
     std::optional<std::int32_t> aacKbdChannel; // zero-based
+    // The full-band codecs' grids, each under its key ("vorbis", "aac_ms",
+    // "ac3", "opus"), in the order searched.
+    struct CodecGrid {
+        std::string key;
+        double nearZero = 0.0; // at the best offset
+        double baseline = 0.0; // median of the seven controls
+        double spread = 0.0;   // their standard deviation
+        double z = 0.0;
+        std::int32_t offset = 0;
+    };
+    std::vector<CodecGrid> codecGrids;
     // Lower-rate source.
     std::optional<std::int32_t> lowerRateSourceHz;
     std::optional<double> lowerRateEdgeKhz;
@@ -51,7 +63,8 @@ struct OriginMeasurements {
     // Sample grid the thresholds used (bits; 0 for floating point).
     std::optional<std::int32_t> sampleGridBits;
     // The trace behind the verdict: "mp3-grid", "aac-kbd-grid", "aac-sin-grid",
-    // "lowpass", "lower-rate", or empty.
+    // "vorbis-grid", "aac-ms-grid", "ac3-grid", "opus-grid", "lowpass",
+    // "lower-rate", or empty.
     std::string trace;
 };
 

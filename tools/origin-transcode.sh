@@ -6,13 +6,17 @@
 # CLASS SETTING: mp3 b128|b192|b320|v0|v2   (lame; CBR decoded by lame, VBR by ffmpeg)
 #                aac 128k|256k              (ffmpeg's AAC encoder)
 #                voaac 128k                 (VisualOn through GStreamer)
-#                vorbis q3|q6               (oggenc / oggdec)
-#                opus 96k|160k              (opusenc / opusdec at the source rate)
+#                vorbis q3|q6|q9            (oggenc / oggdec)
+#                ffvorbis q3|q6             (ffmpeg's own Vorbis encoder, one fixed block size)
+#                opus 96k|160k|256k         (opusenc / opusdec at the source rate)
+#                opus48 96k|160k|256k       (opusenc / opusdec at 48 kHz)
+#                ac3 192k|448k, eac3 256k   (ffmpeg's AC-3 and E-AC-3 encoders)
 #                mp2 192k                   (twolame)
 #                aac24 128k                 (ffmpeg's AAC, decoded and padded to 24 bits)
 #                sox-vhq 96000|88200        (sox rate -v to that rate, 24 bits)
 #                sox-quick 96000            (sox rate -q)
 #                swr 96000|88200            (ffmpeg's default resampler, 16 bits)
+#                brickwall sinc|lowpass     (genuine: sox sinc -20000 -t 300, or lowpass 20000)
 
 ot_ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
 
@@ -41,9 +45,23 @@ transcode() {
     vorbis)
       oggenc --quiet -q "${setting#q}" -o "$work/t.ogg" "$in"
       oggdec --quiet -o "$work/t.wav" "$work/t.ogg" ;;
+    ffvorbis)
+      ot_ff -i "$in" -c:a vorbis -strict experimental -q:a "${setting#q}" "$work/t.ogg"
+      ot_ff -i "$work/t.ogg" -c:a pcm_s16le "$work/t.wav" ;;
     opus)
       opusenc --quiet --bitrate "${setting%k}" "$in" "$work/t.opus"
       opusdec --quiet --rate "$rate" "$work/t.opus" "$work/t.wav" ;;
+    opus48)
+      opusenc --quiet --bitrate "${setting%k}" "$in" "$work/t.opus"
+      opusdec --quiet --rate 48000 "$work/t.opus" "$work/t.wav" ;;
+    ac3|eac3)
+      ot_ff -i "$in" -c:a "$class" -b:a "$setting" "$work/t.$class"
+      ot_ff -i "$work/t.$class" -c:a pcm_s16le "$work/t.wav" ;;
+    brickwall)
+      case $setting in
+        sinc) sox -R "$in" "$work/t.wav" sinc -20000 -t 300 ;;
+        lowpass) sox -R "$in" "$work/t.wav" lowpass 20000 ;;
+      esac ;;
     mp2)
       twolame --quiet -b "${setting%k}" "$in" "$work/t.mp2"
       ot_ff -i "$work/t.mp2" -c:a pcm_s16le "$work/t.wav" ;;

@@ -49,7 +49,7 @@ int originReport(int argc, char** argv)
     if (!text) {
         std::printf("file\tstatus\tsummary\ttrace\tmp3_offset\tmp3_near_zero\tmp3_baseline\tmp3_z\taac_offset\t"
                 "aac_near_zero\taac_baseline\tlowpass_khz\tsteepness\tabove\tfloor_db\tactive\tlower_rate\t"
-                "lower_edge_khz\tlower_drop_db\tcpu_ms\n");
+                "lower_edge_khz\tlower_drop_db\tgrids\tcpu_ms\n");
     }
     for (int i = 1; i < argc; ++i) {
         try {
@@ -78,7 +78,15 @@ int originReport(int argc, char** argv)
                 std::printf("%s\n  %s: %s\n  %s\n", argv[i], std::string(orvel::verdictText(r.status)).c_str(), r.summary.c_str(), evidence.c_str());
                 continue;
             }
-            std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%.1f\n", argv[i],
+            // Each full-band codec grid searched: key excess/z@offset.
+            std::string grids;
+            for (const auto& g : m.codecGrids) {
+                char one[96];
+                std::snprintf(one, sizeof one, "%s%s %.4f/%.1f@%d", grids.empty() ? "" : " ", g.key.c_str(),
+                              g.nearZero - g.baseline, g.z, g.offset);
+                grids += one;
+            }
+            std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%.1f\n", argv[i],
                         std::string(orvel::verdictText(r.status)).c_str(), r.summary.c_str(), m.trace.empty() ? "-" : m.trace.c_str(),
                         integer(m.mp3Offset).c_str(), number(m.mp3NearZero).c_str(), number(m.mp3Baseline).c_str(),
                         number(m.mp3Z).c_str(), integer(m.aacKbdOffset).c_str(), number(m.aacKbdNearZero).c_str(),
@@ -86,7 +94,7 @@ int originReport(int argc, char** argv)
                         number(m.lowpassSteepness).c_str(), number(m.lowpassAboveShare).c_str(),
                         number(m.lowpassFloorOverNoiseDb).c_str(), integer(m.lowpassActiveFrames).c_str(),
                         integer(m.lowerRateSourceHz).c_str(), number(m.lowerRateEdgeKhz).c_str(),
-                        number(m.lowerRateDropDb).c_str(), ms);
+                        number(m.lowerRateDropDb).c_str(), grids.empty() ? "-" : grids.c_str(), ms);
         } catch (const std::exception& e) {
             std::printf("%s\terror\t%s\n", argv[i], e.what());
             ++failures;

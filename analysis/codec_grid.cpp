@@ -1,0 +1,228 @@
+// SPDX-License-Identifier: MIT
+#include "analysis/codec_grid.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/grid_mdct.h"
+#include "decode/cancellation.h"
+
+namespace orvel {
+
+namespace {
+
+constexpr std::int32_t kSlots = 10; // even slots search, odd ones verify
+constexpr std::int32_t kControls = 7;
+// The first pass: one frame at every offset on the loudest search segment; the
+// full score only at its best few residues.
+constexpr std::size_t kCandidates = 4;
+constexpr double kQuietSegment = 0.03;
+
+// Scores frames of both channels: the larger near-zero share of (L, R) and of
+// (M, S) = (L +- R) / 2 against half the threshold's power, as joint stereo
+// codes either pair.
+class FrameScorer {
+public:
+    FrameScorer(const CodecGridShape& shape, const CodecGridInput& input)
+        : m_shape(shape), m_input(input), m_mdct(shape.window), m_left(static_cast<std::size_t>(m_mdct.hop())),
+          m_right(static_cast<std::size_t>(m_mdct.hop()))
+    {
+        const double flat = codecGridThreshold(shape.window, input.lsb);
+        m_limit.resize(static_cast<std::size_t>(m_mdct.hop()), flat);
+        for (std::size_t k = 0; k < shape.binWeight.size() && k < m_limit.size(); ++k) {
+            m_limit[k] = flat * shape.binWeight[k];
+        }
+        m_midLimit = m_limit;
+        for (double& t : m_midLimit) {
+            t /= std::sqrt(2.0);
+        }
+    }
+
+    [[nodiscard]] std::int32_t hop() const { return m_mdct.hop(); }
+
+    // Near-zero share of one frame starting at `start`.
+    double frame(std::int64_t start)
+    {
+        const auto first = static_cast<std::size_t>(m_shape.firstBin);
+        const auto last = static_cast<std::size_t>(m_shape.lastBin);
+        const double bins = static_cast<double>(last - first);
+        m_mdct.forward(m_input.left.data() + start, m_left.data());
+        std::int32_t small = 0;
+        for (std::size_t k = first; k < last; ++k) {
+            small += m_limit[k] > std::fabs(m_left[k]) ? 1 : 0;
+        }
+        if (m_input.right.empty()) {
+            return small / bins;
+        }
+        m_mdct.forward(m_input.right.data() + start, m_right.data());
+        std::int32_t smallMs = 0;
+        for (std::size_t k = first; k < last; ++k) {
+            const double l = m_left[k];
+            const double r = m_right[k];
+            small += m_limit[k] > std::fabs(r) ? 1 : 0;
+            smallMs += m_midLimit[k] > std::fabs(0.5 * (l + r)) ? 1 : 0;
+            smallMs += m_midLimit[k] > std::fabs(0.5 * (l - r)) ? 1 : 0;
+        }
+        return std::max(small, smallMs) / (2.0 * bins);
+    }
+
+    // Two consecutive frames.
+    double pair(std::int64_t start) { return 0.5 * (frame(start) + frame(start + hop())); }
+
+private:
+    const CodecGridShape& m_shape;
+    const CodecGridInput& m_input;
+    GridMdct m_mdct;
+    std::vector<double> m_left;
+    std::vector<double> m_right;
+    std::vector<double> m_limit;
+    std::vector<double> m_midLimit;
+};
+
+// Segment starts on multiples of the period, spread over the samples; the
+// ones whose level is under 0.03 of the file's are left out. `loudest` gets
+// the index of the loudest.
+std::vector<std::int64_t> segmentStarts(const CodecGridShape& shape, const CodecGridInput& input, bool verification,
+                                        std::size_t* loudest = nullptr)
+{
+    double loudestRms = -1.0;
+    const auto length = static_cast<std::int64_t>(input.left.size());
+    const std::int64_t span = shape.period + 3 * static_cast<std::int64_t>(shape.window.size() / 2);
+    std::vector<std::int64_t> starts;
+    if (length < span + kSlots * std::int64_t{shape.period}) {
+        return starts;
+    }
+    for (std::int32_t slot = verification ? 1 : 0; slot < kSlots; slot += 2) {
+        const auto position = static_cast<std::int64_t>(static_cast<double>(length - span) * (slot + 0.5) / kSlots);
+        const std::int64_t start = position / shape.period * shape.period;
+        double energy = 0.0;
+        for (std::int64_t i = start; i < start + span; ++i) {
+            const double l = input.left[static_cast<std::size_t>(i)];
+            const double r = input.right.empty() ? l : input.right[static_cast<std::size_t>(i)];
+            energy += l * l + r * r;
+        }
+        const double rms = std::sqrt(energy / (2.0 * static_cast<double>(span)));
+        if (rms >= kQuietSegment * input.rms) {
+            if (loudest != nullptr && rms > loudestRms) {
+                loudestRms = rms;
+                *loudest = starts.size();
+            }
+            starts.push_back(start);
+        }
+    }
+    return starts;
+}
+
+// Mean over the segments of the best pair score among offset + fold j.
+double foldedScore(FrameScorer& scorer, const CodecGridShape& shape, const std::vector<std::int64_t>& starts,
+                   std::int32_t residue)
+{
+    double sum = 0.0;
+    for (const std::int64_t start : starts) {
+        double best = 0.0;
+        for (std::int32_t o = residue; o < shape.period; o += shape.fold) {
+            best = std::max(best, scorer.pair(start + o));
+        }
+        sum += best;
+    }
+    return starts.empty() ? 0.0 : sum / static_cast<double>(starts.size());
+}
+
+} // namespace
+
+double codecGridThreshold(std::span<const double> window, double lsb)
+{
+    double energy = 0.0;
+    for (const double w : window) {
+        energy += w * w;
+    }
+    return 2.0 * lsb / std::sqrt(12.0) * std::sqrt(energy / 2.0);
+}
+
+double codecGridScore(const CodecGridShape& shape, const CodecGridInput& input, std::int32_t offset)
+{
+    FrameScorer scorer(shape, input);
+    return foldedScore(scorer, shape, segmentStarts(shape, input, true), offset % shape.fold);
+}
+
+CodecGridMeasurement searchCodecGrid(const CodecGridShape& shape, const CodecGridInput& input,
+                                     const std::atomic<bool>& stopRequested)
+{
+    CodecGridMeasurement m;
+    m.threshold = codecGridThreshold(shape.window, input.lsb);
+    std::size_t loudest = 0;
+    const std::vector<std::int64_t> search = segmentStarts(shape, input, false, &loudest);
+    const std::vector<std::int64_t> verify = segmentStarts(shape, input, true);
+    if (search.empty() || verify.empty()) {
+        return m;
+    }
+    FrameScorer scorer(shape, input);
+    // First pass: every offset, one frame, on the loudest search segment (a
+    // quiet one has near-zeros everywhere).
+    std::vector<double> coarse(static_cast<std::size_t>(shape.fold), 0.0);
+    std::vector<double> frames(static_cast<std::size_t>(shape.period));
+    const std::int64_t loud = search[loudest];
+    for (std::int32_t o = 0; o < shape.period; ++o) {
+        if (o % 128 == 0) {
+            throwIfStopRequested(stopRequested);
+        }
+        frames[static_cast<std::size_t>(o)] = scorer.frame(loud + o);
+    }
+    for (std::int32_t r = 0; r < shape.fold; ++r) {
+        for (std::int32_t o = r; o < shape.period; o += shape.fold) {
+            coarse[static_cast<std::size_t>(r)] = std::max(coarse[static_cast<std::size_t>(r)], frames[static_cast<std::size_t>(o)]);
+        }
+    }
+    // The best few residues (the lower one of equals first), scored in full on every search segment.
+    std::vector<std::int32_t> residues(static_cast<std::size_t>(shape.fold));
+    for (std::int32_t r = 0; r < shape.fold; ++r) {
+        residues[static_cast<std::size_t>(r)] = r;
+    }
+    const std::size_t candidates = std::min(kCandidates, residues.size());
+    std::partial_sort(residues.begin(), residues.begin() + static_cast<std::ptrdiff_t>(candidates), residues.end(),
+                      [&coarse](std::int32_t a, std::int32_t b) {
+                          const double ca = coarse[static_cast<std::size_t>(a)];
+                          const double cb = coarse[static_cast<std::size_t>(b)];
+                          return ca != cb ? ca > cb : a < b;
+                      });
+    residues.resize(candidates);
+    std::sort(residues.begin(), residues.end());
+    double bestScore = -1.0;
+    for (const std::int32_t r : residues) {
+        throwIfStopRequested(stopRequested);
+        const double score = foldedScore(scorer, shape, search, r);
+        if (score > bestScore) {
+            bestScore = score;
+            m.offset = r;
+        }
+    }
+    throwIfStopRequested(stopRequested);
+
+    m.verified = foldedScore(scorer, shape, verify, m.offset);
+    std::vector<double> controls;
+    for (std::int32_t j = 1; j <= kControls; ++j) {
+        controls.push_back(foldedScore(scorer, shape, verify, (m.offset + shape.fold * j / 8) % shape.fold));
+    }
+    double mean = 0.0;
+    for (const double c : controls) {
+        mean += c;
+    }
+    mean /= kControls;
+    double variance = 0.0;
+    for (const double c : controls) {
+        variance += (c - mean) * (c - mean);
+    }
+    m.spread = std::sqrt(variance / kControls);
+    std::sort(controls.begin(), controls.end());
+    m.baseline = controls[kControls / 2];
+    m.segments = static_cast<std::int32_t>(verify.size());
+    m.measured = true;
+    return m;
+}
+
+bool codecGridFound(const CodecGridMeasurement& m)
+{
+    return m.measured && m.excess() >= 0.012 && m.z() >= 6.0;
+}
+
+} // namespace orvel

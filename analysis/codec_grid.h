@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace orvel {
+
+// The common near-zero frame-grid search of the full-band codecs (Vorbis,
+// CELT, AC-3, AAC at high bitrates): a decoded frame re-analysed with the
+// codec's own MDCT on its own grid holds far more coefficients under the
+// rounding noise of the stored word than on any other grid.
+struct CodecGridShape {
+    std::vector<double> window; // length 2 x hop
+    std::int32_t period = 0;    // offsets searched: 0 .. period - 1
+    std::int32_t fold = 0;      // a grid holds only modulo fold (Vorbis's block switching)
+    std::int32_t firstBin = 0;
+    std::int32_t lastBin = 0; // exclusive
+    // Threshold per bin relative to the flat one (CELT's undone de-emphasis
+    // shapes the noise); empty for flat.
+    std::vector<double> binWeight;
+};
+
+struct CodecGridInput {
+    std::span<const double> left;
+    std::span<const double> right; // empty for mono
+    double lsb = 0.0;               // step of the measured sample grid (full scale 1)
+    double rms = 0.0;               // of the channels together
+};
+
+struct CodecGridMeasurement {
+    bool measured = false;    // false when no segment had signal
+    std::int32_t offset = 0;  // best residue, 0 .. fold - 1
+    double verified = 0.0;    // near-zero share at the best offset on the verification segments
+    double baseline = 0.0;    // median of the seven controls at best + fold m / 8
+    double spread = 0.0;      // their standard deviation
+    double threshold = 0.0;   // flat near-zero bound in MDCT units
+    std::int32_t segments = 0; // verification segments that counted
+    [[nodiscard]] double excess() const { return verified - baseline; }
+    [[nodiscard]] double z() const { return excess() / (spread > 0.001 ? spread : 0.001); }
+};
+
+// Twice the MDCT of the rounding noise of a word with step lsb through this
+// window: 2 lsb / sqrt(12) sqrt(sum w^2 / 2).
+[[nodiscard]] double codecGridThreshold(std::span<const double> window, double lsb);
+
+// Five search segments and five verification segments spread over the
+// samples, each on a multiple of the period, two consecutive frames each,
+// segments under 0.03 of the file's rms left out. The search scores every
+// offset on one frame of its loudest segment first, then the best four
+// residues in full. Throws Cancelled on a stop (checked every 128 offsets).
+[[nodiscard]] CodecGridMeasurement searchCodecGrid(const CodecGridShape& shape, const CodecGridInput& input,
+                                                   const std::atomic<bool>& stopRequested);
+
+// The folded score at one offset on the verification segments (tests).
+[[nodiscard]] double codecGridScore(const CodecGridShape& shape, const CodecGridInput& input, std::int32_t offset);
+
+// excess >= 0.012 and z >= 6.
+[[nodiscard]] bool codecGridFound(const CodecGridMeasurement& m);
+
+} // namespace orvel

@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: MIT
+// The full-band codecs' frame grids as rows of ORIGIN's table: one common
+// search (codec_grid) with each codec's own window, hop and bins.
+#include <array>
+#include <cmath>
+
+#include "analysis/codec_grid.h"
+#include "analysis/grid_mdct.h"
+#include "analysis/kbd_window.h"
+#include "analysis/origin_trace.h"
+#include "decode/cancellation.h"
+
+namespace orvel {
+
+namespace {
+
+struct CodecGridRow {
+    const char* key;     // prefix of the record's numbers
+    const char* trace;   // "vorbis-grid"
+    const char* codec;   // "Vorbis"
+    const char* summary; // "Vorbis frame grid"
+    const char* progress;
+    bool (*rateFits)(std::int32_t rate);
+    CodecGridShape (*shape)();
+};
+
+bool upTo48k(std::int32_t rate)
+{
+    return rate >= 8000 && rate <= 48000;
+}
+
+bool ac3Rate(std::int32_t rate)
+{
+    return rate == 32000 || rate == 44100 || rate == 48000;
+}
+
+// libvorbis switches between 2048- and 256-sample blocks, and each short block
+// moves the long-block grid by 128: only the phase modulo 128 holds.
+CodecGridShape vorbisShape()
+{
+    return {powerSineWindow(2048), 1024, 128, 8, 1024, {}};
+}
+
+CodecGridShape aacShape()
+{
+    return {kbdWindow(2048, 4.0), 1024, 1024, 8, 1024, {}};
+}
+
+CodecGridShape ac3Shape()
+{
+    return {kbdWindow(512, 5.0), 256, 256, 4, 256, {}};
+}
+
+constexpr std::array<CodecGridRow, 3> kRows{{
+    {"vorbis", "vorbis-grid", "Vorbis", "Vorbis frame grid", "Vorbis grid", upTo48k, vorbisShape},
+    {"aac_ms", "aac-ms-grid", "AAC", "AAC frame grid (KBD window, mid/side)", "AAC grid (mid/side)", upTo48k,
+     aacShape},
+    {"ac3", "ac3-grid", "AC-3", "AC-3 frame grid", "AC-3 grid", ac3Rate, ac3Shape},
+}};
+
+const CodecGridShape& shapeOf(std::size_t row)
+{
+    static const std::array<CodecGridShape, kRows.size()> shapes{kRows[0].shape(), kRows[1].shape(),
+                                                                  kRows[2].shape()};
+    return shapes[row];
+}
+
+template <std::size_t Row>
+OriginFinding codecGridTrace(OriginContext& c)
+{
+    const CodecGridRow& row = kRows[Row];
+    OriginFinding f;
+    if (!row.rateFits(c.input.sampleRate)) {
+        return f;
+    }
+    if (c.progress) {
+        c.progress(row.progress);
+    }
+    const CodecGridInput input{c.left, c.right, c.gridLsb > 0.0 ? c.gridLsb : std::ldexp(1.0, -23), c.rms};
+    const CodecGridMeasurement g = searchCodecGrid(shapeOf(Row), input, c.stop);
+    if (!g.measured) {
+        return f;
+    }
+    c.m.codecGrids.push_back({row.key, g.verified, g.baseline, g.spread, g.z(), g.offset});
+    const CodecGridShape& shape = shapeOf(Row);
+    const std::string period = shape.fold < shape.period ? " (modulo " + std::to_string(shape.fold) + ")"
+                                                         : " / " + std::to_string(shape.period);
+    f.lines.push_back(std::string(row.summary) + ": best offset " + std::to_string(g.offset) + period +
+                      "; near-zero coefficients " + originPercent(g.verified) + " against " +
+                      originPercent(g.baseline) + " at 7 control offsets (excess " + originFixed(g.excess(), 3) +
+                      ", sd " + originFixed(g.spread * 100.0, 2) + " points, z " +
+                      originFixed(std::min(g.z(), 9999.0), 1) + "); " + std::to_string(g.segments) + " segments.");
+    if (codecGridFound(g)) {
+        f.status = Verdict::EvidenceFound;
+        f.rank = 5;
+        f.excess = g.excess();
+        f.summary = row.summary;
+        f.trace = row.trace;
+        f.codec = row.codec;
+    }
+    return f;
+}
+
+constexpr std::array<OriginTrace, kRows.size()> kTraces{{
+    {kRows[0].trace, codecGridTrace<0>},
+    {kRows[1].trace, codecGridTrace<1>},
+    {kRows[2].trace, codecGridTrace<2>},
+}};
+
+} // namespace
+
+std::span<const OriginTrace> codecGridTraces()
+{
+    return kTraces;
+}
+
+} // namespace orvel

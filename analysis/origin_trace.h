@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "analysis/aac_kbd_grid.h"
+#include "analysis/lower_rate.h"
+#include "analysis/lowpass_edge.h"
+#include "analysis/mp3_grid.h"
+#include "analysis/origin.h"
+
+namespace orvel {
+
+// What the traces of ORIGIN share: the input, its level and sample grid, the
+// long-term spectrum, and the measurements they fill in.
+struct OriginContext {
+    const OriginInput& input;
+    const std::atomic<bool>& stop;
+    const std::function<void(const std::string&)>& progress;
+    OriginMeasurements& m;
+    std::span<const double> left;
+    std::span<const double> right; // empty for mono
+    double leftRms = 0.0;
+    double rightRms = 0.0;
+    double rms = 0.0;     // of the first two channels together
+    double seconds = 0.0;
+    double gridLsb = 0.0; // step of the measured sample grid; 0 for floating point
+    double storedLsb = 0.0;
+    std::int32_t bandLimit = 64;
+    LongTermSpectrum lts;
+    // Set once an earlier trace found a codec's grid: the costlier searches
+    // after it cannot change the verdict and are skipped.
+    bool gridFound = false;
+    // The MP3 and KBD-window AAC searches run together (side by side with two
+    // threads); done by whichever of their traces comes first.
+    bool classicGridsSearched = false;
+    Mp3GridMeasurement mp3;
+    AacKbdMeasurement aacKbd;
+};
+
+// What one trace found. Among findings the rule picks the highest status,
+// then the highest rank, then among codec grids of equal rank the largest
+// excess; that finding gives the verdict, the summary and the source's name.
+struct OriginFinding {
+    Verdict status = Verdict::NoEvidence;
+    std::int32_t rank = 0;
+    double excess = 0.0;
+    std::string summary;  // when this finding decides
+    std::string trace;    // "mp3-grid", ...
+    std::string codec;    // the codec a grid names: "MP3", "Vorbis", ...
+    std::string leadLine; // evidence line put first when this finding decides
+    std::vector<std::string> lines; // evidence lines, always shown
+};
+
+// One row of the table: its measuring function, in the order the evidence shows them.
+struct OriginTrace {
+    const char* name;
+    OriginFinding (*measure)(OriginContext& context);
+};
+
+// The full-band codecs' grid traces (Vorbis, AAC at high bitrates, AC-3, Opus).
+[[nodiscard]] std::span<const OriginTrace> codecGridTraces();
+
+// Fixed-point text in every locale, and the shares as the evidence shows them.
+[[nodiscard]] std::string originFixed(double value, int decimals);
+[[nodiscard]] std::string originPercent(double share);
+
+} // namespace orvel
