@@ -60,9 +60,7 @@ constexpr std::array<CodecGridRow, 3> kRows{{
 
 const CodecGridShape& shapeOf(std::size_t row)
 {
-    static const std::array<CodecGridShape, kRows.size()> shapes{kRows[0].shape(), kRows[1].shape(),
-                                                                  kRows[2].shape()};
-    return shapes[row];
+    return codecGridShapes()[row];
 }
 
 template <std::size_t Row>
@@ -112,6 +110,13 @@ constexpr std::array<OriginTrace, kRows.size()> kTraces{{
 std::span<const OriginTrace> codecGridTraces()
 {
     return kTraces;
+}
+
+std::span<const CodecGridShape> codecGridShapes()
+{
+    static const std::array<CodecGridShape, kRows.size()> shapes{kRows[0].shape(), kRows[1].shape(),
+                                                                  kRows[2].shape()};
+    return shapes;
 }
 
 } // namespace orvel

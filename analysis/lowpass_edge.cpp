@@ -270,21 +270,19 @@ EdgeVerdict judgeEdge(const EdgeMeasurement& m, double seconds)
 
 std::string lowpassResemblance(double edgeHz)
 {
+    // Each band holds the edges of several codecs at overlapping bitrates
+    // (MP3 and MP2 near 16-17 kHz at 128 kb/s, AAC 17.1-17.6, Vorbis q3
+    // 18.0-18.4, MP3 192 near 18.5-19, MP3 256-320, Opus and some AAC near
+    // 20): an edge alone names a range, never one codec.
     const double k = std::round(edgeHz / 100.0) / 10.0;
-    if (k >= 15.9 && k <= 17.0) {
-        return "like MP3 128 kb/s";
+    if (k >= 15.9 && k <= 17.6) {
+        return "like a lossy encoder at about 96\u2013160 kb/s";
     }
-    if (k >= 17.1 && k <= 17.6) {
-        return "like AAC 128 kb/s";
+    if (k >= 17.7 && k <= 19.4) {
+        return "like a lossy encoder at about 128\u2013256 kb/s";
     }
-    if (k >= 18.0 && k <= 18.4) {
-        return "like Vorbis q3";
-    }
-    if (k >= 18.5 && k <= 19.0) {
-        return "like MP3 192 kb/s or V2";
-    }
-    if (k >= 19.9 && k <= 20.5) {
-        return "like MP3 256\u2013320 kb/s, Opus or AAC";
+    if (k >= 19.5 && k <= 20.5) {
+        return "like a lossy encoder at 192\u2013320 kb/s, or a mastering lowpass";
     }
     return "";
 }

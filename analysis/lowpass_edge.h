@@ -70,7 +70,8 @@ enum class EdgeVerdict { NoEvidence, Inconclusive, Possible, Likely };
 // possible if soft; from 19.5 kHz possible if hard.
 [[nodiscard]] EdgeVerdict judgeEdge(const EdgeMeasurement& m, double seconds);
 
-// "like MP3 128 kb/s" for an edge of 16.7 kHz; empty outside the table.
+// The bitrates lossy encoders cut at that edge, across codecs: "like a lossy
+// encoder at about 96-160 kb/s" for 16.7 kHz; empty outside 15.9-20.5 kHz.
 [[nodiscard]] std::string lowpassResemblance(double edgeHz);
 
 } // namespace orvel

@@ -158,7 +158,7 @@ OriginFacts originFacts(const OriginMeasurements& m)
 {
     OriginFacts facts;
     facts.cutoffKhz = m.lowpassKhz;
-    facts.likelySource = m.lowpassResembles;
+    facts.likelySource = m.likelySource;
     facts.trace = m.trace;
     const auto add = [&facts](const char* name, const auto& value) {
         if (value) {
@@ -482,9 +482,13 @@ OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop
         result.status = decisive->status;
         result.summary = decisive->summary;
         result.m.trace = decisive->trace;
+        result.m.likelySource = decisive->codec;
         if (!decisive->leadLine.empty()) {
             lines.push_back(decisive->leadLine);
         }
+    }
+    if (result.m.likelySource.empty()) {
+        result.m.likelySource = result.m.lowpassResembles;
     }
     for (const OriginFinding& f : findings) {
         lines.insert(lines.end(), f.lines.begin(), f.lines.end());

@@ -31,7 +31,9 @@ struct OriginMeasurements {
     std::optional<double> lowpassAboveShare;   // share of active frames reaching above the edge
     std::optional<double> lowpassFloorOverNoiseDb; // band above the edge over the stored word's rounding noise
     std::optional<std::int32_t> lowpassActiveFrames;
-    std::string lowpassResembles;              // "like MP3 128 kb/s", or empty
+    std::string lowpassResembles;              // "like a lossy encoder at about 96-160 kb/s", or empty
+    // The codec a grid named ("MP3", "AAC", "Vorbis", "AC-3"); else what the lowpass resembles.
+    std::string likelySource;
     // MP3 frame grid.
     std::optional<double> mp3NearZero;         // at the best offset
     std::optional<double> mp3Baseline;         // median of the controls

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/aac_kbd_grid.h"
+#include "analysis/codec_grid.h"
 #include "analysis/lower_rate.h"
 #include "analysis/lowpass_edge.h"
 #include "analysis/mp3_grid.h"
@@ -63,8 +64,10 @@ struct OriginTrace {
     OriginFinding (*measure)(OriginContext& context);
 };
 
-// The full-band codecs' grid traces (Vorbis, AAC at high bitrates, AC-3, Opus).
+// The full-band codecs' grid traces (Vorbis, AAC at high bitrates, AC-3), and
+// the searches' shapes in the same order.
 [[nodiscard]] std::span<const OriginTrace> codecGridTraces();
+[[nodiscard]] std::span<const CodecGridShape> codecGridShapes();
 
 // Fixed-point text in every locale, and the shares as the evidence shows them.
 [[nodiscard]] std::string originFixed(double value, int decimals);

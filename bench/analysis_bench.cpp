@@ -27,10 +27,13 @@
 #include "analysis/averaged_spectrum.h"
 #include "analysis/fft.h"
 #include "analysis/aac_kbd_grid.h"
+#include "analysis/codec_grid.h"
 #include "analysis/lower_rate.h"
 #include "analysis/lowpass_edge.h"
 #include "analysis/mp3_grid.h"
 #include "analysis/origin.h"
+#include "analysis/origin_trace.h"
+#include "analysis/signal_level.h"
 #include "analysis/simd_level.h"
 #include "analysis/sine_mdct.h"
 #include "analysis/spectrogram.h"
@@ -113,7 +116,7 @@ const SpectrumInput& benchSpectrum()
 // ORIGIN on the bench file, whole and per detector, on one thread. The
 // detectors' inputs are made as checkOrigin makes them (16-bit grid, the
 // AAC-SIN band limit of the analysis spectrum).
-enum class OriginPart { Whole, Spectral, Mp3Grid, AacKbdGrid };
+enum class OriginPart { Whole, Spectral, Mp3Grid, AacKbdGrid, CodecGrids };
 
 void originCase(benchmark::State& state, OriginPart part)
 {
@@ -125,6 +128,7 @@ void originCase(benchmark::State& state, OriginPart part)
     const std::span<const double> right = audio.channels[1];
     const std::int32_t bandLimit = aacSinBandLimit(spectrum.power);
     const double lsb = std::ldexp(1.0, -15);
+    const double rms = std::hypot(signalRms(left), signalRms(right)) / std::sqrt(2.0);
     for (auto _ : state) {
         switch (part) {
         case OriginPart::Whole:
@@ -141,6 +145,12 @@ void originCase(benchmark::State& state, OriginPart part)
             break;
         case OriginPart::AacKbdGrid:
             benchmark::DoNotOptimize(searchAacKbdGrid({{left, right}, lsb, bandLimit, {}}, noStop, {}));
+            break;
+        case OriginPart::CodecGrids:
+            // Every full-band codec's search, as a file with no grid gets them all.
+            for (const CodecGridShape& shape : codecGridShapes()) {
+                benchmark::DoNotOptimize(searchCodecGrid(shape, {left, right, lsb, rms}, noStop));
+            }
             break;
         }
     }
@@ -359,6 +369,9 @@ void registerAll()
         ->Unit(benchmark::kMillisecond)
         ->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("origin/mp3-grid/cpu", originCase, OriginPart::Mp3Grid)
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("origin/codec-grids/cpu", originCase, OriginPart::CodecGrids)
         ->Unit(benchmark::kMillisecond)
         ->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("origin/aac-kbd-grid/cpu", originCase, OriginPart::AacKbdGrid)

@@ -25,6 +25,7 @@ mkdir -p "$work/src" "$work/files" "$work/tmp"
 styles=(band acoustic electronic)
 
 # Sources: six at 44.1 kHz, two at 48 kHz (16-bit); genuine 24-bit ones at 44.1, 48 and 96 kHz.
+# Genuine: 33 files of 23 sources, none of them ever through a lossy encoder.
 for i in 0 1 2 3 4 5; do
   "$testgen" synth-music "$work/src/s44-$i.wav" rate=44100 bits=16 seconds=20 seed=$((21 + i)) style=${styles[$((i % 3))]}
 done
@@ -47,6 +48,15 @@ for i in 0 1; do
 done
 for i in 0 1 2; do
   sox -R "$work/src/s44-$i.wav" "$work/files/genuine_lowpassed-20k-s44-$i.flac" lowpass 20000
+  # A steep linear-phase mastering brickwall at 20 kHz: an edge as high and hard as MP3 320's.
+  sox -R "$work/src/s44-$((i + 3)).wav" "$work/files/genuine_brickwall-20k-s44-$((i + 3)).flac" sinc -20000 -t 300
+done
+# Mono, quiet (30 dB down, 16 bits), and sox's own synthesis (a pluck per channel under pink noise).
+for i in 0 1; do
+  sox -R "$work/src/s44-$i.wav" "$work/files/genuine_mono-44100-s44-$i.flac" remix 1,2
+  sox -R "$work/src/s44-$((i + 2)).wav" -b 16 "$work/files/genuine_quiet-44100-s44-$((i + 2)).flac" vol -30dB
+  sox -R -n -r 44100 -b 16 -c 2 "$work/files/genuine_soxsynth-44100-n$i.flac" synth 12 pluck $((110 + 55 * i)) \
+    pluck $((165 + 55 * i)) synth 12 pinknoise mix tremolo 3 60 vol 0.5
 done
 for i in 0 1 2; do
   "$testgen" synth-music "$work/files/genuine_24bit-96000-g96-$i.flac" rate=96000 bits=24 seconds=8 seed=$((41 + i)) style=${styles[$i]}
@@ -64,7 +74,11 @@ for i in 0 1 2 3 4 5; do
   for setting in 128k 256k; do run aac $setting $s; done
   run aac24 128k $s
   run voaac 128k $s
-  for setting in q3 q6; do run vorbis $setting $s; done
+  for setting in q3 q6 q9; do run vorbis $setting $s; done
+  run ffvorbis q6 $s
+  for setting in 192k 448k; do run ac3 $setting $s; done
+  run eac3 256k $s
+  run aac 320k $s
   for setting in 96k 160k; do run opus $setting $s; done
   for setting in 128k 160k 192k; do run mp2 $setting $s; done
   run sox-vhq 96000 $s
@@ -78,6 +92,8 @@ for i in 0 1; do
   run aac 128k $s
   run opus 96k $s
   run vorbis q3 $s
+  run vorbis q6 $s
+  run ac3 192k $s
   run sox-vhq 96000 $s
 done
 
@@ -95,8 +111,10 @@ head, rows = rows[0], rows[1:]
 col = {name: i for i, name in enumerate(head)}
 # What counts as found, per class: the codec's own grid where it has one,
 # any flag (a lowpass or a lower-rate boundary) for the others.
-own = {"mp3": {"mp3-grid"}, "aac": {"aac-kbd-grid", "aac-sin-grid"}, "aac24": {"aac-kbd-grid", "aac-sin-grid"},
-       "voaac": {"aac-kbd-grid", "aac-sin-grid"}}
+aac = {"aac-kbd-grid", "aac-sin-grid", "aac-ms-grid"}
+own = {"mp3": {"mp3-grid"}, "aac": aac, "aac24": aac, "voaac": aac, "vorbis": {"vorbis-grid"},
+       "ffvorbis": {"vorbis-grid"}, "ac3": {"ac3-grid"}, "eac3": {"ac3-grid"}}
+grids = {"mp3-grid", "aac-kbd-grid", "aac-sin-grid", "aac-ms-grid", "vorbis-grid", "ac3-grid"}
 stats = collections.OrderedDict()
 cpu = collections.defaultdict(list)
 for r in rows:
@@ -116,7 +134,7 @@ for r in rows:
     s["traces"][trace if flagged else "none"] += 1
     if cls in own:
         s["grid"] += trace in own[cls]
-    elif trace in ("mp3-grid", "aac-kbd-grid", "aac-sin-grid"):
+    elif trace in grids:
         s["wrong_grid"] += 1
 
 print(f"{'class':<14}{'setting':<9}{'files':>6}{'own grid':>10}{'flagged':>9}{'other grid':>12}  traces")

@@ -57,14 +57,15 @@ TEST(OriginRules, LowpassEdgeVerdicts)
 
 TEST(OriginRules, ResemblanceTableAndGridBounds)
 {
-    EXPECT_EQ(lowpassResemblance(16700.0), "like MP3 128 kb/s");
-    EXPECT_EQ(lowpassResemblance(15940.0), "like MP3 128 kb/s");
-    EXPECT_EQ(lowpassResemblance(17400.0), "like AAC 128 kb/s");
-    EXPECT_EQ(lowpassResemblance(18200.0), "like Vorbis q3");
-    EXPECT_EQ(lowpassResemblance(18800.0), "like MP3 192 kb/s or V2");
-    EXPECT_EQ(lowpassResemblance(20400.0), "like MP3 256\u2013320 kb/s, Opus or AAC");
+    // A range of bitrates across codecs, never one codec.
+    EXPECT_EQ(lowpassResemblance(16700.0), "like a lossy encoder at about 96\u2013160 kb/s");
+    EXPECT_EQ(lowpassResemblance(15940.0), "like a lossy encoder at about 96\u2013160 kb/s");
+    EXPECT_EQ(lowpassResemblance(17400.0), "like a lossy encoder at about 96\u2013160 kb/s");
+    EXPECT_EQ(lowpassResemblance(18200.0), "like a lossy encoder at about 128\u2013256 kb/s");
+    EXPECT_EQ(lowpassResemblance(18800.0), "like a lossy encoder at about 128\u2013256 kb/s");
+    EXPECT_EQ(lowpassResemblance(20400.0), "like a lossy encoder at 192\u2013320 kb/s, or a mastering lowpass");
     EXPECT_EQ(lowpassResemblance(14000.0), "");
-    EXPECT_EQ(lowpassResemblance(19500.0), "");
+    EXPECT_EQ(lowpassResemblance(20600.0), "");
 
     Mp3GridMeasurement m;
     m.verified = 0.08;

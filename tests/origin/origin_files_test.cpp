@@ -105,7 +105,13 @@ INSTANTIATE_TEST_SUITE_P(
                     Expected{"aac-256k-band.flac", "Evidence found", "aac-kbd-grid"},
                     Expected{"aac24-128k-band.flac", "Evidence found", "aac-kbd-grid"},
                     Expected{"voaac-128k-band.flac", "Evidence found", "aac-kbd-grid"},
-                    Expected{"vorbis-q3-band.flac", "Possible", "lowpass"},
+                    Expected{"vorbis-q3-band.flac", "Evidence found", "vorbis-grid"},
+                    Expected{"vorbis-q6-band.flac", "Evidence found", "vorbis-grid"},
+                    Expected{"vorbis-q9-acoustic.flac", "Evidence found", "vorbis-grid"},
+                    Expected{"ffvorbis-q6-band.flac", "Evidence found", "vorbis-grid"},
+                    Expected{"ac3-192k-band.flac", "Evidence found", "ac3-grid"},
+                    Expected{"ac3-448k-acoustic.flac", "Evidence found", "ac3-grid"},
+                    Expected{"eac3-256k-band.flac", "Evidence found", "ac3-grid"},
                     Expected{"opus-96k-band.flac", "Possible", "lowpass"},
                     Expected{"opus-160k-band.flac", "Possible", "lowpass"},
                     Expected{"sox-vhq-96000-band.flac", "Possible", "lower-rate"},
@@ -123,7 +129,9 @@ TEST(OriginFiles, GenuineMaterialIsNeverAccused)
 {
     for (const char* file :
          {"genuine-band-44100.flac", "genuine-acoustic-44100.flac", "genuine-electronic-48000.flac", "genuine-band-22050.flac",
-          "genuine-band-96000-24bit.flac", "genuine-acoustic-48000-24bit.flac"}) {
+          "genuine-band-96000-24bit.flac", "genuine-acoustic-48000-24bit.flac",
+          // Mastering lowpasses at 20 kHz, a steep one among them: an edge as high as MP3 320's.
+          "brickwall-sinc-band.flac", "brickwall-lowpass-acoustic.flac"}) {
         const OriginResult r = origin(file);
         EXPECT_EQ(r.status, Verdict::NoEvidence) << file << ": " << r.summary << "\n" << r.evidence;
         EXPECT_TRUE(r.m.trace.empty()) << file;
@@ -132,12 +140,42 @@ TEST(OriginFiles, GenuineMaterialIsNeverAccused)
 
 TEST(OriginFiles, OtherCodecsGiveNoCodecGrid)
 {
-    // Layer II shares the polyphase filterbank but has no 576-line granules;
-    // Vorbis and Opus have neither grid.
-    for (const char* file : {"mp2-192k-band.flac", "vorbis-q6-band.flac", "vorbis-q3-band.flac", "opus-96k-band.flac"}) {
+    // Layer II shares the polyphase filterbank but has no 576-line granules,
+    // and none of the MDCT grids; Opus (CELT) has no grid searched yet.
+    for (const char* file : {"mp2-192k-band.flac", "opus-96k-band.flac"}) {
         const OriginResult r = origin(file);
         EXPECT_NE(r.status, Verdict::EvidenceFound) << file << ": " << r.summary << "\n" << r.evidence;
     }
+}
+
+TEST(OriginFiles, AHighEdgeCountsOnlyWithACodecsGrid)
+{
+    // The steep mastering lowpass: the edge is reported, the verdict stays "No evidence".
+    const OriginResult brickwall = origin("brickwall-sinc-band.flac");
+    ASSERT_TRUE(brickwall.m.lowpassKhz.has_value()) << brickwall.evidence;
+    EXPECT_GE(*brickwall.m.lowpassKhz, 19.5);
+    EXPECT_EQ(brickwall.status, Verdict::NoEvidence) << brickwall.summary;
+    EXPECT_NE(brickwall.evidence.find("Lowpass edge: "), std::string::npos);
+    // MP3 320 has an edge as high, and its grid names it.
+    const OriginResult mp3 = origin("mp3-b320-band.flac");
+    ASSERT_TRUE(mp3.m.lowpassKhz.has_value());
+    EXPECT_GE(*mp3.m.lowpassKhz, 19.5);
+    EXPECT_EQ(mp3.m.trace, "mp3-grid");
+}
+
+TEST(OriginFiles, AVorbisGridIsFoundOnItsShortBlockPhase)
+{
+    const OriginResult r = origin("vorbis-q6-band.flac");
+    ASSERT_EQ(r.m.codecGrids.size(), 3u);
+    const OriginMeasurements::CodecGrid& vorbis = r.m.codecGrids[0];
+    EXPECT_EQ(vorbis.key, "vorbis");
+    // oggdec's decodes keep libvorbis's grid on 64 modulo 128.
+    EXPECT_EQ(vorbis.offset, 64);
+    EXPECT_GE(vorbis.nearZero - vorbis.baseline, 0.012);
+    EXPECT_GE(vorbis.z, 6.0);
+    EXPECT_NE(r.evidence.find("Vorbis frame grid: best offset 64 (modulo 128)"), std::string::npos) << r.evidence;
+    const OriginFacts facts = originFacts(r.m);
+    EXPECT_EQ(facts.likelySource, "Vorbis");
 }
 
 TEST(OriginFiles, MeasurementsOfAnMp3Transcode)
@@ -155,7 +193,9 @@ TEST(OriginFiles, MeasurementsOfAnMp3Transcode)
     EXPECT_GE(*r.m.lowpassSteepness, 30.0);
     EXPECT_LE(*r.m.lowpassAboveShare, 0.05);
     EXPECT_LT(*r.m.lowpassFloorOverNoiseDb, 3.0);
-    EXPECT_EQ(r.m.lowpassResembles, "like MP3 128 kb/s");
+    EXPECT_EQ(r.m.lowpassResembles, "like a lossy encoder at about 96\u2013160 kb/s");
+    // The grid, not the edge, names the codec.
+    EXPECT_EQ(originFacts(r.m).likelySource, "MP3");
     EXPECT_EQ(r.m.sampleGridBits, 16);
     EXPECT_NE(r.evidence.find("MP3 frame grid: best offset 528 / 576"), std::string::npos) << r.evidence;
 

@@ -47,9 +47,16 @@ aac24 128k band
 voaac 128k band
 vorbis q3 band
 vorbis q6 band
+vorbis q9 acoustic
+ffvorbis q6 band
+ac3 192k band
+ac3 448k acoustic
+eac3 256k band
 opus 96k band
 opus 160k band
 mp2 192k band
+brickwall sinc band
+brickwall lowpass acoustic
 sox-vhq 96000 band
 swr 96000 band
 LIST
