@@ -157,20 +157,23 @@ CodecGridMeasurement searchCodecGrid(const CodecGridShape& shape, const CodecGri
         return m;
     }
     FrameScorer scorer(shape, input);
-    // First pass: every offset, one frame, on the loudest search segment (a
-    // quiet one has near-zeros everywhere).
+    // First pass: every offset, one frame, on every search segment: within one
+    // segment a run of short blocks can move the grid.
     std::vector<double> coarse(static_cast<std::size_t>(shape.fold), 0.0);
     std::vector<double> frames(static_cast<std::size_t>(shape.period));
-    const std::int64_t loud = search[loudest];
-    for (std::int32_t o = 0; o < shape.period; ++o) {
-        if (o % 128 == 0) {
-            throwIfStopRequested(stopRequested);
+    for (const std::int64_t start : search) {
+        for (std::int32_t o = 0; o < shape.period; ++o) {
+            if (o % 128 == 0) {
+                throwIfStopRequested(stopRequested);
+            }
+            frames[static_cast<std::size_t>(o)] = scorer.frame(start + o);
         }
-        frames[static_cast<std::size_t>(o)] = scorer.frame(loud + o);
-    }
-    for (std::int32_t r = 0; r < shape.fold; ++r) {
-        for (std::int32_t o = r; o < shape.period; o += shape.fold) {
-            coarse[static_cast<std::size_t>(r)] = std::max(coarse[static_cast<std::size_t>(r)], frames[static_cast<std::size_t>(o)]);
+        for (std::int32_t r = 0; r < shape.fold; ++r) {
+            double best = 0.0;
+            for (std::int32_t o = r; o < shape.period; o += shape.fold) {
+                best = std::max(best, frames[static_cast<std::size_t>(o)]);
+            }
+            coarse[static_cast<std::size_t>(r)] += best;
         }
     }
     // The best few residues (the lower one of equals first), scored in full on every search segment.
