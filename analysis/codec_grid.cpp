@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "analysis/grid_mdct.h"
 #include "decode/cancellation.h"
@@ -146,7 +147,8 @@ double codecGridScore(const CodecGridShape& shape, const CodecGridInput& input, 
 }
 
 CodecGridMeasurement searchCodecGrid(const CodecGridShape& shape, const CodecGridInput& input,
-                                     const std::atomic<bool>& stopRequested)
+                                     const std::atomic<bool>& stopRequested,
+                                     const std::function<void(const std::string&)>& progress, const std::string& label)
 {
     CodecGridMeasurement m;
     m.threshold = codecGridThreshold(shape.window, input.lsb);
@@ -161,7 +163,12 @@ CodecGridMeasurement searchCodecGrid(const CodecGridShape& shape, const CodecGri
     // segment a run of short blocks can move the grid.
     std::vector<double> coarse(static_cast<std::size_t>(shape.fold), 0.0);
     std::vector<double> frames(static_cast<std::size_t>(shape.period));
-    for (const std::int64_t start : search) {
+    for (std::size_t segment = 0; segment < search.size(); ++segment) {
+        const std::int64_t start = search[segment];
+        throwIfStopRequested(stopRequested);
+        if (progress) {
+            progress(label + " \u00B7 " + std::to_string(segment * 100 / search.size()) + "%");
+        }
         for (std::int32_t o = 0; o < shape.period; ++o) {
             if (o % 128 == 0) {
                 throwIfStopRequested(stopRequested);

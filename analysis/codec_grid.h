@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <span>
 #include <vector>
 
@@ -50,9 +52,12 @@ struct CodecGridMeasurement {
 // samples, each on a multiple of the period, two consecutive frames each,
 // segments under 0.03 of the file's rms left out. The search scores every
 // offset on one frame of its loudest segment first, then the best four
-// residues in full. Throws Cancelled on a stop (checked every 128 offsets).
+// residues in full. Progress "LABEL · 40%" per search segment; throws
+// Cancelled on a stop (checked every 128 offsets).
 [[nodiscard]] CodecGridMeasurement searchCodecGrid(const CodecGridShape& shape, const CodecGridInput& input,
-                                                   const std::atomic<bool>& stopRequested);
+                                                   const std::atomic<bool>& stopRequested,
+                                                   const std::function<void(const std::string&)>& progress = {},
+                                                   const std::string& label = {});
 
 // The folded score at one offset on the verification segments (tests).
 [[nodiscard]] double codecGridScore(const CodecGridShape& shape, const CodecGridInput& input, std::int32_t offset);

@@ -71,11 +71,8 @@ OriginFinding codecGridTrace(OriginContext& c)
     if (!row.rateFits(c.input.sampleRate)) {
         return f;
     }
-    if (c.progress) {
-        c.progress(row.progress);
-    }
     const CodecGridInput input{c.left, c.right, c.gridLsb > 0.0 ? c.gridLsb : std::ldexp(1.0, -23), c.rms};
-    const CodecGridMeasurement g = searchCodecGrid(shapeOf(Row), input, c.stop);
+    const CodecGridMeasurement g = searchCodecGrid(shapeOf(Row), input, c.stop, c.progress, row.progress);
     if (!g.measured) {
         return f;
     }

@@ -100,7 +100,8 @@ struct OriginInput {
                                       bool aacSinFound);
 
 // Progress texts "Lowpass edge", "MP3 grid · 37%", "AAC grid (KBD) · 43%",
-// "Vorbis grid", "AAC grid (mid/side)", "AC-3 grid", on the calling thread. With input.options allowing 2 threads the two grid searches
+// "Vorbis grid · 40%", "AAC grid (mid/side) · 0%", "AC-3 grid · 80%", on the
+// calling thread. With input.options allowing 2 threads the two grid searches
 // run side by side; the result is the same for any thread count. Throws
 // Cancelled when stop is seen set (well within 50 ms of work).
 [[nodiscard]] OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop,
