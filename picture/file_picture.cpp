@@ -62,19 +62,28 @@ BatchPictures::BatchPictures(fs::path folder, PictureSize size, const std::vecto
     }
     PictureNames names;
     m_names.reserve(inputs.size());
+    std::vector<fs::path> paths;
+    paths.reserve(inputs.size());
     for (const BatchInput& input : inputs) {
         m_names.push_back(names.nameFor(input.path));
+        paths.push_back(input.path);
     }
+    m_guard.protect(paths);
 }
 
 void BatchPictures::write(std::size_t index, const DecodedAudio& audio, FileReport& record,
                           const AnalysisOptions& analysis) const
 {
     try {
+        const fs::path target = m_folder / m_names[index];
+        if (std::string refused = m_guard.refused(target, OutputKind::Picture); !refused.empty()) {
+            record.pictureError = std::move(refused);
+            return;
+        }
         const std::vector<unsigned char> png = filePicturePng(audio, record, m_size, analysis, m_stop);
         // A file stopped before its picture is in place leaves nothing behind.
         throwIfStopRequested(m_stop);
-        writePictureFile(m_folder / m_names[index], png);
+        writePictureFile(target, png);
         record.pictureName = m_names[index];
     } catch (const Cancelled&) {
         throw;

@@ -10,6 +10,7 @@
 #include "analysis/analysis_options.h"
 #include "analysis/file_report.h"
 #include "batch/input_walker.h"
+#include "batch/output_target.h"
 #include "decode/decoded_audio.h"
 #include "picture/spectrogram_picture.h"
 
@@ -42,7 +43,9 @@ struct FilePicture {
 
 // The pictures of a batch: one PNG per analysed file into one folder, named by
 // PictureNames in input order (so the names do not depend on --jobs), written
-// while the file's audio is in memory, from BatchSettings::withAudio.
+// while the file's audio is in memory, from BatchSettings::withAudio. A
+// picture is written only where a report could be (OutputGuard): a name in
+// the folder that leads to an input or to audio is left alone.
 class BatchPictures {
 public:
     // Creates the folder when it is missing; throws std::runtime_error with a
@@ -54,7 +57,8 @@ public:
     [[nodiscard]] const std::string& nameFor(std::size_t index) const { return m_names[index]; }
 
     // Renders and writes the picture of input index; sets record.pictureName,
-    // or record.pictureError when it cannot (a full disk, say). On a stop
+    // or record.pictureError when it cannot (a full disk, say, or a name
+    // that the guard refuses). On a stop
     // nothing is written and Cancelled passes on. analysis: the threads the
     // file's analysis had.
     void write(std::size_t index, const DecodedAudio& audio, FileReport& record,
@@ -65,6 +69,7 @@ private:
     PictureSize m_size;
     const std::atomic<bool>& m_stop;
     std::vector<std::string> m_names;
+    OutputGuard m_guard;
 };
 
 } // namespace orvel

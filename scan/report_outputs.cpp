@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "batch/output_target.h"
 #include "report/report_format.h"
 #include "scan/scan_printer.h"
 
@@ -53,6 +54,24 @@ std::vector<std::string> ReportOutputs::fileTargets() const
         }
     }
     return targets;
+}
+
+void ReportOutputs::claimTargets(OutputGuard& guard) const
+{
+    for (const Output& output : m_outputs) {
+        if (output.target == "-") {
+            continue;
+        }
+        const char* option = !output.format                        ? "--jsonl"
+                             : *output.format == ReportFormat::Json ? "--json"
+                             : *output.format == ReportFormat::Text ? "--text"
+                                                                    : "--csv";
+        const std::string refused =
+            guard.claim(std::filesystem::path(output.target), OutputKind::Report, std::string("the ") + option + " report");
+        if (!refused.empty()) {
+            throw UsageError(refused);
+        }
+    }
 }
 
 void ReportOutputs::open(ScanPrinter& printer)

@@ -15,6 +15,7 @@
 
 namespace orvel {
 
+class OutputGuard;
 class ScanPrinter;
 
 // The reports one kestrone-scan command line asks for, each written while
@@ -28,6 +29,9 @@ public:
     [[nodiscard]] bool wantsSpectrum() const; // a JSON report, or JSON Lines with the spectrum
     [[nodiscard]] bool jsonlWantsSpectrum() const { return m_withSpectrum; }
     [[nodiscard]] std::vector<std::string> fileTargets() const;
+    // Makes every report file one of guard's outputs, before anything is
+    // written; throws UsageError saying why when one may not be written.
+    void claimTargets(OutputGuard& guard) const;
 
     // Opens the files and writes the openings of the stdout reports.
     void open(ScanPrinter& printer);

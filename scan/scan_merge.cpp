@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/output_target.h"
 #include "report/jsonl_record.h"
 #include "scan/report_outputs.h"
 #include "scan/scan_printer.h"
@@ -80,6 +81,10 @@ private:
 int runMerge(const ScanOptions& options, const ScanTerminal& terminal)
 {
     ReportOutputs outputs(options);
+    // The parts are the inputs of a merge: no report may replace one.
+    OutputGuard guard;
+    guard.protect(std::vector<std::filesystem::path>(options.paths.begin(), options.paths.end()), "part");
+    outputs.claimTargets(guard);
     ScanPrinter::Settings settings;
     settings.mode = ScanPrinter::Mode::Quiet;
     settings.stdoutIsTerminal = terminal.stdoutIsTerminal;
