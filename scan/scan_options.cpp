@@ -140,6 +140,10 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
             options.nulSeparated = true;
             continue;
         }
+        if (arg == "--cache-prune") {
+            options.cachePrune = true;
+            continue;
+        }
         if (arg == "--merge") {
             options.merge = true;
             continue;
@@ -225,8 +229,11 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
         if (options.filesFrom || options.cache || options.shardCount != 1 || options.spectrogramFolder) {
             throw UsageError("--merge reads records only; --files-from, --shard, --cache and --spectrogram do not apply");
         }
-    } else if (options.paths.empty() && !options.filesFrom) {
+    } else if (options.paths.empty() && !options.filesFrom && !options.cachePrune) {
         throw UsageError("no PATH given");
+    }
+    if (options.cachePrune && !options.cache) {
+        throw UsageError("--cache-prune goes with --cache");
     }
     if (options.nulSeparated && !options.filesFrom) {
         throw UsageError("-0 applies to --files-from");
@@ -284,6 +291,9 @@ constexpr std::string_view kScanUsageRest =
     "                   one run over all their files\n"
     "  --cache[=FILE]  keep results in FILE (default $XDG_CACHE_HOME/kestrone/\n"
     "                  scan-cache.sqlite); unchanged files are not analysed again\n"
+    "                  (the spectrum is kept only by runs that report it)\n"
+    "  --cache-prune   also remove from the cache the records of files deleted,\n"
+    "                  moved or changed since (alone: only that, without PATH)\n"
     "  --progress=MODE  auto (a progress line on a terminal), jsonl (one JSON\n"
     "                   event per line on standard error) or none\n"
     "  --spectrogram DIR  write a spectrogram picture (PNG) of each file into DIR,\n"

@@ -27,6 +27,7 @@ struct ScanOptions {
     unsigned shardCount = 1;
     bool merge = false;                      // paths are JSON Lines parts to merge
     std::optional<std::string> cache;        // empty: the default cache file
+    bool cachePrune = false;                 // drop the cache's records of files gone or changed
     ProgressMode progress = ProgressMode::Auto;
     std::optional<std::string> spectrogramFolder; // --spectrogram DIR: one picture per file
     PictureSize pictureSize;                      // --size WxH

@@ -37,23 +37,34 @@ constexpr auto kCacheCommitInterval = std::chrono::seconds(1);
 constexpr std::size_t kCacheCommitRecords = 256;
 constexpr auto kProgressEventInterval = std::chrono::milliseconds(500);
 
-// Before anything is written: no report may land on an input or on audio.
-void refuseInputsAsTargets(const std::vector<std::string>& targets, const std::vector<BatchInput>& inputs)
+// Before anything is written: no report and no cache may land on an input,
+// on audio or on each other. The cache file is returned.
+std::optional<fs::path> guardOutputs(const ScanOptions& options, const ReportOutputs& outputs,
+                                     const std::vector<BatchInput>& inputs)
 {
-    if (targets.empty()) {
-        return;
+    const std::optional<fs::path> cache =
+        options.cache ? std::optional(options.cache->empty() ? defaultCacheFile() : fs::path(*options.cache))
+                      : std::nullopt;
+    if (outputs.fileTargets().empty() && !cache) {
+        return cache;
     }
     std::vector<fs::path> inputPaths;
     inputPaths.reserve(inputs.size());
     for (const BatchInput& input : inputs) {
         inputPaths.push_back(input.path);
     }
-    for (const std::string& target : targets) {
-        const std::string refused = refusedOutputReason(fs::path(target), inputPaths);
-        if (!refused.empty()) {
+    OutputGuard guard;
+    guard.protect(inputPaths);
+    if (options.filesFrom && *options.filesFrom != "-") {
+        guard.protect({fs::path(*options.filesFrom)}, "list");
+    }
+    outputs.claimTargets(guard);
+    if (cache) {
+        if (const std::string refused = guard.claim(*cache, OutputKind::Cache, "the cache"); !refused.empty()) {
             throw UsageError(refused);
         }
     }
+    return cache;
 }
 
 void complain(ScanPrinter& printer, const std::string& message)
@@ -191,6 +202,20 @@ private:
     Clock::time_point m_lastCommit;
 };
 
+// --cache-prune; false when the cache could not be pruned.
+bool pruneCache(ResultCache& cache, ScanPrinter& printer)
+{
+    try {
+        const std::size_t removed = cache.prune();
+        complain(printer, "the cache " + displayName(cache.file()) + ": " + std::to_string(removed) +
+                              (removed == 1 ? " record" : " records") + " of files gone or changed removed");
+        return true;
+    } catch (const CacheError& error) {
+        complain(printer, error.what());
+        return false;
+    }
+}
+
 ScanPrinter::Settings printerSettings(const ScanOptions& options, const ScanTerminal& terminal, bool toStdout)
 {
     ScanPrinter::Settings settings;
@@ -234,30 +259,35 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     });
 
     ReportOutputs outputs(options);
-    refuseInputsAsTargets(outputs.fileTargets(), inputs);
+    const std::optional<fs::path> cacheFile = guardOutputs(options, outputs, inputs);
+    ScanPrinter printer(inputs, printerSettings(options, terminal, outputs.anyToStdout()));
+
+    std::unique_ptr<ResultCache> cache;
+    std::atomic<std::size_t> cacheHits{0};
+    if (cacheFile) {
+        std::vector<std::string> notices;
+        try {
+            cache = ResultCache::open(*cacheFile, kAnalysisVersion, notices);
+        } catch (const CacheRefused& error) {
+            throw UsageError(error.what());
+        } catch (const CacheError& error) {
+            notices.push_back(std::string(error.what()) + "; scanning without it");
+        }
+        for (const std::string& notice : notices) {
+            complain(printer, notice);
+        }
+    }
+    if (given.empty() && options.cachePrune) {
+        // --cache-prune alone: only the pruning.
+        return cache && pruneCache(*cache, printer) ? kScanExitOk : kScanExitReportFailed;
+    }
+
     std::optional<BatchPictures> pictures;
     if (options.spectrogramFolder) {
         try {
             pictures.emplace(fs::path(*options.spectrogramFolder), options.pictureSize, inputs, stopRequested);
         } catch (const std::runtime_error& failure) {
             throw UsageError(failure.what());
-        }
-    }
-
-    ScanPrinter printer(inputs, printerSettings(options, terminal, outputs.anyToStdout()));
-
-    std::unique_ptr<ResultCache> cache;
-    std::atomic<std::size_t> cacheHits{0};
-    if (options.cache) {
-        const fs::path file = options.cache->empty() ? defaultCacheFile() : fs::path(*options.cache);
-        std::vector<std::string> notices;
-        try {
-            cache = ResultCache::open(file, kAnalysisVersion, notices);
-        } catch (const CacheError& error) {
-            notices.push_back(std::string(error.what()) + "; scanning without it");
-        }
-        for (const std::string& notice : notices) {
-            complain(printer, notice);
         }
     }
 
@@ -275,7 +305,7 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     batch.analysis.threads = options.jobs != 0 ? 1 : std::max(1u, cores / busy);
     batch.keepSpectrum = outputs.wantsSpectrum();
     if (cache) {
-        batch.analyzeInput = cachedAnalysis(*cache, cacheHits);
+        batch.analyzeInput = cachedAnalysis(*cache, cacheHits, outputs.wantsSpectrum());
     }
     if (pictures) {
         batch.withAudio = [&pictures, analysis = batch.analysis](std::size_t index, const DecodedAudio& audio,
@@ -293,6 +323,8 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
             complain(printer, notice);
         } else if (!written) {
             complain(printer, "the cache " + displayName(cache->file()) + " could not be written");
+        } else if (options.cachePrune && !stopRequested.load()) {
+            pruneCache(*cache, printer);
         }
     }
 
