@@ -58,7 +58,13 @@ fs::path setAside(const fs::path& file)
         return {};
     }
     for (int attempt = 1; attempt <= 100; ++attempt) {
-        const fs::path aside(file.native() + ".damaged" + (attempt == 1 ? "" : "-" + std::to_string(attempt)));
+        std::string name = file.native() + ".damaged";
+        if (attempt > 1) {
+            // Built in steps: GCC 12 at -O3 warns falsely (-Wrestrict) on "-" + std::to_string(n).
+            name += '-';
+            name += std::to_string(attempt);
+        }
+        const fs::path aside(name);
         if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) != 0) {
             if (errno == EEXIST) {
                 continue;
@@ -235,9 +241,10 @@ std::unique_ptr<ResultCache> ResultCache::open(const fs::path& file, int analysi
     // Keep the damaged file for whoever wants to look at it, and start afresh.
     const fs::path aside = setAside(file);
     if (aside.empty()) {
-        throw CacheRefused(startsAsSqliteDatabase(file)
-                               ? "the cache " + displayName(file) + " is damaged and cannot be moved aside"
-                               : "refusing to use " + displayName(file) + " as the cache: it is not an SQLite database");
+        if (!startsAsSqliteDatabase(file)) {
+            throw CacheRefused("refusing to use " + displayName(file) + " as the cache: it is not an SQLite database");
+        }
+        throw CacheError("the cache " + displayName(file) + " is damaged and cannot be moved aside");
     }
     notices.push_back("the cache " + displayName(file) + " was damaged; it was moved to " + displayName(aside) +
                       " and a new one is built");
