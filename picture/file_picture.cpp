@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "analysis/spectrogram.h"
+#include "batch/input_selection.h"
 #include "decode/cancellation.h"
 #include "report/picture_names.h"
 #include "text/utf8.h"
@@ -50,22 +51,46 @@ std::vector<unsigned char> filePicturePng(const DecodedAudio& audio, const FileR
     return encodePng(makeFilePicture(audio, record, size, analysis, stopRequested).image);
 }
 
+namespace {
+
+PictureNames countedNames(const std::vector<BatchInput>& inputs)
+{
+    PictureNames names;
+    for (const BatchInput& input : inputs) {
+        names.count(input.shown);
+    }
+    return names;
+}
+
+} // namespace
+
 BatchPictures::BatchPictures(fs::path folder, PictureSize size, const std::vector<BatchInput>& inputs,
                              const std::atomic<bool>& stopRequested)
+    : BatchPictures(std::move(folder), size, inputs, countedNames(inputs), stopRequested)
+{
+}
+
+BatchPictures::BatchPictures(fs::path folder, PictureSize size, const std::vector<BatchInput>& inputs,
+                             PictureNames wholeRun, const std::atomic<bool>& stopRequested)
     : m_folder(std::move(folder)), m_size(size), m_stop(stopRequested)
 {
-    std::error_code error;
-    fs::create_directories(m_folder, error);
-    if (!fs::is_directory(m_folder, error)) {
-        throw std::runtime_error("cannot make the picture folder " + displayName(m_folder) +
-                                 (fs::exists(m_folder, error) ? ": it is not a folder" : ""));
+    std::error_code made;
+    fs::create_directories(m_folder, made);
+    std::error_code checked;
+    if (!fs::is_directory(m_folder, checked)) {
+        const std::error_code& reason = made ? made : checked;
+        const bool isFile = fs::exists(m_folder, checked);
+        throw std::runtime_error("cannot make the picture folder " + displayName(m_folder) + ": " +
+                                 (isFile              ? std::string("it is not a folder")
+                                  : reason            ? reason.message()
+                                                      : std::string("it does not appear")));
     }
-    PictureNames names;
     m_names.reserve(inputs.size());
     std::vector<fs::path> paths;
     paths.reserve(inputs.size());
     for (const BatchInput& input : inputs) {
-        m_names.push_back(names.nameFor(input.path));
+        // The shard's hash of the same path, so every machine names a file alike.
+        m_names.push_back(wholeRun.nameFor(input.shown, stableHash(input.shown.native())));
         paths.push_back(input.path);
     }
     m_guard.protect(paths);

@@ -13,6 +13,7 @@
 #include "batch/output_target.h"
 #include "decode/decoded_audio.h"
 #include "picture/spectrogram_picture.h"
+#include "report/picture_names.h"
 
 namespace orvel {
 
@@ -42,16 +43,21 @@ struct FilePicture {
                                                         const std::atomic<bool>& stopRequested);
 
 // The pictures of a batch: one PNG per analysed file into one folder, named by
-// PictureNames in input order (so the names do not depend on --jobs), written
-// while the file's audio is in memory, from BatchSettings::withAudio. A
-// picture is written only where a report could be (OutputGuard): a name in
-// the folder that leads to an input or to audio is left alone.
+// PictureNames from the path as named (so the names depend neither on --jobs
+// nor on the shard), written while the file's audio is in memory, from
+// BatchSettings::withAudio. A picture is written only where a report could be
+// (OutputGuard): a name in the folder that leads to an input or to audio is
+// left alone.
 class BatchPictures {
 public:
     // Creates the folder when it is missing; throws std::runtime_error with a
-    // user-readable message when it cannot be made or is not a folder.
+    // user-readable message (and the system's reason) when it cannot be made
+    // or is not a folder. wholeRun: every file of the run counted, the other
+    // shards' too; without it, inputs are the whole run.
     BatchPictures(std::filesystem::path folder, PictureSize size, const std::vector<BatchInput>& inputs,
                   const std::atomic<bool>& stopRequested);
+    BatchPictures(std::filesystem::path folder, PictureSize size, const std::vector<BatchInput>& inputs,
+                  PictureNames wholeRun, const std::atomic<bool>& stopRequested);
 
     // The name input index's picture gets when it is written.
     [[nodiscard]] const std::string& nameFor(std::size_t index) const { return m_names[index]; }

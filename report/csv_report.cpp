@@ -67,7 +67,7 @@ void appendCsvRow(std::string& out, const FileReport& record, bool withPicture)
     }
     appendField(out, "");
     if (withPicture) {
-        appendField(out, record.pictureName);
+        appendField(out, reportName(record.pictureName));
     }
     appendField(out, verdictText(record.origin.status));
     appendField(out, record.origin.summary);

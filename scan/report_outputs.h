@@ -33,6 +33,10 @@ public:
     // written; throws UsageError saying why when one may not be written.
     void claimTargets(OutputGuard& guard) const;
 
+    // What JSON Lines records are stamped with: this build's analysis and the
+    // whole run unless said otherwise before open().
+    void setJsonlSource(int analysisVersion, JsonlShard shard);
+
     // Opens the files and writes the openings of the stdout reports.
     void open(ScanPrinter& printer);
     // index: the record's place in the whole input list (JSON Lines carry it).
@@ -51,8 +55,17 @@ private:
         std::size_t count = 0;
     };
     std::vector<Output> m_outputs;
+    bool m_noticesAsEvents = false;
     bool m_withSpectrum = false;
+    int m_analysisVersion;
+    JsonlShard m_shard;
     std::string m_buffer;
 };
+
+// For a signal handler that ends the process at once: says on fd which report
+// files of the run were already put in place and which not, as a notice
+// (a JSON event with --progress=jsonl). Async-signal-safe; says nothing when
+// the run writes no report file.
+void sayWhichReportsWereWritten(int fd) noexcept;
 
 } // namespace orvel

@@ -26,6 +26,7 @@ public:
         bool colour = false;
         bool stdoutIsTerminal = false;
         bool progress = false;
+        bool noticesAsEvents = false; // --progress=jsonl: stderr holds JSON events only
     };
 
     ScanPrinter(const std::vector<BatchInput>& inputs, Settings settings);
@@ -40,6 +41,8 @@ public:
 
     // Raw bytes for stdout (a report sent to "-").
     void writeStdout(std::string_view bytes);
+
+    [[nodiscard]] bool noticesAsEvents() const { return m_settings.noticesAsEvents; }
 
     // False once a write to stdout failed.
     [[nodiscard]] bool stdoutOk() const { return !m_stdoutFailed; }

@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -21,6 +23,8 @@
 #include "batch/output_target.h"
 #include "batch/result_cache.h"
 #include "picture/file_picture.h"
+#include "report/json_report.h"
+#include "report/picture_names.h"
 #include "scan/report_outputs.h"
 #include "scan/scan_printer.h"
 #include "text/utf8.h"
@@ -70,7 +74,7 @@ std::optional<fs::path> guardOutputs(const ScanOptions& options, const ReportOut
 void complain(ScanPrinter& printer, const std::string& message)
 {
     printer.clearProgress();
-    const std::string line = "kestrone-scan: " + message + "\n";
+    const std::string line = noticeLine(message, printer.noticesAsEvents());
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
 }
@@ -224,20 +228,39 @@ ScanPrinter::Settings printerSettings(const ScanOptions& options, const ScanTerm
     settings.colour = terminal.colour;
     settings.stdoutIsTerminal = terminal.stdoutIsTerminal;
     settings.progress = terminal.progress && options.progress == ProgressMode::Auto;
+    settings.noticesAsEvents = options.progress == ProgressMode::Jsonl;
     return settings;
 }
 
 } // namespace
 
+std::string noticeLine(const std::string& message, bool asEvent)
+{
+    if (asEvent) {
+        return "{\"event\":\"notice\",\"message\":" + jsonQuote(sanitizeUtf8(message)) + "}\n";
+    }
+    return "kestrone-scan: " + message + "\n";
+}
+
 int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const ScanTerminal& terminal)
 {
     std::vector<fs::path> given(options.paths.begin(), options.paths.end());
+    // A folder opens like a file and fails only on reading, where the reason is lost.
+    if (std::error_code ignored; options.filesFrom && *options.filesFrom != "-" &&
+                                 fs::is_directory(*options.filesFrom, ignored)) {
+        std::fputs(noticeLine("cannot read the list " + displayName(fs::path(*options.filesFrom)) + ": " +
+                                  std::strerror(EISDIR),
+                              options.progress == ProgressMode::Jsonl)
+                       .c_str(),
+                   stderr);
+        return kScanExitBadInput;
+    }
     if (options.filesFrom) {
         std::vector<fs::path> listed;
         try {
             listed = readPathList(*options.filesFrom, options.nulSeparated);
         } catch (const std::runtime_error& error) {
-            std::fprintf(stderr, "kestrone-scan: %s\n", error.what());
+            std::fputs(noticeLine(error.what(), options.progress == ProgressMode::Jsonl).c_str(), stderr);
             return kScanExitBadInput;
         }
         given.insert(given.end(), std::make_move_iterator(listed.begin()), std::make_move_iterator(listed.end()));
@@ -249,7 +272,11 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     std::vector<std::size_t> inputIndex;
     const Shard shard{options.shardIndex, options.shardCount};
     std::size_t walked = 0;
+    PictureNames pictureNames;
     walkInputs(given, [&](BatchInput&& input) {
+        if (options.spectrogramFolder) {
+            pictureNames.count(input.shown);
+        }
         if (inShard(input, shard)) {
             inputs.push_back(std::move(input));
             inputIndex.push_back(walked);
@@ -259,6 +286,7 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     });
 
     ReportOutputs outputs(options);
+    outputs.setJsonlSource(kAnalysisVersion, {shard.index, shard.count, inputs.size()});
     const std::optional<fs::path> cacheFile = guardOutputs(options, outputs, inputs);
     ScanPrinter printer(inputs, printerSettings(options, terminal, outputs.anyToStdout()));
 
@@ -285,7 +313,8 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     std::optional<BatchPictures> pictures;
     if (options.spectrogramFolder) {
         try {
-            pictures.emplace(fs::path(*options.spectrogramFolder), options.pictureSize, inputs, stopRequested);
+            pictures.emplace(fs::path(*options.spectrogramFolder), options.pictureSize, inputs,
+                             std::move(pictureNames), stopRequested);
         } catch (const std::runtime_error& failure) {
             throw UsageError(failure.what());
         }

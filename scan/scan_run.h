@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 
 #include "scan/scan_options.h"
 
@@ -21,6 +22,11 @@ inline constexpr int kScanExitReportFailed = 2;
 inline constexpr int kScanExitUsage = 64;
 inline constexpr int kScanExitBadInput = 65; // a --merge part or a --files-from list cannot be read
 inline constexpr int kScanExitInterrupted = 130;
+
+// A message for stderr, with its line feed: "kestrone-scan: message", or with
+// --progress=jsonl the event {"event":"notice","message":"..."}, so that a
+// program reading the events never meets plain text.
+[[nodiscard]] std::string noticeLine(const std::string& message, bool asEvent);
 
 // Runs one scan: collects the inputs, analyses them, prints the table or the
 // summaries on stdout (left out when a report goes to "-"), writes the

@@ -69,6 +69,24 @@ TEST(CsvReportTest, RowsCarryTheFactsAndChecksAndAFailedRowOnlyFileAndError)
     EXPECT_EQ(orvel::buildCsvReport({}), csv.substr(0, csv.find("\r\n") + 2));
 }
 
+// A picture is named after its audio file, so its name holds whatever the
+// file's name holds: a line feed, a control byte, bytes that are not UTF-8.
+TEST(CsvReportTest, ThePictureColumnShowsANameAsTheFileColumnDoes)
+{
+    for (const std::string& name : {std::string("line\nfeed.flac"), std::string("bell\x07.flac"),
+                                   std::string("caf\xE9.flac")}) {
+        orvel::FileReport record;
+        record.file = "/music/" + name;
+        record.pictureName = name + ".png";
+        std::string row;
+        orvel::appendCsvRow(row, record, true);
+        const auto rows = csvRows(std::string(orvel::csvHeader(true)) + row);
+        ASSERT_EQ(rows.size(), 2u) << row;
+        EXPECT_EQ(rows[1][14], rows[1][0].substr(7) + ".png");
+        EXPECT_EQ(row.find_first_of("\n\x07\xE9"), row.size() - 1) << "only the row's own line feed is raw";
+    }
+}
+
 TEST(CsvReportTest, ScanWritesTheRowOfARealFileWhoseNameNeedsQuoting)
 {
     const ScratchFolder scratch;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/analysis_version.h"
+#include "analysis/averaged_spectrum.h"
 #include "batch/input_selection.h"
 #include "report/jsonl_record.h"
 #include "report/report_format.h"
@@ -38,6 +39,7 @@ FileReport sampleRecord()
     record.originFacts.numbers = {{"lowpass_khz", 15.987654321098765}, {"mp3_z", 9.1000000000000014},
                                   {"mp3_offset", 576}, {"lowpass_above_share", 1e-7}};
     record.spectrumDb = {-120.0, 0.0, -0.0, 1e-300, 5e-324, -3.14159265358979, 123456.789012345678, -1.0 / 3.0};
+    record.spectrumDb.resize(kSpectrumBins, -120.0); // a record's spectrum is whole
     return record;
 }
 
