@@ -478,9 +478,9 @@ std::string containerLabel(std::string_view demuxer)
         const char* label;
     };
     static constexpr Label kLabels[] = {
-        {"mov,mp4", "M4A"}, {"caf", "CAF"}, {"ogg", "Ogg"},         {"matroska", "Matroska"}, {"asf", "WMA"},
-        {"wv", "WavPack"},  {"ape", "Monkey's Audio"}, {"tta", "TTA"}, {"tak", "TAK"},          {"mp3", "MP3"},
-        {"aac", "AAC"},
+        {"mov,mp4", "M4A"}, {"caf", "CAF"}, {"ogg", "Ogg"}, {"matroska", "Matroska"},
+        {"asf", "WMA"}, {"wv", "WavPack"}, {"ape", "Monkey's Audio"}, {"tta", "TTA"},
+        {"tak", "TAK"}, {"mp3", "MP3"}, {"aac", "AAC"},
     };
     for (const Label& label : kLabels) {
         if (demuxer.starts_with(label.demuxer)) {
