@@ -39,12 +39,17 @@ DecodedAudio decodeWithoutFfmpeg(const std::filesystem::path&, const std::atomic
 }
 #endif
 
+bool isWavAiffExtension(const std::string& lowerExt)
+{
+    return lowerExt == ".wav" || lowerExt == ".aif" || lowerExt == ".aiff" || lowerExt == ".aifc";
+}
+
 Decoder decoderFor(const std::string& lowerExt)
 {
     if (lowerExt == ".flac") {
         return decodeFlac;
     }
-    if (lowerExt == ".wav" || lowerExt == ".aif" || lowerExt == ".aiff" || lowerExt == ".aifc") {
+    if (isWavAiffExtension(lowerExt)) {
         return decodeWavAiff;
     }
     if (lowerExt == ".m4a" || lowerExt == ".alac" || lowerExt == ".aac" || lowerExt == ".mp3" ||
@@ -58,8 +63,8 @@ Decoder decoderFor(const std::string& lowerExt)
     return nullptr;
 }
 
-// A file the user named whose extension says nothing: its leading bytes pick
-// the decoder. WAV and AIFF only ever reach libsndfile.
+// The decoder the leading bytes call for, or nullptr when they name no
+// format. WAV and AIFF only ever reach libsndfile.
 Decoder decoderForContent(const std::filesystem::path& path)
 {
     // A WavPack correction file holds WavPack blocks too, but no audio of its own.
@@ -95,7 +100,8 @@ DecodedAudio decodeAudio(const std::filesystem::path& path, const std::atomic<bo
                          UnknownExtension unknownExtension)
 {
     throwIfStopRequested(stopRequested);
-    Decoder decoder = decoderFor(lowerExtension(path));
+    const std::string extension = lowerExtension(path);
+    Decoder decoder = decoderFor(extension);
     if (decoder == nullptr && unknownExtension == UnknownExtension::RecogniseContent) {
         decoder = decoderForContent(path);
     }
@@ -103,6 +109,14 @@ DecodedAudio decodeAudio(const std::filesystem::path& path, const std::atomic<bo
         throw std::runtime_error(kUnsupportedFormat);
     }
     throwIfNotRegularFile(path);
+    // A misnamed file (FLAC as .ogg, WAV as .mp3, Ogg FLAC as .flac) goes to
+    // the decoder its content calls for. A WAV or AIFF name always means
+    // libsndfile, which reports what it cannot read as a bad header.
+    if (!isWavAiffExtension(extension)) {
+        if (const Decoder byContent = decoderForContent(path); byContent != nullptr) {
+            decoder = byContent;
+        }
+    }
 
     DecodedAudio result = decoder(path, stopRequested);
     if (result.channels.empty() || result.channels.front().empty()) {
