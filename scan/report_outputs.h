@@ -27,6 +27,7 @@ public:
     [[nodiscard]] bool anyToFile() const;
     [[nodiscard]] bool wantsSpectrum() const; // a JSON report, or JSON Lines with the spectrum
     [[nodiscard]] bool jsonlWantsSpectrum() const { return m_withSpectrum; }
+    [[nodiscard]] bool onlyJson() const; // every report asked for is the JSON report
     [[nodiscard]] std::vector<std::string> fileTargets() const;
 
     // Opens the files and writes the openings of the stdout reports.
