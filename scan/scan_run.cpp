@@ -20,6 +20,7 @@
 #include "batch/input_walker.h"
 #include "batch/output_target.h"
 #include "batch/result_cache.h"
+#include "decode/cancellation.h"
 #include "picture/file_picture.h"
 #include "scan/report_outputs.h"
 #include "scan/scan_printer.h"
@@ -210,7 +211,10 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     if (options.filesFrom) {
         std::vector<fs::path> listed;
         try {
-            listed = readPathList(*options.filesFrom, options.nulSeparated);
+            listed = readPathList(*options.filesFrom, options.nulSeparated, stopRequested);
+        } catch (const Cancelled&) {
+            std::fputs("kestrone-scan: interrupted while reading the list of files\n", stderr);
+            return kScanExitInterrupted;
         } catch (const std::runtime_error& error) {
             std::fprintf(stderr, "kestrone-scan: %s\n", error.what());
             return kScanExitBadInput;
@@ -232,6 +236,9 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
         ++walked;
         return true;
     });
+    // A listed path is held again in its input; the list's copy would only
+    // double the memory of a long list for the rest of the run.
+    given = {};
 
     ReportOutputs outputs(options);
     refuseInputsAsTargets(outputs.fileTargets(), inputs);
@@ -274,6 +281,9 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     const auto busy = static_cast<unsigned>(std::clamp<std::size_t>(inputs.size(), 1, batch.jobs));
     batch.analysis.threads = options.jobs != 0 ? 1 : std::max(1u, cores / busy);
     batch.keepSpectrum = outputs.wantsSpectrum();
+    // ORIGIN is measured unless nothing of the run shows or keeps it: the JSON
+    // report on stdout (no table then) with no cache and no pictures.
+    batch.analysis.origin = !(outputs.onlyJson() && outputs.anyToStdout() && !cache && !pictures);
     if (cache) {
         batch.analyzeInput = cachedAnalysis(*cache, cacheHits);
     }
