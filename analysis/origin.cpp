@@ -267,7 +267,19 @@ OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop
     kbd.levels = right.empty() ? std::vector<double>{leftRms} : std::vector<double>{leftRms, rightRms};
     AacKbdMeasurement aac;
     if (input.options.threadCount() >= 2) {
-        runSideBySide(true, searchMp3, [&] { aac = searchAacKbdGrid(kbd, stop, {}); });
+        // A verified MP3 grid decides the verdict: the AAC search beside it
+        // stops at its next milestone, its result dropped as below.
+        std::atomic<bool> mp3Decided{false};
+        kbd.abandoned = &mp3Decided;
+        runSideBySide(
+            true,
+            [&] {
+                searchMp3();
+                if (mp3.granules > 0 && mp3GridFound(mp3)) {
+                    mp3Decided.store(true);
+                }
+            },
+            [&] { aac = searchAacKbdGrid(kbd, stop, {}); });
     } else {
         searchMp3();
         if (!(mp3.granules > 0 && mp3GridFound(mp3))) {

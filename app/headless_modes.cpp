@@ -98,7 +98,9 @@ int runAnalyzeTestMode(const std::filesystem::path& outputPath, const std::vecto
         }
         ReportFile report(outputPath, ReportFormat::Json);
         ReportObserver observer(report);
-        runBatch(batchInputs, BatchSettings{}, stopRequested, observer);
+        BatchSettings settings;
+        settings.analysis.origin = false; // the JSON report has no ORIGIN
+        runBatch(batchInputs, settings, stopRequested, observer);
         if (stopRequested.load()) {
             return kHeadlessExitInterrupted; // the report's temporary goes with it
         }

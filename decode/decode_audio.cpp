@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "decode/decode_audio.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 #include "decode/audio_paths.h"
@@ -94,6 +97,21 @@ Decoder decoderForContent(const std::filesystem::path& path)
     return nullptr;
 }
 
+// Asks the kernel for transparent huge pages on the whole 2 MB pages inside a
+// large buffer: a decoded channel is written once from start to end, and one
+// fault per 2 MB instead of per 4 KB is most of the cost of filling it. Only
+// advice; where the kernel offers none, nothing changes.
+void adviseHugePages(const void* data, std::size_t bytes)
+{
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
+    if (last > first) {
+        (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    }
+}
+
 } // namespace
 
 DecodedAudio decodeAudio(const std::filesystem::path& path, const std::atomic<bool>& stopRequested,
@@ -143,6 +161,7 @@ std::uint64_t prepareChannels(DecodedAudio& record, std::int32_t channelCount, s
     record.channels.resize(static_cast<std::size_t>(channelCount));
     for (auto& channel : record.channels) {
         channel.reserve(static_cast<std::size_t>(limit));
+        adviseHugePages(channel.data(), channel.capacity() * sizeof(double));
     }
     return limit;
 }

@@ -115,6 +115,13 @@ bool ReportOutputs::anyToFile() const
     return std::any_of(m_outputs.begin(), m_outputs.end(), [](const Output& output) { return output.target != "-"; });
 }
 
+bool ReportOutputs::onlyJson() const
+{
+    return !m_outputs.empty() && std::all_of(m_outputs.begin(), m_outputs.end(), [](const Output& output) {
+        return output.format == ReportFormat::Json;
+    });
+}
+
 bool ReportOutputs::wantsSpectrum() const
 {
     return m_withSpectrum || std::any_of(m_outputs.begin(), m_outputs.end(), [](const Output& output) {

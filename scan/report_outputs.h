@@ -28,6 +28,7 @@ public:
     [[nodiscard]] bool anyToFile() const;
     [[nodiscard]] bool wantsSpectrum() const; // a JSON report, or JSON Lines with the spectrum
     [[nodiscard]] bool jsonlWantsSpectrum() const { return m_withSpectrum; }
+    [[nodiscard]] bool onlyJson() const; // every report asked for is the JSON report
     [[nodiscard]] std::vector<std::string> fileTargets() const;
     // Makes every report file one of guard's outputs, before anything is
     // written; throws UsageError saying why when one may not be written.

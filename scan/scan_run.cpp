@@ -22,6 +22,7 @@
 #include "batch/input_walker.h"
 #include "batch/output_target.h"
 #include "batch/result_cache.h"
+#include "decode/cancellation.h"
 #include "picture/file_picture.h"
 #include "report/json_report.h"
 #include "report/picture_names.h"
@@ -258,7 +259,10 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     if (options.filesFrom) {
         std::vector<fs::path> listed;
         try {
-            listed = readPathList(*options.filesFrom, options.nulSeparated);
+            listed = readPathList(*options.filesFrom, options.nulSeparated, stopRequested);
+        } catch (const Cancelled&) {
+            std::fputs("kestrone-scan: interrupted while reading the list of files\n", stderr);
+            return kScanExitInterrupted;
         } catch (const std::runtime_error& error) {
             std::fputs(noticeLine(error.what(), options.progress == ProgressMode::Jsonl).c_str(), stderr);
             return kScanExitBadInput;
@@ -284,6 +288,9 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
         ++walked;
         return true;
     });
+    // A listed path is held again in its input; the list's copy would only
+    // double the memory of a long list for the rest of the run.
+    given = {};
 
     ReportOutputs outputs(options);
     outputs.setJsonlSource(kAnalysisVersion, {shard.index, shard.count, inputs.size()});
@@ -333,6 +340,9 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     const auto busy = static_cast<unsigned>(std::clamp<std::size_t>(inputs.size(), 1, batch.jobs));
     batch.analysis.threads = options.jobs != 0 ? 1 : std::max(1u, cores / busy);
     batch.keepSpectrum = outputs.wantsSpectrum();
+    // ORIGIN is measured unless nothing of the run shows or keeps it: the JSON
+    // report on stdout (no table then) with no cache and no pictures.
+    batch.analysis.origin = !(outputs.onlyJson() && outputs.anyToStdout() && !cache && !pictures);
     if (cache) {
         batch.analyzeInput = cachedAnalysis(*cache, cacheHits, outputs.wantsSpectrum());
     }
