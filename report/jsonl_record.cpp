@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "analysis/conclusion.h"
 #include "report/json_reader.h"
 #include "report/json_report.h"
 #include "text/utf8.h"
@@ -231,6 +232,13 @@ void appendJsonlRecord(std::string& out, const FileReport& record, std::size_t i
         }
         out += ']';
     }
+    // Derived from the checks above, for readers that want the answer only;
+    // reading a record back computes it again.
+    const Conclusion conclusion = concludeFile(record);
+    out += ",\"Conclusion\":";
+    out += jsonQuote(conclusionText(conclusion));
+    out += ",\"ConclusionLevel\":";
+    out += jsonQuote(conclusionLevelName(conclusion.level));
     out += "}\n";
 }
 
