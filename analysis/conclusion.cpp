@@ -160,7 +160,8 @@ Conclusion concludeFile(const FileReport& record)
         conclusion.reason = record.error;
         return conclusion;
     }
-    if (record.origin.status == Verdict::NotApplicable || record.aacSin.status == Verdict::NotApplicable) {
+    // ORIGIN says "Not applicable" to a lossy codec's file and to nothing else.
+    if (record.origin.status == Verdict::NotApplicable) {
         conclusion.level = ConclusionLevel::LossyInput;
         conclusion.lossyCodec = record.codec;
         return conclusion;

@@ -16,6 +16,7 @@
 #include "text/utf8.h"
 #include "scan/scan_options.h"
 #include "scan/scan_run.h"
+#include "scan/terminal_text.h"
 
 namespace {
 
@@ -89,7 +90,14 @@ int main(int argc, char** argv)
         orvel::ScanTerminal terminal;
         terminal.stdoutIsTerminal = ::isatty(STDOUT_FILENO) == 1;
         const char* noColour = std::getenv("NO_COLOR");
-        terminal.colour = terminal.stdoutIsTerminal && (noColour == nullptr || *noColour == '\0');
+        switch (commandLine.options.colour) {
+        case orvel::ColourMode::Always: terminal.colour = true; break;
+        case orvel::ColourMode::Never: terminal.colour = false; break;
+        case orvel::ColourMode::Auto:
+            terminal.colour = terminal.stdoutIsTerminal && (noColour == nullptr || *noColour == '\0');
+            break;
+        }
+        terminal.columns = orvel::terminalColumns(STDOUT_FILENO);
         terminal.progress = ::isatty(STDERR_FILENO) == 1;
         terminal.defaultJobs = availableCores();
         if (commandLine.options.merge) {

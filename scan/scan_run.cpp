@@ -199,6 +199,9 @@ ScanPrinter::Settings printerSettings(const ScanOptions& options, const ScanTerm
     settings.colour = terminal.colour;
     settings.stdoutIsTerminal = terminal.stdoutIsTerminal;
     settings.progress = terminal.progress && options.progress == ProgressMode::Auto;
+    settings.checks = options.checks;
+    settings.onlyFindings = options.onlyFindings;
+    settings.columns = terminal.columns;
     return settings;
 }
 
