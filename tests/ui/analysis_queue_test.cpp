@@ -327,10 +327,13 @@ TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
     EXPECT_EQ(entries[0].state, orvel::EntryState::Complete);
     EXPECT_EQ(entries[1].state, orvel::EntryState::Complete);
     EXPECT_EQ(entries[2].state, orvel::EntryState::Error);
-    EXPECT_EQ(queue.cellText(0, 1), "No evidence");
-    EXPECT_EQ(queue.cellTone(0, 1), Tone::Accent);
-    EXPECT_EQ(queue.cellText(1, 1), "Evidence found");
-    EXPECT_EQ(queue.cellTone(1, 1), Tone::Evidence);
+    EXPECT_EQ(queue.cellText(0, 2), "No evidence");
+    EXPECT_EQ(queue.cellTone(0, 2), Tone::Accent);
+    EXPECT_EQ(queue.cellText(1, 2), "Evidence found");
+    EXPECT_EQ(queue.cellTone(1, 2), Tone::Evidence);
+    // The conclusion comes first and takes its level's tone.
+    EXPECT_EQ(queue.cellText(1, orvel::kConclusionColumn), "Padded from 16-bit");
+    EXPECT_EQ(queue.cellTone(1, orvel::kConclusionColumn), Tone::Evidence);
     EXPECT_EQ(entries[1].result->upscaling.summary, "24-bit storage / 16-bit grid");
     EXPECT_EQ(entries[0].result->spectrumDb.size(), 2049u);
 
@@ -339,7 +342,9 @@ TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
     EXPECT_EQ(failed.file, orvel::testing::testAudio("ui", "not-audio.txt"));
     EXPECT_EQ(failed.error.rfind("Unsupported format", 0), 0u);
     EXPECT_TRUE(failed.spectrumDb.empty());
-    for (int column = 1; column < orvel::kStateColumn; ++column) {
+    EXPECT_EQ(queue.cellText(2, orvel::kConclusionColumn).rfind("Not analysed: Unsupported format", 0), 0u);
+    EXPECT_EQ(queue.cellTone(2, orvel::kConclusionColumn), Tone::Error);
+    for (int column = orvel::kConclusionColumn + 1; column < orvel::kStateColumn; ++column) {
         EXPECT_EQ(queue.cellText(2, column), "");
         EXPECT_EQ(queue.cellTone(2, column), Tone::Secondary);
     }
@@ -349,7 +354,7 @@ TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
     EXPECT_EQ(queue.cellTone(0, 0), Tone::Primary);
 
     EXPECT_EQ(view.progress, 100);
-    EXPECT_EQ(queue.statusText(), "3 files \u00B7 2 analyzed \u00B7 1 with findings (Upscaling 1 \u00B7 Upsampling 1 \u00B7 Origin 1) \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(queue.statusText(), "3 files: 1 no trace \u00B7 1 padded from 16-bit \u00B7 1 not analysed \u00B7 AAC-SIN is experimental");
 }
 
 TEST_F(AnalysisQueueTest, ProgressCountsEntriesWithAResultOverAllEntries)
