@@ -18,7 +18,7 @@ constexpr std::string_view kHeader =
 constexpr std::string_view kHeaderWithPicture =
     "File,Codec,SampleRate,StoredBits,Channels,Duration,AnalyzedSeconds,"
     "UpscalingStatus,UpscalingSummary,UpsamplingStatus,UpsamplingSummary,AacStatus,AacSummary,Error,"
-    "Spectrogram,OriginStatus,OriginSummary,OriginCutoffKhz,OriginLikelySource\r\n";
+    "Spectrogram,OriginStatus,OriginSummary,OriginCutoffKhz,OriginLikelySource,Conclusion,ConclusionLevel\r\n";
 
 void appendField(std::string& row, std::string_view text, bool last = false)
 {

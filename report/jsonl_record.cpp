@@ -222,6 +222,14 @@ void appendJsonlRecord(std::string& out, const FileReport& record, std::size_t i
     out += ',';
     appendOriginCheck(out, record.origin, record.originFacts);
     out += ']';
+    // Derived from the checks above, for readers that want the answer only;
+    // reading a record back computes it again. The spectrum, when asked for,
+    // stays last.
+    const Conclusion conclusion = concludeFile(record);
+    out += ",\"Conclusion\":";
+    out += jsonQuote(conclusionText(conclusion));
+    out += ",\"ConclusionLevel\":";
+    out += jsonQuote(conclusionLevelName(conclusion.level));
     if (withSpectrum) {
         out += ",\"SpectrumDb\":[";
         for (std::size_t i = 0; i < record.spectrumDb.size(); ++i) {
@@ -232,13 +240,6 @@ void appendJsonlRecord(std::string& out, const FileReport& record, std::size_t i
         }
         out += ']';
     }
-    // Derived from the checks above, for readers that want the answer only;
-    // reading a record back computes it again.
-    const Conclusion conclusion = concludeFile(record);
-    out += ",\"Conclusion\":";
-    out += jsonQuote(conclusionText(conclusion));
-    out += ",\"ConclusionLevel\":";
-    out += jsonQuote(conclusionLevelName(conclusion.level));
     out += "}\n";
 }
 

@@ -97,7 +97,8 @@ int main(int argc, char** argv)
             terminal.colour = terminal.stdoutIsTerminal && (noColour == nullptr || *noColour == '\0');
             break;
         }
-        terminal.columns = orvel::terminalColumns(STDOUT_FILENO);
+        // A pipe or file has no width: the table is cut only to a COLUMNS given.
+        terminal.columns = terminal.stdoutIsTerminal ? orvel::terminalColumns(STDOUT_FILENO) : orvel::environmentColumns();
         terminal.progress = ::isatty(STDERR_FILENO) == 1;
         terminal.defaultJobs = availableCores();
         if (commandLine.options.merge) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <limits>
 
 #include "report/summary_text.h"
 #include "text/format_number.h"
@@ -24,6 +25,7 @@ constexpr std::size_t kChecksWidth = kGap + 3 * kVerdictColumn + 14;
 constexpr std::size_t kConclusionWide = 44; // beside the checks
 constexpr std::size_t kConclusionMin = 28;  // room for "Likely AAC source, padded from…"
 constexpr std::size_t kNameMin = 12;
+constexpr std::size_t kUnlimited = std::numeric_limits<std::size_t>::max() / 4;
 constexpr std::string_view kMiddleDot = "\xC2\xB7";
 
 // One table line, cell by cell, never wider than its budget: a cell that does
@@ -104,6 +106,13 @@ ScanPrinter::ScanPrinter(const std::vector<BatchInput>& inputs, Settings setting
 
 void ScanPrinter::planColumns(std::size_t nameNeed)
 {
+    if (m_settings.columns == 0) {
+        // No width to fit: names stay whole, the checks come when asked for.
+        m_showChecks = m_settings.checks;
+        m_nameWidth = nameNeed;
+        m_conclusionWidth = m_showChecks ? kConclusionWide : kUnlimited;
+        return;
+    }
     const std::size_t columns = m_settings.columns;
     m_showChecks = m_settings.checks || columns >= nameNeed + kGap + kConclusionWide + kChecksWidth;
     const std::size_t rest = columns > (m_showChecks ? kChecksWidth : 0) ? columns - (m_showChecks ? kChecksWidth : 0) : 0;
@@ -157,13 +166,15 @@ void ScanPrinter::writeStdout(std::string_view bytes)
     }
 }
 
+std::size_t ScanPrinter::tableWidth() const { return m_settings.columns > 0 ? m_settings.columns : kUnlimited; }
+
 void ScanPrinter::printHeader()
 {
     if (m_settings.mode != Mode::Table || m_total == 0) {
         return;
     }
     const std::string heading = sequence(Tone::Secondary, false);
-    TableLine line(m_settings.columns);
+    TableLine line(tableWidth());
     line.cell("FILE", m_nameWidth, heading);
     line.cell("CONCLUSION", m_conclusionWidth, heading, !m_showChecks);
     if (m_showChecks) {
@@ -200,11 +211,10 @@ void ScanPrinter::printRecord(const BatchInput& input, const FileReport& record)
     if (m_settings.mode != Mode::Table) {
         return;
     }
-    TableLine line(m_settings.columns);
+    TableLine line(tableWidth());
     line.cell(shortenMiddle(name, m_nameWidth), m_nameWidth, {});
     const bool last = !m_showChecks || !record.error.empty();
-    line.cell(terminalText(conclusionText(conclusion)),
-              last ? m_settings.columns : m_conclusionWidth,
+    line.cell(terminalText(conclusionText(conclusion)), last ? tableWidth() : m_conclusionWidth,
               sequence(conclusionTone(conclusion.level), conclusion.level == ConclusionLevel::Likely), last);
     if (!last) {
         for (std::size_t c = 0; c < kReportChecks.size(); ++c) {
@@ -228,12 +238,12 @@ void ScanPrinter::printClosingLine()
     }
     if (!m_settings.stdoutIsTerminal || kinds.size() == 1) {
         const std::string line = m_counts.line();
-        emit((m_settings.stdoutIsTerminal ? fitWithEllipsis(line, m_settings.columns) : line) + "\n");
+        emit((m_settings.stdoutIsTerminal ? fitWithEllipsis(line, tableWidth()) : line) + "\n");
         return;
     }
-    std::string text = fitWithEllipsis(fileCountText(m_counts.files()) + ":", m_settings.columns) + "\n";
+    std::string text = fitWithEllipsis(fileCountText(m_counts.files()) + ":", tableWidth()) + "\n";
     for (const std::string& kind : kinds) {
-        text += fitWithEllipsis("  " + kind, m_settings.columns) + "\n";
+        text += fitWithEllipsis("  " + kind, tableWidth()) + "\n";
     }
     emit(text);
 }

@@ -31,7 +31,7 @@ public:
         bool progress = false;
         bool checks = false;            // the four check columns however narrow the terminal
         bool onlyFindings = false;      // leave out files with no trace
-        std::size_t columns = 80;       // width of stdout's terminal (or COLUMNS, or 80)
+        std::size_t columns = 0;        // width of stdout's terminal (or COLUMNS, or 80); 0: no limit
         std::size_t progressColumns = 80; // width of stderr's terminal
     };
 
@@ -57,6 +57,7 @@ private:
     [[nodiscard]] std::string sequence(Tone tone, bool bold) const;
     void emit(std::string_view text);
     void planColumns(std::size_t nameNeed);
+    [[nodiscard]] std::size_t tableWidth() const;
 
     const Settings m_settings;
     const std::size_t m_total;

@@ -14,7 +14,7 @@ struct ScanTerminal {
     bool stdoutIsTerminal = false;
     bool progress = false;         // stderr is a terminal
     unsigned defaultJobs = 1;      // cores available to the process
-    std::size_t columns = 80;      // stdout's terminal width, else COLUMNS, else 80
+    std::size_t columns = 0;       // stdout's terminal width (else COLUMNS, else 80); for a pipe COLUMNS or 0: no limit
 };
 
 inline constexpr int kScanExitOk = 0;

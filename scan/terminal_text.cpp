@@ -153,12 +153,8 @@ std::string shortenMiddle(std::string_view utf8, std::size_t columns)
     return head + "\u2026" + std::string(utf8.substr(start));
 }
 
-std::size_t terminalColumns(int fd)
+std::size_t environmentColumns()
 {
-    winsize size{};
-    if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
-        return size.ws_col;
-    }
     if (const char* columns = std::getenv("COLUMNS"); columns != nullptr) {
         std::size_t value = 0;
         const char* end = columns + std::strlen(columns);
@@ -167,7 +163,17 @@ std::size_t terminalColumns(int fd)
             return value;
         }
     }
-    return 80;
+    return 0;
+}
+
+std::size_t terminalColumns(int fd)
+{
+    winsize size{};
+    if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    const std::size_t columns = environmentColumns();
+    return columns > 0 ? columns : 80;
 }
 
 } // namespace orvel

@@ -29,6 +29,8 @@ inline constexpr std::string_view kColourReset = "\x1b[0m";
 
 // Columns of the terminal on fd (TIOCGWINSZ), else of COLUMNS, else 80.
 [[nodiscard]] std::size_t terminalColumns(int fd);
+// COLUMNS as a positive whole number, else 0.
+[[nodiscard]] std::size_t environmentColumns();
 
 // The text cut to the given columns, ending in "…" when it was cut.
 [[nodiscard]] std::string fitWithEllipsis(std::string_view utf8, std::size_t columns);

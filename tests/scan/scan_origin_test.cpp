@@ -58,7 +58,7 @@ TEST(ScanOriginTest, TableShowsTheOriginColumnAndTheClosingLineCountsIt)
     const std::size_t conclusion = out[0].find("CONCLUSION");
     EXPECT_EQ(out[1].substr(conclusion, 18), "Likely MP3 source ") << out[1];
     EXPECT_EQ(out[2].substr(conclusion, 15), "No trace found ") << out[2];
-    EXPECT_EQ(out[3], "2 files: 1 likely lossy (1 MP3) \xC2\xB7 1 no trace");
+    EXPECT_EQ(out[3], "2 files: 1 no trace \xC2\xB7 1 likely lossy (1 MP3)");
 }
 
 TEST(ScanOriginTest, ReportsCarryTheVerdictCutoffAndSourceAndTheJsonReportNone)

@@ -112,7 +112,7 @@ TEST_F(MainWindowTest, ARunOverRealFilesEndsWithColouredVerdictRows)
     EXPECT_EQ(cell(2, 2), QStringLiteral("Inconclusive"));
     EXPECT_EQ(cell(2, 4), QStringLiteral("Not applicable"));
     EXPECT_EQ(window->list()->model()->headerData(orvel::kConclusionColumn, Qt::Horizontal).toString(), QStringLiteral("CONCLUSION"));
-    EXPECT_EQ(cell(1, orvel::kConclusionColumn), QStringLiteral("Padded from 16-bit"));
+    EXPECT_EQ(cell(1, orvel::kConclusionColumn), QStringLiteral("Padded from 16-bit, possibly resampled from 44.1 kHz"));
     EXPECT_EQ(cell(2, orvel::kConclusionColumn), QStringLiteral("Lossy file (MP3)"));
     EXPECT_EQ(window->progressBar()->value(), 100);
     EXPECT_EQ(window->queue().statusText(), "4 files: 1 no trace \u00B7 1 padded from 16-bit \u00B7 1 lossy file (1 MP3) \u00B7 1 not analysed \u00B7 AAC-SIN is experimental");
@@ -164,7 +164,7 @@ TEST_F(MainWindowTest, SelectingARowShowsItsSummaryAndSpectrum)
     // The answer first, then why and what it means, then the facts and the four blocks.
     const QStringList paragraphs = details.split(QStringLiteral("\n\n"));
     ASSERT_GE(paragraphs.size(), 3);
-    EXPECT_TRUE(paragraphs[0].startsWith(QStringLiteral("CONCLUSION / Padded from 16-bit\n"))) << details.toStdString();
+    EXPECT_TRUE(paragraphs[0].startsWith(QStringLiteral("CONCLUSION / Padded from 16-bit, possibly resampled from 44.1 kHz\n"))) << details.toStdString();
     EXPECT_TRUE(paragraphs[0].contains(QStringLiteral("16-bit grid"))) << details.toStdString();
     EXPECT_TRUE(paragraphs[1].startsWith(QStringLiteral("FLAC  \u00B7  48.000 kHz  \u00B7  24 bit  \u00B7  2 ch\n")));
     EXPECT_TRUE(paragraphs[2].startsWith(QStringLiteral("UPSCALING / Evidence found\n")));
@@ -259,10 +259,11 @@ TEST_F(MainWindowTest, LayoutFollowsTheDesignArithmetic)
         EXPECT_EQ(window->button(static_cast<MainWindow::Command>(i))->geometry(), QRect(x[i], 105, w[i], 38)) << i;
     }
     EXPECT_EQ(window->list()->geometry(), QRect(28, 162, 1264, 294));
-    EXPECT_EQ(window->list()->model()->columnCount(), 6) << "FILE, four checks, STATE";
-    EXPECT_EQ(window->list()->columnWidth(0), 429);
-    for (int column = 1; column < 6; ++column) {
-        EXPECT_EQ(window->list()->columnWidth(column), 166);
+    EXPECT_EQ(window->list()->model()->columnCount(), 7) << "FILE, CONCLUSION, four checks, STATE";
+    EXPECT_EQ(window->list()->columnWidth(0), 316);
+    EXPECT_EQ(window->list()->columnWidth(1), 252);
+    for (int column = 2; column < 7; ++column) {
+        EXPECT_EQ(window->list()->columnWidth(column), 138);
     }
     EXPECT_EQ(window->layoutRects().panel, QRect(28, 494, 1264, 354));
     EXPECT_EQ(window->details()->geometry(), QRect(46, 538, 641, 294));
@@ -302,7 +303,7 @@ TEST_F(MainWindowTest, ClosingDuringARunIsRefusedWithTheStatusText)
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->queue().statusText(), "Stopping safely\u2026 The window closes when analysis has stopped.");
     ASSERT_TRUE(waitFor([this] { return !window->queue().busy(); }));
-    EXPECT_EQ(window->queue().statusText().substr(0, 8), "4 files ");
+    EXPECT_EQ(window->queue().statusText().substr(0, 8), "4 files:");
     EXPECT_NE(window->queue().statusText().find("\u00B7 Stopped"), std::string::npos);
 
     EXPECT_TRUE(window->close());
