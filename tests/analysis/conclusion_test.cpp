@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "analysis/analyze_file.h"
+#include "tests/support/files.h"
 
 namespace orvel {
 namespace {
@@ -128,6 +132,39 @@ INSTANTIATE_TEST_SUITE_P(
              },
              "Not analysed: The FLAC stream is truncated or corrupt.", ConclusionLevel::Failed}),
     [](const ::testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
+
+// Real encoders' output: lame and ffmpeg's AAC encoder, decoded and stored
+// as FLAC; sox's resampler; lame's own file; a clip too short; a padded file.
+struct RealFile {
+    const char* suite;
+    const char* file;
+    const char* text;
+    ConclusionLevel level;
+};
+
+class RealFileConclusionTest : public ::testing::TestWithParam<RealFile> {};
+
+TEST_P(RealFileConclusionTest, EachKindOfFileGetsItsConclusion)
+{
+    const std::atomic<bool> noStop{false};
+    const FileReport record = analyzeFile(testing::testAudio(GetParam().suite, GetParam().file), noStop, {});
+    const Conclusion conclusion = concludeFile(record);
+    EXPECT_EQ(conclusionText(conclusion), GetParam().text);
+    EXPECT_EQ(conclusionLevelName(conclusion.level), conclusionLevelName(GetParam().level));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RealFileConclusionTest,
+    ::testing::Values(RealFile{"origin", "mp3-b128-band.flac", "Likely MP3 source", ConclusionLevel::Likely},
+                      RealFile{"origin", "aac-128k-band.flac", "Likely AAC source", ConclusionLevel::Likely},
+                      RealFile{"origin", "sox-vhq-96000-band.flac", "Possibly resampled from 44.1 kHz",
+                               ConclusionLevel::Possible},
+                      RealFile{"origin", "lossy-input.mp3", "Lossy file (MP3)", ConclusionLevel::LossyInput},
+                      RealFile{"origin", "short-1.5s.flac", "Too little content to judge", ConclusionLevel::Inconclusive},
+                      RealFile{"origin", "genuine-band-44100.flac", "No trace found", ConclusionLevel::None},
+                      RealFile{"scan", "mixed/Album/c-pink-2ch-44100Hz-16in24.flac", "Padded from 16-bit",
+                               ConclusionLevel::Likely}),
+    [](const ::testing::TestParamInfo<RealFile>& param) { return "File" + std::to_string(param.index); });
 
 TEST(ConclusionCountsTest, EachFileCountsOnceUnderItsFirstTraceWithCodecsInParentheses)
 {

@@ -80,7 +80,7 @@ TEST_F(QueueOrderTest, EveryCheckColumnSortsByItsOwnVerdict)
         list.push_back(entry("found.flac", Verdict::NoEvidence));
         ((*list[1].result).*(kCheckColumns[c].check)).status = Verdict::Possible;
         for (std::size_t other = 0; other < kCheckColumns.size(); ++other) {
-            const int column = static_cast<int>(other) + 1;
+            const int column = static_cast<int>(other) + orvel::kConclusionColumn + 1;
             EXPECT_EQ(orvel::queueDisplayOrder(list, QueueSort{column, false}, false),
                       (other == c ? std::vector<int>{1, 0} : std::vector<int>{0, 1}))
                 << kCheckColumns[c].name << " in column " << column;
