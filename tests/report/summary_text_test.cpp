@@ -54,7 +54,7 @@ TEST_P(SummaryTextTest, ErrorRecordIsThreeLinesAndNothingElse)
     EXPECT_EQ(buildSummaryText(r), "Analysis could not complete\r\n\r\nTruncated FLAC stream.");
 }
 
-TEST_P(SummaryTextTest, ConclusionThenFactsLinesOfA44kHzSixteenBitStereoFile)
+TEST_P(SummaryTextTest, FactsLinesOfA44kHzSixteenBitStereoFile)
 {
     const std::string conclusion = "CONCLUSION / Likely lossy source (lowpass at 16.7 kHz, like MP3 128 kb/s)\r\n";
     const std::string expected = conclusion + "FLAC  " + kDot + "  44.100 kHz  " + kDot + "  16 bit  " + kDot +
