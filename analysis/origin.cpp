@@ -144,6 +144,22 @@ OriginInput originInput(const DecodedAudio& audio, std::span<const double> power
     return input;
 }
 
+std::string_view traceCodec(std::string_view trace)
+{
+    // Every grid trace checkOrigin names, with the codec it belongs to.
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kGridCodecs{{
+        {"mp3-grid", "MP3"},
+        {"aac-kbd-grid", "AAC"},
+        {"aac-sin-grid", "AAC"},
+    }};
+    for (const auto& [name, codec] : kGridCodecs) {
+        if (name == trace) {
+            return codec;
+        }
+    }
+    return {};
+}
+
 OriginFacts originFacts(const OriginMeasurements& m)
 {
     OriginFacts facts;

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "analysis/conclusion.h"
 #include "analysis/spectrogram.h"
 #include "batch/input_selection.h"
 #include "decode/cancellation.h"
@@ -20,6 +21,17 @@ PictureLabels pictureLabels(const FileReport& record)
 {
     PictureLabels labels;
     labels.fileName = record.file.filename().native();
+    const Conclusion conclusion = concludeFile(record);
+    labels.conclusion = conclusionText(conclusion);
+    // The verdict words' colours: findings red or amber, a clean file green.
+    switch (conclusion.level) {
+    case ConclusionLevel::Likely:
+    case ConclusionLevel::LossyInput: labels.conclusionColour = 0xC0392B; break;
+    case ConclusionLevel::Possible: labels.conclusionColour = 0xB9770E; break;
+    case ConclusionLevel::None: labels.conclusionColour = 0x1E8449; break;
+    case ConclusionLevel::Inconclusive:
+    case ConclusionLevel::Failed: labels.conclusionColour = 0x303030; break;
+    }
     labels.codec = record.codec;
     labels.sampleRate = record.sampleRate;
     labels.bits = record.storedBits;

@@ -18,7 +18,7 @@
 namespace orvel {
 
 // The title line of an analysed file's picture: its file name (not the
-// folder), codec, rate, bits and each check's verdict word(s); and the
+// folder) and conclusion, codec, rate, bits and each check's verdict word(s); and the
 // lowpass edge ORIGIN measured, drawn as a marked line.
 [[nodiscard]] PictureLabels pictureLabels(const FileReport& record);
 

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "analysis/averaged_spectrum.h"
+#include "analysis/conclusion.h"
 #include "report/json_reader.h"
 #include "report/json_report.h"
 #include "text/utf8.h"
@@ -283,6 +284,14 @@ void appendJsonlRecord(std::string& out, const FileReport& record, std::size_t i
         out += ",\"Shard\":\"" + std::to_string(shard->index) + "/" + std::to_string(shard->count) +
                "\",\"ShardFiles\":" + std::to_string(shard->files);
     }
+    // Derived from the checks above, for readers that want the answer only;
+    // reading a record back computes it again. The spectrum, when asked for,
+    // stays last.
+    const Conclusion conclusion = concludeFile(record);
+    out += ",\"Conclusion\":";
+    out += jsonQuote(conclusionText(conclusion));
+    out += ",\"ConclusionLevel\":";
+    out += jsonQuote(conclusionLevelName(conclusion.level));
     if (withSpectrum) {
         out += ",\"SpectrumDb\":[";
         for (std::size_t i = 0; i < record.spectrumDb.size(); ++i) {

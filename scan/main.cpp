@@ -17,6 +17,7 @@
 #include "scan/report_outputs.h"
 #include "scan/scan_options.h"
 #include "scan/scan_run.h"
+#include "scan/terminal_text.h"
 
 namespace {
 
@@ -100,7 +101,15 @@ int main(int argc, char** argv)
         orvel::ScanTerminal terminal;
         terminal.stdoutIsTerminal = ::isatty(STDOUT_FILENO) == 1;
         const char* noColour = std::getenv("NO_COLOR");
-        terminal.colour = terminal.stdoutIsTerminal && (noColour == nullptr || *noColour == '\0');
+        switch (commandLine.options.colour) {
+        case orvel::ColourMode::Always: terminal.colour = true; break;
+        case orvel::ColourMode::Never: terminal.colour = false; break;
+        case orvel::ColourMode::Auto:
+            terminal.colour = terminal.stdoutIsTerminal && (noColour == nullptr || *noColour == '\0');
+            break;
+        }
+        // A pipe or file has no width: the table is cut only to a COLUMNS given.
+        terminal.columns = terminal.stdoutIsTerminal ? orvel::terminalColumns(STDOUT_FILENO) : orvel::environmentColumns();
         terminal.progress = ::isatty(STDERR_FILENO) == 1;
         terminal.defaultJobs = availableCores();
         if (commandLine.options.merge) {

@@ -132,6 +132,27 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
             options.summary = true;
             continue;
         }
+        if (arg == "--checks") {
+            options.checks = true;
+            continue;
+        }
+        if (arg == "--only-findings") {
+            options.onlyFindings = true;
+            continue;
+        }
+        if (arg.starts_with("--color=")) {
+            const std::string mode = arg.substr(8);
+            if (mode == "auto") {
+                options.colour = ColourMode::Auto;
+            } else if (mode == "always") {
+                options.colour = ColourMode::Always;
+            } else if (mode == "never") {
+                options.colour = ColourMode::Never;
+            } else {
+                throw UsageError("--color wants auto, always or never, not '" + displayBytes(mode) + "'");
+            }
+            continue;
+        }
         if (arg == "--with-spectrum") {
             options.withSpectrum = true;
             continue;
@@ -273,6 +294,12 @@ constexpr std::string_view kScanUsageRest =
     "\n"
     "Options:\n"
     "  --summary       print each file's full text summary instead of the table\n"
+    "  --checks        show the four checks' columns in the table too (shown\n"
+    "                  anyway when the terminal is wide enough)\n"
+    "  --only-findings  print only files whose conclusion is not \"No trace\n"
+    "                   found\" (the reports still hold every file)\n"
+    "  --color=WHEN    auto (colour on a terminal unless NO_COLOR is set), always\n"
+    "                  or never\n"
     "  --json FILE     write the JSON report to FILE\n"
     "  --text FILE     write the text report to FILE\n"
     "  --csv FILE      write one CSV row per file to FILE\n"
@@ -309,7 +336,7 @@ constexpr std::string_view kScanUsageRest =
     "Exit status: 0 every file analysed, 1 some file failed, 2 a report could\n"
     "not be written, 64 usage error, 65 a --merge part or a --files-from list\n"
     "cannot be read, 130 interrupted.\n"
-    "Colour is used on a terminal unless NO_COLOR is set.\n";
+    "The table fits the terminal's width (else COLUMNS, else 80 columns).\n";
 
 const char* scanUsageText()
 {

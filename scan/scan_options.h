@@ -13,6 +13,7 @@ namespace orvel {
 // What one kestrone-scan command line asks for. Report targets are paths as
 // given; "-" stands for standard output.
 enum class ProgressMode { Auto, Jsonl, None };
+enum class ColourMode { Auto, Always, Never };
 
 struct ScanOptions {
     std::vector<std::string> paths; // with merge: the JSON Lines parts
@@ -32,6 +33,9 @@ struct ScanOptions {
     std::optional<std::string> spectrogramFolder; // --spectrogram DIR: one picture per file
     PictureSize pictureSize;                      // --size WxH
     bool summary = false;
+    bool checks = false;       // the four check columns in the table, however narrow the terminal
+    bool onlyFindings = false; // table and summaries leave out files with no trace
+    ColourMode colour = ColourMode::Auto;
     unsigned jobs = 0; // 0: one per available core
 };
 

@@ -230,6 +230,9 @@ ScanPrinter::Settings printerSettings(const ScanOptions& options, const ScanTerm
     settings.stdoutIsTerminal = terminal.stdoutIsTerminal;
     settings.progress = terminal.progress && options.progress == ProgressMode::Auto;
     settings.noticesAsEvents = options.progress == ProgressMode::Jsonl;
+    settings.checks = options.checks;
+    settings.onlyFindings = options.onlyFindings;
+    settings.columns = terminal.columns;
     return settings;
 }
 

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <string>
+#include <cstddef>
 
 #include "scan/scan_options.h"
 
@@ -10,10 +11,11 @@ namespace orvel {
 
 // What the process found out about where its output goes.
 struct ScanTerminal {
-    bool colour = false;           // stdout is a terminal and NO_COLOR is unset or empty
+    bool colour = false;           // --color, or stdout is a terminal and NO_COLOR is unset or empty
     bool stdoutIsTerminal = false;
     bool progress = false;         // stderr is a terminal
     unsigned defaultJobs = 1;      // cores available to the process
+    std::size_t columns = 0;       // stdout's terminal width (else COLUMNS, else 80); for a pipe COLUMNS or 0: no limit
 };
 
 inline constexpr int kScanExitOk = 0;

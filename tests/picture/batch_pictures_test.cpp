@@ -157,6 +157,15 @@ TEST(BatchPicturesTest, AnMp3TranscodesPictureNamesItsOriginAndMarksTheCutoff)
     ASSERT_EQ(labels.verdicts.size(), 4u);
     EXPECT_EQ(labels.verdicts[3].check, "Origin");
     EXPECT_EQ(labels.verdicts[3].verdict, "Evidence found");
+    EXPECT_EQ(labels.conclusion, "Likely MP3 source");
+    // The conclusion, in the finding colour, on the title's first line beside the name.
+    int answer = 0;
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < picture.image.width; ++x) {
+            answer += picture.image.pixels[static_cast<std::size_t>(y * picture.image.width + x)] == 0xFFC0392Bu ? 1 : 0;
+        }
+    }
+    EXPECT_GT(answer, 20) << "the first title line shows the conclusion";
     ASSERT_TRUE(labels.cutoffHz.has_value());
     EXPECT_NEAR(*labels.cutoffHz, 16900.0, 350.0);
     EXPECT_DOUBLE_EQ(*labels.cutoffHz, *record.originFacts.cutoffKhz * 1000.0);

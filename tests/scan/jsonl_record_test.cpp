@@ -93,6 +93,9 @@ TEST(JsonlRecordTest, FailedRecordsAndRecordsWithoutSpectrumKeepTheirShape)
     appendJsonlRecord(line, failed, 0, false, kAnalysisVersion);
     EXPECT_EQ(line.find("PathBase64"), std::string::npos);
     EXPECT_EQ(line.find("SpectrumDb"), std::string::npos);
+    EXPECT_TRUE(line.ends_with(",\"Conclusion\":\"Not analysed: The stream is truncated.\","
+                               "\"ConclusionLevel\":\"failed\"}\n"))
+        << "the conclusion's keys come last: " << line;
     const JsonlRecord back = parseJsonlRecord(line);
     EXPECT_FALSE(back.hasSpectrum);
     EXPECT_EQ(back.record.error, failed.error);
@@ -180,6 +183,11 @@ TEST(ScanOptionsScaleTest, NewOptionsParseAndBadOnesAreRefused)
     EXPECT_EQ(line.options.cache, "");
     EXPECT_EQ(line.options.progress, ProgressMode::Jsonl);
     EXPECT_EQ(parseScanCommandLine({"--cache=c.db", "x"}).options.cache, "c.db");
+    const ScanOptions table = parseScanCommandLine({"--checks", "--only-findings", "--color=always", "x"}).options;
+    EXPECT_TRUE(table.checks);
+    EXPECT_TRUE(table.onlyFindings);
+    EXPECT_EQ(table.colour, ColourMode::Always);
+    EXPECT_EQ(parseScanCommandLine({"--color=never", "x"}).options.colour, ColourMode::Never);
     EXPECT_TRUE(parseScanCommandLine({"--files-from", "list"}).options.paths.empty());
     EXPECT_TRUE(parseScanCommandLine({"--merge", "a.jsonl", "b.jsonl", "--csv", "-"}).options.merge);
 
@@ -190,6 +198,7 @@ TEST(ScanOptionsScaleTest, NewOptionsParseAndBadOnesAreRefused)
              {"--shard", "1-3", "x"},
              {"--shard", "1/3", "--shard", "2/3", "x"},
              {"--progress=fancy", "x"},
+             {"--color=sometimes", "x"},
              {"-0", "x"},
              {"--with-spectrum", "--json", "r.json", "x"},
              {"--cache=", "x"},

@@ -60,13 +60,13 @@ TEST(ScanPictureTest, OnePngPerFileOfTheAskedSizeNamedInTheCsvAndTheSameForOneAn
 
     const auto rows = csvRows(csvs[0]);
     ASSERT_EQ(rows.size(), 8u);
-    ASSERT_EQ(rows[0].size(), 19u);
+    ASSERT_EQ(rows[0].size(), 21u);
     EXPECT_EQ(rows[0][13], "Error");
     EXPECT_EQ(rows[0][14], "Spectrogram");
     EXPECT_EQ(rows[0][15], "OriginStatus");
     std::set<std::string> named;
     for (std::size_t i = 1; i < rows.size(); ++i) {
-        ASSERT_EQ(rows[i].size(), 19u);
+        ASSERT_EQ(rows[i].size(), 21u);
         const std::string& error = rows[i][13];
         const std::string& picture = rows[i][14];
         if (!error.empty()) {
@@ -137,7 +137,7 @@ TEST(ScanPictureTest, DefaultSizeIs1200x700AndReportsWithoutPicturesKeepTheirCol
     EXPECT_EQ(plain.exitCode, 0) << plain.err;
     EXPECT_EQ(readBytes(scratch / "p.json"), readBytes(scratch / "plain.json")) << "the JSON report is unchanged";
     const auto plainHeader = csvRows(readBytes(scratch / "plain.csv"))[0];
-    ASSERT_EQ(plainHeader.size(), 18u);
+    ASSERT_EQ(plainHeader.size(), 20u);
     EXPECT_EQ(plainHeader[13], "Error");
     EXPECT_EQ(plainHeader[14], "OriginStatus") << "no Spectrogram column without pictures";
     EXPECT_EQ(withPictures.out, plain.out);
