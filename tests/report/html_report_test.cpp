@@ -35,7 +35,7 @@ TEST_P(HtmlReportNameTest, ANameOrTagNeverAddsMarkupAndReadsAsTheOtherReportsSho
                                               std::string("Cannot open ") + GetParam().name);
     const std::string page = buildReport(ReportFormat::Html, {record, failed});
 
-    EXPECT_EQ(count(page, GetParam().shown), 2u) << page.substr(page.find("<tbody"), 600);
+    EXPECT_EQ(count(page, std::string(GetParam().shown) + "</summary>"), 2u) << page.substr(page.find("<tbody"), 600);
     EXPECT_EQ(page.find(GetParam().name), std::string::npos);
     EXPECT_EQ(count(page, "<script"), 1u);
     EXPECT_EQ(count(page, "<i>"), 0u);
@@ -48,7 +48,7 @@ TEST_P(HtmlReportNameTest, ANameOrTagNeverAddsMarkupAndReadsAsTheOtherReportsSho
 
 INSTANTIATE_TEST_SUITE_P(
     Names, HtmlReportNameTest,
-    ::testing::Values(HostileName{"<script>alert(1)</script>.flac", "&lt;script&gt;alert(1)&lt;/script&gt;.flac"},
+    ::testing::Values(HostileName{"<script>alert(1)<!--.flac", "&lt;script&gt;alert(1)&lt;!--.flac"},
                     HostileName{"a&b <i>.flac", "a&amp;b &lt;i&gt;.flac"},
                     HostileName{"say \"hi\" it's.flac", "say &quot;hi&quot; it&#39;s.flac"},
                     HostileName{"bell\x07\x1b[31m.flac", "bell\xEF\xBF\xBD\\x07\xEF\xBF\xBD\\x1B[31m.flac"},
@@ -70,7 +70,7 @@ TEST(HtmlReportTest, TheSummaryCountsEveryRecordAndEachCheckVerdict)
               std::string::npos);
     EXPECT_NE(page.find("<tr><th>ORIGIN</th><td>1</td><td>1</td><td>0</td><td>0</td><td>1</td></tr>"),
               std::string::npos);
-    EXPECT_NE(page.find("<tr data-v=\"npip\">"), std::string::npos) << "the filter's letters, one per check";
+    EXPECT_NE(page.find("<tr role=\"row\" data-v=\"npip\">"), std::string::npos) << "the filter's letters, one per check";
     EXPECT_NE(page.find("<td class=\"k\" data-k=\"16.7\">16.7</td>"), std::string::npos);
     EXPECT_NE(page.find("<pre class=\"m\">likely source = like MP3 128 kb/s\ntrace = lowpass\nlowpass_khz = 16.7</pre>"),
               std::string::npos);
