@@ -45,8 +45,8 @@ best_load=""
 for _ in $(seq 1 "$runs"); do
   result=$(python3 "$here/../tools/html-report-browser.py" "$tmp/report.html" \
     --eval 'document.getElementById("files").tBodies[0].rows.length' \
-    --eval '(() => { const t = performance.now(); document.querySelector("#files thead th:nth-child(2)").click(); return Math.round(performance.now() - t); })()' \
-    --eval '(() => { const t = performance.now(); const box = document.getElementById("text-filter"); box.value = "disc 0004"; box.dispatchEvent(new Event("input")); return [Math.round(performance.now() - t), document.getElementById("shown").textContent]; })()')
+    --eval '(() => { const t = performance.now(); document.querySelector("#files thead th:nth-child(2)").click(); document.body.offsetHeight; return Math.round(performance.now() - t); })()' \
+    --eval '(() => { const t = performance.now(); const box = document.getElementById("text-filter"); box.value = "disc 0004"; box.dispatchEvent(new Event("input")); document.body.offsetHeight; return [Math.round(performance.now() - t), document.getElementById("shown").textContent]; })()')
   load=$(python3 -c 'import json,sys; print(json.loads(sys.argv[1])["load_ms"])' "$result")
   if [ -z "$best_load" ] || [ "$load" -lt "$best_load" ]; then best_load=$load; best=$result; fi
 done
