@@ -74,7 +74,27 @@ PictureNames countedNames(const std::vector<BatchInput>& inputs)
     return names;
 }
 
+void notePictureFailure(FileReport& record, const std::exception& failure)
+{
+    record.pictureError = sanitizeUtf8(failure.what());
+    if (record.pictureError.empty()) {
+        record.pictureError = "The picture could not be made.";
+    }
+}
+
 } // namespace
+
+void addThumbnail(const DecodedAudio& audio, FileReport& record, const AnalysisOptions& analysis,
+                  const std::atomic<bool>& stopRequested)
+{
+    try {
+        record.thumbnailPng = filePicturePng(audio, record, kThumbnailSize, analysis, stopRequested);
+    } catch (const Cancelled&) {
+        throw;
+    } catch (const std::exception& failure) {
+        notePictureFailure(record, failure);
+    }
+}
 
 BatchPictures::BatchPictures(fs::path folder, PictureSize size, const std::vector<BatchInput>& inputs,
                              const std::atomic<bool>& stopRequested)
@@ -125,10 +145,7 @@ void BatchPictures::write(std::size_t index, const DecodedAudio& audio, FileRepo
     } catch (const Cancelled&) {
         throw;
     } catch (const std::exception& failure) {
-        record.pictureError = sanitizeUtf8(failure.what());
-        if (record.pictureError.empty()) {
-            record.pictureError = "The picture could not be made.";
-        }
+        notePictureFailure(record, failure);
     }
 }
 

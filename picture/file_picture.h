@@ -42,6 +42,14 @@ struct FilePicture {
                                                         PictureSize size, const AnalysisOptions& analysis,
                                                         const std::atomic<bool>& stopRequested);
 
+// The small picture of a file in the HTML report: the labelled picture at the
+// renderer's smallest size, shown smaller in the table and at this size on a
+// click. thumbnailPng gets its PNG; pictureError says why a file analysed
+// without error has none. On a stop Cancelled passes on.
+inline constexpr PictureSize kThumbnailSize{PictureSize::kMinWidth, PictureSize::kMinHeight};
+void addThumbnail(const DecodedAudio& audio, FileReport& record, const AnalysisOptions& analysis,
+                  const std::atomic<bool>& stopRequested);
+
 // The pictures of a batch: one PNG per analysed file into one folder, named by
 // PictureNames from the path as named (so the names depend neither on --jobs
 // nor on the shard), written while the file's audio is in memory, from

@@ -94,6 +94,7 @@ ReportOutputs::ReportOutputs(const ScanOptions& options)
         {&options.textTarget, ReportFormat::Text},
         {&options.csvTarget, options.spectrogramFolder ? ReportFormat::CsvWithPictures : ReportFormat::Csv},
         {&options.jsonlTarget, std::nullopt},
+        {&options.htmlTarget, options.htmlPictures ? ReportFormat::HtmlWithPictures : ReportFormat::Html},
     };
     for (const auto& [target, format] : wanted) {
         if (*target) {
@@ -149,6 +150,7 @@ void ReportOutputs::claimTargets(OutputGuard& guard) const
         const char* option = !output.format                        ? "--jsonl"
                              : *output.format == ReportFormat::Json ? "--json"
                              : *output.format == ReportFormat::Text ? "--text"
+                             : *output.format == ReportFormat::Html ? "--html"
                                                                     : "--csv";
         const std::string refused =
             guard.claim(std::filesystem::path(output.target), OutputKind::Report, std::string("the ") + option + " report");
@@ -188,7 +190,8 @@ void ReportOutputs::open(ScanPrinter& printer)
                 output.jsonl = std::make_unique<JsonlFile>(target, m_withSpectrum, m_analysisVersion, m_shard);
             }
         } else if (output.target == "-") {
-            printer.writeStdout(reportOpening(*output.format));
+            output.document.emplace(*output.format);
+            printer.writeStdout(output.document->opening());
         } else {
             output.file = std::make_unique<ReportFile>(target, *output.format);
         }
@@ -204,14 +207,13 @@ void ReportOutputs::add(const FileReport& record, std::size_t index, ScanPrinter
             output.jsonl->add(record, index);
         } else {
             m_buffer.clear();
-            if (output.format) {
-                appendReportRecord(m_buffer, *output.format, record, output.count);
+            if (output.document) {
+                output.document->append(m_buffer, record);
             } else {
                 appendJsonlRecord(m_buffer, record, index, m_withSpectrum, m_analysisVersion, m_shard);
             }
             printer.writeStdout(m_buffer);
         }
-        ++output.count;
     }
 }
 
@@ -227,8 +229,8 @@ bool ReportOutputs::finish(ScanPrinter& printer, const std::function<void(const 
             failure = output.file->finish();
         } else if (output.jsonl) {
             failure = output.jsonl->finish();
-        } else if (output.format) {
-            printer.writeStdout(reportClosing(*output.format));
+        } else if (output.document) {
+            printer.writeStdout(output.document->closing());
         }
         if (!failure.empty()) {
             complain(failure); // it names the report file and the reason

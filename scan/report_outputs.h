@@ -50,10 +50,10 @@ public:
 private:
     struct Output {
         std::optional<ReportFormat> format; // empty: JSON Lines
+        std::optional<ReportDocument> document; // a report on stdout
         std::string target;
         std::unique_ptr<ReportFile> file;
         std::unique_ptr<JsonlFile> jsonl;
-        std::size_t count = 0;
     };
     std::vector<Output> m_outputs;
     bool m_noticesAsEvents = false;

@@ -43,7 +43,8 @@ void checkTargets(const ScanOptions& options)
     const Named targets[] = {{"--json", options.jsonTarget},
                              {"--text", options.textTarget},
                              {"--csv", options.csvTarget},
-                             {"--jsonl", options.jsonlTarget}};
+                             {"--jsonl", options.jsonlTarget},
+                             {"--html", options.htmlTarget}};
     const char* toStdout = nullptr;
     for (std::size_t i = 0; i < std::size(targets); ++i) {
         if (!targets[i].target) {
@@ -165,6 +166,10 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
             options.cachePrune = true;
             continue;
         }
+        if (arg == "--html-pictures") {
+            options.htmlPictures = true;
+            continue;
+        }
         if (arg == "--merge") {
             options.merge = true;
             continue;
@@ -211,6 +216,8 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
             target = &options.csvTarget;
         } else if (name == "--jsonl") {
             target = &options.jsonlTarget;
+        } else if (name == "--html") {
+            target = &options.htmlTarget;
         } else if (name == "--files-from") {
             target = &options.filesFrom;
         } else if (name != "--jobs" && name != "-j" && name != "--shard") {
@@ -244,8 +251,12 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
         if (options.paths.empty()) {
             throw UsageError("--merge wants the JSON Lines parts to merge");
         }
-        if (!options.jsonTarget && !options.textTarget && !options.csvTarget && !options.jsonlTarget) {
-            throw UsageError("--merge wants a report: --json, --text, --csv or --jsonl");
+        if (!options.jsonTarget && !options.textTarget && !options.csvTarget && !options.jsonlTarget &&
+            !options.htmlTarget) {
+            throw UsageError("--merge wants a report: --json, --text, --csv, --jsonl or --html");
+        }
+        if (options.htmlPictures) {
+            throw UsageError("--merge reads records only; --html-pictures needs the audio");
         }
         if (options.filesFrom || options.cache || options.shardCount != 1 || options.spectrogramFolder) {
             throw UsageError("--merge reads records only; --files-from, --shard, --cache and --spectrogram do not apply");
@@ -258,6 +269,9 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
     }
     if (options.nulSeparated && !options.filesFrom) {
         throw UsageError("-0 applies to --files-from");
+    }
+    if (options.htmlPictures && !options.htmlTarget) {
+        throw UsageError("--html-pictures applies to --html");
     }
     if (options.withSpectrum && !options.jsonlTarget) {
         throw UsageError("--with-spectrum applies to --jsonl");
@@ -308,6 +322,9 @@ constexpr std::string_view kScanUsageRest =
     "                  kestrone-scan-record.schema.json); FILE is emptied at the\n"
     "                  start and a killed run leaves the records done so far\n"
     "                  (FILE '-' is standard output; the table is then left out)\n"
+    "  --html FILE     write one self-contained HTML page to FILE: the summary and\n"
+    "                  a table of every file that sorts and filters in a browser\n"
+    "  --html-pictures  put a small spectrogram of each file into the HTML page\n"
     "  --with-spectrum  put the spectrum into the JSON Lines records\n"
     "                   (needed to --merge into a JSON report)\n"
     "  --files-from LIST  also analyse the paths listed in LIST ('-': standard\n"

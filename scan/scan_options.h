@@ -21,6 +21,8 @@ struct ScanOptions {
     std::optional<std::string> textTarget;
     std::optional<std::string> csvTarget;
     std::optional<std::string> jsonlTarget;
+    std::optional<std::string> htmlTarget;
+    bool htmlPictures = false;               // a small spectrogram per file in the HTML report
     bool withSpectrum = false;               // the spectrum in JSON Lines records
     std::optional<std::string> filesFrom;    // a list of paths, "-" for stdin
     bool nulSeparated = false;               // -0: the list is NUL-separated

@@ -349,10 +349,15 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     if (cache) {
         batch.analyzeInput = cachedAnalysis(*cache, cacheHits, outputs.wantsSpectrum());
     }
-    if (pictures) {
-        batch.withAudio = [&pictures, analysis = batch.analysis](std::size_t index, const DecodedAudio& audio,
-                                                                 FileReport& record) {
-            pictures->write(index, audio, record, analysis);
+    if (pictures || options.htmlPictures) {
+        batch.withAudio = [&pictures, &stopRequested, thumbnails = options.htmlPictures, analysis = batch.analysis](
+                              std::size_t index, const DecodedAudio& audio, FileReport& record) {
+            if (pictures) {
+                pictures->write(index, audio, record, analysis);
+            }
+            if (thumbnails && record.pictureError.empty()) {
+                addThumbnail(audio, record, analysis, stopRequested);
+            }
         };
     }
 

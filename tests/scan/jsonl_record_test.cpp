@@ -75,7 +75,7 @@ TEST(JsonlRecordTest, ARecordReadBackRebuildsTheSameReportsAndNumbers)
     EXPECT_EQ(back.record.originFacts.likelySource, record.originFacts.likelySource);
     EXPECT_EQ(back.record.originFacts.trace, record.originFacts.trace);
     EXPECT_EQ(back.record.originFacts.numbers, record.originFacts.numbers);
-    for (const ReportFormat format : {ReportFormat::Json, ReportFormat::Text, ReportFormat::Csv}) {
+    for (const ReportFormat format : {ReportFormat::Json, ReportFormat::Text, ReportFormat::Csv, ReportFormat::Html}) {
         EXPECT_EQ(buildReport(format, {back.record}), buildReport(format, {record}));
     }
     // And the line itself is stable.
@@ -208,6 +208,9 @@ TEST(ScanOptionsScaleTest, NewOptionsParseAndBadOnesAreRefused)
              {"--merge", "a.jsonl", "--csv", "-", "--spectrogram", "pictures"},
              {"--jsonl", "-", "--csv", "-", "x"},
              {"--jsonl", "r.jsonl", "--csv", "r.jsonl", "x"},
+             {"--html-pictures", "x"},
+             {"--merge", "a.jsonl", "--html", "r.html", "--html-pictures"},
+             {"--html", "r.html", "--csv", "r.html", "x"},
          }) {
         EXPECT_THROW((void)parseScanCommandLine(bad), UsageError) << bad[0] << " " << bad[1];
     }

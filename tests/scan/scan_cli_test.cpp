@@ -400,6 +400,8 @@ TEST(ScanExitCodeTest, SixtyFourForUsageErrorsWithNothingAnalysedOrWritten)
         {"--json", "-", "--csv", "-", file},
         {"--json", (dir / "same").string(), "--text", (dir / "./same").string(), file},
         {"--csv", audioTarget, file},
+        {"--html", audioTarget, file},
+        {"--html", (testAudio("scan") / "extra/readme.txt").string(), (testAudio("scan") / "extra/readme.txt").string()},
         {"--text", (testAudio("scan") / "extra/readme.txt").string(), (testAudio("scan") / "extra/readme.txt").string()},
     };
     for (const auto& args : cases) {

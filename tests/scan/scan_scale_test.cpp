@@ -237,7 +237,7 @@ TEST(ScanJsonlTest, ShardsRunThroughGnuParallelMergeIntoTheReportsOfOneRun)
                                              (audioDir() / "interrupt" / "a-short-2.flac").string()};
     std::vector<std::string> single = {scanProgram(), "--json", (dir / "one.json").string(), "--text",
                                        (dir / "one.txt").string(), "--csv", (dir / "one.csv").string(), "--jsonl",
-                                       (dir / "one.jsonl").string()};
+                                       (dir / "one.jsonl").string(), "--html", (dir / "one.html").string()};
     single.insert(single.end(), inputs.begin(), inputs.end());
     ASSERT_EQ(runProcess(single).exitCode, 1);
 
@@ -262,11 +262,12 @@ TEST(ScanJsonlTest, ShardsRunThroughGnuParallelMergeIntoTheReportsOfOneRun)
                                             (dir / "part-2.jsonl").string()};
     std::vector<std::string> merge = {"--merge", "--json", (dir / "merged.json").string(), "--text",
                                       (dir / "merged.txt").string(), "--csv", (dir / "merged.csv").string(),
-                                      "--jsonl", (dir / "merged.jsonl").string()};
+                                      "--jsonl", (dir / "merged.jsonl").string(), "--html",
+                                      (dir / "merged.html").string()};
     merge.insert(merge.end(), parts.begin(), parts.end());
     const ProcessResult merged = scan(merge);
     EXPECT_EQ(merged.exitCode, 1) << "failed files stay failed: " << merged.err;
-    for (const char* ext : {"json", "txt", "csv", "jsonl"}) {
+    for (const char* ext : {"json", "txt", "csv", "jsonl", "html"}) {
         const std::string expected = readBytes(dir / ("one." + std::string(ext)));
         EXPECT_FALSE(expected.empty());
         EXPECT_TRUE(expected == readBytes(dir / ("merged." + std::string(ext)))) << ext << " differs";
