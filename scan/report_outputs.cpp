@@ -150,7 +150,7 @@ void ReportOutputs::claimTargets(OutputGuard& guard) const
         const char* option = !output.format                        ? "--jsonl"
                              : *output.format == ReportFormat::Json ? "--json"
                              : *output.format == ReportFormat::Text ? "--text"
-                             : *output.format == ReportFormat::Html ? "--html"
+                             : *output.format >= ReportFormat::Html  ? "--html"
                                                                     : "--csv";
         const std::string refused =
             guard.claim(std::filesystem::path(output.target), OutputKind::Report, std::string("the ") + option + " report");
