@@ -293,6 +293,7 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     });
     // A listed path is held again in its input; the list's copy would only
     // double the memory of a long list for the rest of the run.
+    const bool pruneOnly = given.empty() && options.cachePrune;
     given = {};
 
     ReportOutputs outputs(options);
@@ -315,7 +316,7 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
             complain(printer, notice);
         }
     }
-    if (given.empty() && options.cachePrune) {
+    if (pruneOnly) {
         // --cache-prune alone: only the pruning.
         return cache && pruneCache(*cache, printer) ? kScanExitOk : kScanExitReportFailed;
     }
