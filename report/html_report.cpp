@@ -32,8 +32,8 @@ th,td{text-align:left;vertical-align:top;padding:.2rem .5rem}
 #files,#files>thead{display:block}
 #files>tbody{display:flex;flex-direction:column}
 #files{margin-top:.4rem}
-#files tr{display:grid;grid-template-columns:3.5em minmax(14em,1fr) 15em repeat(4,8em) 6em;border-bottom:1px solid var(--line)}
-#files.pics tr{grid-template-columns:3.5em minmax(14em,1fr) 15em repeat(4,8em) 6em 11em}
+#files tr{display:grid;grid-template-columns:3.5em minmax(14em,1fr) 15em 14em repeat(4,8em) 6em;border-bottom:1px solid var(--line)}
+#files.pics tr{grid-template-columns:3.5em minmax(14em,1fr) 15em 14em repeat(4,8em) 6em 11em}
 #files>thead{position:sticky;top:0;background:var(--head);z-index:1}
 #files>tbody>tr{content-visibility:auto;contain-intrinsic-size:auto 2.2em}
 #files th{white-space:nowrap}
@@ -318,6 +318,7 @@ void appendHtmlText(std::string& out, std::string_view text)
 void HtmlSummary::add(const FileReport& record)
 {
     ++files;
+    conclusions.add(concludeFile(record));
     if (!record.error.empty()) {
         ++failed;
         return;
@@ -361,7 +362,8 @@ std::string htmlReportOpening(bool withPictures)
            "<table id=\"files\" role=\"table\"";
     out += withPictures ? " class=\"pics\">\n" : ">\n";
     out += "<thead role=\"rowgroup\"><tr role=\"row\"><th role=\"columnheader\" data-t=\"n\">#</th>"
-           "<th role=\"columnheader\" data-t=\"t\">File</th><th role=\"columnheader\" data-t=\"t\">Format</th>";
+           "<th role=\"columnheader\" data-t=\"t\">File</th><th role=\"columnheader\" data-t=\"t\">Format</th>"
+           "<th role=\"columnheader\" data-t=\"n\">Conclusion</th>";
     for (const ReportCheck& check : kReportChecks) {
         out += "<th role=\"columnheader\" data-t=\"t\">";
         out += check.title;
@@ -374,6 +376,49 @@ std::string htmlReportOpening(bool withPictures)
     out += "</tr></thead>\n<tbody role=\"rowgroup\">\n";
     return out;
 }
+
+namespace {
+
+// Findings first when sorted, in the order of how sure they are.
+char conclusionRank(ConclusionLevel level)
+{
+    switch (level) {
+    case ConclusionLevel::Likely: return '0';
+    case ConclusionLevel::Possible: return '1';
+    case ConclusionLevel::LossyInput: return '2';
+    case ConclusionLevel::Inconclusive: return '3';
+    case ConclusionLevel::None: return '4';
+    case ConclusionLevel::Failed: return '5';
+    }
+    return '5';
+}
+
+// The tone classes the verdict cells use.
+const char* conclusionClass(ConclusionLevel level)
+{
+    switch (level) {
+    case ConclusionLevel::Likely:
+    case ConclusionLevel::LossyInput: return "f";
+    case ConclusionLevel::Possible: return "p";
+    case ConclusionLevel::None: return "n";
+    case ConclusionLevel::Inconclusive:
+    case ConclusionLevel::Failed: return "i";
+    }
+    return "i";
+}
+
+void appendConclusionCell(std::string& out, const Conclusion& conclusion)
+{
+    out += "<td class=\"";
+    out += conclusionClass(conclusion.level);
+    out += "\" data-k=\"";
+    out += conclusionRank(conclusion.level);
+    out += "\">";
+    appendHtmlText(out, conclusionText(conclusion));
+    out += "</td>";
+}
+
+} // namespace
 
 void appendHtmlRow(std::string& out, const FileReport& record, std::size_t index, bool withPictures)
 {
@@ -405,8 +450,10 @@ void appendHtmlRow(std::string& out, const FileReport& record, std::size_t index
         }
     }
     out += "</div></details></td>";
+    const Conclusion conclusion = concludeFile(record);
     if (failed) {
         out += "<td>Failed</td>";
+        appendConclusionCell(out, conclusion);
         for (std::size_t c = 0; c < kReportChecks.size(); ++c) {
             out += "<td data-k=\"9\"></td>";
         }
@@ -415,6 +462,7 @@ void appendHtmlRow(std::string& out, const FileReport& record, std::size_t index
         out += "<td>";
         appendHtmlText(out, formatText(record));
         out += "</td>";
+        appendConclusionCell(out, conclusion);
         for (const ReportCheck& check : kReportChecks) {
             const Verdict verdict = (record.*(check.check)).status;
             out += "<td class=\"";
@@ -467,7 +515,13 @@ std::string htmlReportClosing(const HtmlSummary& summary)
         out += "</b> ";
         out += text;
     }
-    out += "</p>\n<table id=\"counts\">\n<thead><tr><th>Check</th>";
+    out += "</p>\n<ul id=\"conclusions\">\n";
+    for (const std::string& kind : summary.conclusions.kinds()) {
+        out += "<li>";
+        appendHtmlText(out, kind);
+        out += "</li>\n";
+    }
+    out += "</ul>\n<table id=\"counts\">\n<thead><tr><th>Check</th>";
     for (const Verdict verdict : kVerdicts) {
         out += "<th>";
         out += verdictText(verdict);

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "analysis/conclusion.h"
 #include "analysis/file_report.h"
 
 namespace orvel {
@@ -13,7 +14,7 @@ namespace orvel {
 // The HTML report: one self-contained HTML5 document (inline style and a
 // small inline script, nothing fetched) that reads without the script. A
 // table of every file, one row per record in order: the path (its folder
-// dimmer), the format, each check's verdict and ORIGIN's cutoff in kHz, and
+// dimmer), the format, the conclusion, each check's verdict and ORIGIN's cutoff in kHz, and
 // under the path, opened by a click, each check's summary, evidence and
 // measurements. The library summary is written after the table, when every
 // record is counted, and the page's style shows it at the top. The script
@@ -34,6 +35,7 @@ struct HtmlSummary {
     std::size_t onlyPossible = 0; // some check says possible, none found evidence
     // Per check of kReportChecks, the count of each verdict of kVerdicts.
     std::array<std::array<std::size_t, kVerdicts.size()>, kReportChecks.size()> verdicts{};
+    ConclusionCounts conclusions;
 
     void add(const FileReport& record);
 };
