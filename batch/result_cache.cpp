@@ -297,7 +297,9 @@ std::optional<FileReport> ResultCache::find(const FileIdentity& identity, bool w
             return std::nullopt;
         }
         parsed.record.spectrumDb.resize(spectrum.size() / sizeof(double));
-        std::memcpy(parsed.record.spectrumDb.data(), spectrum.data(), spectrum.size());
+        if (!spectrum.empty()) {
+            std::memcpy(parsed.record.spectrumDb.data(), spectrum.data(), spectrum.size());
+        }
         return std::move(parsed.record);
     } catch (const JsonlError&) {
         return std::nullopt; // a row this build cannot read is analysed again
