@@ -7,6 +7,7 @@
 
 #include "analysis/kbd_window.h"
 #include "analysis/signal_level.h"
+#include "analysis/uninitialized_vector.h"
 #include "decode/cancellation.h"
 
 namespace orvel {
@@ -27,11 +28,18 @@ const std::vector<double>& longWindow()
     return window;
 }
 
+// Where the search's frames start for a signal of n samples: frame f of
+// offset o starts at o + 1024 + f * step.
+std::int64_t searchStep(std::int64_t n, std::int32_t frameCount)
+{
+    return std::max<std::int64_t>((n - 3072) / 1024 / frameCount, 1) * 1024;
+}
+
 double fraction(std::span<const double> samples, std::int32_t offset, std::int32_t frameCount,
                 std::int32_t bandLimit, double rms, double threshold, WindowedMdct& mdct, double* c)
 {
     const auto n = static_cast<std::int64_t>(samples.size());
-    const std::int64_t step = std::max<std::int64_t>((n - 3072) / 1024 / frameCount, 1) * 1024;
+    const std::int64_t step = searchStep(n, frameCount);
     const double quietEnergy = rms * rms * 0.01;
     std::int64_t zeros = 0;
     std::int64_t total = 0;
@@ -64,6 +72,35 @@ double fraction(std::span<const double> samples, std::int32_t offset, std::int32
         total += bandLimit - kFirstBin;
     }
     return total == 0 ? 0.0 : static_cast<double>(zeros) / static_cast<double>(total);
+}
+
+// The mean of two channels, written only where the search reads it (a few
+// frames of each of its four places), and its rms over every sample with the
+// sums signalRms forms, so the result has the bits of signalRms(mean).
+double writeSearchedMid(std::span<const double> left, std::span<const double> right, std::span<double> mid)
+{
+    const std::size_t n = mid.size();
+    std::array<double, 4> sums{};
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        for (std::size_t l = 0; l < 4; ++l) {
+            const double m = 0.5 * (left[i + l] + right[i + l]);
+            sums[l] += m * m;
+        }
+    }
+    for (; i < n; ++i) {
+        const double m = 0.5 * (left[i] + right[i]);
+        sums[0] += m * m;
+    }
+    const std::int64_t step = searchStep(static_cast<std::int64_t>(n), kSearchFrames);
+    for (std::int32_t f = 0; f < kSearchFrames; ++f) {
+        const std::int64_t from = std::min<std::int64_t>(1024 + f * step, static_cast<std::int64_t>(n));
+        const std::int64_t to = std::min<std::int64_t>(from + (kOffsets - 1) + 2048, static_cast<std::int64_t>(n));
+        for (auto j = static_cast<std::size_t>(from); j < static_cast<std::size_t>(to); ++j) {
+            mid[j] = 0.5 * (left[j] + right[j]);
+        }
+    }
+    return n == 0 ? 0.0 : std::sqrt(((sums[0] + sums[1]) + (sums[2] + sums[3])) / static_cast<double>(n));
 }
 
 } // namespace
@@ -99,18 +136,19 @@ AacKbdMeasurement searchAacKbdGrid(const AacKbdInput& input, const std::atomic<b
     // The search runs once, on the channels' sum: a frame grid the encoder
     // imposed on both channels is in their sum too (as zeros of M where M/S
     // coding was used). Each channel is then verified at the best offset.
-    std::vector<double> mid;
+    UninitializedVector<double> mid;
     std::span<const double> searched = input.channels.empty() ? std::span<const double>{} : input.channels[0];
+    double searchedRms = 0.0;
     if (input.channels.size() >= 2 && levels[0] >= kMinimumRms && levels[1] >= kMinimumRms) {
         mid.resize(input.channels[0].size());
-        for (std::size_t i = 0; i < mid.size(); ++i) {
-            mid[i] = 0.5 * (input.channels[0][i] + input.channels[1][i]);
-        }
+        searchedRms = writeSearchedMid(input.channels[0], input.channels[1], mid);
         searched = mid;
-    } else if (input.channels.size() >= 2 && levels[0] < kMinimumRms) {
-        searched = input.channels[1];
+    } else {
+        if (input.channels.size() >= 2 && levels[0] < kMinimumRms) {
+            searched = input.channels[1];
+        }
+        searchedRms = signalRms(searched);
     }
-    const double searchedRms = signalRms(searched);
     if (searchedRms < kMinimumRms) {
         return chosen;
     }
@@ -119,6 +157,9 @@ AacKbdMeasurement searchAacKbdGrid(const AacKbdInput& input, const std::atomic<b
     for (std::int32_t o = 0; o < kOffsets; ++o) {
         if (o % 64 == 0) {
             throwIfStopRequested(stopRequested);
+            if (input.abandoned != nullptr && input.abandoned->load()) {
+                return AacKbdMeasurement{};
+            }
             if (progress) {
                 progress("AAC grid (KBD) \u00B7 " + std::to_string(o * 100 / kOffsets) + "%");
             }

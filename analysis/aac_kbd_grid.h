@@ -31,6 +31,9 @@ struct AacKbdInput {
     double lsb = 0.0;                               // 0 for floating point: threshold floor 1e-9
     std::int32_t bandLimit = 64;
     std::vector<double> levels; // rms per channel; measured when not one per channel
+    // Set (by another thread) when the result is no longer wanted: the search
+    // then returns early with nothing measured.
+    const std::atomic<bool>* abandoned = nullptr;
 };
 
 // Throws Cancelled on a stop (checked every 64 offsets, before the progress

@@ -5,9 +5,11 @@
 #include <array>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
+#include <new>
+
+#include "analysis/helper_pool.h"
 
 namespace orvel {
 
@@ -33,7 +35,7 @@ struct SearchState {
     bool quit = false;
 };
 
-// Ends the helper threads on every way out of run, a throwing milestone included.
+// Ends the helpers on every way out of run, a throwing milestone included.
 class HelperThreads {
 public:
     explicit HelperThreads(SearchState& state) : m_state(state) {}
@@ -46,25 +48,27 @@ public:
             m_state.quit = true;
         }
         m_state.workReleased.notify_all();
-        for (std::thread& thread : m_threads) {
-            thread.join();
-        }
+        m_helpers.clear(); // each waits for its task to end
     }
 
     template <typename Function>
     bool start(Function&& function)
     {
         try {
-            m_threads.emplace_back(std::forward<Function>(function));
+            std::unique_ptr<HelperTask> helper = HelperTask::start(std::forward<Function>(function));
+            if (helper == nullptr) {
+                return false; // fewer helpers only make the search slower
+            }
+            m_helpers.push_back(std::move(helper));
             return true;
-        } catch (const std::system_error&) {
-            return false; // fewer threads only make the search slower
+        } catch (const std::bad_alloc&) {
+            return false;
         }
     }
 
 private:
     SearchState& m_state;
-    std::vector<std::thread> m_threads;
+    std::vector<std::unique_ptr<HelperTask>> m_helpers;
 };
 
 } // namespace

@@ -19,6 +19,10 @@ struct AnalysisOptions {
     // is decoded when its content is one (see decodeAudio). Files found by a
     // folder walk and the window's queue keep the extension rules.
     bool givenDirectly = false;
+    // Whether the ORIGIN check runs. Off only where nothing shown or kept has
+    // it (the JSON report, which has no ORIGIN); its record then holds the
+    // default "not measured" ORIGIN result.
+    bool origin = true;
 
     // The thread count in effect: at least 1 and at most 64 (the offsets
     // between two stop checks).

@@ -75,11 +75,13 @@ FileReport analyzeFile(const std::filesystem::path& path, const std::atomic<bool
     result.aacSin = checkAacSin(audio, powerSpectrum, levels.strongBinCount, stopRequested, progress, options);
 
     throwIfStopRequested(stopRequested);
-    OriginInput input = originInput(audio, powerSpectrum, result.aacSin.status == Verdict::Possible);
-    input.options = options;
-    const OriginResult origin = checkOrigin(input, stopRequested, progress);
-    result.origin = {origin.status, origin.summary, origin.evidence};
-    result.originFacts = originFacts(origin.m);
+    if (options.origin) {
+        OriginInput input = originInput(audio, powerSpectrum, result.aacSin.status == Verdict::Possible);
+        input.options = options;
+        const OriginResult origin = checkOrigin(input, stopRequested, progress);
+        result.origin = {origin.status, origin.summary, origin.evidence};
+        result.originFacts = originFacts(origin.m);
+    }
     if (withAudio) {
         withAudio(audio, result);
     }

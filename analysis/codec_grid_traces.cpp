@@ -97,9 +97,9 @@ OriginFinding codecGridTrace(OriginContext& c)
 }
 
 constexpr std::array<OriginTrace, kRows.size()> kTraces{{
-    {kRows[0].trace, codecGridTrace<0>},
-    {kRows[1].trace, codecGridTrace<1>},
-    {kRows[2].trace, codecGridTrace<2>},
+    {kRows[0].trace, kRows[0].codec, codecGridTrace<0>},
+    {kRows[1].trace, kRows[1].codec, codecGridTrace<1>},
+    {kRows[2].trace, kRows[2].codec, codecGridTrace<2>},
 }};
 
 } // namespace

@@ -72,6 +72,8 @@ struct FileReport {
     // written picture's file name, or why a file analysed without error has none.
     std::string pictureName;
     std::string pictureError;
+    // Set only for an HTML report with pictures: the file's small spectrogram as PNG.
+    std::vector<unsigned char> thumbnailPng;
 };
 
 // The checks a record carries, in the order every text, table, list and

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/uninitialized_vector.h"
+
 namespace orvel {
 
 // Long-term spectrum of the first two channels for the edge traces: periodic
@@ -21,7 +23,7 @@ struct LongTermSpectrum {
     std::int32_t overlappedFrames = 0; // what frames overlapping by half would number
     std::int32_t frameLength = 0;
     std::vector<double> meanDb;  // bins values
-    std::vector<float> framePower; // frames x bins, linear
+    UninitializedVector<float> framePower; // frames x bins, linear; every value written
 };
 
 [[nodiscard]] LongTermSpectrum longTermSpectrum(std::span<const double> left, std::span<const double> right,

@@ -81,8 +81,8 @@ public:
         // q + 18 g .. q + 18 g + 35, block b ending at sample p + 32 b + 31.
         m_granules = static_cast<std::int32_t>(std::max<std::int64_t>(0, (n - 32 * 54) / kMp3GranuleLines));
         m_stereo = !input.right.empty();
-        m_leftFloat.assign(input.left.begin(), input.left.end());
-        m_rightFloat.assign(input.right.begin(), input.right.end());
+        m_left = input.left;
+        m_right = input.right;
     }
 
     [[nodiscard]] double threshold() const { return m_threshold; }
@@ -121,9 +121,19 @@ public:
         for (const std::int32_t g0 : starts) {
             const std::int64_t firstBlock = qLow + 18 * std::int64_t{g0};
             const std::int64_t firstSample = p + 32 * firstBlock;
-            m_polyphase.analyse(m_leftFloat, firstSample, blocks, m_blocksLeft.data(), firstBand, lastBand);
+            // Only the samples these blocks read, in float: samples
+            // firstSample - 480 .. firstSample + 32 blocks - 1, those outside
+            // the signal being zeros to the filterbank either way.
+            const auto analyse = [&](std::span<const double> samples, std::vector<float>& window, float* blocksOut) {
+                const auto n = static_cast<std::int64_t>(samples.size());
+                const std::int64_t from = std::clamp<std::int64_t>(firstSample - 480, 0, n);
+                const std::int64_t to = std::clamp<std::int64_t>(firstSample + 32 * std::int64_t{blocks}, from, n);
+                window.assign(samples.begin() + from, samples.begin() + to);
+                m_polyphase.analyse(window, firstSample - from, blocks, blocksOut, firstBand, lastBand);
+            };
+            analyse(m_left, m_windowLeft, m_blocksLeft.data());
             if (m_stereo) {
-                m_polyphase.analyse(m_rightFloat, firstSample, blocks, m_blocksRight.data(), firstBand, lastBand);
+                analyse(m_right, m_windowRight, m_blocksRight.data());
             }
             for (std::size_t i = 0; i < qs.size(); ++i) {
                 for (std::int32_t g = 0; g < kSegmentGranules; ++g) {
@@ -174,8 +184,10 @@ private:
     Mp3HybridT<float> m_hybrid;
     std::vector<float> m_blocksLeft;
     std::vector<float> m_blocksRight;
-    std::vector<float> m_leftFloat;
-    std::vector<float> m_rightFloat;
+    std::span<const double> m_left;
+    std::span<const double> m_right;
+    std::vector<float> m_windowLeft;
+    std::vector<float> m_windowRight;
     double m_threshold = 0.0;
     std::int32_t m_lastLine = 8;
     std::int32_t m_lastBand = 1;

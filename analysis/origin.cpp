@@ -228,7 +228,19 @@ void searchClassicGrids(OriginContext& c)
     kbd.bandLimit = c.bandLimit;
     kbd.levels = c.right.empty() ? std::vector<double>{c.leftRms} : std::vector<double>{c.leftRms, c.rightRms};
     if (c.input.options.threadCount() >= 2) {
-        runSideBySide(true, searchMp3, [&] { c.aacKbd = searchAacKbdGrid(kbd, c.stop, {}); });
+        // A verified MP3 grid decides the verdict: the AAC search beside it
+        // stops at its next milestone, its result dropped as below.
+        std::atomic<bool> mp3Decided{false};
+        kbd.abandoned = &mp3Decided;
+        runSideBySide(
+            true,
+            [&] {
+                searchMp3();
+                if (c.mp3.granules > 0 && mp3GridFound(c.mp3)) {
+                    mp3Decided.store(true);
+                }
+            },
+            [&] { c.aacKbd = searchAacKbdGrid(kbd, c.stop, {}); });
     } else {
         searchMp3();
         if (!(c.mp3.granules > 0 && mp3GridFound(c.mp3))) {
@@ -373,14 +385,14 @@ OriginFinding lowerRateTrace(OriginContext& c)
 }
 
 constexpr std::array<OriginTrace, 3> kLeadingTraces{{
-    {"mp3-grid", mp3Trace},
-    {"aac-kbd-grid", aacKbdTrace},
-    {"aac-sin-grid", aacSinTrace},
+    {"mp3-grid", "MP3", mp3Trace},
+    {"aac-kbd-grid", "AAC", aacKbdTrace},
+    {"aac-sin-grid", "AAC", aacSinTrace},
 }};
 
 constexpr std::array<OriginTrace, 2> kSpectralTraces{{
-    {"lowpass", lowpassTrace},
-    {"lower-rate", lowerRateTrace},
+    {"lowpass", "", lowpassTrace},
+    {"lower-rate", "", lowerRateTrace},
 }};
 
 // The rule: the highest status, then rank, then excess; the first of equals.
@@ -408,6 +420,19 @@ bool decidesOver(const OriginFinding& a, const OriginFinding& b)
 }
 
 } // namespace
+
+std::string_view traceCodec(std::string_view trace)
+{
+    for (const std::span<const OriginTrace> table :
+         {std::span<const OriginTrace>(kLeadingTraces), codecGridTraces()}) {
+        for (const OriginTrace& row : table) {
+            if (row.name == trace) {
+                return row.codec;
+            }
+        }
+    }
+    return {};
+}
 
 OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop,
                          const std::function<void(const std::string&)>& progress)

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analysis/analysis_options.h"
@@ -106,6 +107,10 @@ struct OriginInput {
 // Cancelled when stop is seen set (well within 50 ms of work).
 [[nodiscard]] OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop,
                                        const std::function<void(const std::string&)>& progress);
+
+// The codec whose frame grid a trace is ("MP3" for "mp3-grid"), or empty for
+// a trace that names no codec (a lowpass edge, a lower rate).
+[[nodiscard]] std::string_view traceCodec(std::string_view trace);
 
 // Ends every evidence text except the lossy-input one.
 inline constexpr const char* kOriginCaveat =

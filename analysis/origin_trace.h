@@ -6,6 +6,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analysis/aac_kbd_grid.h"
@@ -60,7 +61,8 @@ struct OriginFinding {
 
 // One row of the table: its measuring function, in the order the evidence shows them.
 struct OriginTrace {
-    const char* name;
+    std::string_view name;
+    std::string_view codec; // the codec its grid names; empty for the spectral traces
     OriginFinding (*measure)(OriginContext& context);
 };
 

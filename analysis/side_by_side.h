@@ -2,14 +2,16 @@
 #pragma once
 
 #include <exception>
-#include <system_error>
-#include <thread>
+#include <memory>
+#include <new>
 #include <utility>
+
+#include "analysis/helper_pool.h"
 
 namespace orvel {
 
-// Runs first on the calling thread and, when parallel is true and a thread can
-// be started, second on a helper thread at the same time; otherwise second
+// Runs first on the calling thread and, when parallel is true and a helper can
+// be had, second on a kept helper thread (see HelperTask) at the same time; otherwise second
 // after first (and not at all when first failed). Returns when both are done;
 // an exception of first is rethrown before one of second, so the caller sees
 // the same failure whether or not the two ran side by side.
@@ -17,18 +19,18 @@ template <typename First, typename Second>
 void runSideBySide(bool parallel, First&& first, Second&& second)
 {
     std::exception_ptr secondFailure;
-    std::thread helper;
+    std::unique_ptr<HelperTask> helper;
     if (parallel) {
         try {
-            helper = std::thread([&second, &secondFailure] {
+            helper = HelperTask::start([&second, &secondFailure] {
                 try {
                     second();
                 } catch (...) {
                     secondFailure = std::current_exception();
                 }
             });
-        } catch (const std::system_error&) {
-            // No thread to be had: second follows first.
+        } catch (const std::bad_alloc&) {
+            // No helper to be had: second follows first.
         }
     }
     std::exception_ptr firstFailure;
@@ -37,8 +39,8 @@ void runSideBySide(bool parallel, First&& first, Second&& second)
     } catch (...) {
         firstFailure = std::current_exception();
     }
-    if (helper.joinable()) {
-        helper.join();
+    if (helper != nullptr) {
+        helper->wait();
     } else if (!firstFailure) {
         second();
     }

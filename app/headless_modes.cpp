@@ -46,9 +46,10 @@ char* storeLittleEndian(char* out, double value)
 }
 
 // Prints why the output is refused; true when it is.
-bool refuseOutput(const std::filesystem::path& output, const std::vector<std::filesystem::path>& inputs)
+bool refuseOutput(const std::filesystem::path& output, const std::vector<std::filesystem::path>& inputs,
+                  OutputKind kind)
 {
-    const std::string refused = refusedOutputReason(output, inputs);
+    const std::string refused = refusedOutputReason(output, inputs, kind);
     if (refused.empty()) {
         return false;
     }
@@ -86,7 +87,7 @@ private:
 int runAnalyzeTestMode(const std::filesystem::path& outputPath, const std::vector<std::filesystem::path>& inputs,
                        const std::atomic<bool>& stopRequested)
 {
-    if (refuseOutput(outputPath, inputs)) {
+    if (refuseOutput(outputPath, inputs, OutputKind::Report)) {
         return kHeadlessExitUsage;
     }
     try {
@@ -97,7 +98,9 @@ int runAnalyzeTestMode(const std::filesystem::path& outputPath, const std::vecto
         }
         ReportFile report(outputPath, ReportFormat::Json);
         ReportObserver observer(report);
-        runBatch(batchInputs, BatchSettings{}, stopRequested, observer);
+        BatchSettings settings;
+        settings.analysis.origin = false; // the JSON report has no ORIGIN
+        runBatch(batchInputs, settings, stopRequested, observer);
         if (stopRequested.load()) {
             return kHeadlessExitInterrupted; // the report's temporary goes with it
         }
@@ -114,7 +117,7 @@ int runAnalyzeTestMode(const std::filesystem::path& outputPath, const std::vecto
 int runDecodeTestMode(const std::filesystem::path& inputPath, const std::filesystem::path& outputPath,
                       const std::atomic<bool>& stopRequested)
 {
-    if (refuseOutput(outputPath, {inputPath})) {
+    if (refuseOutput(outputPath, {inputPath}, OutputKind::DecodedSamples)) {
         return kHeadlessExitUsage;
     }
     try {

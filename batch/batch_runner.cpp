@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "batch/batch_runner.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -29,6 +31,21 @@ struct DoneEvent {
     std::size_t index = 0;
 };
 using Event = std::variant<StageEvent, DoneEvent>;
+
+// Every file allocates about the same large buffers (decoded channels,
+// transforms) and frees them at its end. By default the C library hands
+// buffers above 128 KB straight back to the kernel and trims the heap after
+// each file, so the next file faults the same memory in again, page by page.
+// Kept on the heap they are reused; peak memory is what one file needs.
+void keepHeapBetweenFiles()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        constexpr int kLargestFromHeap = 32 << 20; // the C library's upper bound for this setting
+        (void)::mallopt(M_MMAP_THRESHOLD, kLargestFromHeap);
+        (void)::mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    });
+}
 
 // What the analysing threads share with the thread that runs the batch.
 // A finished record waits in m_records only until the records before it are
@@ -163,6 +180,7 @@ private:
 void runBatch(const std::vector<BatchInput>& inputs, const BatchSettings& settings,
               const std::atomic<bool>& stopRequested, BatchObserver& observer)
 {
+    keepHeapBetweenFiles();
     Batch batch(inputs, settings, stopRequested);
     const std::size_t count = std::clamp<std::size_t>(settings.jobs, 1, std::max<std::size_t>(inputs.size(), 1));
     batch.setRunning(static_cast<unsigned>(count));

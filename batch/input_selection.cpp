@@ -1,29 +1,68 @@
 // SPDX-License-Identifier: MIT
 #include "batch/input_selection.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "decode/cancellation.h"
 #include "text/utf8.h"
 
 namespace orvel {
 
-std::vector<std::filesystem::path> readPathList(const std::filesystem::path& list, bool nulSeparated)
+namespace {
+
+// How long reading a list waits for more of it before it looks at the stop flag again.
+constexpr int kStopCheckMilliseconds = 100;
+
+} // namespace
+
+std::vector<std::filesystem::path> readPathList(const std::filesystem::path& list, bool nulSeparated,
+                                                const std::atomic<bool>& stopRequested)
 {
     const bool fromStdin = list == "-";
-    std::FILE* in = fromStdin ? stdin : std::fopen(list.c_str(), "rbe");
-    if (in == nullptr) {
+    const int in = fromStdin ? STDIN_FILENO : ::open(list.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
         throw std::runtime_error("cannot read the list " + displayName(list) + ": " + std::strerror(errno));
     }
+    const auto closeList = [&] {
+        if (!fromStdin) {
+            ::close(in);
+        }
+    };
     const char separator = nulSeparated ? '\0' : '\n';
     std::vector<std::filesystem::path> paths;
     std::string entry;
     char buffer[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-        for (std::size_t i = 0; i < got; ++i) {
+    // A pipe or terminal may hold the list back for ever: wait for it in
+    // short steps, so that a stop (whose signal handler restarts a plain
+    // read) ends the wait.
+    for (;;) {
+        if (stopRequested.load()) {
+            closeList();
+            throw Cancelled();
+        }
+        pollfd ready{in, POLLIN, 0};
+        const int events = ::poll(&ready, 1, kStopCheckMilliseconds);
+        if (events == 0 || (events < 0 && errno == EINTR)) {
+            continue;
+        }
+        const ssize_t got = events < 0 ? -1 : ::read(in, buffer, sizeof buffer);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+            continue;
+        }
+        if (got < 0) {
+            closeList();
+            throw std::runtime_error("cannot read the list " + displayName(list));
+        }
+        if (got == 0) {
+            break;
+        }
+        for (ssize_t i = 0; i < got; ++i) {
             if (buffer[i] != separator) {
                 entry += buffer[i];
             } else if (!entry.empty()) {
@@ -32,13 +71,7 @@ std::vector<std::filesystem::path> readPathList(const std::filesystem::path& lis
             }
         }
     }
-    const bool failed = std::ferror(in) != 0;
-    if (!fromStdin) {
-        std::fclose(in);
-    }
-    if (failed) {
-        throw std::runtime_error("cannot read the list " + displayName(list));
-    }
+    closeList();
     if (!entry.empty()) {
         paths.emplace_back(std::move(entry));
     }

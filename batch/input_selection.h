@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <stdexcept>
@@ -14,8 +15,11 @@ namespace orvel {
 // Paths listed in a file ("-" is standard input), one per line or, with
 // nulSeparated, ended by NUL bytes (names may then hold line breaks). Empty
 // entries are skipped; nothing else is changed, so any byte but the separator
-// may be part of a name. Throws std::runtime_error when the list cannot be read.
-[[nodiscard]] std::vector<std::filesystem::path> readPathList(const std::filesystem::path& list, bool nulSeparated);
+// may be part of a name. Throws std::runtime_error when the list cannot be read,
+// and Cancelled when a stop is requested before it ends, however long the
+// list's writer keeps it open.
+[[nodiscard]] std::vector<std::filesystem::path> readPathList(const std::filesystem::path& list, bool nulSeparated,
+                                                            const std::atomic<bool>& stopRequested);
 
 // One of count disjoint parts of an input list; index counts from 1.
 struct Shard {

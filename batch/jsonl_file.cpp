@@ -1,44 +1,81 @@
 // SPDX-License-Identifier: MIT
 #include "batch/jsonl_file.h"
 
-#include "analysis/analysis_version.h"
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "report/jsonl_record.h"
-#include "report/replacing_file_writer.h"
 #include "text/utf8.h"
 
 namespace orvel {
 
-JsonlFile::JsonlFile(const std::filesystem::path& target, bool withSpectrum)
-    : m_out(std::make_unique<ReplacingFileWriter>(target)), m_target(target), m_withSpectrum(withSpectrum)
+JsonlFile::JsonlFile(const std::filesystem::path& target, bool withSpectrum, int analysisVersion, JsonlShard shard)
+    : m_target(target), m_withSpectrum(withSpectrum), m_analysisVersion(analysisVersion), m_shard(shard)
 {
+    // The owner's write bit decides, as for the other reports, so that root
+    // does not empty a file its owner made read-only.
+    struct stat status {};
+    if (::stat(target.c_str(), &status) == 0 && S_ISREG(status.st_mode) && (status.st_mode & S_IWUSR) == 0) {
+        m_failure = "the file is read-only";
+        return;
+    }
+    m_fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (m_fd < 0) {
+        m_failure = std::strerror(errno);
+    }
 }
 
-JsonlFile::~JsonlFile() = default;
-
-void appendJsonlLine(std::string& out, const FileReport& record, std::size_t index, bool withSpectrum)
+JsonlFile::~JsonlFile()
 {
-    appendJsonlRecord(out, record, index, withSpectrum, kAnalysisVersion);
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
 }
 
 void JsonlFile::add(const FileReport& record, std::size_t index)
 {
-    if (!m_out->isOpen()) {
+    if (m_fd < 0 || !m_failure.empty()) {
         return;
     }
     m_line.clear();
-    appendJsonlLine(m_line, record, index, m_withSpectrum);
-    m_out->write(m_line);
+    appendJsonlRecord(m_line, record, index, m_withSpectrum, m_analysisVersion, m_shard);
+    const char* at = m_line.data();
+    std::size_t left = m_line.size();
+    while (left > 0) {
+        const ssize_t written = ::write(m_fd, at, left);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            m_failure = written < 0 ? std::strerror(errno) : "nothing could be written";
+            return;
+        }
+        at += written;
+        left -= static_cast<std::size_t>(written);
+    }
 }
 
 std::string JsonlFile::finish()
 {
-    if (!m_out->isOpen()) {
-        return "Cannot create the report file " + displayName(m_target) + ": " + m_out->failure() + ".";
+    if (m_fd < 0) {
+        return "Cannot create the report file " + displayName(m_target) + ": " + m_failure + ".";
     }
-    if (m_out->commit()) {
+    // A pipe or a terminal cannot be synced; everything else must reach the disk.
+    if (m_failure.empty() && ::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS) {
+        m_failure = std::strerror(errno);
+    }
+    if (::close(m_fd) != 0 && m_failure.empty()) {
+        m_failure = std::strerror(errno);
+    }
+    m_fd = -1;
+    if (m_failure.empty()) {
         return {};
     }
-    return "Writing the report file " + displayName(m_target) + " failed: " + m_out->failure() + ".";
+    return "Writing the report file " + displayName(m_target) + " failed: " + m_failure + ".";
 }
 
 } // namespace orvel

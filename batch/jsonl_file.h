@@ -3,21 +3,22 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <memory>
 #include <string>
 
 #include "analysis/file_report.h"
+#include "report/jsonl_record.h"
 
 namespace orvel {
 
-class ReplacingFileWriter;
-
-// A JSON Lines report written record by record: each line goes to the
-// temporary file as soon as it is added, and the complete file replaces the
-// target on finish() (a FIFO or device target receives each line at once).
+// A JSON Lines report written as a log: the target is emptied when it is
+// opened and each line is written to it as soon as it is added, so a run that
+// is killed leaves the records done so far (each record names its shard and
+// the shard's file count, so a merge sees that the part is short). An
+// existing file whose owner has no write permission is refused.
 class JsonlFile {
 public:
-    JsonlFile(const std::filesystem::path& target, bool withSpectrum);
+    // Each record is stamped with analysisVersion and shard.
+    JsonlFile(const std::filesystem::path& target, bool withSpectrum, int analysisVersion, JsonlShard shard);
     ~JsonlFile();
     JsonlFile(const JsonlFile&) = delete;
     JsonlFile& operator=(const JsonlFile&) = delete;
@@ -30,13 +31,13 @@ public:
     [[nodiscard]] std::string finish();
 
 private:
-    std::unique_ptr<ReplacingFileWriter> m_out;
+    int m_fd = -1;
+    std::string m_failure; // the system's reason once opening or writing failed
     std::filesystem::path m_target;
     bool m_withSpectrum;
+    int m_analysisVersion;
+    JsonlShard m_shard;
     std::string m_line;
 };
-
-// One record's line as JsonlFile writes it, under this build's analysis version.
-void appendJsonlLine(std::string& out, const FileReport& record, std::size_t index, bool withSpectrum);
 
 } // namespace orvel

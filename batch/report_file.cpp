@@ -15,7 +15,7 @@ constexpr std::size_t kWriteChunk = 1 << 20;
 } // namespace
 
 ReportFile::ReportFile(const std::filesystem::path& target, ReportFormat format)
-    : m_out(std::make_unique<ReplacingFileWriter>(target)), m_target(target), m_format(format), m_pending(reportOpening(format))
+    : m_out(std::make_unique<ReplacingFileWriter>(target)), m_target(target), m_document(format), m_pending(m_document.opening())
 {
 }
 
@@ -23,7 +23,7 @@ ReportFile::~ReportFile() = default;
 
 void ReportFile::add(const FileReport& record)
 {
-    appendReportRecord(m_pending, m_format, record, m_count++);
+    m_document.append(m_pending, record);
     flush(false);
 }
 
@@ -44,7 +44,7 @@ std::string ReportFile::finish()
     if (!m_out->isOpen()) {
         return "Cannot create the report file " + displayName(m_target) + ": " + m_out->failure() + ".";
     }
-    m_pending += reportClosing(m_format);
+    m_pending += m_document.closing();
     flush(true);
     if (m_out->commit()) {
         return {};

@@ -36,9 +36,8 @@ private:
 
     std::unique_ptr<ReplacingFileWriter> m_out;
     std::filesystem::path m_target;
-    ReportFormat m_format;
+    ReportDocument m_document;
     std::string m_pending;
-    std::size_t m_count = 0;
 };
 
 // The whole report of records at once; the same result texts as ReportFile.

@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include "batch/result_cache.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
 
 #include "analysis/analyze_file.h"
+#include "batch/output_target.h"
 #include "report/jsonl_record.h"
 #include "text/utf8.h"
 
@@ -21,10 +26,13 @@ namespace fs = std::filesystem;
 // rather than stall the scan.
 constexpr int kBusyTimeoutMs = 30000;
 
+// The layout of the table, in PRAGMA user_version. A database of another
+// layout holds only records that can be made again: its table is replaced.
+constexpr int kLayout = 2;
 constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS records ("
-    " path BLOB PRIMARY KEY, size INTEGER NOT NULL, modified_ns INTEGER NOT NULL, inode INTEGER NOT NULL,"
-    " version INTEGER NOT NULL, record TEXT NOT NULL, spectrum BLOB NOT NULL)";
+    " path BLOB PRIMARY KEY, size INTEGER NOT NULL, modified_ns INTEGER NOT NULL, changed_ns INTEGER NOT NULL,"
+    " inode INTEGER NOT NULL, version INTEGER NOT NULL, record TEXT NOT NULL, spectrum BLOB)";
 
 bool isDamage(int code)
 {
@@ -40,6 +48,48 @@ public:
 private:
     int m_code;
 };
+
+// Moves a damaged database out of the way without replacing any file: the
+// first free name of "<file>.damaged", "<file>.damaged-2", ... Only a file
+// that starts as a database is moved. Empty when it stays where it is.
+fs::path setAside(const fs::path& file)
+{
+    if (!startsAsSqliteDatabase(file)) {
+        return {};
+    }
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        std::string name = file.native() + ".damaged";
+        if (attempt > 1) {
+            // Built in steps: GCC 12 at -O3 warns falsely (-Wrestrict) on "-" + std::to_string(n).
+            name += '-';
+            name += std::to_string(attempt);
+        }
+        const fs::path aside(name);
+        if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) != 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            if (errno != EINVAL && errno != ENOSYS) {
+                return {};
+            }
+            // A file system without RENAME_NOREPLACE: a hard link fails on an
+            // existing name just the same.
+            if (::link(file.c_str(), aside.c_str()) != 0) {
+                if (errno == EEXIST) {
+                    continue;
+                }
+                return {};
+            }
+            ::unlink(file.c_str());
+        }
+        std::error_code ec;
+        for (const char* suffix : {"-wal", "-shm"}) {
+            fs::remove(fs::path(file.native() + suffix), ec);
+        }
+        return aside;
+    }
+    return {};
+}
 
 void exec(sqlite3* db, const char* sql)
 {
@@ -64,6 +114,7 @@ std::optional<FileIdentity> fileIdentity(const fs::path& path)
     identity.path = path.native();
     identity.size = static_cast<std::int64_t>(info.st_size);
     identity.modifiedNs = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    identity.changedNs = static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
     identity.inode = static_cast<std::int64_t>(info.st_ino);
     return identity;
 }
@@ -98,17 +149,72 @@ void ResultCache::prepare()
     sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     exec(m_db, "PRAGMA journal_mode=WAL");
     exec(m_db, "PRAGMA synchronous=NORMAL");
-    exec(m_db, kSchema);
+    migrate();
     // A damaged page shows up on the first read; reading the schema and one
     // row now finds the common cases before the scan relies on the file.
     exec(m_db, "SELECT count(*) FROM (SELECT 1 FROM records LIMIT 1)");
     if (sqlite3_prepare_v2(m_db,
                            "SELECT record, spectrum FROM records WHERE path = ?1 AND size = ?2 AND modified_ns = ?3 "
-                           "AND inode = ?4 AND version = ?5",
+                           "AND changed_ns = ?4 AND inode = ?5 AND version = ?6",
                            -1, &m_select, nullptr) != SQLITE_OK ||
-        sqlite3_prepare_v2(m_db, "INSERT OR REPLACE INTO records VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)", -1, &m_insert,
-                           nullptr) != SQLITE_OK) {
+        sqlite3_prepare_v2(m_db, "INSERT OR REPLACE INTO records VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)", -1,
+                           &m_insert, nullptr) != SQLITE_OK) {
         throw StepError(sqlite3_errmsg(m_db), sqlite3_errcode(m_db));
+    }
+}
+
+namespace {
+
+int singleInteger(sqlite3* db, const char* sql)
+{
+    sqlite3_stmt* statement = nullptr;
+    int value = 0;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK) {
+        throw StepError(sqlite3_errmsg(db), sqlite3_errcode(db));
+    }
+    const int step = sqlite3_step(statement);
+    if (step == SQLITE_ROW) {
+        value = sqlite3_column_int(statement, 0);
+    }
+    sqlite3_finalize(statement);
+    if (step != SQLITE_ROW) {
+        throw StepError(sqlite3_errmsg(db), step);
+    }
+    return value;
+}
+
+} // namespace
+
+void ResultCache::migrate()
+{
+    // Another program's database holds more than this table: it is not ours
+    // to change.
+    if (singleInteger(m_db, "SELECT count(*) FROM sqlite_master WHERE name <> 'records' AND name NOT LIKE 'sqlite%'") >
+        0) {
+        throw CacheRefused("refusing to use " + displayName(m_file) +
+                           " as the cache: it is an SQLite database of another program");
+    }
+    if (singleInteger(m_db, "PRAGMA user_version") == kLayout) {
+        return;
+    }
+    // Several scans may open an old cache at once: the first one rebuilds it.
+    exec(m_db, "BEGIN IMMEDIATE");
+    try {
+        const bool stale = singleInteger(m_db, "PRAGMA user_version") != kLayout;
+        const bool rebuilt =
+            stale && singleInteger(m_db, "SELECT count(*) FROM sqlite_master WHERE name = 'records'") > 0;
+        if (stale) {
+            exec(m_db, "DROP TABLE IF EXISTS records");
+            exec(m_db, kSchema);
+            exec(m_db, ("PRAGMA user_version=" + std::to_string(kLayout)).c_str());
+        }
+        exec(m_db, "COMMIT");
+        if (rebuilt) {
+            sqlite3_exec(m_db, "VACUUM", nullptr, nullptr, nullptr); // the old records' room
+        }
+    } catch (const StepError&) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
     }
 }
 
@@ -128,12 +234,17 @@ std::unique_ptr<ResultCache> ResultCache::open(const fs::path& file, int analysi
         if (!isDamage(error.code())) {
             throw CacheError("cannot open the cache " + displayName(file) + ": " + error.what());
         }
+    } catch (const CacheRefused&) {
+        cache->close();
+        throw;
     }
     // Keep the damaged file for whoever wants to look at it, and start afresh.
-    const fs::path aside = fs::path(file.native() + ".damaged");
-    fs::rename(file, aside, ec);
-    for (const char* suffix : {"-wal", "-shm"}) {
-        fs::remove(fs::path(file.native() + suffix), ec);
+    const fs::path aside = setAside(file);
+    if (aside.empty()) {
+        if (!startsAsSqliteDatabase(file)) {
+            throw CacheRefused("refusing to use " + displayName(file) + " as the cache: it is not an SQLite database");
+        }
+        throw CacheError("the cache " + displayName(file) + " is damaged and cannot be moved aside");
     }
     notices.push_back("the cache " + displayName(file) + " was damaged; it was moved to " + displayName(aside) +
                       " and a new one is built");
@@ -146,7 +257,7 @@ std::unique_ptr<ResultCache> ResultCache::open(const fs::path& file, int analysi
     return cache;
 }
 
-std::optional<FileReport> ResultCache::find(const FileIdentity& identity)
+std::optional<FileReport> ResultCache::find(const FileIdentity& identity, bool withSpectrum)
 {
     std::string text;
     std::string spectrum;
@@ -156,8 +267,9 @@ std::optional<FileReport> ResultCache::find(const FileIdentity& identity)
         sqlite3_bind_blob(m_select, 1, identity.path.data(), static_cast<int>(identity.path.size()), SQLITE_STATIC);
         sqlite3_bind_int64(m_select, 2, identity.size);
         sqlite3_bind_int64(m_select, 3, identity.modifiedNs);
-        sqlite3_bind_int64(m_select, 4, identity.inode);
-        sqlite3_bind_int(m_select, 5, m_version);
+        sqlite3_bind_int64(m_select, 4, identity.changedNs);
+        sqlite3_bind_int64(m_select, 5, identity.inode);
+        sqlite3_bind_int(m_select, 6, m_version);
         if (m_damaged || m_select == nullptr) {
             return std::nullopt;
         }
@@ -165,6 +277,10 @@ std::optional<FileReport> ResultCache::find(const FileIdentity& identity)
             m_damaged = isDamage(step) || isDamage(sqlite3_reset(m_select));
             sqlite3_reset(m_select);
             return std::nullopt;
+        }
+        if (withSpectrum && sqlite3_column_type(m_select, 1) == SQLITE_NULL) {
+            sqlite3_reset(m_select);
+            return std::nullopt; // stored by a run that did not want it
         }
         const auto* recordText = reinterpret_cast<const char*>(sqlite3_column_text(m_select, 0));
         text.assign(recordText != nullptr ? recordText : "", static_cast<std::size_t>(sqlite3_column_bytes(m_select, 0)));
@@ -181,14 +297,16 @@ std::optional<FileReport> ResultCache::find(const FileIdentity& identity)
             return std::nullopt;
         }
         parsed.record.spectrumDb.resize(spectrum.size() / sizeof(double));
-        std::memcpy(parsed.record.spectrumDb.data(), spectrum.data(), spectrum.size());
+        if (!spectrum.empty()) {
+            std::memcpy(parsed.record.spectrumDb.data(), spectrum.data(), spectrum.size());
+        }
         return std::move(parsed.record);
     } catch (const JsonlError&) {
         return std::nullopt; // a row this build cannot read is analysed again
     }
 }
 
-void ResultCache::store(const FileIdentity& identity, const FileReport& record)
+void ResultCache::store(const FileIdentity& identity, const FileReport& record, bool withSpectrum)
 {
     if (!record.error.empty()) {
         return;
@@ -197,8 +315,10 @@ void ResultCache::store(const FileIdentity& identity, const FileReport& record)
     pending.identity = identity;
     appendJsonlRecord(pending.record, record, 0, false, m_version);
     pending.record.pop_back(); // the line feed
-    pending.spectrum.assign(reinterpret_cast<const char*>(record.spectrumDb.data()),
-                            record.spectrumDb.size() * sizeof(double));
+    if (withSpectrum) {
+        pending.spectrum.emplace(reinterpret_cast<const char*>(record.spectrumDb.data()),
+                                 record.spectrumDb.size() * sizeof(double));
+    }
     std::lock_guard lock(m_mutex);
     m_pending.push_back(std::move(pending));
 }
@@ -224,10 +344,16 @@ bool ResultCache::commit()
                           SQLITE_STATIC);
         sqlite3_bind_int64(m_insert, 2, row.identity.size);
         sqlite3_bind_int64(m_insert, 3, row.identity.modifiedNs);
-        sqlite3_bind_int64(m_insert, 4, row.identity.inode);
-        sqlite3_bind_int(m_insert, 5, m_version);
-        sqlite3_bind_text(m_insert, 6, row.record.data(), static_cast<int>(row.record.size()), SQLITE_STATIC);
-        sqlite3_bind_blob(m_insert, 7, row.spectrum.data(), static_cast<int>(row.spectrum.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(m_insert, 4, row.identity.changedNs);
+        sqlite3_bind_int64(m_insert, 5, row.identity.inode);
+        sqlite3_bind_int(m_insert, 6, m_version);
+        sqlite3_bind_text(m_insert, 7, row.record.data(), static_cast<int>(row.record.size()), SQLITE_STATIC);
+        if (row.spectrum) {
+            sqlite3_bind_blob(m_insert, 8, row.spectrum->data(), static_cast<int>(row.spectrum->size()),
+                              SQLITE_STATIC);
+        } else {
+            sqlite3_bind_null(m_insert, 8);
+        }
         const int step = sqlite3_step(m_insert);
         ok = step == SQLITE_DONE;
         m_damaged = m_damaged || isDamage(step) || isDamage(sqlite3_reset(m_insert));
@@ -240,6 +366,68 @@ bool ResultCache::commit()
     return ok;
 }
 
+std::size_t ResultCache::prune()
+{
+    commit();
+    std::lock_guard lock(m_mutex);
+    if (m_db == nullptr || m_damaged) {
+        throw CacheError("cannot prune the cache " + displayName(m_file) + ": it is damaged");
+    }
+    std::vector<std::string> gone;
+    sqlite3_stmt* rows = nullptr;
+    if (sqlite3_prepare_v2(m_db, "SELECT path, size, modified_ns, changed_ns, inode, version FROM records", -1, &rows,
+                           nullptr) != SQLITE_OK) {
+        throw CacheError("cannot prune the cache " + displayName(m_file) + ": " + sqlite3_errmsg(m_db));
+    }
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(rows)) == SQLITE_ROW) {
+        FileIdentity stored;
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(rows, 0));
+        stored.path.assign(bytes != nullptr ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(rows, 0)));
+        stored.size = sqlite3_column_int64(rows, 1);
+        stored.modifiedNs = sqlite3_column_int64(rows, 2);
+        stored.changedNs = sqlite3_column_int64(rows, 3);
+        stored.inode = sqlite3_column_int64(rows, 4);
+        const std::optional<FileIdentity> now = fileIdentity(fs::path(stored.path));
+        if (sqlite3_column_int(rows, 5) != m_version || !now || !(*now == stored)) {
+            gone.push_back(std::move(stored.path));
+        }
+    }
+    sqlite3_finalize(rows);
+    const auto failed = [this](int code) {
+        m_damaged = m_damaged || isDamage(code);
+        return CacheError("cannot prune the cache " + displayName(m_file) + ": " + sqlite3_errstr(code));
+    };
+    if (step != SQLITE_DONE) {
+        throw failed(step);
+    }
+    if (gone.empty()) {
+        return 0;
+    }
+    sqlite3_stmt* remove = nullptr;
+    int code = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (code == SQLITE_OK) {
+        code = sqlite3_prepare_v2(m_db, "DELETE FROM records WHERE path = ?1", -1, &remove, nullptr);
+    }
+    for (std::size_t i = 0; code == SQLITE_OK && i < gone.size(); ++i) {
+        sqlite3_reset(remove);
+        sqlite3_bind_blob(remove, 1, gone[i].data(), static_cast<int>(gone[i].size()), SQLITE_STATIC);
+        code = sqlite3_step(remove) == SQLITE_DONE ? SQLITE_OK : sqlite3_reset(remove);
+    }
+    sqlite3_finalize(remove);
+    if (code == SQLITE_OK) {
+        code = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    if (code != SQLITE_OK) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw failed(code);
+    }
+    // The file shrinks only when rebuilt; a scan reading it meanwhile makes
+    // this wait or give up, and the room is then reused by later records.
+    sqlite3_exec(m_db, "VACUUM", nullptr, nullptr, nullptr);
+    return gone.size();
+}
+
 std::string ResultCache::setAsideIfDamaged()
 {
     {
@@ -250,19 +438,17 @@ std::string ResultCache::setAsideIfDamaged()
         m_pending.clear();
     }
     close();
-    const fs::path aside = fs::path(m_file.native() + ".damaged");
-    std::error_code ec;
-    fs::rename(m_file, aside, ec);
-    for (const char* suffix : {"-wal", "-shm"}) {
-        fs::remove(fs::path(m_file.native() + suffix), ec);
+    const fs::path aside = setAside(m_file);
+    if (aside.empty()) {
+        return "the cache " + displayName(m_file) + " turned out to be damaged and could not be moved aside";
     }
     return "the cache " + displayName(m_file) + " turned out to be damaged; it was moved to " + displayName(aside) +
            " and the next scan builds a new one";
 }
 
-InputAnalysis cachedAnalysis(ResultCache& cache, std::atomic<std::size_t>& hits)
+InputAnalysis cachedAnalysis(ResultCache& cache, std::atomic<std::size_t>& hits, bool withSpectrum)
 {
-    return [&cache, &hits](const fs::path& path, const std::atomic<bool>& stop, const ProgressCallback& progress,
+    return [&cache, &hits, withSpectrum](const fs::path& path, const std::atomic<bool>& stop, const ProgressCallback& progress,
                            const AnalysisOptions& options, const DecodedAudioHook& withAudio) {
         // The identity is taken before the decoder reads the file: a file
         // that changes meanwhile is stored under its old identity and so
@@ -271,7 +457,7 @@ InputAnalysis cachedAnalysis(ResultCache& cache, std::atomic<std::size_t>& hits)
         // A file whose audio is wanted (a picture) is decoded anyway; its
         // record is still stored for later runs.
         if (identity && !withAudio) {
-            if (std::optional<FileReport> stored = cache.find(*identity)) {
+            if (std::optional<FileReport> stored = cache.find(*identity, withSpectrum)) {
                 hits.fetch_add(1);
                 if (progress) {
                     progress("Cached");
@@ -282,7 +468,7 @@ InputAnalysis cachedAnalysis(ResultCache& cache, std::atomic<std::size_t>& hits)
         }
         FileReport record = analyzePath(path, stop, progress, options, withAudio);
         if (identity) {
-            cache.store(*identity, record);
+            cache.store(*identity, record, withSpectrum);
         }
         return record;
     };

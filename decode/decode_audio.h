@@ -26,11 +26,17 @@ enum class UnknownExtension {
 //   anything else              -> "Unsupported format ..." runtime_error, or
 //                                 with RecogniseContent the decoder that
 //                                 formatOfContent names (decode/format_sniff.h)
+// Outside the WAV/AIFF names, content that formatOfContent recognises as
+// another decoder's overrides the name: a FLAC named .ogg goes to libFLAC, a
+// WAV named .mp3 to libsndfile, an Ogg FLAC named .flac to FFmpeg.
 // A build without FFmpeg refuses the third group with its own message. An
 // existing path that is no regular file (folder, FIFO, device) is refused
 // before anything opens it; one that cannot be opened gives the system's
 // reason ("Cannot open this file: Permission denied."). The result holds 1..32 channels of equal length
-// N >= 1, finite samples and a positive duration.
+// N >= 1, finite samples and a positive duration that is never shorter than
+// the N frames decoded; when the whole stream decoded (N below 30 s and
+// below 24,000,000 samples over all channels), it is exactly N / sampleRate. A stream that ends
+// short of the length its container declares fails as truncated or corrupt.
 // Throws std::runtime_error with a user-readable UTF-8 message, or Cancelled
 // when stopRequested is seen set (at entry and before every chunk).
 [[nodiscard]] DecodedAudio decodeAudio(const std::filesystem::path& path, const std::atomic<bool>& stopRequested,

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "decode/alac_cookie.h"
+#include "decode/asf_header.h"
 #include "decode/cancellation.h"
 #include "decode/decode_audio.h"
 #include "decode/ffmpeg_api.h"
@@ -36,7 +37,36 @@ constexpr const char* kFormatChangedError = "Decoder changed sample rate, channe
 constexpr const char* kMidstreamError = "Audio format changed midstream.";
 constexpr const char* kEmptyPacketsError = "Decoder produced too many empty packets.";
 constexpr const char* kNonFiniteError = "Audio contains non-finite samples.";
-constexpr const char* kTruncatedMp4Error = "Truncated or corrupt M4A: fewer decoded samples than declared.";
+
+// A container whose stream ends well short of its declared length, or breaks
+// off at the end of the file, is cut or damaged: "Truncated or corrupt M4A:
+// fewer decoded samples than declared.", as FLAC and WAV say.
+std::string truncatedMessage(const std::string& container)
+{
+    return "Truncated or corrupt " + container + ": fewer decoded samples than declared.";
+}
+std::string impossibleDurationMessage(const std::string& container)
+{
+    return "Corrupt " + container + ": the declared duration is impossible.";
+}
+std::string impossibleRateMessage(const std::string& container)
+{
+    return "Corrupt " + container + ": the declared sample rate is impossible.";
+}
+
+// Longer than any recording a file of these formats holds (115 days); an
+// ASF play duration of all ones bits declares 922,337,203,685 s.
+constexpr double kMaxDeclaredSeconds = 1e7;
+// Far above any audio rate (DSD1024 in WavPack declares 5.6 MHz); a CAF
+// rate of 1e300 arrives saturated to 2^31 - 1.
+constexpr int kMaxDeclaredRate = 100'000'000;
+// Encoder delay and padding, gapless trimming, a last partial frame: a
+// complete file decodes within this of its declaration (0.05 s for MP3 and
+// WMA, 0.02 s for AAC and Opus from real encoders).
+constexpr double kLengthMarginSeconds = 0.25;
+constexpr double kLengthMarginFraction = 0.02;
+// CAF declares whole packets (ALAC 4096 frames, FLAC 4608): up to one packet more than decodes.
+constexpr double kCafPacketFrames = 8192;
 
 constexpr double kIntegerScale = 1.0 / 2147483648.0; // 2^-31
 constexpr int kIoBufferSize = 64 * 1024;
@@ -93,6 +123,8 @@ struct IoSource {
     // download and ends the stream (a parser would gather all of it).
     bool endAtPadding = false;
     std::uint64_t zeroRun = 0; // zero bytes just before position
+
+    [[nodiscard]] bool atFileEnd() const { return position >= file->size(); }
 };
 
 // PCM carries silence as zero bytes; everything else known is compressed.
@@ -337,7 +369,39 @@ struct DecodeState {
     // stream must never silently lose samples, so there it is an error.
     bool concealDamage = false;
     bool formatSeen = false;
+    const IoSource* source = nullptr;
+    std::string container;      // "M4A", "Matroska", ... for messages
+    double declaredSeconds = 0; // 0: the container declares no length
+    double lengthSlack = 0;     // what the declaration may exceed a complete stream by
 };
+
+// A demuxer or decoder error where the data ran out is a cut file.
+[[noreturn]] void failDecoding(const DecodeState& state, int error)
+{
+    if (state.source != nullptr && state.source->atFileEnd()) {
+        throw std::runtime_error(truncatedMessage(state.container));
+    }
+    fail(kDecodeError, error);
+}
+
+// The whole stream was decoded: it must reach its declared length, within
+// the margin of encoder delay and padding (a damaged sample table or a cut
+// Matroska makes the demuxer stop early without an error, a damaged lossy
+// frame is skipped). What decoded is the file's length: a CAF declares whole
+// packets, a chained Ogg only its last link.
+void settleDecodedLength(const DecodeState& state, DecodedAudio& record)
+{
+    const double decoded =
+        static_cast<double>(record.channels.front().size()) / static_cast<double>(record.sampleRate);
+    if (state.declaredSeconds > 0) {
+        const double margin =
+            std::max(kLengthMarginSeconds, kLengthMarginFraction * state.declaredSeconds) + state.lengthSlack;
+        if (decoded + margin < state.declaredSeconds) {
+            throw std::runtime_error(truncatedMessage(state.container));
+        }
+    }
+    record.durationSeconds = decoded;
+}
 
 // A WavPack stream's kind shows only in its blocks' headers, so the first
 // packet settles it before any sample is taken. A hybrid file is read without
@@ -379,11 +443,11 @@ int receiveFrames(DecodeState& state)
         if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) {
             return produced;
         }
-        if (rc == AVERROR_INVALIDDATA && state.concealDamage) {
+        if (rc < 0 && state.concealDamage && rc != AVERROR(ENOMEM)) {
             return produced;
         }
         if (rc < 0) {
-            fail(kDecodeError, rc);
+            failDecoding(state, rc);
         }
         const FrameReference received(state.frame);
         if (state.frame->nb_samples <= 0) {
@@ -406,21 +470,49 @@ int receiveFrames(DecodeState& state)
     }
 }
 
-// An MP4 declares its duration in the header; a damaged sample table (a bad
-// stts delta, an mdhd timescale of 0) makes the demuxer stop early without an
-// error. A stream that ends well short of the declaration is truncated, as
-// FLAC and WAV say. The margin covers encoder delay and edit lists.
-void checkDeclaredLength(const AVFormatContext& format, const DecodedAudio& record)
+// The container's name in messages, by the demuxer that opened it.
+std::string containerLabel(std::string_view demuxer)
 {
-    const std::string demuxer = format.iformat->name;
-    if (demuxer.find("mp4") == std::string::npos || record.durationSeconds <= 0 || record.sampleRate <= 0) {
-        return;
+    struct Label {
+        std::string_view demuxer;
+        const char* label;
+    };
+    static constexpr Label kLabels[] = {
+        {"mov,mp4", "M4A"}, {"caf", "CAF"}, {"ogg", "Ogg"}, {"matroska", "Matroska"},
+        {"asf", "WMA"}, {"wv", "WavPack"}, {"ape", "Monkey's Audio"}, {"tta", "TTA"},
+        {"tak", "TAK"}, {"mp3", "MP3"}, {"aac", "AAC"},
+    };
+    for (const Label& label : kLabels) {
+        if (demuxer.starts_with(label.demuxer)) {
+            return label.label;
+        }
     }
-    const double decoded =
-        static_cast<double>(record.channels.front().size()) / static_cast<double>(record.sampleRate);
-    const double margin = std::max(0.5, 0.05 * record.durationSeconds);
-    if (decoded + margin < record.durationSeconds) {
-        throw std::runtime_error(kTruncatedMp4Error);
+    return "audio file";
+}
+
+// The length the container declares, in seconds; 0 when it declares none
+// (FFmpeg's guess from the bit rate, as for ADTS, is no declaration).
+double declaredSeconds(const AVFormatContext& format, const InputFile& file, const DecodedAudio& record)
+{
+    if (std::string_view(format.iformat->name) == "asf") {
+        return asfDeclaredSeconds(file).value_or(0.0);
+    }
+    if (format.duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) {
+        return 0.0;
+    }
+    return record.durationSeconds;
+}
+
+// A sample rate the container states (none of MP3 and ADTS does) far beyond
+// any audio: the header is damaged, whatever rate the codec then reports.
+void refuseImpossibleRate(const AVFormatContext& format)
+{
+    for (unsigned i = 0; i < format.nb_streams; ++i) {
+        const AVCodecParameters& parameters = *format.streams[i]->codecpar;
+        if (parameters.codec_type == AVMEDIA_TYPE_AUDIO &&
+            (parameters.sample_rate < 0 || parameters.sample_rate > kMaxDeclaredRate)) {
+            throw std::runtime_error(impossibleRateMessage(containerLabel(format.iformat->name)));
+        }
     }
 }
 
@@ -557,15 +649,15 @@ void decodePackets(AVFormatContext& format, const AVStream& stream, DecodeState&
             // Drain what the decoder still holds (delay, end trimming).
             rc = av.avcodec_send_packet(state.codec, nullptr);
             if (rc < 0 && rc != AVERROR_EOF) {
-                fail(kDecodeError, rc);
+                failDecoding(state, rc);
             }
             receiveFrames(state);
-            checkDeclaredLength(format, record);
+            settleDecodedLength(state, record);
             return;
         }
         if (rc < 0) {
             throwIfStopRequested(stopRequested);
-            fail(kDecodeError, rc);
+            failDecoding(state, rc);
         }
         if (packet->stream_index != stream.index) {
             av.av_packet_unref(packet.get());
@@ -580,8 +672,8 @@ void decodePackets(AVFormatContext& format, const AVStream& stream, DecodeState&
         int produced = 0;
         if (rc >= 0) {
             produced = receiveFrames(state);
-        } else if (!(state.concealDamage && rc == AVERROR_INVALIDDATA)) {
-            fail(kDecodeError, rc);
+        } else if (!(state.concealDamage && rc != AVERROR(ENOMEM))) {
+            failDecoding(state, rc);
         }
         if (produced > 0) {
             emptyPackets = 0;
@@ -589,6 +681,9 @@ void decodePackets(AVFormatContext& format, const AVStream& stream, DecodeState&
             throw std::runtime_error(kEmptyPacketsError);
         }
     }
+    // Stopped at the frame limit: the file is at least as long as what decoded.
+    record.durationSeconds = std::max(record.durationSeconds, static_cast<double>(record.channels.front().size()) /
+                                                                  static_cast<double>(record.sampleRate));
 }
 
 } // namespace
@@ -611,6 +706,7 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
         (demuxer == "aac" && !hasAdtsFrameChain(file, offsetAfterId3v2(file)))) {
         throw std::runtime_error(kNoAudioStream);
     }
+    refuseImpossibleRate(*format);
     // The stream search may already gather the padding into one packet.
     source.endAtPadding = format->nb_streams > 0;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -631,6 +727,11 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
     }
     source.endAtPadding = isCompressed(parameters.codec_id);
     DecodedAudio record = describeStream(*format, stream);
+    const std::string container = containerLabel(demuxer);
+    const double declared = declaredSeconds(*format, file, record);
+    if (!(record.durationSeconds <= kMaxDeclaredSeconds) || !(declared <= kMaxDeclaredSeconds)) {
+        throw std::runtime_error(impossibleDurationMessage(container));
+    }
     const std::uint64_t frameLimit = prepareChannels(record, parameters.ch_layout.nb_channels, 0);
     const std::unique_ptr<AVCodecContext, CodecContextDeleter> codec = openDecoder(stream);
     const std::unique_ptr<AVFrame, FrameDeleter> frame(ffmpeg().av_frame_alloc());
@@ -645,6 +746,12 @@ DecodedAudio decodeWithFfmpeg(const std::filesystem::path& path, const std::atom
     state.frameLimit = frameLimit;
     state.integerSamples = record.integerSamples;
     state.concealDamage = !record.integerSamples;
+    state.source = &source;
+    state.container = container;
+    state.declaredSeconds = declared;
+    if (container == "CAF") {
+        state.lengthSlack = kCafPacketFrames / static_cast<double>(record.sampleRate);
+    }
     decodePackets(*format, stream, state, stopRequested);
     return record;
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <stdexcept>
 
 #include "decode/cancellation.h"
@@ -19,7 +20,12 @@ namespace {
 
 constexpr const char* kHeaderError = "Cannot decode FLAC header. The file may be corrupt or unsupported.";
 constexpr const char* kTruncatedError = "Truncated or corrupt FLAC: fewer decoded samples than declared.";
+constexpr const char* kNoFrameError = "Truncated or corrupt FLAC: no audio frame within 16 MB.";
 constexpr double kIntegerScale = 1.0 / 2147483648.0; // 2^-31
+// The largest FLAC frame (65,535 samples of 8 verbatim 32-bit channels) is
+// about 2 MB. Beyond this without a frame, libFLAC is hunting through junk,
+// such as the zeros a download client preallocates, to the end of the file.
+constexpr std::uint64_t kMaxBytesWithoutFrame = 16ULL << 20;
 
 struct FlacDecoderDeleter {
     void operator()(FLAC__StreamDecoder* decoder) const { FLAC__stream_decoder_delete(decoder); }
@@ -43,6 +49,10 @@ struct FlacSession {
     // with it shows up as a jump in the numbering.
     std::uint64_t nextSample = 0;
     std::uint64_t nextFrame = 0;
+    // Once the metadata is read: where the read position was at the last
+    // frame (or the end of the metadata), and whether the search gave up.
+    std::optional<std::uint64_t> lastFrameAt;
+    bool noFrameFound = false;
 };
 
 FlacSession& sessionOf(void* clientData) { return *static_cast<FlacSession*>(clientData); }
@@ -52,6 +62,11 @@ FLAC__StreamDecoderReadStatus readBytes(const FLAC__StreamDecoder*, FLAC__byte b
 {
     FlacSession& session = sessionOf(clientData);
     if (session.stopRequested != nullptr && session.stopRequested->load()) {
+        *bytes = 0;
+        return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
+    }
+    if (session.lastFrameAt && session.position - *session.lastFrameAt > kMaxBytesWithoutFrame) {
+        session.noFrameFound = true;
         *bytes = 0;
         return FLAC__STREAM_DECODER_READ_STATUS_ABORT;
     }
@@ -77,6 +92,7 @@ FLAC__StreamDecoderWriteStatus writeFrame(const FLAC__StreamDecoder*, const FLAC
                                 : header.number.frame_number == session.nextFrame;
     session.nextSample += header.blocksize;
     ++session.nextFrame;
+    session.lastFrameAt = session.position;
     const unsigned bits = header.bits_per_sample;
     if (session.corrupt || !inSequence || session.record == nullptr ||
         header.channels != session.streamInfo.channels || bits < 1 || bits > 32) {
@@ -172,6 +188,7 @@ DecodedAudio decodeFlac(const std::filesystem::path& path, const std::atomic<boo
     }
     session.record = &record;
     session.frameLimit = frameLimit;
+    session.lastFrameAt = session.position;
 
     bool failed = false;
     while (record.channels.front().size() < frameLimit) {
@@ -179,6 +196,9 @@ DecodedAudio decodeFlac(const std::filesystem::path& path, const std::atomic<boo
         const bool processed = FLAC__stream_decoder_process_single(decoder.get());
         throwIfStopRequested(stopRequested);
         const FLAC__StreamDecoderState state = FLAC__stream_decoder_get_state(decoder.get());
+        if (session.noFrameFound) {
+            throw std::runtime_error(kNoFrameError);
+        }
         if (session.corrupt) {
             break;
         }

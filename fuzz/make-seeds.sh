@@ -119,3 +119,13 @@ printf 'Musik/Ärger – 東京.flac' >"$out/fuzz_utf8/names"
 printf 'caf\xe9 \xed\xa0\x80 \xf4\x90\x80\x80 \xc0\xaf \xe2\x82' >"$out/fuzz_utf8/invalid"
 printf '\xf0\x9f\x8e\xb5\x00\xef\xbb\xbf' >"$out/fuzz_utf8/emoji"
 cp "$out/fuzz_utf8/names" "$out/fuzz_json/names"
+
+# Declared length against decoded length: the decoders' seeds, and cut copies.
+for ext in flac wav m4a mp3 wv ape tta tak ogg wma mka caf; do
+  d=$out/fuzz_decoded_length_$ext
+  mkdir -p "$d"
+  cp "$out/fuzz_decode_$ext"/* "$d/"
+  for f in "$out/fuzz_decode_$ext"/*; do
+    head -c $(($(stat -c %s "$f") * 2 / 3)) "$f" >"$d/cut-$(basename "$f")"
+  done
+done

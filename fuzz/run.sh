@@ -3,6 +3,7 @@
 # Builds one libFuzzer target with clang in build-fuzz/ and runs it for a time.
 #   usage: fuzz/run.sh TARGET SECONDS
 #   TARGET: fuzz_decode_{flac,wav,aiff,m4a,mp3,wv,ape,tta,tak,ogg,wma,mka,caf}
+#           fuzz_decoded_length_{flac,wav,m4a,mp3,wv,ape,tta,tak,ogg,wma,mka,caf}
 #           fuzz_analyze_{flac,wav} fuzz_json fuzz_utf8
 # The corpus grows in build-fuzz/corpus/TARGET (seeded by make-seeds.sh),
 # findings land in build-fuzz/findings/TARGET/, the log in build-fuzz/logs/.
@@ -32,7 +33,7 @@ if [ ! -d "$corpus" ]; then
   cp "$build/seeds/$target"/* "$corpus/"
 fi
 case "$target" in
-  fuzz_decode_*) max_len=65536 ;;
+  fuzz_decode_* | fuzz_decoded_length_*) max_len=65536 ;;
   fuzz_analyze_*) max_len=32768 ;;
   *) max_len=4096 ;;
 esac

@@ -10,13 +10,15 @@
 #include "analysis/analysis_options.h"
 #include "analysis/file_report.h"
 #include "batch/input_walker.h"
+#include "batch/output_target.h"
 #include "decode/decoded_audio.h"
 #include "picture/spectrogram_picture.h"
+#include "report/picture_names.h"
 
 namespace orvel {
 
 // The title line of an analysed file's picture: its file name (not the
-// folder), codec, rate, bits and each check's verdict word(s); and the
+// folder) and conclusion, codec, rate, bits and each check's verdict word(s); and the
 // lowpass edge ORIGIN measured, drawn as a marked line.
 [[nodiscard]] PictureLabels pictureLabels(const FileReport& record);
 
@@ -40,21 +42,37 @@ struct FilePicture {
                                                         PictureSize size, const AnalysisOptions& analysis,
                                                         const std::atomic<bool>& stopRequested);
 
+// The small picture of a file in the HTML report: the labelled picture at the
+// renderer's smallest size, shown smaller in the table and at this size on a
+// click. thumbnailPng gets its PNG; pictureError says why a file analysed
+// without error has none. On a stop Cancelled passes on.
+inline constexpr PictureSize kThumbnailSize{PictureSize::kMinWidth, PictureSize::kMinHeight};
+void addThumbnail(const DecodedAudio& audio, FileReport& record, const AnalysisOptions& analysis,
+                  const std::atomic<bool>& stopRequested);
+
 // The pictures of a batch: one PNG per analysed file into one folder, named by
-// PictureNames in input order (so the names do not depend on --jobs), written
-// while the file's audio is in memory, from BatchSettings::withAudio.
+// PictureNames from the path as named (so the names depend neither on --jobs
+// nor on the shard), written while the file's audio is in memory, from
+// BatchSettings::withAudio. A picture is written only where a report could be
+// (OutputGuard): a name in the folder that leads to an input or to audio is
+// left alone.
 class BatchPictures {
 public:
     // Creates the folder when it is missing; throws std::runtime_error with a
-    // user-readable message when it cannot be made or is not a folder.
+    // user-readable message (and the system's reason) when it cannot be made
+    // or is not a folder. wholeRun: every file of the run counted, the other
+    // shards' too; without it, inputs are the whole run.
     BatchPictures(std::filesystem::path folder, PictureSize size, const std::vector<BatchInput>& inputs,
                   const std::atomic<bool>& stopRequested);
+    BatchPictures(std::filesystem::path folder, PictureSize size, const std::vector<BatchInput>& inputs,
+                  PictureNames wholeRun, const std::atomic<bool>& stopRequested);
 
     // The name input index's picture gets when it is written.
     [[nodiscard]] const std::string& nameFor(std::size_t index) const { return m_names[index]; }
 
     // Renders and writes the picture of input index; sets record.pictureName,
-    // or record.pictureError when it cannot (a full disk, say). On a stop
+    // or record.pictureError when it cannot (a full disk, say, or a name
+    // that the guard refuses). On a stop
     // nothing is written and Cancelled passes on. analysis: the threads the
     // file's analysis had.
     void write(std::size_t index, const DecodedAudio& audio, FileReport& record,
@@ -65,6 +83,7 @@ private:
     PictureSize m_size;
     const std::atomic<bool>& m_stop;
     std::vector<std::string> m_names;
+    OutputGuard m_guard;
 };
 
 } // namespace orvel

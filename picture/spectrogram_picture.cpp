@@ -368,7 +368,18 @@ void drawTitle(Painter& painter, const PictureLabels& labels, int width)
     const double maxWidth = width - 24.0;
     painter.colour(0x101010);
     painter.font(true, kTitleFontSize);
-    painter.text(painter.fitted(validUtf8(labels.fileName), maxWidth), 12, 24);
+    const std::string conclusion = validUtf8(labels.conclusion);
+    const std::string gap = "   ";
+    // The answer keeps its room; a long name gives way, down to 40% of the line.
+    const double conclusionWidth = conclusion.empty() ? 0.0 : painter.textWidth(gap + conclusion);
+    const std::string name =
+        painter.fitted(validUtf8(labels.fileName), std::max(maxWidth * 0.4, maxWidth - conclusionWidth));
+    painter.text(name, 12, 24);
+    if (!conclusion.empty()) {
+        const double x = 12 + painter.textWidth(name + gap);
+        painter.colour(labels.conclusionColour);
+        painter.text(painter.fitted(conclusion, std::max(0.0, maxWidth + 12 - x)), x, 24);
+    }
 
     std::string facts = validUtf8(labels.codec);
     if (labels.sampleRate > 0) {

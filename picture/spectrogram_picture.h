@@ -38,6 +38,8 @@ struct PictureVerdict {
 // shown as U+FFFD, text too long for the width ends in an ellipsis.
 struct PictureLabels {
     std::string fileName;          // shown as given: pass the file name, not the whole path
+    std::string conclusion;        // the file's conclusion, after the name; empty leaves it out
+    std::uint32_t conclusionColour = 0x303030; // 0xRRGGBB
     std::string codec;             // "FLAC"
     std::int32_t sampleRate = 0;   // Hz; 0 leaves it out
     std::int32_t bits = 0;         // stored bits; 0 (lossy or unknown) leaves it out

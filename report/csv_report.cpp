@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "report/csv_report.h"
 
+#include "analysis/conclusion.h"
 #include "report/report_name.h"
 #include "text/format_number.h"
 #include "text/utf8.h"
@@ -9,20 +10,27 @@ namespace orvel {
 namespace {
 
 // The seed's columns come first in their order, then the picture's name when
-// asked for, then the fourth check's columns.
+// asked for, then the fourth check's columns and the conclusion.
 constexpr std::string_view kHeader =
     "File,Codec,SampleRate,StoredBits,Channels,Duration,AnalyzedSeconds,"
     "UpscalingStatus,UpscalingSummary,UpsamplingStatus,UpsamplingSummary,AacStatus,AacSummary,Error,"
-    "OriginStatus,OriginSummary,OriginCutoffKhz,OriginLikelySource\r\n";
+    "OriginStatus,OriginSummary,OriginCutoffKhz,OriginLikelySource,Conclusion,ConclusionLevel\r\n";
 constexpr std::string_view kHeaderWithPicture =
     "File,Codec,SampleRate,StoredBits,Channels,Duration,AnalyzedSeconds,"
     "UpscalingStatus,UpscalingSummary,UpsamplingStatus,UpsamplingSummary,AacStatus,AacSummary,Error,"
-    "Spectrogram,OriginStatus,OriginSummary,OriginCutoffKhz,OriginLikelySource\r\n";
+    "Spectrogram,OriginStatus,OriginSummary,OriginCutoffKhz,OriginLikelySource,Conclusion,ConclusionLevel\r\n";
 
 void appendField(std::string& row, std::string_view text, bool last = false)
 {
     row += csvField(text);
     row += last ? "\r\n" : ",";
+}
+
+void appendConclusion(std::string& row, const FileReport& record)
+{
+    const Conclusion conclusion = concludeFile(record);
+    appendField(row, conclusionText(conclusion));
+    appendField(row, conclusionLevelName(conclusion.level), true);
 }
 
 } // namespace
@@ -52,7 +60,8 @@ void appendCsvRow(std::string& out, const FileReport& record, bool withPicture)
         // Zeros would read as measured facts in a spreadsheet; a failed file has none.
         out += ",,,,,,,,,,,,";
         appendField(out, record.error);
-        out += withPicture ? ",,,,\r\n" : ",,,\r\n";
+        out += withPicture ? ",,,,," : ",,,,";
+        appendConclusion(out, record);
         return;
     }
     appendField(out, record.codec);
@@ -67,12 +76,13 @@ void appendCsvRow(std::string& out, const FileReport& record, bool withPicture)
     }
     appendField(out, "");
     if (withPicture) {
-        appendField(out, record.pictureName);
+        appendField(out, reportName(record.pictureName));
     }
     appendField(out, verdictText(record.origin.status));
     appendField(out, record.origin.summary);
     appendField(out, record.originFacts.cutoffKhz ? formatNumber(*record.originFacts.cutoffKhz, 1) : std::string());
-    appendField(out, record.originFacts.likelySource, true);
+    appendField(out, record.originFacts.likelySource);
+    appendConclusion(out, record);
 }
 
 std::string buildCsvReport(const std::vector<FileReport>& records)

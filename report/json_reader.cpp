@@ -56,7 +56,7 @@ namespace {
 
 class Parser {
 public:
-    explicit Parser(std::string_view text) : m_text(text) {}
+    Parser(std::string_view text, std::size_t maxValues) : m_text(text), m_maxValues(maxValues) {}
 
     JsonValue document()
     {
@@ -119,6 +119,9 @@ private:
     {
         if (depth > kMaxDepth) {
             fail("nested too deep");
+        }
+        if (++m_values > m_maxValues) {
+            fail("more than " + std::to_string(m_maxValues) + " values");
         }
         JsonValue v;
         switch (peek()) {
@@ -301,11 +304,16 @@ private:
     }
 
     std::string_view m_text;
+    std::size_t m_maxValues;
+    std::size_t m_values = 0;
     std::size_t m_at = 0;
 };
 
 } // namespace
 
-JsonValue readJson(std::string_view document) { return Parser(document).document(); }
+JsonValue readJson(std::string_view document, std::size_t maxValues)
+{
+    return Parser(document, maxValues).document();
+}
 
 } // namespace orvel

@@ -5,6 +5,8 @@
 // surrogates only as proper pairs, at most 64 levels deep, so that what a
 // lenient parser would let through, or a deeply nested line that would
 // exhaust the stack, is refused. Strings come back as UTF-8.
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -49,7 +51,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Throws JsonSyntaxError on anything that is not strict JSON in valid UTF-8.
-[[nodiscard]] JsonValue readJson(std::string_view document);
+// Throws JsonSyntaxError on anything that is not strict JSON in valid UTF-8,
+// and on a document of more than maxValues values (each costs far more memory
+// than its text, so a reader of untrusted lines bounds them).
+[[nodiscard]] JsonValue readJson(std::string_view document, std::size_t maxValues = SIZE_MAX);
 
 } // namespace orvel

@@ -4,8 +4,12 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <optional>
 
+#include "analysis/averaged_spectrum.h"
+#include "analysis/conclusion.h"
 #include "report/json_reader.h"
 #include "report/json_report.h"
 #include "text/utf8.h"
@@ -84,8 +88,11 @@ void appendOriginCheck(std::string& out, const CheckResult& check, const OriginF
 // numbers and doubles each read exactly.
 JsonValue readLine(std::string_view line)
 {
+    if (line.size() > kMaxJsonlLineBytes) {
+        throw JsonlError("a line of " + std::to_string(line.size()) + " bytes is longer than any record");
+    }
     try {
-        return readJson(line);
+        return readJson(line, kMaxJsonlValues);
     } catch (const JsonSyntaxError& error) {
         throw JsonlError(std::string("not a record line (") + error.what() + ")");
     }
@@ -117,22 +124,74 @@ double doubleOf(const JsonValue& value, std::string_view key)
     double number = 0.0;
     const char* first = value.text.data();
     const char* last = first + value.text.size();
-    if (value.kind != JsonValue::Kind::Number || std::from_chars(first, last, number).ptr != last) {
+    const auto [end, error] = std::from_chars(first, last, number);
+    if (value.kind != JsonValue::Kind::Number || end != last) {
         throw JsonlError("\"" + std::string(key) + "\" is not a number");
+    }
+    // from_chars leaves 0 for 1e999: a record never holds what a double cannot.
+    if (error != std::errc() || !std::isfinite(number)) {
+        throw JsonlError("\"" + std::string(key) + "\" is out of range (" + value.text.substr(0, 40) + ")");
     }
     return number;
 }
 
-long long integerOf(const JsonValue& object, std::string_view key)
+// A whole number within [low, high]; a 20-digit or 33-bit value is refused,
+// not cut to fit.
+long long wholeNumberOf(const JsonValue& value, std::string_view key, long long low, long long high)
 {
-    const JsonValue& value = member(object, key);
     long long number = 0;
     const char* first = value.text.data();
     const char* last = first + value.text.size();
-    if (value.kind != JsonValue::Kind::Number || std::from_chars(first, last, number).ptr != last) {
+    const auto [end, error] = std::from_chars(first, last, number);
+    if (value.kind != JsonValue::Kind::Number || end != last) {
         throw JsonlError("\"" + std::string(key) + "\" is not a whole number");
     }
+    if (error != std::errc() || number < low || number > high) {
+        throw JsonlError("\"" + std::string(key) + "\" is out of range (" + value.text.substr(0, 40) + ", not " +
+                         std::to_string(low) + " to " + std::to_string(high) + ")");
+    }
     return number;
+}
+
+long long integerOf(const JsonValue& object, std::string_view key, long long low = 0,
+                    long long high = std::numeric_limits<std::int32_t>::max())
+{
+    return wholeNumberOf(member(object, key), key, low, high);
+}
+
+double nonNegativeOf(const JsonValue& object, std::string_view key)
+{
+    const double number = doubleOf(member(object, key), key);
+    if (number < 0.0) {
+        throw JsonlError("\"" + std::string(key) + "\" is negative");
+    }
+    return number;
+}
+
+std::optional<JsonlShard> readShard(const JsonValue& root)
+{
+    const JsonValue* shard = root.find("Shard");
+    if (shard == nullptr) {
+        return std::nullopt;
+    }
+    const auto bad = [] { return JsonlError("\"Shard\" is not K/N with 1 <= K <= N"); };
+    if (shard->kind != JsonValue::Kind::String) {
+        throw bad();
+    }
+    const std::string& text = shard->text;
+    const std::size_t slash = text.find('/');
+    JsonlShard result;
+    const auto number = [&](std::size_t from, std::size_t to, unsigned& out) {
+        const auto [end, error] = std::from_chars(text.data() + from, text.data() + to, out);
+        return from < to && error == std::errc() && end == text.data() + to;
+    };
+    if (slash == std::string::npos || !number(0, slash, result.index) ||
+        !number(slash + 1, text.size(), result.count) || result.index < 1 || result.index > result.count) {
+        throw bad();
+    }
+    result.files = static_cast<std::size_t>(
+        integerOf(root, "ShardFiles", 1, std::numeric_limits<long long>::max()));
+    return result;
 }
 
 Verdict verdictFromText(const std::string& text)
@@ -194,7 +253,7 @@ std::vector<std::pair<std::string_view, CheckResult*>> namedChecks(FileReport& r
 }
 
 void appendJsonlRecord(std::string& out, const FileReport& record, std::size_t index, bool withSpectrum,
-                       int analysisVersion)
+                       int analysisVersion, const std::optional<JsonlShard>& shard)
 {
     out += "{\"version\":";
     appendInteger(out, kJsonlFormatVersion);
@@ -221,6 +280,18 @@ void appendJsonlRecord(std::string& out, const FileReport& record, std::size_t i
     out += ',';
     appendOriginCheck(out, record.origin, record.originFacts);
     out += ']';
+    if (shard) {
+        out += ",\"Shard\":\"" + std::to_string(shard->index) + "/" + std::to_string(shard->count) +
+               "\",\"ShardFiles\":" + std::to_string(shard->files);
+    }
+    // Derived from the checks above, for readers that want the answer only;
+    // reading a record back computes it again. The spectrum, when asked for,
+    // stays last.
+    const Conclusion conclusion = concludeFile(record);
+    out += ",\"Conclusion\":";
+    out += jsonQuote(conclusionText(conclusion));
+    out += ",\"ConclusionLevel\":";
+    out += jsonQuote(conclusionLevelName(conclusion.level));
     if (withSpectrum) {
         out += ",\"SpectrumDb\":[";
         for (std::size_t i = 0; i < record.spectrumDb.size(); ++i) {
@@ -245,12 +316,10 @@ JsonlRecord parseJsonlRecord(std::string_view line)
                          std::to_string(kJsonlFormatVersion));
     }
     JsonlRecord result;
-    result.analysisVersion = static_cast<int>(integerOf(root, "analysis"));
-    const long long index = integerOf(root, "index");
-    if (index < 0) {
-        throw JsonlError("negative \"index\"");
-    }
-    result.index = static_cast<std::size_t>(index);
+    result.analysisVersion = static_cast<int>(integerOf(root, "analysis", 1));
+    result.index =
+        static_cast<std::size_t>(integerOf(root, "index", 0, std::numeric_limits<long long>::max()));
+    result.shard = readShard(root);
     FileReport& record = result.record;
     if (const JsonValue* raw = root.find("PathBase64")) {
         if (raw->kind != JsonValue::Kind::String) {
@@ -262,10 +331,10 @@ JsonlRecord parseJsonlRecord(std::string_view line)
     }
     record.codec = stringOf(root, "Codec");
     record.sampleRate = static_cast<std::int32_t>(integerOf(root, "SampleRate"));
-    record.storedBits = static_cast<std::int32_t>(integerOf(root, "StoredBits"));
+    record.storedBits = static_cast<std::int32_t>(integerOf(root, "StoredBits", 0, 64));
     record.channelCount = static_cast<std::int32_t>(integerOf(root, "Channels"));
-    record.duration = doubleOf(member(root, "Duration"), "Duration");
-    record.analyzedSeconds = doubleOf(member(root, "AnalyzedSeconds"), "AnalyzedSeconds");
+    record.duration = nonNegativeOf(root, "Duration");
+    record.analyzedSeconds = nonNegativeOf(root, "AnalyzedSeconds");
     if (const JsonValue& error = member(root, "Error"); error.kind == JsonValue::Kind::String) {
         record.error = error.text;
     } else if (error.kind != JsonValue::Kind::Null) {
@@ -293,6 +362,12 @@ JsonlRecord parseJsonlRecord(std::string_view line)
     if (const JsonValue* spectrum = root.find("SpectrumDb")) {
         if (spectrum->kind != JsonValue::Kind::Array) {
             throw JsonlError("\"SpectrumDb\" is not a list");
+        }
+        // Empty in a failed record; a spectrum of any other length is not one
+        // this program wrote.
+        if (!spectrum->items.empty() && spectrum->items.size() != kSpectrumBins) {
+            throw JsonlError("\"SpectrumDb\" holds " + std::to_string(spectrum->items.size()) + " values, not " +
+                             std::to_string(kSpectrumBins));
         }
         result.hasSpectrum = true;
         record.spectrumDb.reserve(spectrum->items.size());

@@ -7,8 +7,8 @@ namespace orvel {
 
 namespace {
 
-// Room for the longest suffix, " (99999).png", within a 255-byte file name.
-constexpr std::size_t kMaxStem = 255 - 12;
+// Room for the longest suffix, " (1a2b3c4d) (99999).png", within a 255-byte file name.
+constexpr std::size_t kMaxStem = 255 - 23;
 
 std::string folded(std::string text)
 {
@@ -31,15 +31,30 @@ std::string cut(std::string text, std::size_t limit)
     return text;
 }
 
-} // namespace
-
-std::string PictureNames::nameFor(const std::filesystem::path& audioFile)
+std::string stemOf(const std::filesystem::path& audioFile)
 {
     std::string stem = audioFile.filename().native();
     if (stem.empty() || stem == "." || stem == "..") {
         stem = "audio";
     }
-    stem = cut(stem, kMaxStem);
+    return cut(stem, kMaxStem);
+}
+
+} // namespace
+
+void PictureNames::count(const std::filesystem::path& audioFile) { ++m_counts[folded(stemOf(audioFile))]; }
+
+std::string PictureNames::nameFor(const std::filesystem::path& audioFile, std::uint64_t pathHash)
+{
+    std::string stem = stemOf(audioFile);
+    if (const auto counted = m_counts.find(folded(stem)); counted != m_counts.end() && counted->second > 1) {
+        constexpr char kHex[] = "0123456789abcdef";
+        std::string tag;
+        for (int shift = 28; shift >= 0; shift -= 4) {
+            tag += kHex[(pathHash >> shift) & 0xF];
+        }
+        stem += " (" + tag + ")";
+    }
     std::string name = stem + ".png";
     for (unsigned number = 2; m_taken.count(folded(name)) != 0; ++number) {
         name = stem + " (" + std::to_string(number) + ").png";

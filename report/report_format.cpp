@@ -2,6 +2,7 @@
 #include "report/report_format.h"
 
 #include "report/csv_report.h"
+#include "report/html_report.h"
 #include "report/json_report.h"
 #include "report/text_report.h"
 
@@ -14,6 +15,12 @@ std::string_view reportOpening(ReportFormat format)
     case ReportFormat::Text: return textReportOpening();
     case ReportFormat::Csv: return csvHeader();
     case ReportFormat::CsvWithPictures: return csvHeader(true);
+    case ReportFormat::Html:
+    case ReportFormat::HtmlWithPictures: {
+        static const std::string html = htmlReportOpening(false);
+        static const std::string htmlWithPictures = htmlReportOpening(true);
+        return format == ReportFormat::Html ? html : htmlWithPictures;
+    }
     }
     return {};
 }
@@ -31,6 +38,8 @@ void appendReportRecord(std::string& out, ReportFormat format, const FileReport&
     case ReportFormat::Text: appendTextSection(out, record); break;
     case ReportFormat::Csv: appendCsvRow(out, record); break;
     case ReportFormat::CsvWithPictures: appendCsvRow(out, record, true); break;
+    case ReportFormat::Html: appendHtmlRow(out, record, index, false); break;
+    case ReportFormat::HtmlWithPictures: appendHtmlRow(out, record, index, true); break;
     }
 }
 
@@ -39,13 +48,32 @@ std::string_view reportClosing(ReportFormat format)
     return format == ReportFormat::Json ? jsonReportClosing() : std::string_view();
 }
 
+ReportDocument::ReportDocument(ReportFormat format) : m_format(format) {}
+
+std::string ReportDocument::opening() const { return std::string(reportOpening(m_format)); }
+
+void ReportDocument::append(std::string& out, const FileReport& record)
+{
+    appendReportRecord(out, m_format, record, m_count++);
+    m_summary.add(record);
+}
+
+std::string ReportDocument::closing() const
+{
+    if (m_format == ReportFormat::Html || m_format == ReportFormat::HtmlWithPictures) {
+        return htmlReportClosing(m_summary);
+    }
+    return std::string(reportClosing(m_format));
+}
+
 std::string buildReport(ReportFormat format, const std::vector<FileReport>& records)
 {
-    std::string out(reportOpening(format));
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        appendReportRecord(out, format, records[i], i);
+    ReportDocument document(format);
+    std::string out = document.opening();
+    for (const FileReport& record : records) {
+        document.append(out, record);
     }
-    out += reportClosing(format);
+    out += document.closing();
     return out;
 }
 

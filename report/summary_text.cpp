@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "analysis/conclusion.h"
 #include "text/format_number.h"
 
 namespace orvel {
@@ -26,7 +27,7 @@ void appendBlock(std::string& out, std::string_view title, const CheckResult& ch
 
 } // namespace
 
-std::string buildSummaryText(const FileReport& record)
+std::string buildSummaryText(const FileReport& record, bool explained)
 {
     std::string out;
     if (!record.error.empty()) {
@@ -40,6 +41,16 @@ std::string buildSummaryText(const FileReport& record)
     const std::string precision =
         record.storedBits != 0 ? std::to_string(record.storedBits) + " bit" : std::string("unknown precision");
 
+    // The answer first; the window adds why and what it means.
+    const Conclusion conclusion = concludeFile(record);
+    out += "CONCLUSION / ";
+    out += conclusionText(conclusion);
+    out += kLineBreak;
+    if (explained) {
+        out += conclusionExplanation(conclusion);
+        out += kLineBreak;
+        out += kLineBreak;
+    }
     out += record.codec;
     out += kSeparator;
     out += formatNumber(static_cast<double>(record.sampleRate) / 1000.0, 3);

@@ -14,8 +14,10 @@
 
 #include "report/replacing_file_writer.h"
 #include "text/utf8.h"
+#include "scan/report_outputs.h"
 #include "scan/scan_options.h"
 #include "scan/scan_run.h"
+#include "scan/terminal_text.h"
 
 namespace {
 
@@ -29,6 +31,7 @@ extern "C" void onInterrupt(int)
 {
     if (g_stopRequested.exchange(true)) {
         orvel::removePendingTemporaries();
+        orvel::sayWhichReportsWereWritten(STDERR_FILENO);
         ::_exit(orvel::kScanExitInterrupted);
     }
 }
@@ -54,9 +57,9 @@ unsigned availableCores()
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-void printError(const std::string& message)
+void printError(const std::string& message, bool asEvent)
 {
-    std::fprintf(stderr, "kestrone-scan: %s\n", message.c_str());
+    std::fputs(orvel::noticeLine(message, asEvent).c_str(), stderr);
 }
 
 } // namespace
@@ -74,6 +77,15 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         args.push_back(argv[i]);
     }
+    // Looked for before the command line is read, so that a usage error is an
+    // event too when events were asked for.
+    bool asEvents = false;
+    for (const std::string& arg : args) {
+        if (arg == "--") {
+            break;
+        }
+        asEvents = asEvents || arg == "--progress=jsonl";
+    }
     try {
         const orvel::ScanCommandLine commandLine = orvel::parseScanCommandLine(args);
         if (commandLine.command == orvel::ScanCommand::Help) {
@@ -89,7 +101,15 @@ int main(int argc, char** argv)
         orvel::ScanTerminal terminal;
         terminal.stdoutIsTerminal = ::isatty(STDOUT_FILENO) == 1;
         const char* noColour = std::getenv("NO_COLOR");
-        terminal.colour = terminal.stdoutIsTerminal && (noColour == nullptr || *noColour == '\0');
+        switch (commandLine.options.colour) {
+        case orvel::ColourMode::Always: terminal.colour = true; break;
+        case orvel::ColourMode::Never: terminal.colour = false; break;
+        case orvel::ColourMode::Auto:
+            terminal.colour = terminal.stdoutIsTerminal && (noColour == nullptr || *noColour == '\0');
+            break;
+        }
+        // A pipe or file has no width: the table is cut only to a COLUMNS given.
+        terminal.columns = terminal.stdoutIsTerminal ? orvel::terminalColumns(STDOUT_FILENO) : orvel::environmentColumns();
         terminal.progress = ::isatty(STDERR_FILENO) == 1;
         terminal.defaultJobs = availableCores();
         if (commandLine.options.merge) {
@@ -97,10 +117,11 @@ int main(int argc, char** argv)
         }
         return orvel::runScan(commandLine.options, g_stopRequested, terminal);
     } catch (const orvel::UsageError& error) {
-        printError(std::string(error.what()) + "\nTry 'kestrone-scan --help' for more information.");
+        printError(std::string(error.what()) + (asEvents ? "" : "\nTry 'kestrone-scan --help' for more information."),
+                   asEvents);
         return orvel::kScanExitUsage;
     } catch (const std::exception& error) {
-        printError(error.what());
+        printError(error.what(), asEvents);
         return orvel::kScanExitFileFailed;
     }
 }

@@ -15,6 +15,7 @@
 
 namespace orvel {
 
+class OutputGuard;
 class ScanPrinter;
 
 // The reports one kestrone-scan command line asks for, each written while
@@ -27,7 +28,15 @@ public:
     [[nodiscard]] bool anyToFile() const;
     [[nodiscard]] bool wantsSpectrum() const; // a JSON report, or JSON Lines with the spectrum
     [[nodiscard]] bool jsonlWantsSpectrum() const { return m_withSpectrum; }
+    [[nodiscard]] bool onlyJson() const; // every report asked for is the JSON report
     [[nodiscard]] std::vector<std::string> fileTargets() const;
+    // Makes every report file one of guard's outputs, before anything is
+    // written; throws UsageError saying why when one may not be written.
+    void claimTargets(OutputGuard& guard) const;
+
+    // What JSON Lines records are stamped with: this build's analysis and the
+    // whole run unless said otherwise before open().
+    void setJsonlSource(int analysisVersion, JsonlShard shard);
 
     // Opens the files and writes the openings of the stdout reports.
     void open(ScanPrinter& printer);
@@ -41,14 +50,23 @@ public:
 private:
     struct Output {
         std::optional<ReportFormat> format; // empty: JSON Lines
+        std::optional<ReportDocument> document; // a report on stdout
         std::string target;
         std::unique_ptr<ReportFile> file;
         std::unique_ptr<JsonlFile> jsonl;
-        std::size_t count = 0;
     };
     std::vector<Output> m_outputs;
+    bool m_noticesAsEvents = false;
     bool m_withSpectrum = false;
+    int m_analysisVersion;
+    JsonlShard m_shard;
     std::string m_buffer;
 };
+
+// For a signal handler that ends the process at once: says on fd which report
+// files of the run were already put in place and which not, as a notice
+// (a JSON event with --progress=jsonl). Async-signal-safe; says nothing when
+// the run writes no report file.
+void sayWhichReportsWereWritten(int fd) noexcept;
 
 } // namespace orvel

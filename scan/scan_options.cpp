@@ -43,7 +43,8 @@ void checkTargets(const ScanOptions& options)
     const Named targets[] = {{"--json", options.jsonTarget},
                              {"--text", options.textTarget},
                              {"--csv", options.csvTarget},
-                             {"--jsonl", options.jsonlTarget}};
+                             {"--jsonl", options.jsonlTarget},
+                             {"--html", options.htmlTarget}};
     const char* toStdout = nullptr;
     for (std::size_t i = 0; i < std::size(targets); ++i) {
         if (!targets[i].target) {
@@ -132,12 +133,41 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
             options.summary = true;
             continue;
         }
+        if (arg == "--checks") {
+            options.checks = true;
+            continue;
+        }
+        if (arg == "--only-findings") {
+            options.onlyFindings = true;
+            continue;
+        }
+        if (arg.starts_with("--color=")) {
+            const std::string mode = arg.substr(8);
+            if (mode == "auto") {
+                options.colour = ColourMode::Auto;
+            } else if (mode == "always") {
+                options.colour = ColourMode::Always;
+            } else if (mode == "never") {
+                options.colour = ColourMode::Never;
+            } else {
+                throw UsageError("--color wants auto, always or never, not '" + displayBytes(mode) + "'");
+            }
+            continue;
+        }
         if (arg == "--with-spectrum") {
             options.withSpectrum = true;
             continue;
         }
         if (arg == "-0" || arg == "--null") {
             options.nulSeparated = true;
+            continue;
+        }
+        if (arg == "--cache-prune") {
+            options.cachePrune = true;
+            continue;
+        }
+        if (arg == "--html-pictures") {
+            options.htmlPictures = true;
             continue;
         }
         if (arg == "--merge") {
@@ -186,6 +216,8 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
             target = &options.csvTarget;
         } else if (name == "--jsonl") {
             target = &options.jsonlTarget;
+        } else if (name == "--html") {
+            target = &options.htmlTarget;
         } else if (name == "--files-from") {
             target = &options.filesFrom;
         } else if (name != "--jobs" && name != "-j" && name != "--shard") {
@@ -219,17 +251,27 @@ ScanCommandLine parseScanCommandLine(const std::vector<std::string>& args)
         if (options.paths.empty()) {
             throw UsageError("--merge wants the JSON Lines parts to merge");
         }
-        if (!options.jsonTarget && !options.textTarget && !options.csvTarget && !options.jsonlTarget) {
-            throw UsageError("--merge wants a report: --json, --text, --csv or --jsonl");
+        if (!options.jsonTarget && !options.textTarget && !options.csvTarget && !options.jsonlTarget &&
+            !options.htmlTarget) {
+            throw UsageError("--merge wants a report: --json, --text, --csv, --jsonl or --html");
+        }
+        if (options.htmlPictures) {
+            throw UsageError("--merge reads records only; --html-pictures needs the audio");
         }
         if (options.filesFrom || options.cache || options.shardCount != 1 || options.spectrogramFolder) {
             throw UsageError("--merge reads records only; --files-from, --shard, --cache and --spectrogram do not apply");
         }
-    } else if (options.paths.empty() && !options.filesFrom) {
+    } else if (options.paths.empty() && !options.filesFrom && !options.cachePrune) {
         throw UsageError("no PATH given");
+    }
+    if (options.cachePrune && !options.cache) {
+        throw UsageError("--cache-prune goes with --cache");
     }
     if (options.nulSeparated && !options.filesFrom) {
         throw UsageError("-0 applies to --files-from");
+    }
+    if (options.htmlPictures && !options.htmlTarget) {
+        throw UsageError("--html-pictures applies to --html");
     }
     if (options.withSpectrum && !options.jsonlTarget) {
         throw UsageError("--with-spectrum applies to --jsonl");
@@ -266,13 +308,23 @@ constexpr std::string_view kScanUsageRest =
     "\n"
     "Options:\n"
     "  --summary       print each file's full text summary instead of the table\n"
+    "  --checks        show the four checks' columns in the table too (shown\n"
+    "                  anyway when the terminal is wide enough)\n"
+    "  --only-findings  print only files whose conclusion is not \"No trace\n"
+    "                   found\" (the reports still hold every file)\n"
+    "  --color=WHEN    auto (colour on a terminal unless NO_COLOR is set), always\n"
+    "                  or never\n"
     "  --json FILE     write the JSON report to FILE\n"
     "  --text FILE     write the text report to FILE\n"
     "  --csv FILE      write one CSV row per file to FILE\n"
     "  --jsonl FILE    write one JSON object per file to FILE as the files are done\n"
     "                  (input order; the fields are described by\n"
-    "                  kestrone-scan-record.schema.json)\n"
+    "                  kestrone-scan-record.schema.json); FILE is emptied at the\n"
+    "                  start and a killed run leaves the records done so far\n"
     "                  (FILE '-' is standard output; the table is then left out)\n"
+    "  --html FILE     write one self-contained HTML page to FILE: the summary and\n"
+    "                  a table of every file that sorts and filters in a browser\n"
+    "  --html-pictures  put a small spectrogram of each file into the HTML page\n"
     "  --with-spectrum  put the spectrum into the JSON Lines records\n"
     "                   (needed to --merge into a JSON report)\n"
     "  --files-from LIST  also analyse the paths listed in LIST ('-': standard\n"
@@ -281,13 +333,18 @@ constexpr std::string_view kScanUsageRest =
     "  --shard K/N     analyse only the K-th of N parts of the inputs, chosen by a\n"
     "                  stable hash of each path as named\n"
     "  --merge PART...  read JSON Lines parts of shards and write the reports of\n"
-    "                   one run over all their files\n"
+    "                   one run over all their files; every shard's part is needed\n"
     "  --cache[=FILE]  keep results in FILE (default $XDG_CACHE_HOME/kestrone/\n"
     "                  scan-cache.sqlite); unchanged files are not analysed again\n"
+    "                  (the spectrum is kept only by runs that report it)\n"
+    "  --cache-prune   also remove from the cache the records of files deleted,\n"
+    "                  moved or changed since (alone: only that, without PATH)\n"
     "  --progress=MODE  auto (a progress line on a terminal), jsonl (one JSON\n"
-    "                   event per line on standard error) or none\n"
+    "                   event per line on standard error, messages included) or none\n"
     "  --spectrogram DIR  write a spectrogram picture (PNG) of each file into DIR,\n"
-    "                     named after the file; the CSV report then names them\n"
+    "                     named after the file (\"Song.flac.png\"; files of the run\n"
+    "                     sharing a name: \"Song.flac (1a2b3c4d).png\" from the path);\n"
+    "                     the CSV report then names them\n"
     "  --size WxH      size of those pictures (default 1200x700)\n"
     "  --jobs N, -j N  analyse N files at a time (default: one per core)\n"
     "  --help          show this help\n"
@@ -296,7 +353,7 @@ constexpr std::string_view kScanUsageRest =
     "Exit status: 0 every file analysed, 1 some file failed, 2 a report could\n"
     "not be written, 64 usage error, 65 a --merge part or a --files-from list\n"
     "cannot be read, 130 interrupted.\n"
-    "Colour is used on a terminal unless NO_COLOR is set.\n";
+    "The table fits the terminal's width (else COLUMNS, else 80 columns).\n";
 
 const char* scanUsageText()
 {

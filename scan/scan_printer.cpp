@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <limits>
 
 #include "report/summary_text.h"
 #include "text/format_number.h"
@@ -17,18 +18,61 @@
 namespace orvel {
 namespace {
 
+constexpr std::size_t kGap = 2;
 constexpr std::size_t kVerdictColumn = 16; // the longest verdict word (14) and two spaces
-constexpr std::size_t kMaxNameColumn = 60;
+// The four checks: three padded columns and the last word.
+constexpr std::size_t kChecksWidth = kGap + 3 * kVerdictColumn + 14;
+constexpr std::size_t kConclusionWide = 44; // beside the checks
+constexpr std::size_t kConclusionMin = 28;  // room for "Likely AAC source, padded from…"
+constexpr std::size_t kNameMin = 12;
+constexpr std::size_t kUnlimited = std::numeric_limits<std::size_t>::max() / 4;
 constexpr std::string_view kMiddleDot = "\xC2\xB7";
 
-std::string padTo(std::string text, std::size_t width)
-{
-    const std::size_t used = displayWidth(text);
-    if (used < width) {
-        text.append(width - used, ' ');
+// One table line, cell by cell, never wider than its budget: a cell that does
+// not fit is cut with "\u2026" and ends the line.
+class TableLine {
+public:
+    explicit TableLine(std::size_t columns) : m_left(columns) {}
+
+    // text is plain UTF-8; sequence colours it (empty: none). A last cell is not padded.
+    void cell(const std::string& text, std::size_t width, std::string_view sequence, bool last = false)
+    {
+        if (m_full) {
+            return;
+        }
+        std::string shown = fitWithEllipsis(text, std::min(width, m_left));
+        const std::size_t used = displayWidth(shown);
+        m_left -= used;
+        if (!sequence.empty() && !shown.empty()) {
+            m_out += sequence;
+            m_out += shown;
+            m_out += kColourReset;
+        } else {
+            m_out += shown;
+        }
+        if (last || used < displayWidth(text)) {
+            m_full = true;
+            return;
+        }
+        const std::size_t padding = std::min(m_left, width + kGap - used);
+        m_out.append(padding, ' ');
+        m_left -= padding;
     }
-    return text;
-}
+
+    [[nodiscard]] std::string text() const
+    {
+        std::string out = m_out;
+        while (!out.empty() && out.back() == ' ') {
+            out.pop_back();
+        }
+        return out + "\n";
+    }
+
+private:
+    std::size_t m_left;
+    std::string m_out;
+    bool m_full = false;
+};
 
 std::string clockText(std::chrono::seconds total)
 {
@@ -42,15 +86,6 @@ std::string clockText(std::chrono::seconds total)
     return text;
 }
 
-std::size_t stderrColumns()
-{
-    winsize size{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
-        return size.ws_col;
-    }
-    return 80;
-}
-
 void writeStderr(std::string_view text)
 {
     std::fwrite(text.data(), 1, text.size(), stderr);
@@ -60,24 +95,46 @@ void writeStderr(std::string_view text)
 } // namespace
 
 ScanPrinter::ScanPrinter(const std::vector<BatchInput>& inputs, Settings settings)
-    : m_settings(settings), m_total(inputs.size()), m_start(std::chrono::steady_clock::now()),
-      m_verdictCounts(kReportChecks.size(), std::vector<std::size_t>(kVerdicts.size(), 0))
+    : m_settings(settings), m_total(inputs.size()), m_start(std::chrono::steady_clock::now())
 {
-    m_nameWidth = 4; // "FILE"
+    std::size_t nameNeed = 4; // "FILE"
     for (const BatchInput& input : inputs) {
-        m_nameWidth = std::max(m_nameWidth, std::min(kMaxNameColumn, displayWidth(terminalText(displayName(input.shown)))));
+        nameNeed = std::max(nameNeed, displayWidth(terminalText(displayName(input.shown))));
     }
+    planColumns(nameNeed);
 }
 
-std::string ScanPrinter::coloured(std::string_view text, Tone tone) const
+void ScanPrinter::planColumns(std::size_t nameNeed)
+{
+    if (m_settings.columns == 0) {
+        // No width to fit: names stay whole, the checks come when asked for.
+        m_showChecks = m_settings.checks;
+        m_nameWidth = nameNeed;
+        m_conclusionWidth = m_showChecks ? kConclusionWide : kUnlimited;
+        return;
+    }
+    const std::size_t columns = m_settings.columns;
+    m_showChecks = m_settings.checks || columns >= nameNeed + kGap + kConclusionWide + kChecksWidth;
+    const std::size_t rest = columns > (m_showChecks ? kChecksWidth : 0) ? columns - (m_showChecks ? kChecksWidth : 0) : 0;
+    // Names take what they need while the conclusion keeps its least room;
+    // longer names are shortened in the middle.
+    const std::size_t nameRoom = rest > kGap + kConclusionMin ? rest - kGap - kConclusionMin : 0;
+    m_nameWidth = std::min(nameNeed, std::max(kNameMin, nameRoom));
+    const std::size_t conclusionRoom = rest > m_nameWidth + kGap ? rest - m_nameWidth - kGap : 0;
+    m_conclusionWidth = m_showChecks ? std::min(kConclusionWide, conclusionRoom) : conclusionRoom;
+}
+
+std::string ScanPrinter::sequence(Tone tone, bool bold) const
 {
     if (!m_settings.colour) {
-        return std::string(text);
+        return {};
     }
-    std::string out = toneSequence(tone);
-    out += text;
-    out += kColourReset;
-    return out;
+    const std::string colour = toneSequence(tone);
+    if (!bold || colour.starts_with("\x1b[1m") || colour.starts_with("\x1b[1;")) {
+        return colour;
+    }
+    // "\x1b[35m" in bold is "\x1b[1;35m".
+    return colour.empty() ? std::string("\x1b[1m") : "\x1b[1;" + colour.substr(2);
 }
 
 void ScanPrinter::emit(std::string_view text)
@@ -109,35 +166,40 @@ void ScanPrinter::writeStdout(std::string_view bytes)
     }
 }
 
+std::size_t ScanPrinter::tableWidth() const { return m_settings.columns > 0 ? m_settings.columns : kUnlimited; }
+
 void ScanPrinter::printHeader()
 {
     if (m_settings.mode != Mode::Table || m_total == 0) {
         return;
     }
-    std::string line = padTo("FILE", m_nameWidth + 2);
-    for (std::size_t c = 0; c < kReportChecks.size(); ++c) {
-        line += c + 1 < kReportChecks.size() ? padTo(std::string(kReportChecks[c].title), kVerdictColumn)
-                                             : std::string(kReportChecks[c].title);
+    const std::string heading = sequence(Tone::Secondary, false);
+    TableLine line(tableWidth());
+    line.cell("FILE", m_nameWidth, heading);
+    line.cell("CONCLUSION", m_conclusionWidth, heading, !m_showChecks);
+    if (m_showChecks) {
+        for (std::size_t c = 0; c < kReportChecks.size(); ++c) {
+            line.cell(std::string(kReportChecks[c].title), kVerdictColumn - kGap, heading,
+                      c + 1 == kReportChecks.size());
+        }
     }
-    emit(coloured(line, Tone::Secondary) + "\n");
+    emit(line.text());
 }
 
 void ScanPrinter::printRecord(const BatchInput& input, const FileReport& record)
 {
-    ++m_complete;
+    const Conclusion conclusion = concludeFile(record);
+    m_counts.add(conclusion);
+    const std::string name = terminalText(displayName(input.shown));
     if (!record.error.empty()) {
-        ++m_failed;
-    } else {
-        for (std::size_t c = 0; c < kReportChecks.size(); ++c) {
-            const Verdict status = (record.*(kReportChecks[c].check)).status;
-            const auto found = std::find(kVerdicts.begin(), kVerdicts.end(), status);
-            if (found != kVerdicts.end()) {
-                ++m_verdictCounts[c][static_cast<std::size_t>(found - kVerdicts.begin())];
-            }
-        }
+        // Also on stderr, where a failure is looked for when stdout is a report or a pager.
+        clearProgress();
+        writeStderr("kestrone-scan: " + name + ": " + terminalText(record.error) + "\n");
+    }
+    if (m_settings.onlyFindings && conclusion.level == ConclusionLevel::None) {
+        return;
     }
 
-    const std::string name = terminalText(displayName(input.shown));
     if (m_settings.mode == Mode::Summary) {
         std::string text = name + "\n" + terminalText(buildSummaryText(record), true);
         if (!record.error.empty()) {
@@ -149,20 +211,19 @@ void ScanPrinter::printRecord(const BatchInput& input, const FileReport& record)
     if (m_settings.mode != Mode::Table) {
         return;
     }
-    std::string line = padTo(name, m_nameWidth) + "  ";
-    if (!record.error.empty()) {
-        line += coloured("Error: " + terminalText(record.error), Tone::Error);
-    } else {
+    TableLine line(tableWidth());
+    line.cell(shortenMiddle(name, m_nameWidth), m_nameWidth, {});
+    const bool last = !m_showChecks || !record.error.empty();
+    line.cell(terminalText(conclusionText(conclusion)), last ? tableWidth() : m_conclusionWidth,
+              sequence(conclusionTone(conclusion.level), conclusion.level == ConclusionLevel::Likely), last);
+    if (!last) {
         for (std::size_t c = 0; c < kReportChecks.size(); ++c) {
             const Verdict status = (record.*(kReportChecks[c].check)).status;
-            const std::string word(verdictText(status));
-            line += coloured(word, verdictTone(status));
-            if (c + 1 < kReportChecks.size()) {
-                line.append(kVerdictColumn - std::min(kVerdictColumn - 1, displayWidth(word)), ' ');
-            }
+            line.cell(std::string(verdictText(status)), kVerdictColumn - kGap, sequence(verdictTone(status), false),
+                      c + 1 == kReportChecks.size());
         }
     }
-    emit(line + "\n");
+    emit(line.text());
 }
 
 void ScanPrinter::printClosingLine()
@@ -170,28 +231,21 @@ void ScanPrinter::printClosingLine()
     if (m_settings.mode == Mode::Quiet) {
         return;
     }
-    const std::size_t analysed = m_complete - m_failed;
-    std::string line = std::to_string(m_complete) + (m_complete == 1 ? " file: " : " files: ") +
-                       std::to_string(analysed) + " analyzed, " + std::to_string(m_failed) + " failed.";
-    for (std::size_t c = 0; c < kReportChecks.size() && analysed > 0; ++c) {
-        std::string counts;
-        for (std::size_t v = 0; v < kVerdicts.size(); ++v) {
-            if (m_verdictCounts[c][v] == 0) {
-                continue;
-            }
-            counts += counts.empty() ? "" : ", ";
-            counts += std::to_string(m_verdictCounts[c][v]) + " " +
-                      coloured(verdictText(kVerdicts[v]), verdictTone(kVerdicts[v]));
-        }
-        if (!counts.empty()) {
-            line += ' ';
-            line += kReportChecks[c].name;
-            line += ": ";
-            line += counts;
-            line += '.';
-        }
+    const std::vector<std::string> kinds = m_counts.kinds();
+    if (kinds.empty()) {
+        emit(fileCountText(m_counts.files()) + ".\n");
+        return;
     }
-    emit(line + "\n");
+    if (!m_settings.stdoutIsTerminal || kinds.size() == 1) {
+        const std::string line = m_counts.line();
+        emit((m_settings.stdoutIsTerminal ? fitWithEllipsis(line, tableWidth()) : line) + "\n");
+        return;
+    }
+    std::string text = fitWithEllipsis(fileCountText(m_counts.files()) + ":", tableWidth()) + "\n";
+    for (const std::string& kind : kinds) {
+        text += fitWithEllipsis("  " + kind, tableWidth()) + "\n";
+    }
+    emit(text);
 }
 
 void ScanPrinter::showProgress(std::size_t finished, const std::filesystem::path& currentFile, const std::string& stage,
@@ -237,7 +291,7 @@ void ScanPrinter::showProgress(std::size_t finished, const std::filesystem::path
         line += terminalText(stage);
     }
     // A line longer than the terminal would wrap, and "\r" would then redraw only its tail.
-    line = fitToWidth(line, stderrColumns() - 1);
+    line = fitToWidth(line, std::max<std::size_t>(terminalColumns(STDERR_FILENO), 2) - 1);
     line.insert(line.begin(), '\r');
     line += "\x1b[K";
     writeStderr(line);

@@ -7,13 +7,16 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/conclusion.h"
 #include "analysis/file_report.h"
 #include "batch/input_walker.h"
 
 namespace orvel {
 
-// Everything kestrone-scan shows on the terminal: the verdict table or the
-// per-file summaries on stdout, and the progress line on stderr. Records are
+// Everything kestrone-scan shows on the terminal: the table of conclusions
+// (and verdicts, where they fit) or the per-file summaries on stdout, and the
+// progress line and failed files on stderr. No table or progress line is
+// wider than its terminal. Records are
 // printed as they arrive (the caller hands them over in input order), and the
 // progress line is cleared before anything is printed to a terminal stdout, so
 // the two never share a line.
@@ -26,12 +29,18 @@ public:
         bool colour = false;
         bool stdoutIsTerminal = false;
         bool progress = false;
+        bool noticesAsEvents = false; // --progress=jsonl: stderr holds JSON events only
+        bool checks = false;            // the four check columns however narrow the terminal
+        bool onlyFindings = false;      // leave out files with no trace
+        std::size_t columns = 0;        // width of stdout's terminal (or COLUMNS, or 80); 0: no limit
+        std::size_t progressColumns = 80; // width of stderr's terminal
     };
 
     ScanPrinter(const std::vector<BatchInput>& inputs, Settings settings);
 
     void printHeader();
     void printRecord(const BatchInput& input, const FileReport& record);
+    // The conclusions counted, each kind on a line of its own on a terminal.
     void printClosingLine();
 
     // Redraws the progress line (at most every 100 ms unless forced).
@@ -41,25 +50,29 @@ public:
     // Raw bytes for stdout (a report sent to "-").
     void writeStdout(std::string_view bytes);
 
+    [[nodiscard]] bool noticesAsEvents() const { return m_settings.noticesAsEvents; }
+
     // False once a write to stdout failed.
     [[nodiscard]] bool stdoutOk() const { return !m_stdoutFailed; }
 
 private:
-    [[nodiscard]] std::string coloured(std::string_view text, Tone tone) const;
+    // The colour sequence of a tone, in bold when asked; empty without colour.
+    [[nodiscard]] std::string sequence(Tone tone, bool bold) const;
     void emit(std::string_view text);
+    void planColumns(std::size_t nameNeed);
+    [[nodiscard]] std::size_t tableWidth() const;
 
     const Settings m_settings;
     const std::size_t m_total;
-    std::size_t m_nameWidth = 0;
+    std::size_t m_nameWidth = 0;       // FILE column, without its two spaces
+    std::size_t m_conclusionWidth = 0; // CONCLUSION column; the rest of the line without checks
+    bool m_showChecks = false;
     const std::chrono::steady_clock::time_point m_start;
     std::chrono::steady_clock::time_point m_lastProgress{};
     bool m_progressShown = false;
     bool m_stdoutFailed = false;
 
-    // Counts for the closing line.
-    std::size_t m_complete = 0;
-    std::size_t m_failed = 0;
-    std::vector<std::vector<std::size_t>> m_verdictCounts; // [check][verdict]
+    ConclusionCounts m_counts; // for the closing lines
 };
 
 } // namespace orvel

@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -20,7 +22,10 @@
 #include "batch/input_walker.h"
 #include "batch/output_target.h"
 #include "batch/result_cache.h"
+#include "decode/cancellation.h"
 #include "picture/file_picture.h"
+#include "report/json_report.h"
+#include "report/picture_names.h"
 #include "scan/report_outputs.h"
 #include "scan/scan_printer.h"
 #include "text/utf8.h"
@@ -37,29 +42,40 @@ constexpr auto kCacheCommitInterval = std::chrono::seconds(1);
 constexpr std::size_t kCacheCommitRecords = 256;
 constexpr auto kProgressEventInterval = std::chrono::milliseconds(500);
 
-// Before anything is written: no report may land on an input or on audio.
-void refuseInputsAsTargets(const std::vector<std::string>& targets, const std::vector<BatchInput>& inputs)
+// Before anything is written: no report and no cache may land on an input,
+// on audio or on each other. The cache file is returned.
+std::optional<fs::path> guardOutputs(const ScanOptions& options, const ReportOutputs& outputs,
+                                     const std::vector<BatchInput>& inputs)
 {
-    if (targets.empty()) {
-        return;
+    const std::optional<fs::path> cache =
+        options.cache ? std::optional(options.cache->empty() ? defaultCacheFile() : fs::path(*options.cache))
+                      : std::nullopt;
+    if (outputs.fileTargets().empty() && !cache) {
+        return cache;
     }
     std::vector<fs::path> inputPaths;
     inputPaths.reserve(inputs.size());
     for (const BatchInput& input : inputs) {
         inputPaths.push_back(input.path);
     }
-    for (const std::string& target : targets) {
-        const std::string refused = refusedOutputReason(fs::path(target), inputPaths);
-        if (!refused.empty()) {
+    OutputGuard guard;
+    guard.protect(inputPaths);
+    if (options.filesFrom && *options.filesFrom != "-") {
+        guard.protect({fs::path(*options.filesFrom)}, "list");
+    }
+    outputs.claimTargets(guard);
+    if (cache) {
+        if (const std::string refused = guard.claim(*cache, OutputKind::Cache, "the cache"); !refused.empty()) {
             throw UsageError(refused);
         }
     }
+    return cache;
 }
 
 void complain(ScanPrinter& printer, const std::string& message)
 {
     printer.clearProgress();
-    const std::string line = "kestrone-scan: " + message + "\n";
+    const std::string line = noticeLine(message, printer.noticesAsEvents());
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
 }
@@ -191,6 +207,20 @@ private:
     Clock::time_point m_lastCommit;
 };
 
+// --cache-prune; false when the cache could not be pruned.
+bool pruneCache(ResultCache& cache, ScanPrinter& printer)
+{
+    try {
+        const std::size_t removed = cache.prune();
+        complain(printer, "the cache " + displayName(cache.file()) + ": " + std::to_string(removed) +
+                              (removed == 1 ? " record" : " records") + " of files gone or changed removed");
+        return true;
+    } catch (const CacheError& error) {
+        complain(printer, error.what());
+        return false;
+    }
+}
+
 ScanPrinter::Settings printerSettings(const ScanOptions& options, const ScanTerminal& terminal, bool toStdout)
 {
     ScanPrinter::Settings settings;
@@ -199,20 +229,45 @@ ScanPrinter::Settings printerSettings(const ScanOptions& options, const ScanTerm
     settings.colour = terminal.colour;
     settings.stdoutIsTerminal = terminal.stdoutIsTerminal;
     settings.progress = terminal.progress && options.progress == ProgressMode::Auto;
+    settings.noticesAsEvents = options.progress == ProgressMode::Jsonl;
+    settings.checks = options.checks;
+    settings.onlyFindings = options.onlyFindings;
+    settings.columns = terminal.columns;
     return settings;
 }
 
 } // namespace
 
+std::string noticeLine(const std::string& message, bool asEvent)
+{
+    if (asEvent) {
+        return "{\"event\":\"notice\",\"message\":" + jsonQuote(sanitizeUtf8(message)) + "}\n";
+    }
+    return "kestrone-scan: " + message + "\n";
+}
+
 int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const ScanTerminal& terminal)
 {
     std::vector<fs::path> given(options.paths.begin(), options.paths.end());
+    // A folder opens like a file and fails only on reading, where the reason is lost.
+    if (std::error_code ignored; options.filesFrom && *options.filesFrom != "-" &&
+                                 fs::is_directory(*options.filesFrom, ignored)) {
+        std::fputs(noticeLine("cannot read the list " + displayName(fs::path(*options.filesFrom)) + ": " +
+                                  std::strerror(EISDIR),
+                              options.progress == ProgressMode::Jsonl)
+                       .c_str(),
+                   stderr);
+        return kScanExitBadInput;
+    }
     if (options.filesFrom) {
         std::vector<fs::path> listed;
         try {
-            listed = readPathList(*options.filesFrom, options.nulSeparated);
+            listed = readPathList(*options.filesFrom, options.nulSeparated, stopRequested);
+        } catch (const Cancelled&) {
+            std::fputs("kestrone-scan: interrupted while reading the list of files\n", stderr);
+            return kScanExitInterrupted;
         } catch (const std::runtime_error& error) {
-            std::fprintf(stderr, "kestrone-scan: %s\n", error.what());
+            std::fputs(noticeLine(error.what(), options.progress == ProgressMode::Jsonl).c_str(), stderr);
             return kScanExitBadInput;
         }
         given.insert(given.end(), std::make_move_iterator(listed.begin()), std::make_move_iterator(listed.end()));
@@ -224,7 +279,11 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     std::vector<std::size_t> inputIndex;
     const Shard shard{options.shardIndex, options.shardCount};
     std::size_t walked = 0;
+    PictureNames pictureNames;
     walkInputs(given, [&](BatchInput&& input) {
+        if (options.spectrogramFolder) {
+            pictureNames.count(input.shown);
+        }
         if (inShard(input, shard)) {
             inputs.push_back(std::move(input));
             inputIndex.push_back(walked);
@@ -232,32 +291,43 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
         ++walked;
         return true;
     });
+    // A listed path is held again in its input; the list's copy would only
+    // double the memory of a long list for the rest of the run.
+    const bool pruneOnly = given.empty() && options.cachePrune;
+    given = {};
 
     ReportOutputs outputs(options);
-    refuseInputsAsTargets(outputs.fileTargets(), inputs);
-    std::optional<BatchPictures> pictures;
-    if (options.spectrogramFolder) {
-        try {
-            pictures.emplace(fs::path(*options.spectrogramFolder), options.pictureSize, inputs, stopRequested);
-        } catch (const std::runtime_error& failure) {
-            throw UsageError(failure.what());
-        }
-    }
-
+    outputs.setJsonlSource(kAnalysisVersion, {shard.index, shard.count, inputs.size()});
+    const std::optional<fs::path> cacheFile = guardOutputs(options, outputs, inputs);
     ScanPrinter printer(inputs, printerSettings(options, terminal, outputs.anyToStdout()));
 
     std::unique_ptr<ResultCache> cache;
     std::atomic<std::size_t> cacheHits{0};
-    if (options.cache) {
-        const fs::path file = options.cache->empty() ? defaultCacheFile() : fs::path(*options.cache);
+    if (cacheFile) {
         std::vector<std::string> notices;
         try {
-            cache = ResultCache::open(file, kAnalysisVersion, notices);
+            cache = ResultCache::open(*cacheFile, kAnalysisVersion, notices);
+        } catch (const CacheRefused& error) {
+            throw UsageError(error.what());
         } catch (const CacheError& error) {
             notices.push_back(std::string(error.what()) + "; scanning without it");
         }
         for (const std::string& notice : notices) {
             complain(printer, notice);
+        }
+    }
+    if (pruneOnly) {
+        // --cache-prune alone: only the pruning.
+        return cache && pruneCache(*cache, printer) ? kScanExitOk : kScanExitReportFailed;
+    }
+
+    std::optional<BatchPictures> pictures;
+    if (options.spectrogramFolder) {
+        try {
+            pictures.emplace(fs::path(*options.spectrogramFolder), options.pictureSize, inputs,
+                             std::move(pictureNames), stopRequested);
+        } catch (const std::runtime_error& failure) {
+            throw UsageError(failure.what());
         }
     }
 
@@ -274,13 +344,21 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     const auto busy = static_cast<unsigned>(std::clamp<std::size_t>(inputs.size(), 1, batch.jobs));
     batch.analysis.threads = options.jobs != 0 ? 1 : std::max(1u, cores / busy);
     batch.keepSpectrum = outputs.wantsSpectrum();
+    // ORIGIN is measured unless nothing of the run shows or keeps it: the JSON
+    // report on stdout (no table then) with no cache and no pictures.
+    batch.analysis.origin = !(outputs.onlyJson() && outputs.anyToStdout() && !cache && !pictures);
     if (cache) {
-        batch.analyzeInput = cachedAnalysis(*cache, cacheHits);
+        batch.analyzeInput = cachedAnalysis(*cache, cacheHits, outputs.wantsSpectrum());
     }
-    if (pictures) {
-        batch.withAudio = [&pictures, analysis = batch.analysis](std::size_t index, const DecodedAudio& audio,
-                                                                 FileReport& record) {
-            pictures->write(index, audio, record, analysis);
+    if (pictures || options.htmlPictures) {
+        batch.withAudio = [&pictures, &stopRequested, thumbnails = options.htmlPictures, analysis = batch.analysis](
+                              std::size_t index, const DecodedAudio& audio, FileReport& record) {
+            if (pictures) {
+                pictures->write(index, audio, record, analysis);
+            }
+            if (thumbnails && record.pictureError.empty()) {
+                addThumbnail(audio, record, analysis, stopRequested);
+            }
         };
     }
 
@@ -293,6 +371,8 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
             complain(printer, notice);
         } else if (!written) {
             complain(printer, "the cache " + displayName(cache->file()) + " could not be written");
+        } else if (options.cachePrune && !stopRequested.load()) {
+            pruneCache(*cache, printer);
         }
     }
 

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <atomic>
+#include <string>
+#include <cstddef>
 
 #include "scan/scan_options.h"
 
@@ -9,10 +11,11 @@ namespace orvel {
 
 // What the process found out about where its output goes.
 struct ScanTerminal {
-    bool colour = false;           // stdout is a terminal and NO_COLOR is unset or empty
+    bool colour = false;           // --color, or stdout is a terminal and NO_COLOR is unset or empty
     bool stdoutIsTerminal = false;
     bool progress = false;         // stderr is a terminal
     unsigned defaultJobs = 1;      // cores available to the process
+    std::size_t columns = 0;       // stdout's terminal width (else COLUMNS, else 80); for a pipe COLUMNS or 0: no limit
 };
 
 inline constexpr int kScanExitOk = 0;
@@ -21,6 +24,11 @@ inline constexpr int kScanExitReportFailed = 2;
 inline constexpr int kScanExitUsage = 64;
 inline constexpr int kScanExitBadInput = 65; // a --merge part or a --files-from list cannot be read
 inline constexpr int kScanExitInterrupted = 130;
+
+// A message for stderr, with its line feed: "kestrone-scan: message", or with
+// --progress=jsonl the event {"event":"notice","message":"..."}, so that a
+// program reading the events never meets plain text.
+[[nodiscard]] std::string noticeLine(const std::string& message, bool asEvent);
 
 // Runs one scan: collects the inputs, analyses them, prints the table or the
 // summaries on stdout (left out when a report goes to "-"), writes the

@@ -1,6 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "scan/terminal_text.h"
 
+#include <sys/ioctl.h>
+
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+
 #include "text/utf8.h"
 
 namespace orvel {
@@ -42,9 +48,16 @@ std::size_t columnsOf(char32_t cp) { return isCombining(cp) ? 0 : isWide(cp) ? 2
 
 std::string toneSequence(Tone tone)
 {
-    const Rgb colour = toneColour(tone);
-    return "\x1b[38;2;" + std::to_string(colour.red) + ';' + std::to_string(colour.green) + ';' +
-           std::to_string(colour.blue) + 'm';
+    // The terminal's own palette, which its user chose to read on its
+    // background; fixed 24-bit colours read well on one background only.
+    switch (tone) {
+    case Tone::Primary: return {};
+    case Tone::Secondary: return "\x1b[1m";
+    case Tone::Accent: return "\x1b[32m";
+    case Tone::Evidence: return "\x1b[35m";
+    case Tone::Error: return "\x1b[1;31m";
+    }
+    return {};
 }
 
 std::string terminalText(std::string_view text, bool keepLineBreaks)
@@ -98,6 +111,69 @@ std::string fitToWidth(std::string_view utf8, std::size_t columns)
         i += len;
     }
     return std::string(utf8.substr(0, i));
+}
+
+std::string fitWithEllipsis(std::string_view utf8, std::size_t columns)
+{
+    if (displayWidth(utf8) <= columns) {
+        return std::string(utf8);
+    }
+    if (columns == 0) {
+        return {};
+    }
+    return fitToWidth(utf8, columns - 1) + "\u2026";
+}
+
+std::string shortenMiddle(std::string_view utf8, std::size_t columns)
+{
+    if (displayWidth(utf8) <= columns) {
+        return std::string(utf8);
+    }
+    if (columns < 2) {
+        return fitWithEllipsis(utf8, columns);
+    }
+    // The end of a path names the file, so it keeps the larger part.
+    const std::size_t headColumns = (columns - 1) / 3;
+    const std::size_t tailColumns = columns - 1 - headColumns;
+    std::string head = fitToWidth(utf8, headColumns);
+    std::size_t start = utf8.size();
+    std::size_t used = 0;
+    while (start > 0) {
+        std::size_t begin = start - 1;
+        while (begin > 0 && (static_cast<unsigned char>(utf8[begin]) & 0xC0) == 0x80) {
+            --begin;
+        }
+        const std::size_t width = displayWidth(utf8.substr(begin, start - begin));
+        if (used + width > tailColumns) {
+            break;
+        }
+        used += width;
+        start = begin;
+    }
+    return head + "\u2026" + std::string(utf8.substr(start));
+}
+
+std::size_t environmentColumns()
+{
+    if (const char* columns = std::getenv("COLUMNS"); columns != nullptr) {
+        std::size_t value = 0;
+        const char* end = columns + std::strlen(columns);
+        if (const auto parsed = std::from_chars(columns, end, value);
+            parsed.ec == std::errc() && parsed.ptr == end && value > 0) {
+            return value;
+        }
+    }
+    return 0;
+}
+
+std::size_t terminalColumns(int fd)
+{
+    winsize size{};
+    if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    const std::size_t columns = environmentColumns();
+    return columns > 0 ? columns : 80;
 }
 
 } // namespace orvel

@@ -9,7 +9,8 @@
 
 namespace orvel {
 
-// The ANSI foreground sequence of a tone's colour, and the reset.
+// The ANSI sequence of a tone from the terminal's 16 colours or bold (empty
+// for the default colour), and the reset.
 [[nodiscard]] std::string toneSequence(Tone tone);
 inline constexpr std::string_view kColourReset = "\x1b[0m";
 
@@ -25,5 +26,17 @@ inline constexpr std::string_view kColourReset = "\x1b[0m";
 
 // The longest prefix of utf8 that fits in the given number of columns.
 [[nodiscard]] std::string fitToWidth(std::string_view utf8, std::size_t columns);
+
+// Columns of the terminal on fd (TIOCGWINSZ), else of COLUMNS, else 80.
+[[nodiscard]] std::size_t terminalColumns(int fd);
+// COLUMNS as a positive whole number, else 0.
+[[nodiscard]] std::size_t environmentColumns();
+
+// The text cut to the given columns, ending in "…" when it was cut.
+[[nodiscard]] std::string fitWithEllipsis(std::string_view utf8, std::size_t columns);
+
+// The text cut to the given columns by replacing its middle with "…";
+// the end, which names the file, keeps two thirds.
+[[nodiscard]] std::string shortenMiddle(std::string_view utf8, std::size_t columns);
 
 } // namespace orvel

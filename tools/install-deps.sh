@@ -12,6 +12,7 @@ packages=(
   sox libsox-fmt-all flac ffmpeg lame twolame wavpack vorbis-tools opus-tools
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   libcairo2-dev libpng-dev fonts-dejavu-core fonts-noto-core python3 python3-jsonschema parallel locales-all time
+  chromium
   help2man librsvg2-bin lintian desktop-file-utils appstream man-db bash-completion zsh debootstrap
   "$@"
 )

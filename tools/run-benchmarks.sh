@@ -13,8 +13,10 @@
 # is printed before and after, since the figures mean little on a busy machine.
 # A second table (bench/scan_scale.sh) covers kestrone-scan on libraries:
 # start-up against flac -d, --jobs 2 against 1, a cached re-scan against the
-# first, and 1,000 to 100,000 files (time per file, peak RSS).
-#   usage: tools/run-benchmarks.sh [BUILD_DIR] [REPETITIONS] [CMAKE_ARGS...]
+# first, and 1,000 to 100,000 files (time per file, peak RSS). Between them,
+# bench/scan_targets.sh gives each per-file target's row (the previous release's
+# kestrone-scan beside it when KESTRONE_PREVIOUS_SCAN names one).
+#   usage: [KESTRONE_PREVIOUS_SCAN=PATH] tools/run-benchmarks.sh [BUILD_DIR] [REPETITIONS] [CMAKE_ARGS...]
 # BUILD_DIR defaults to build-bench/ (configured with -DKESTRONE_BUILD_BENCH=ON).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -133,6 +135,13 @@ for label, value, goal, met in rows:
 PY
 echo
 "$root/bench/scan_startup.sh" 20 "$build/scan/kestrone-scan"
+
+# The cost of a file: CPU and page faults per file against flac -d, start-up,
+# --jobs 2 with a control, and the memory of a list of 1,000,000 files. With
+# KESTRONE_PREVIOUS_SCAN naming the previous release's kestrone-scan, its
+# figures stand beside this build's, measured in the same run.
+echo
+"$root/bench/scan_targets.sh" 3 "$build/scan/kestrone-scan" ${KESTRONE_PREVIOUS_SCAN:+"$KESTRONE_PREVIOUS_SCAN"}
 
 # kestrone-scan at library scale: start-up, jobs, the cache and 100,000 files.
 echo

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "analysis/conclusion.h"
 #include "batch/input_walker.h"
 #include "report/summary_text.h"
 #include "text/utf8.h"
@@ -380,18 +381,16 @@ void AnalysisQueue::onFinished()
         m_worker.join();
     }
     m_busy = false;
-    std::size_t analyzed = 0;
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
         QueueEntry& entry = m_entries[i];
         if (entry.state == EntryState::Analyzing) {
             entry.state = EntryState::Stopped;
             m_view.rowChanged(static_cast<int>(i));
         }
-        analyzed += hasSuccessfulResult(entry) ? 1 : 0;
     }
-    const std::string findings = findingCountsText(m_entries);
-    m_statusText = countText(m_entries.size(), "file") + " \u00B7 " + std::to_string(analyzed) + " analyzed \u00B7 " +
-                   (findings.empty() ? "" : findings + " \u00B7 ") +
+    // The conclusions counted, not verdict words per check.
+    const std::string counts = conclusionCountsText(m_entries);
+    m_statusText = countText(m_entries.size(), "file") + (counts.empty() ? "" : ": " + counts) + " \u00B7 " +
                    (m_stopRequested.load() ? "Stopped" : "AAC-SIN is experimental");
     updateCommands();
     refreshDetails();
@@ -435,7 +434,7 @@ std::string AnalysisQueue::detailsText() const
         return kIntroductionText;
     }
     if (entry->result) {
-        return buildSummaryText(*entry->result);
+        return buildSummaryText(*entry->result, true);
     }
     return displayName(entry->path) + "\r\n\r\n" + std::string(entryStateText(entry->state));
 }
@@ -451,6 +450,9 @@ std::string AnalysisQueue::cellText(int row, int column) const
     }
     if (column == kStateColumn) {
         return std::string(entryStateText(entry.state));
+    }
+    if (column == kConclusionColumn) {
+        return entry.result ? conclusionText(concludeFile(*entry.result)) : std::string(kDash);
     }
     if (const CheckColumn* check = checkColumnAt(column)) {
         return std::string(entry.result ? verdictText(((*entry.result).*(check->check)).status) : kDash);
@@ -468,6 +470,9 @@ Tone AnalysisQueue::cellTone(int row, int column) const
         return Tone::Primary;
     }
     const FileReport& result = *entry.result;
+    if (column == kConclusionColumn) {
+        return conclusionTone(concludeFile(result).level);
+    }
     if (const CheckColumn* check = checkColumnAt(column)) {
         return verdictTone((result.*(check->check)).status);
     }

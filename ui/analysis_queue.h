@@ -105,7 +105,7 @@ public:
     // What the details text shows: the summary of the selected result, the
     // path and state of an entry without one, or the introduction.
     [[nodiscard]] std::string detailsText() const;
-    // Text and colour of a cell; columns FILE, one per kCheckColumns entry, STATE.
+    // Text and colour of a cell; columns FILE, CONCLUSION, one per kCheckColumns entry, STATE.
     [[nodiscard]] std::string cellText(int row, int column) const;
     [[nodiscard]] Tone cellTone(int row, int column) const;
     // Copies of every result, in queue order, for a report.

@@ -32,12 +32,15 @@ MainLayout computeMainLayout(int width, int height, int listHeight)
         listHeight = std::clamp(listHeight, kMinListHeight, most);
     }
     layout.list = QRect(m, 162, listWidth, listHeight);
-    // FILE takes a third; the verdict columns and STATE share the rest, with
-    // 4 to spare so that rounding never brings a horizontal scroll bar.
-    const int firstColumn = listWidth * 34 / 100;
-    const int otherColumn = (listWidth - firstColumn - 4) / (kQueueColumnCount - 1);
+    // FILE takes a quarter and CONCLUSION a fifth; the verdict columns and
+    // STATE share the rest, with 4 to spare so that rounding never brings a
+    // horizontal scroll bar.
+    const int firstColumn = listWidth * 25 / 100;
+    const int conclusionColumn = listWidth * 20 / 100;
+    const int otherColumn = (listWidth - firstColumn - conclusionColumn - 4) / (kQueueColumnCount - 2);
     layout.columnWidths.fill(otherColumn);
     layout.columnWidths[kFileColumn] = firstColumn;
+    layout.columnWidths[kConclusionColumn] = conclusionColumn;
 
     const int listBottom = layout.list.y() + layout.list.height();
     layout.splitter = QRect(m, listBottom, listWidth, 38);

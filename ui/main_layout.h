@@ -11,7 +11,7 @@
 
 namespace orvel {
 
-// The design widths of the list's columns: FILE, one per check, STATE.
+// The design widths of the list's columns: FILE, CONCLUSION, one per check, STATE.
 using QueueColumnWidths = std::array<int, kQueueColumnCount>;
 
 // Where the main window's controls and painted areas go for a client size of

@@ -733,8 +733,15 @@ void MainWindow::savePicture(const std::filesystem::path& path)
     std::string failure;
     try {
         const std::vector<unsigned char> png = m_spectrogram->png();
+        std::vector<std::filesystem::path> inputs;
+        for (const QueueEntry& entry : m_queue->entries()) {
+            inputs.push_back(entry.path);
+        }
         if (png.empty()) {
             failure = "The spectrogram of the selected file is not drawn yet.";
+        } else if (failure = refusedOutputReason(path, inputs, OutputKind::Picture); !failure.empty()) {
+            failure[0] = 'R';
+            failure += ".";
         } else {
             writePictureFile(path, png);
         }

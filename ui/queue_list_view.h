@@ -18,7 +18,7 @@ namespace orvel {
 
 class AnalysisQueue;
 
-// The queue as a table: FILE, one column per check, STATE. Its rows follow
+// The queue as a table: FILE, CONCLUSION, one column per check, STATE. Its rows follow
 // the queue's announcements (so rows are added in one batch after addPaths),
 // shown in the order of a QueueSort and, when asked, only the entries with a
 // finding. Rows are display rows; entryAt and rowOf translate to the queue's

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "analysis/conclusion.h"
 #include "analysis/verdict.h"
 #include "ui/analysis_queue.h"
 
@@ -25,6 +26,22 @@ int verdictRank(const QueueEntry& entry, const CheckColumn& column)
     }
     const auto it = std::find(kVerdicts.begin(), kVerdicts.end(), verdict);
     return it == kVerdicts.end() ? 98 : 2 + static_cast<int>(it - kVerdicts.begin());
+}
+
+int conclusionRank(const QueueEntry& entry)
+{
+    if (!entry.result) {
+        return 100;
+    }
+    switch (concludeFile(*entry.result).level) {
+    case ConclusionLevel::Likely: return 0;
+    case ConclusionLevel::Possible: return 1;
+    case ConclusionLevel::LossyInput: return 2;
+    case ConclusionLevel::Inconclusive: return 3;
+    case ConclusionLevel::None: return 4;
+    case ConclusionLevel::Failed: return 99;
+    }
+    return 98;
 }
 
 char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -54,16 +71,19 @@ std::string_view queueColumnTitle(int column)
     if (column == kStateColumn) {
         return "STATE";
     }
+    if (column == kConclusionColumn) {
+        return "CONCLUSION";
+    }
     const CheckColumn* check = checkColumnAt(column);
     return check ? check->title : std::string_view();
 }
 
 const CheckColumn* checkColumnAt(int column)
 {
-    if (column <= kFileColumn || column >= kStateColumn) {
+    if (column <= kConclusionColumn || column >= kStateColumn) {
         return nullptr;
     }
-    return &kCheckColumns[static_cast<std::size_t>(column - 1)];
+    return &kCheckColumns[static_cast<std::size_t>(column - kConclusionColumn - 1)];
 }
 
 bool entryHasFinding(const QueueEntry& entry)
@@ -103,6 +123,8 @@ std::vector<int> queueDisplayOrder(const std::vector<QueueEntry>& entries, Queue
     std::function<bool(const QueueEntry&, const QueueEntry&)> before;
     if (sort.column == kFileColumn) {
         before = nameBefore;
+    } else if (sort.column == kConclusionColumn) {
+        before = [](const QueueEntry& a, const QueueEntry& b) { return conclusionRank(a) < conclusionRank(b); };
     } else if (sort.column == kStateColumn) {
         before = [](const QueueEntry& a, const QueueEntry& b) {
             return static_cast<int>(a.state) < static_cast<int>(b.state);
@@ -147,6 +169,25 @@ std::string findingCountsText(const std::vector<QueueEntry>& entries)
         first = false;
     }
     return text + ")";
+}
+
+std::string conclusionCountsText(const std::vector<QueueEntry>& entries)
+{
+    ConclusionCounts counts;
+    for (const QueueEntry& entry : entries) {
+        if (entry.result) {
+            counts.add(concludeFile(*entry.result));
+        } else {
+            Conclusion waiting;
+            waiting.level = ConclusionLevel::Failed;
+            counts.add(waiting);
+        }
+    }
+    std::string text;
+    for (const std::string& kind : counts.kinds()) {
+        text += (text.empty() ? "" : " \u00B7 ") + kind;
+    }
+    return text;
 }
 
 std::string countText(std::size_t count, std::string_view noun)

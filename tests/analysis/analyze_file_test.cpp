@@ -222,6 +222,31 @@ TEST(AnalyzeFileTest, ProgressStagesComeInOrder)
     EXPECT_FALSE(last.empty()) << "the grid searches report";
 }
 
+// The JSON report has no ORIGIN: a run for it leaves the check out, and
+// every other result is the same.
+TEST(AnalyzeFileTest, WithoutOriginTheCheckIsLeftOutAndTheOthersAreTheSame)
+{
+    const char* name = "genuine-16bit-44100Hz-2ch-5s.flac";
+    std::vector<std::string> stages;
+    AnalysisOptions options;
+    options.origin = false;
+    const FileReport without = analyzeFile(
+        audioPath(name), noStop, [&stages](const std::string& stage) { stages.push_back(stage); }, options);
+    const FileReport& with = analysed(name);
+    EXPECT_EQ(std::find(stages.begin(), stages.end(), "Lowpass edge"), stages.end());
+    EXPECT_TRUE(stages.back().starts_with("AAC alignment")) << stages.back();
+    EXPECT_EQ(without.origin.status, CheckResult{}.status);
+    EXPECT_TRUE(without.origin.evidence.empty());
+    EXPECT_TRUE(without.originFacts.numbers.empty());
+    EXPECT_FALSE(with.origin.evidence.empty());
+    for (const auto check : {&FileReport::upscaling, &FileReport::upsampling, &FileReport::aacSin}) {
+        EXPECT_EQ((without.*check).status, (with.*check).status);
+        EXPECT_EQ((without.*check).summary, (with.*check).summary);
+        EXPECT_EQ((without.*check).evidence, (with.*check).evidence);
+    }
+    EXPECT_EQ(without.spectrumDb, with.spectrumDb);
+}
+
 TEST(AnalyzeFileTest, StopRequestAtAnyStageThrowsCancelled)
 {
     const std::string path = audioPath("genuine-16bit-44100Hz-2ch-5s.flac");

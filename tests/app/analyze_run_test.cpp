@@ -2,7 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <set>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "text/utf8.h"
 #include "tests/support/json.h"
@@ -185,6 +191,50 @@ TEST(MathRunTest, TheSelfTestPassesSilentlyWhateverFollowsTheSwitch)
     const auto extra = runKestrone({"--math-test", "--decode-test", "missing.wav", "out.bin"});
     EXPECT_EQ(extra.exitCode, 0);
     EXPECT_EQ(extra.out + extra.err, "");
+}
+
+} // namespace
+} // namespace orvel
+
+namespace orvel {
+namespace {
+
+// Ids of the threads of a running process.
+std::set<std::string> threadIds(pid_t pid)
+{
+    std::set<std::string> ids;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/task", ec), end;
+         !ec && it != end; it.increment(ec)) {
+        ids.insert(it->path().filename().native());
+    }
+    return ids;
+}
+
+// The helpers inside each file's analysis (two channels' alignment searches,
+// the grid search beside the MP3 one) run on threads kept from file to file:
+// four files use the threads the first one started.
+TEST(AnalyzeTestModeTest, TheFilesOfARunShareTheHelperThreads)
+{
+    if (std::thread::hardware_concurrency() < 2) {
+        GTEST_SKIP() << "one core: the analysis has no helpers";
+    }
+    const ScratchFolder scratch;
+    std::vector<std::string> argv{testing::kestroneProgram(), "--analyze-test", (scratch / "r.json").native()};
+    for (const char* name : {"z-long-01.flac", "z-long-02.flac", "z-long-03.flac", "z-long-04.flac"}) {
+        argv.push_back(testAudio("scan", std::string("interrupt/") + name).native());
+    }
+    testing::RunningProgram run(argv);
+    std::set<std::string> seen;
+    while (!run.outputClosed()) {
+        (void)run.readLine(std::chrono::milliseconds(2));
+        const std::set<std::string> now = threadIds(run.pid());
+        seen.insert(now.begin(), now.end());
+    }
+    const testing::ProcessResult result = run.finish();
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    // The main thread, the batch's worker, and at most two helpers at a time.
+    EXPECT_LE(seen.size(), 4u);
 }
 
 } // namespace

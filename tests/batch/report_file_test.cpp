@@ -44,6 +44,7 @@ TEST(ReportFileTest, AReportWrittenRecordByRecordHasTheBytesOfTheWholeDocument)
         {ReportFormat::Json, buildJsonReport(records)},
         {ReportFormat::Text, buildTextReport(records)},
         {ReportFormat::Csv, buildCsvReport(records)},
+        {ReportFormat::Html, buildReport(ReportFormat::Html, records)},
     };
     for (const auto& [format, bytes] : expected) {
         const ScratchFolder scratch;

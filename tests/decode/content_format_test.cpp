@@ -5,6 +5,7 @@
 // messages of files that hold no audio or cannot be opened.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <random>
 #include <string>
@@ -236,5 +237,62 @@ TEST(ContentFormatTest, AnUnreadableFileGivesPermissionDeniedNotACorruptHeader)
     }
     EXPECT_EQ(count, names.size()) << report.substr(0, 2000);
 }
+
+
+// A file whose name names one format and whose content is another's.
+struct Misnamed {
+    const char* suite;
+    const char* source;
+    const char* name;
+    const char* codec;   // decoded by its content as this codec
+    const char* message; // or, under a WAV/AIFF name, the message of libsndfile
+};
+
+std::ostream& operator<<(std::ostream& out, const Misnamed& row) { return out << row.name; }
+
+class MisnamedFileTest : public testing::TestWithParam<Misnamed> {};
+
+TEST_P(MisnamedFileTest, IsDecodedByItsContentExceptUnderAWavOrAiffName)
+{
+    const Misnamed& row = GetParam();
+    const fs::path source = fs::path(KESTRONE_TEST_AUDIO_DIR) / row.suite / row.source;
+    const ScratchFolder scratch;
+    orvel::testing::writeBytes(scratch / row.name, orvel::testing::readBytes(source));
+    if (row.message != nullptr) {
+        EXPECT_EQ(decodeFailure(scratch / row.name), row.message);
+        return;
+    }
+    const orvel::DecodedAudio renamed = decodePath(scratch / row.name);
+    EXPECT_EQ(renamed.codec, row.codec);
+    expectSameAudio(renamed, decodePath(source));
+}
+
+std::string misnamedCase(const testing::TestParamInfo<Misnamed>& info)
+{
+    std::string name = info.param.name;
+    for (char& c : name) {
+        c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, MisnamedFileTest, testing::Values(
+    Misnamed{"decode", "ref/2ch-44100Hz-16bit.flac", "flac.ogg", "FLAC", nullptr},
+    Misnamed{"decode", "ref/2ch-44100Hz-16bit.flac", "flac.m4a", "FLAC", nullptr},
+    Misnamed{"decode", "ref/2ch-44100Hz-16bit.wav", "wav.mp3", "WAV", nullptr},
+    Misnamed{"decode", "ref/2ch-44100Hz-16bit.wav", "wav.wv", "WAV", nullptr},
+    Misnamed{"decode", "ref/2ch-44100Hz-16bit.aiff", "aiff.opus", "AIFF", nullptr},
+    Misnamed{"decode", "ref/2ch-44100Hz-16bit.wav", "wav.flac", "WAV", nullptr},
+    Misnamed{"decode", "ref/2ch-44100Hz-16bit.flac", "flac.wav", nullptr, kWavHeaderMessage},
+    Misnamed{"decode", "ref/2ch-44100Hz-128k.mp3", "mp3.aiff", nullptr, kWavHeaderMessage}),
+    misnamedCase);
+
+#if KESTRONE_HAVE_FFMPEG
+INSTANTIATE_TEST_SUITE_P(NamesOfFfmpegFormats, MisnamedFileTest, testing::Values(
+    Misnamed{"formats", "ref/flac-16bit.oga", "ogg-flac.flac", "FLAC (Ogg)", nullptr},
+    Misnamed{"decode", "ref/2ch-44100Hz-128k.mp3", "mp3.flac", "MP3", nullptr},
+    Misnamed{"decode", "ref/2ch-44100Hz-16bit-alac.m4a", "alac.wv", "ALAC", nullptr}),
+    misnamedCase);
+#endif
 
 } // namespace

@@ -70,11 +70,8 @@ TEST(DecodeHostileInputTest, MissingFileGetsTheSystemsReasonFromEveryDecoder)
     const ScratchFolder scratch;
     for (const std::string extension : kExtensions) {
         SCOPED_TRACE(extension);
-        const std::string failure = decodeFailure(scratch / ("missing" + extension));
-        const std::string prefix = openFailurePrefix(extension);
-        EXPECT_EQ(failure, prefix.back() == '(' || prefix == kFlacHeaderMessage || prefix == kWavHeaderMessage
-                               ? orvel::testing::kOpenMissingMessage
-                               : prefix);
+        // Also without FFmpeg: the file is opened to read its content first.
+        EXPECT_EQ(decodeFailure(scratch / ("missing" + extension)), orvel::testing::kOpenMissingMessage);
     }
 }
 
@@ -91,11 +88,7 @@ TEST(DecodeHostileInputTest, UnreadableFileGetsPermissionDeniedFromEveryDecoder)
     const auto unreadableCount = [&] {
         int matching = 0;
         for (const std::string& extension : extensions) {
-            const std::string prefix = openFailurePrefix(extension);
-            const std::string expected = prefix.back() == '(' || prefix == kFlacHeaderMessage || prefix == kWavHeaderMessage
-                                             ? orvel::testing::kOpenDeniedMessage
-                                             : prefix;
-            matching += decodeFailure(scratch / ("locked" + extension)) == expected;
+            matching += decodeFailure(scratch / ("locked" + extension)) == orvel::testing::kOpenDeniedMessage;
         }
         return matching;
     };

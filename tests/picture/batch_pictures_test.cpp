@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -156,6 +157,15 @@ TEST(BatchPicturesTest, AnMp3TranscodesPictureNamesItsOriginAndMarksTheCutoff)
     ASSERT_EQ(labels.verdicts.size(), 4u);
     EXPECT_EQ(labels.verdicts[3].check, "Origin");
     EXPECT_EQ(labels.verdicts[3].verdict, "Evidence found");
+    EXPECT_EQ(labels.conclusion, "Likely MP3 source");
+    // The conclusion, in the finding colour, on the title's first line beside the name.
+    int answer = 0;
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < picture.image.width; ++x) {
+            answer += picture.image.pixels[static_cast<std::size_t>(y * picture.image.width + x)] == 0xFFC0392Bu ? 1 : 0;
+        }
+    }
+    EXPECT_GT(answer, 20) << "the first title line shows the conclusion";
     ASSERT_TRUE(labels.cutoffHz.has_value());
     EXPECT_NEAR(*labels.cutoffHz, 16900.0, 350.0);
     EXPECT_DOUBLE_EQ(*labels.cutoffHz, *record.originFacts.cutoffKhz * 1000.0);
@@ -170,19 +180,33 @@ TEST(BatchPicturesTest, AnMp3TranscodesPictureNamesItsOriginAndMarksTheCutoff)
     EXPECT_GT(marker, area.width / 3) << "dashed across the plot";
 }
 
-TEST(BatchPicturesTest, SameFileNamesInTwoFoldersGetNumberedNamesInInputOrder)
+TEST(BatchPicturesTest, SameFileNamesInTwoFoldersGetNamesFromTheirPathsInAnyOrder)
 {
     const ScratchFolder scratch;
     const std::string bytes = readBytes(testAudio("scan", "mixed/a-pink-2ch-44100Hz-16bit.flac"));
     scratch.touch("in/b/Song.flac", bytes);
     scratch.touch("in/a/song.FLAC", bytes);
+    const std::regex named("Song\\.flac \\([0-9a-f]{8}\\)\\.png", std::regex::icase);
+    std::string first;
+    std::string second;
     for (const unsigned jobs : {1u, 2u}) {
         const fs::path out = scratch / ("out" + std::to_string(jobs));
-        const PictureRun run = runWithPictures({scratch / "in/b/Song.flac", scratch / "in/a/song.FLAC"}, out, jobs);
-        EXPECT_EQ(run.records.at(0).pictureName, "Song.flac.png");
-        EXPECT_EQ(run.records.at(1).pictureName, "song.FLAC (2).png");
+        // Given in the other order the second time: a file's name stays its own.
+        const std::vector<fs::path> files = {scratch / "in/b/Song.flac", scratch / "in/a/song.FLAC"};
+        const PictureRun run = runWithPictures(jobs == 1 ? files : std::vector<fs::path>{files[1], files[0]}, out, jobs);
+        const std::size_t b = jobs == 1 ? 0 : 1;
+        EXPECT_TRUE(std::regex_match(run.records.at(b).pictureName, named)) << run.records.at(b).pictureName;
+        EXPECT_TRUE(std::regex_match(run.records.at(1 - b).pictureName, named)) << run.records.at(1 - b).pictureName;
         EXPECT_EQ(run.folder.size(), 2u);
-        EXPECT_NE(run.folder.at("Song.flac.png"), run.folder.at("song.FLAC (2).png")) << "each names its own file";
+        EXPECT_NE(run.folder.at(run.records.at(0).pictureName), run.folder.at(run.records.at(1).pictureName))
+            << "each names its own file";
+        if (jobs == 1) {
+            first = run.records.at(b).pictureName;
+            second = run.records.at(1 - b).pictureName;
+        } else {
+            EXPECT_EQ(run.records.at(b).pictureName, first);
+            EXPECT_EQ(run.records.at(1 - b).pictureName, second);
+        }
     }
 }
 

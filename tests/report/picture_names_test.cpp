@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace orvel {
 namespace {
@@ -19,6 +22,26 @@ TEST(PictureNamesTest, NamesFollowTheAudioFileAndCollisionsGetNumbers)
     // A file whose own name looks like a numbered picture does not take one twice.
     EXPECT_EQ(names.nameFor("/x/Song.flac (2)"), "Song.flac (2) (2).png");
     EXPECT_EQ(names.nameFor("/c/Song.flac"), "Song.flac (4).png");
+}
+
+// Shards of one run each name only their own files: a name must not depend on
+// which files come before it.
+TEST(PictureNamesTest, FilesSharingANameInTheRunAreNamedFromTheirPathWhateverTheOrder)
+{
+    const std::vector<std::pair<std::string, std::uint64_t>> files = {
+        {"/music/a/Song.flac", 0x1234abcd5678ef01}, {"/music/b/SONG.flac", 0x99}, {"/music/c/Other.flac", 7}};
+    PictureNames forward;
+    PictureNames backward;
+    for (const auto& [path, hash] : files) {
+        forward.count(path);
+        backward.count(path);
+    }
+    EXPECT_EQ(backward.nameFor(files[2].first, files[2].second), "Other.flac.png");
+    EXPECT_EQ(backward.nameFor(files[1].first, files[1].second), "SONG.flac (00000099).png");
+    EXPECT_EQ(backward.nameFor(files[0].first, files[0].second), "Song.flac (5678ef01).png");
+    EXPECT_EQ(forward.nameFor(files[0].first, files[0].second), "Song.flac (5678ef01).png");
+    EXPECT_EQ(forward.nameFor(files[1].first, files[1].second), "SONG.flac (00000099).png");
+    EXPECT_EQ(forward.nameFor(files[2].first, files[2].second), "Other.flac.png");
 }
 
 TEST(PictureNamesTest, NamesFitAFileNameAndKeepTheBytes)

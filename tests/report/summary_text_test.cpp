@@ -56,7 +56,8 @@ TEST_P(SummaryTextTest, ErrorRecordIsThreeLinesAndNothingElse)
 
 TEST_P(SummaryTextTest, FactsLinesOfA44kHzSixteenBitStereoFile)
 {
-    const std::string expected = "FLAC  " + kDot + "  44.100 kHz  " + kDot + "  16 bit  " + kDot +
+    const std::string conclusion = "CONCLUSION / Likely lossy source (lowpass at 16.7 kHz, like MP3 128 kb/s)\r\n";
+    const std::string expected = conclusion + "FLAC  " + kDot + "  44.100 kHz  " + kDot + "  16 bit  " + kDot +
                                   "  2 ch\r\n"
                                   "Analyzed 30.00 s of 183.46 s\r\n"
                                   "\r\n"
@@ -65,6 +66,12 @@ TEST_P(SummaryTextTest, FactsLinesOfA44kHzSixteenBitStereoFile)
                                   "AAC-SIN " + kDot + " EXPERIMENTAL / Inconclusive\r\naac summary\r\naac evidence\r\n\r\n"
                                   "ORIGIN / Evidence found\r\norigin summary\r\norigin 1\r\norigin 2\r\n\r\n";
     EXPECT_EQ(buildSummaryText(flacRecord()), expected);
+    // The window's form explains the conclusion before the facts.
+    const std::string explained = buildSummaryText(flacRecord(), true);
+    const std::string why = explained.substr(conclusion.size(), explained.find("\r\n\r\nFLAC") - conclusion.size());
+    EXPECT_TRUE(why.starts_with("The sound stops sharply at 16.7 kHz")) << why;
+    EXPECT_EQ(why.find("\r\n"), std::string::npos) << why;
+    EXPECT_EQ(explained, conclusion + why + "\r\n\r\n" + expected.substr(conclusion.size()));
 }
 
 TEST_P(SummaryTextTest, ZeroStoredBitsIsUnknownPrecision)
@@ -74,7 +81,8 @@ TEST_P(SummaryTextTest, ZeroStoredBitsIsUnknownPrecision)
     r.storedBits = 0;
     r.sampleRate = 8000;
     const std::string text = buildSummaryText(r);
-    EXPECT_EQ(text.substr(0, text.find("\r\n")),
+    const std::size_t facts = text.find("\r\n") + 2;
+    EXPECT_EQ(text.substr(facts, text.find("\r\n", facts) - facts),
               "MP3  " + kDot + "  8.000 kHz  " + kDot + "  unknown precision  " + kDot + "  2 ch");
 }
 
@@ -87,7 +95,8 @@ TEST_P(SummaryTextTest, EmptyFieldsRenderEmptyAndNumbersAreNeverGrouped)
     r.duration = 1234567.891;
     r.analyzedSeconds = 0.005;
     const std::string text = buildSummaryText(r);
-    EXPECT_EQ(text, "  " + kDot + "  1234.567 kHz  " + kDot + "  24 bit  " + kDot + "  -12345 ch\r\n"
+    EXPECT_EQ(text, "CONCLUSION / Too little content to judge\r\n"
+                    "  " + kDot + "  1234.567 kHz  " + kDot + "  24 bit  " + kDot + "  -12345 ch\r\n"
                     "Analyzed 0.01 s of 1234567.89 s\r\n\r\n"
                     "UPSCALING / \r\n\r\n\r\n\r\n"
                     "UPSAMPLING / \r\n\r\n\r\n\r\n"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/analysis_version.h"
+#include "analysis/averaged_spectrum.h"
 #include "batch/input_selection.h"
 #include "report/jsonl_record.h"
 #include "report/report_format.h"
@@ -38,6 +39,7 @@ FileReport sampleRecord()
     record.originFacts.numbers = {{"lowpass_khz", 15.987654321098765}, {"mp3_z", 9.1000000000000014},
                                   {"mp3_offset", 576}, {"lowpass_above_share", 1e-7}};
     record.spectrumDb = {-120.0, 0.0, -0.0, 1e-300, 5e-324, -3.14159265358979, 123456.789012345678, -1.0 / 3.0};
+    record.spectrumDb.resize(kSpectrumBins, -120.0); // a record's spectrum is whole
     return record;
 }
 
@@ -73,7 +75,7 @@ TEST(JsonlRecordTest, ARecordReadBackRebuildsTheSameReportsAndNumbers)
     EXPECT_EQ(back.record.originFacts.likelySource, record.originFacts.likelySource);
     EXPECT_EQ(back.record.originFacts.trace, record.originFacts.trace);
     EXPECT_EQ(back.record.originFacts.numbers, record.originFacts.numbers);
-    for (const ReportFormat format : {ReportFormat::Json, ReportFormat::Text, ReportFormat::Csv}) {
+    for (const ReportFormat format : {ReportFormat::Json, ReportFormat::Text, ReportFormat::Csv, ReportFormat::Html}) {
         EXPECT_EQ(buildReport(format, {back.record}), buildReport(format, {record}));
     }
     // And the line itself is stable.
@@ -91,6 +93,9 @@ TEST(JsonlRecordTest, FailedRecordsAndRecordsWithoutSpectrumKeepTheirShape)
     appendJsonlRecord(line, failed, 0, false, kAnalysisVersion);
     EXPECT_EQ(line.find("PathBase64"), std::string::npos);
     EXPECT_EQ(line.find("SpectrumDb"), std::string::npos);
+    EXPECT_TRUE(line.ends_with(",\"Conclusion\":\"Not analysed: The stream is truncated.\","
+                               "\"ConclusionLevel\":\"failed\"}\n"))
+        << "the conclusion's keys come last: " << line;
     const JsonlRecord back = parseJsonlRecord(line);
     EXPECT_FALSE(back.hasSpectrum);
     EXPECT_EQ(back.record.error, failed.error);
@@ -178,6 +183,11 @@ TEST(ScanOptionsScaleTest, NewOptionsParseAndBadOnesAreRefused)
     EXPECT_EQ(line.options.cache, "");
     EXPECT_EQ(line.options.progress, ProgressMode::Jsonl);
     EXPECT_EQ(parseScanCommandLine({"--cache=c.db", "x"}).options.cache, "c.db");
+    const ScanOptions table = parseScanCommandLine({"--checks", "--only-findings", "--color=always", "x"}).options;
+    EXPECT_TRUE(table.checks);
+    EXPECT_TRUE(table.onlyFindings);
+    EXPECT_EQ(table.colour, ColourMode::Always);
+    EXPECT_EQ(parseScanCommandLine({"--color=never", "x"}).options.colour, ColourMode::Never);
     EXPECT_TRUE(parseScanCommandLine({"--files-from", "list"}).options.paths.empty());
     EXPECT_TRUE(parseScanCommandLine({"--merge", "a.jsonl", "b.jsonl", "--csv", "-"}).options.merge);
 
@@ -188,6 +198,7 @@ TEST(ScanOptionsScaleTest, NewOptionsParseAndBadOnesAreRefused)
              {"--shard", "1-3", "x"},
              {"--shard", "1/3", "--shard", "2/3", "x"},
              {"--progress=fancy", "x"},
+             {"--color=sometimes", "x"},
              {"-0", "x"},
              {"--with-spectrum", "--json", "r.json", "x"},
              {"--cache=", "x"},
@@ -197,6 +208,9 @@ TEST(ScanOptionsScaleTest, NewOptionsParseAndBadOnesAreRefused)
              {"--merge", "a.jsonl", "--csv", "-", "--spectrogram", "pictures"},
              {"--jsonl", "-", "--csv", "-", "x"},
              {"--jsonl", "r.jsonl", "--csv", "r.jsonl", "x"},
+             {"--html-pictures", "x"},
+             {"--merge", "a.jsonl", "--html", "r.html", "--html-pictures"},
+             {"--html", "r.html", "--csv", "r.html", "x"},
          }) {
         EXPECT_THROW((void)parseScanCommandLine(bad), UsageError) << bad[0] << " " << bad[1];
     }

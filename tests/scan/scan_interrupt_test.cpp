@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: MIT
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/files.h"
@@ -68,6 +73,47 @@ TEST(ScanInterruptTest, CtrlCWritesTheCompletedRecordsInInputOrderAndExits130)
     // What stdout shows after the signal is exactly the rest of the complete records.
     EXPECT_TRUE(lines(result.out).back().starts_with(std::to_string(files.size()) + " files: ")) << result.out;
 }
+
+// A list that never ends: a pipe whose writer stays but writes nothing more,
+// and an endless stream of empty NUL-separated entries.
+enum class EndlessList { StalledPipe, ZerosWithNulSeparators };
+
+class ScanListInterruptTest : public ::testing::TestWithParam<std::tuple<EndlessList, int>> {};
+
+TEST_P(ScanListInterruptTest, TheFirstStopEndsTheReadingOfAListThatNeverEnds)
+{
+    const auto [list, number] = GetParam();
+    const ScratchFolder scratch;
+    std::vector<std::string> argv{scanProgram(), "--jsonl", (scratch / "r.jsonl").native(), "--files-from"};
+    int writer = -1;
+    if (list == EndlessList::StalledPipe) {
+        const fs::path fifo = scratch / "list";
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        writer = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC); // held open, so the reader never sees the end
+        ASSERT_GE(writer, 0);
+        const std::string first = (scratch / "missing.flac").native() + "\n";
+        ASSERT_EQ(::write(writer, first.data(), first.size()), static_cast<ssize_t>(first.size()));
+        argv.push_back(fifo.native());
+    } else {
+        argv.insert(argv.end(), {"/dev/zero", "-0"});
+    }
+    RunningProgram run(argv);
+    std::this_thread::sleep_for(500ms); // past start-up, into the reading of the list
+    run.signal(number);
+    const ProcessResult result = run.finish();
+    if (writer >= 0) {
+        ::close(writer);
+    }
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 130) << result.err;
+    EXPECT_NE(result.err.find("interrupted"), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(scratch / "r.jsonl"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, ScanListInterruptTest,
+                         ::testing::Combine(::testing::Values(EndlessList::StalledPipe,
+                                                              EndlessList::ZerosWithNulSeparators),
+                                            ::testing::Values(SIGINT, SIGTERM)));
 
 std::size_t threadCount(pid_t pid)
 {

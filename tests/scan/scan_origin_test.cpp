@@ -43,8 +43,10 @@ std::string blockAfter(const std::string& text, const std::string& title)
 
 TEST(ScanOriginTest, TableShowsTheOriginColumnAndTheClosingLineCountsIt)
 {
-    // Names as given, short enough for the name column to hold them whole.
-    const ProcessResult run = runProcess({scanProgram(), kTranscode, kGenuine}, {.workingFolder = testAudio("origin")});
+    // Names as given, short enough for the name column to hold them whole; a
+    // terminal this wide shows the check columns without --checks.
+    const ProcessResult run = runProcess({scanProgram(), kTranscode, kGenuine},
+                                         {.env = {{"COLUMNS", "200"}}, .workingFolder = testAudio("origin")});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::vector<std::string> out = lines(run.out);
     ASSERT_EQ(out.size(), 4u) << run.out;
@@ -53,8 +55,10 @@ TEST(ScanOriginTest, TableShowsTheOriginColumnAndTheClosingLineCountsIt)
     EXPECT_EQ(out[0].substr(column), "ORIGIN") << "the last column";
     EXPECT_EQ(out[1].substr(column), "Evidence found") << out[1];
     EXPECT_EQ(out[2].substr(column), "No evidence") << out[2];
-    const std::string& closing = out[3];
-    EXPECT_NE(closing.find(" Origin: 1 Evidence found, 1 No evidence."), std::string::npos) << closing;
+    const std::size_t conclusion = out[0].find("CONCLUSION");
+    EXPECT_EQ(out[1].substr(conclusion, 18), "Likely MP3 source ") << out[1];
+    EXPECT_EQ(out[2].substr(conclusion, 15), "No trace found ") << out[2];
+    EXPECT_EQ(out[3], "2 files: 1 no trace \xC2\xB7 1 likely lossy (1 MP3)");
 }
 
 TEST(ScanOriginTest, ReportsCarryTheVerdictCutoffAndSourceAndTheJsonReportNone)
@@ -68,10 +72,10 @@ TEST(ScanOriginTest, ReportsCarryTheVerdictCutoffAndSourceAndTheJsonReportNone)
 
     const auto rows = csvRows(readBytes(dir / "r.csv"));
     ASSERT_EQ(rows.size(), 3u);
-    ASSERT_EQ(rows[0].size(), 18u);
+    ASSERT_EQ(rows[0].size(), 20u);
     EXPECT_EQ((std::vector<std::string>(rows[0].begin() + 13, rows[0].end())),
               (std::vector<std::string>{"Error", "OriginStatus", "OriginSummary", "OriginCutoffKhz",
-                                        "OriginLikelySource"}));
+                                        "OriginLikelySource", "Conclusion", "ConclusionLevel"}));
     const std::vector<std::string>& mp3 = rows[1];
     EXPECT_EQ(mp3[14], "Evidence found");
     EXPECT_EQ(mp3[15], "MP3 frame grid");
@@ -80,10 +84,15 @@ TEST(ScanOriginTest, ReportsCarryTheVerdictCutoffAndSourceAndTheJsonReportNone)
     EXPECT_EQ(mp3[16][2], '.');
     EXPECT_NEAR(std::strtod(mp3[16].c_str(), nullptr), 16.9, 0.35);
     EXPECT_EQ(mp3[17], "MP3");
+    EXPECT_EQ(mp3[18], "Likely MP3 source");
+    EXPECT_EQ(mp3[19], "likely");
     EXPECT_EQ(rows[2][14], "No evidence");
+    EXPECT_EQ(rows[2][18], "No trace found");
 
     const std::string text = readBytes(dir / "r.txt");
     const std::string transcodeSection = text.substr(0, text.find(std::string(40, '-')));
+    EXPECT_NE(transcodeSection.find(".flac\r\nCONCLUSION / Likely MP3 source\r\nFLAC  "), std::string::npos)
+        << "the answer first, before the facts and the four blocks";
     const std::string block = blockAfter(transcodeSection, "\r\nORIGIN / ");
     EXPECT_TRUE(block.starts_with("\r\nORIGIN / Evidence found\r\nMP3 frame grid\r\n")) << block;
     EXPECT_NE(block.find("Lowpass edge: " + mp3[16] + " kHz"), std::string::npos) << block;

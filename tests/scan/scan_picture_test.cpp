@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/input_selection.h"
 #include "report/csv_report.h"
 #include "report/report_format.h"
 #include "tests/support/files.h"
@@ -59,13 +60,13 @@ TEST(ScanPictureTest, OnePngPerFileOfTheAskedSizeNamedInTheCsvAndTheSameForOneAn
 
     const auto rows = csvRows(csvs[0]);
     ASSERT_EQ(rows.size(), 8u);
-    ASSERT_EQ(rows[0].size(), 19u);
+    ASSERT_EQ(rows[0].size(), 21u);
     EXPECT_EQ(rows[0][13], "Error");
     EXPECT_EQ(rows[0][14], "Spectrogram");
     EXPECT_EQ(rows[0][15], "OriginStatus");
     std::set<std::string> named;
     for (std::size_t i = 1; i < rows.size(); ++i) {
-        ASSERT_EQ(rows[i].size(), 19u);
+        ASSERT_EQ(rows[i].size(), 21u);
         const std::string& error = rows[i][13];
         const std::string& picture = rows[i][14];
         if (!error.empty()) {
@@ -82,6 +83,41 @@ TEST(ScanPictureTest, OnePngPerFileOfTheAskedSizeNamedInTheCsvAndTheSameForOneAn
     }
     EXPECT_EQ(named.size(), 5u);
     EXPECT_EQ(folders[0].size(), named.size()) << "nothing else in the folder";
+}
+
+// Shards writing into one shared folder: no picture overwrites another file's,
+// and the CSVs of the shards name each picture for one file only.
+TEST(ScanPictureTest, ShardsSharingAFolderNameEachFilesPictureUniquely)
+{
+    const ScratchFolder scratch;
+    const std::string bytes = readBytes(testAudio("scan", "mixed/a-pink-2ch-44100Hz-16bit.flac"));
+    // Two files of one name in folders that fall into different shards.
+    std::map<bool, std::string> byShard;
+    for (const char* folder : {"a", "b", "c", "d", "e", "f", "g", "h"}) {
+        orvel::BatchInput input;
+        input.shown = scratch.touch(fs::path("in") / folder / "Song.flac", bytes);
+        byShard.emplace(orvel::inShard(input, {1, 2}), input.shown.string());
+    }
+    ASSERT_EQ(byShard.size(), 2u);
+    std::vector<std::string> inputs = {byShard[false], byShard[true]};
+    inputs.push_back(scratch.touch("in/Unique.flac", bytes).string());
+
+    std::map<std::string, std::string> fileOfPicture;
+    for (const char* k : {"1", "2"}) {
+        std::vector<std::string> args = {"--shard", std::string(k) + "/2", "--spectrogram",
+                                         (scratch / "pictures").string(), "--size", "400x240", "--csv", "-"};
+        args.insert(args.end(), inputs.begin(), inputs.end());
+        const ProcessResult run = scan(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const auto rows = csvRows(run.out);
+        for (std::size_t i = 1; i < rows.size(); ++i) {
+            EXPECT_TRUE(fileOfPicture.emplace(rows[i].at(14), rows[i].at(0)).second)
+                << rows[i].at(14) << " names two files";
+        }
+    }
+    EXPECT_EQ(fileOfPicture.size(), 3u);
+    EXPECT_EQ(contents(scratch / "pictures").size(), 3u) << "one picture per file";
+    EXPECT_EQ(fileOfPicture.count("Unique.flac.png"), 1u) << "a name no other file has stays readable";
 }
 
 TEST(ScanPictureTest, DefaultSizeIs1200x700AndReportsWithoutPicturesKeepTheirColumns)
@@ -101,7 +137,7 @@ TEST(ScanPictureTest, DefaultSizeIs1200x700AndReportsWithoutPicturesKeepTheirCol
     EXPECT_EQ(plain.exitCode, 0) << plain.err;
     EXPECT_EQ(readBytes(scratch / "p.json"), readBytes(scratch / "plain.json")) << "the JSON report is unchanged";
     const auto plainHeader = csvRows(readBytes(scratch / "plain.csv"))[0];
-    ASSERT_EQ(plainHeader.size(), 18u);
+    ASSERT_EQ(plainHeader.size(), 20u);
     EXPECT_EQ(plainHeader[13], "Error");
     EXPECT_EQ(plainHeader[14], "OriginStatus") << "no Spectrogram column without pictures";
     EXPECT_EQ(withPictures.out, plain.out);

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
@@ -236,7 +237,7 @@ TEST(ScanJsonlTest, ShardsRunThroughGnuParallelMergeIntoTheReportsOfOneRun)
                                              (audioDir() / "interrupt" / "a-short-2.flac").string()};
     std::vector<std::string> single = {scanProgram(), "--json", (dir / "one.json").string(), "--text",
                                        (dir / "one.txt").string(), "--csv", (dir / "one.csv").string(), "--jsonl",
-                                       (dir / "one.jsonl").string()};
+                                       (dir / "one.jsonl").string(), "--html", (dir / "one.html").string()};
     single.insert(single.end(), inputs.begin(), inputs.end());
     ASSERT_EQ(runProcess(single).exitCode, 1);
 
@@ -261,11 +262,12 @@ TEST(ScanJsonlTest, ShardsRunThroughGnuParallelMergeIntoTheReportsOfOneRun)
                                             (dir / "part-2.jsonl").string()};
     std::vector<std::string> merge = {"--merge", "--json", (dir / "merged.json").string(), "--text",
                                       (dir / "merged.txt").string(), "--csv", (dir / "merged.csv").string(),
-                                      "--jsonl", (dir / "merged.jsonl").string()};
+                                      "--jsonl", (dir / "merged.jsonl").string(), "--html",
+                                      (dir / "merged.html").string()};
     merge.insert(merge.end(), parts.begin(), parts.end());
     const ProcessResult merged = scan(merge);
     EXPECT_EQ(merged.exitCode, 1) << "failed files stay failed: " << merged.err;
-    for (const char* ext : {"json", "txt", "csv", "jsonl"}) {
+    for (const char* ext : {"json", "txt", "csv", "jsonl", "html"}) {
         const std::string expected = readBytes(dir / ("one." + std::string(ext)));
         EXPECT_FALSE(expected.empty());
         EXPECT_TRUE(expected == readBytes(dir / ("merged." + std::string(ext)))) << ext << " differs";
@@ -416,7 +418,14 @@ TEST(ScanCacheTest, SlowAnalysisResultsMatchTheDigestKeptWithTheAnalysisVersion)
         const std::size_t start = line.find(",\"File\":");
         const std::size_t end = line.find(",\"Codec\":");
         ASSERT_TRUE(start != std::string::npos && end != std::string::npos && start < end);
-        withoutPaths += line.substr(0, start) + line.substr(end) + "\n";
+        // The shard and the conclusion are added when a record is written,
+        // never kept in the cache, so they are no part of the analysis results.
+        std::string rest = line.substr(end);
+        const std::size_t derived = rest.find(",\"Shard\":");
+        const std::size_t spectrum = rest.find(",\"SpectrumDb\":");
+        ASSERT_TRUE(derived != std::string::npos && spectrum != std::string::npos && derived < spectrum) << rest;
+        rest.erase(derived, spectrum - derived);
+        withoutPaths += line.substr(0, start) + rest + "\n";
     }
     std::array<char, 17> hex{};
     std::snprintf(hex.data(), hex.size(), "%016llx",
@@ -434,21 +443,36 @@ TEST(ScanCacheTest, ADamagedCacheIsSetAsideWithAMessageAndRebuilt)
     const fs::path library = smallLibrary(dir);
     const fs::path database = dir / "cache.sqlite";
     const ProcessResult clean = scan({"--csv", (dir / "clean.csv").string(), library.string()});
-    // A real cache cut short, as a full disk or a bad copy leaves it.
-    ASSERT_EQ(scan({"--cache=" + database.string(), "--csv", "-", library.string()}).exitCode, clean.exitCode);
+    // A real cache cut short, as a full disk or a bad copy leaves it (with
+    // the spectra a JSON report keeps, so that half of it is many pages).
+    ASSERT_EQ(scan({"--cache=" + database.string(), "--json", (dir / "seed.json").string(), library.string()}).exitCode,
+              clean.exitCode);
     const std::string real = readBytes(database);
     ASSERT_GT(real.size(), 16384u);
     fs::remove(database);
 
-    for (const std::string& damage :
-         {std::string("this is not a database\n"), std::string(100000, '\x5A'), real.substr(0, real.size() / 2)}) {
-        fs::remove(database.string() + ".damaged");
+    // Only a file that starts as a database is taken for a damaged cache;
+    // anything else is refused and left as it is.
+    for (const std::string& notDatabase : {std::string("this is not a database\n"), std::string(100000, '\x5A')}) {
+        writeBytes(database, notDatabase);
+        const ProcessResult run = scan({"--cache=" + database.string(), "--csv", (dir / "run.csv").string(),
+                                        library.string()});
+        EXPECT_EQ(run.exitCode, 64) << run.err;
+        EXPECT_NE(run.err.find("not an SQLite database"), std::string::npos) << run.err;
+        EXPECT_EQ(readBytes(database), notDatabase);
+        EXPECT_FALSE(fs::exists(database.string() + ".damaged"));
+    }
+    // A damaged database goes to the first free name: nothing is replaced.
+    writeBytes(database.string() + ".damaged", "kept");
+    for (const std::string& aside : {std::string(".damaged-2"), std::string(".damaged-3")}) {
+        const std::string damage = real.substr(0, real.size() / 2);
         writeBytes(database, damage);
         const ProcessResult run = scan({"--cache=" + database.string(), "--progress=jsonl", "--csv",
                                         (dir / "run.csv").string(), library.string()});
         EXPECT_EQ(run.exitCode, clean.exitCode) << run.err;
         EXPECT_NE(run.err.find("was damaged"), std::string::npos) << run.err;
-        EXPECT_EQ(readBytes(database.string() + ".damaged"), damage) << "the damaged file is kept aside";
+        EXPECT_EQ(readBytes(database.string() + aside), damage) << "the damaged file is kept aside";
+        EXPECT_EQ(readBytes(database.string() + ".damaged"), "kept");
         EXPECT_EQ(readBytes(dir / "run.csv"), readBytes(dir / "clean.csv"));
         const ProcessResult again = scan({"--cache=" + database.string(), "--progress=jsonl", "--csv",
                                           (dir / "again.csv").string(), library.string()});
@@ -456,6 +480,88 @@ TEST(ScanCacheTest, ADamagedCacheIsSetAsideWithAMessageAndRebuilt)
         EXPECT_EQ(endCounts(again.err).cached, 3);
         EXPECT_EQ(readBytes(dir / "again.csv"), readBytes(dir / "clean.csv"));
     }
+}
+
+long countRows(const fs::path& database, const std::string& where)
+{
+    sqlite3* db = nullptr;
+    sqlite3_stmt* statement = nullptr;
+    long count = -1;
+    if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, ("SELECT count(*) FROM records WHERE " + where).c_str(), -1, &statement, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW) {
+        count = sqlite3_column_int64(statement, 0);
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return count;
+}
+
+TEST(ScanCacheTest, AFileRewrittenInPlaceWithItsModificationTimePutBackIsAnalysedAgain)
+{
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
+    const fs::path library = smallLibrary(dir);
+    const fs::path wav = library / "b.wav";
+    const auto run = [&](const std::string& name, bool cached) {
+        std::vector<std::string> args = {"--progress=jsonl", "--jsonl", (dir / name).string(), "--with-spectrum",
+                                         wav.string()};
+        if (cached) {
+            args.insert(args.begin(), "--cache=" + (dir / "cache.sqlite").string());
+        }
+        return scan(args);
+    };
+    ASSERT_EQ(run("first.jsonl", true).exitCode, 0);
+
+    // Same size, same inode, modification time restored: only the change time tells.
+    std::string bytes = readBytes(wav);
+    const auto modified = fs::last_write_time(wav);
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2), bytes.end(), '\0');
+    {
+        std::ofstream inPlace(wav, std::ios::binary | std::ios::in | std::ios::out);
+        inPlace.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    fs::last_write_time(wav, modified);
+
+    const ProcessResult again = run("again.jsonl", true);
+    EXPECT_EQ(endCounts(again.err).cached, 0) << again.err;
+    ASSERT_EQ(run("fresh.jsonl", false).exitCode, 0);
+    EXPECT_TRUE(readBytes(dir / "again.jsonl") == readBytes(dir / "fresh.jsonl"));
+    EXPECT_TRUE(readBytes(dir / "again.jsonl") != readBytes(dir / "first.jsonl")) << "the new content gives other results";
+}
+
+TEST(ScanCacheTest, TheSpectrumIsKeptOnlyForRunsThatReportItAndPruningDropsFilesGoneOrChanged)
+{
+    const ScratchFolder scratch;
+    const fs::path dir = scratch.path();
+    const fs::path library = smallLibrary(dir);
+    const fs::path database = dir / "cache.sqlite";
+    const std::string cache = "--cache=" + database.string();
+    ASSERT_EQ(scan({cache, "--csv", (dir / "plain.csv").string(), library.string()}).exitCode, 1);
+    EXPECT_EQ(countRows(database, "spectrum IS NULL"), 3) << "a CSV run keeps no spectrum";
+
+    // A run that reports spectra cannot use those records, and keeps its own.
+    const auto spectra = [&](const std::string& name) {
+        return scan({cache, "--progress=jsonl", "--jsonl", (dir / name).string(), "--with-spectrum", library.string()});
+    };
+    EXPECT_EQ(endCounts(spectra("s1.jsonl").err).cached, 0);
+    EXPECT_EQ(endCounts(spectra("s2.jsonl").err).cached, 3);
+    EXPECT_TRUE(readBytes(dir / "s1.jsonl") == readBytes(dir / "s2.jsonl"));
+    EXPECT_EQ(countRows(database, "spectrum IS NOT NULL"), 3);
+
+    // Deleted, moved and changed files leave records that no path leads to.
+    fs::remove(library / "a.flac");
+    fs::rename(library / "sub" / "c.flac", library / "sub" / "moved.flac");
+    fs::last_write_time(library / "b.wav", fs::last_write_time(library / "b.wav") + 5s);
+    const ProcessResult pruned = scan({cache, "--cache-prune"});
+    EXPECT_EQ(pruned.exitCode, 0) << pruned.err;
+    EXPECT_NE(pruned.err.find("3 records"), std::string::npos) << pruned.err;
+    EXPECT_EQ(countRows(database, "1"), 0);
+
+    // With paths, the scan runs first and its own records stay.
+    ASSERT_EQ(scan({cache, "--cache-prune", "--csv", (dir / "p.csv").string(), library.string()}).exitCode, 1);
+    EXPECT_EQ(countRows(database, "1"), 2);
 }
 
 TEST(ScanCacheTest, TwoScansAtOnceShareOneCacheWithoutHarm)

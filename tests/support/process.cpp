@@ -22,10 +22,12 @@ namespace {
 constexpr uid_t kNobody = 65534;
 
 // The inherited environment without a display (a command line that means the
-// window must not open one) and with LC_ALL=C.UTF-8, then the test's changes.
+// window must not open one), without the caller's COLUMNS (a table's width
+// then depends on the test alone) and with LC_ALL=C.UTF-8, then the test's changes.
 std::vector<std::string> childEnvironment(const EnvChanges& changes)
 {
     EnvChanges all{{"DISPLAY", std::nullopt},
+                   {"COLUMNS", std::nullopt},
                    {"WAYLAND_DISPLAY", std::nullopt},
                    {"QT_QPA_PLATFORM", std::nullopt},
                    {"LC_ALL", "C.UTF-8"}};
@@ -142,7 +144,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
     int slave = -1;
     if (terminal != Terminal::None) {
         winsize size{};
-        size.ws_col = 200;
+        size.ws_col = options.terminalColumns;
         size.ws_row = 50;
         if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0) {
             throw std::runtime_error("openpty failed");

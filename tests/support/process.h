@@ -29,6 +29,7 @@ struct ProcessOptions {
     std::filesystem::path workingFolder{}; // empty: this process's
     std::string input{};                   // the child's stdin (empty: /dev/null)
     Terminal terminal = Terminal::None;
+    unsigned short terminalColumns = 200; // width of the pseudo-terminal
     rlim_t fileSizeLimit = RLIM_INFINITY;
     bool dropRoot = false; // when run as root, the child becomes nobody (65534)
     int timeoutSeconds = 120; // then the child is killed and the result is 128 + SIGKILL

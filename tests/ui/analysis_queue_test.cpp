@@ -298,7 +298,9 @@ TEST_F(AnalysisQueueTest, DetailsShowTheIntroductionThePathAndStateOrTheSummary)
     queue.startAnalysis();
     runToEnd(queue);
     const std::string summary = queue.detailsText();
-    EXPECT_EQ(summary.rfind("FLAC  \u00B7  44.100 kHz  \u00B7  16 bit  \u00B7  2 ch\r\nAnalyzed 3.00 s of 3.00 s\r\n\r\n"
+    // The conclusion and why open the panel; the facts and the blocks follow.
+    EXPECT_EQ(summary.rfind("CONCLUSION / No trace found\r\nNone of the checks found", 0), 0u) << summary;
+    EXPECT_EQ(summary.substr(summary.find("\r\n\r\n") + 4).rfind("FLAC  \u00B7  44.100 kHz  \u00B7  16 bit  \u00B7  2 ch\r\nAnalyzed 3.00 s of 3.00 s\r\n\r\n"
                             "UPSCALING / No evidence\r\n",
                             0),
               0u)
@@ -327,10 +329,13 @@ TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
     EXPECT_EQ(entries[0].state, orvel::EntryState::Complete);
     EXPECT_EQ(entries[1].state, orvel::EntryState::Complete);
     EXPECT_EQ(entries[2].state, orvel::EntryState::Error);
-    EXPECT_EQ(queue.cellText(0, 1), "No evidence");
-    EXPECT_EQ(queue.cellTone(0, 1), Tone::Accent);
-    EXPECT_EQ(queue.cellText(1, 1), "Evidence found");
-    EXPECT_EQ(queue.cellTone(1, 1), Tone::Evidence);
+    EXPECT_EQ(queue.cellText(0, 2), "No evidence");
+    EXPECT_EQ(queue.cellTone(0, 2), Tone::Accent);
+    EXPECT_EQ(queue.cellText(1, 2), "Evidence found");
+    EXPECT_EQ(queue.cellTone(1, 2), Tone::Evidence);
+    // The conclusion comes first and takes its level's tone.
+    EXPECT_EQ(queue.cellText(1, orvel::kConclusionColumn), "Padded from 16-bit, possibly resampled from 44.1 kHz");
+    EXPECT_EQ(queue.cellTone(1, orvel::kConclusionColumn), Tone::Evidence);
     EXPECT_EQ(entries[1].result->upscaling.summary, "24-bit storage / 16-bit grid");
     EXPECT_EQ(entries[0].result->spectrumDb.size(), 2049u);
 
@@ -339,7 +344,9 @@ TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
     EXPECT_EQ(failed.file, orvel::testing::testAudio("ui", "not-audio.txt"));
     EXPECT_EQ(failed.error.rfind("Unsupported format", 0), 0u);
     EXPECT_TRUE(failed.spectrumDb.empty());
-    for (int column = 1; column < orvel::kStateColumn; ++column) {
+    EXPECT_EQ(queue.cellText(2, orvel::kConclusionColumn).rfind("Not analysed: Unsupported format", 0), 0u);
+    EXPECT_EQ(queue.cellTone(2, orvel::kConclusionColumn), Tone::Error);
+    for (int column = orvel::kConclusionColumn + 1; column < orvel::kStateColumn; ++column) {
         EXPECT_EQ(queue.cellText(2, column), "");
         EXPECT_EQ(queue.cellTone(2, column), Tone::Secondary);
     }
@@ -349,7 +356,7 @@ TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
     EXPECT_EQ(queue.cellTone(0, 0), Tone::Primary);
 
     EXPECT_EQ(view.progress, 100);
-    EXPECT_EQ(queue.statusText(), "3 files \u00B7 2 analyzed \u00B7 1 with findings (Upscaling 1 \u00B7 Upsampling 1 \u00B7 Origin 1) \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(queue.statusText(), "3 files: 1 no trace \u00B7 1 padded from 16-bit \u00B7 1 not analysed \u00B7 AAC-SIN is experimental");
 }
 
 TEST_F(AnalysisQueueTest, ProgressCountsEntriesWithAResultOverAllEntries)
@@ -397,7 +404,7 @@ TEST_F(AnalysisQueueTest, VerdictColoursFollowTheStatusWords)
         record->aacSin.status = status;
         record->origin.status = status;
         queue.onResult(0, std::move(record));
-        for (int column = 1; column < orvel::kStateColumn; ++column) {
+        for (int column = orvel::kConclusionColumn + 1; column < orvel::kStateColumn; ++column) {
             EXPECT_EQ(queue.cellTone(0, column), tone) << status;
             EXPECT_EQ(queue.cellText(0, column), orvel::verdictText(status));
         }
@@ -428,7 +435,7 @@ TEST_F(AnalysisQueueTest, AnalyzeAgainRunsOnlyFailedAndStoppedEntries)
     EXPECT_EQ(queue.entries()[0].result.get(), kept) << "a complete entry keeps its result";
     EXPECT_NE(queue.entries()[1].result.get(), replaced);
     EXPECT_EQ(queue.entries()[2].state, orvel::EntryState::Complete);
-    EXPECT_EQ(queue.statusText(), "3 files \u00B7 2 analyzed \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(queue.statusText(), "3 files: 1 no trace \u00B7 1 lossy file (1 MP3) \u00B7 1 not analysed \u00B7 AAC-SIN is experimental");
 
     // Nothing pending: Analyze does nothing at all.
     queue.clear();
@@ -488,7 +495,7 @@ TEST_F(AnalysisQueueTest, StopDuringARunLeavesTheFileStoppedAndTheRestQueued)
     EXPECT_EQ(queue.entries()[0].result, nullptr);
     EXPECT_EQ(queue.entries()[1].state, orvel::EntryState::Queued);
     EXPECT_EQ(queue.cellText(0, orvel::kStateColumn), "Stopped");
-    EXPECT_EQ(queue.statusText(), "2 files \u00B7 0 analyzed \u00B7 Stopped");
+    EXPECT_EQ(queue.statusText(), "2 files: 2 not analysed \u00B7 Stopped");
     EXPECT_EQ(view.commands, (CommandState{true, true, true, false, true, false, true}));
 
     // The next run picks up both, and a fresh run clears the stop.
@@ -496,7 +503,7 @@ TEST_F(AnalysisQueueTest, StopDuringARunLeavesTheFileStoppedAndTheRestQueued)
     runToEnd(queue);
     EXPECT_EQ(queue.entries()[0].state, orvel::EntryState::Complete);
     EXPECT_EQ(queue.entries()[1].state, orvel::EntryState::Complete);
-    EXPECT_EQ(queue.statusText(), "2 files \u00B7 2 analyzed \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(queue.statusText(), "2 files: 1 no trace \u00B7 1 lossy file (1 MP3) \u00B7 AAC-SIN is experimental");
 }
 
 TEST_F(AnalysisQueueTest, CloseDuringARunIsRefusedUntilTheRunHasEnded)
@@ -518,7 +525,7 @@ TEST_F(AnalysisQueueTest, CloseDuringARunIsRefusedUntilTheRunHasEnded)
 
     EXPECT_EQ(view.closes, 1) << "the window is told to close once the run has stopped";
     EXPECT_TRUE(queue.requestClose());
-    EXPECT_EQ(queue.statusText(), "1 file \u00B7 0 analyzed \u00B7 Stopped");
+    EXPECT_EQ(queue.statusText(), "1 file: 1 not analysed \u00B7 Stopped");
 }
 
 TEST_F(AnalysisQueueTest, AStopSeenBetweenFilesEndsTheRunWithOneFinishedEvent)
@@ -534,7 +541,7 @@ TEST_F(AnalysisQueueTest, AStopSeenBetweenFilesEndsTheRunWithOneFinishedEvent)
 
     EXPECT_EQ(queue.entries()[0].state, orvel::EntryState::Complete) << "the file finished before the stop keeps its result";
     EXPECT_EQ(queue.entries()[1].state, orvel::EntryState::Queued);
-    EXPECT_EQ(queue.statusText(), "2 files \u00B7 1 analyzed \u00B7 Stopped");
+    EXPECT_EQ(queue.statusText(), "2 files: 1 no trace \u00B7 1 not analysed \u00B7 Stopped");
     // A second finished event would find no joinable worker and a queue no longer busy.
     EXPECT_FALSE(queue.busy());
 }
@@ -547,7 +554,7 @@ TEST_F(AnalysisQueueTest, StopBeforeTheWorkerStartsStillFinishesExactlyOnce)
     queue.requestStop();
     runToEnd(queue);
     EXPECT_FALSE(queue.busy());
-    EXPECT_NE(queue.statusText().find(" analyzed \u00B7 Stopped"), std::string::npos);
+    EXPECT_NE(queue.statusText().find(" not analysed \u00B7 Stopped"), std::string::npos);
 }
 
 TEST_F(AnalysisQueueTest, ClearEmptiesTheQueueButNotDuringARun)

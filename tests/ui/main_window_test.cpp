@@ -107,16 +107,19 @@ TEST_F(MainWindowTest, ARunOverRealFilesEndsWithColouredVerdictRows)
     EXPECT_EQ(cell(1, orvel::kStateColumn), QStringLiteral("Complete"));
     EXPECT_EQ(cell(2, orvel::kStateColumn), QStringLiteral("Complete"));
     EXPECT_EQ(cell(3, orvel::kStateColumn), QStringLiteral("Error"));
-    EXPECT_EQ(cell(0, 1), QStringLiteral("No evidence"));
-    EXPECT_EQ(cell(1, 1), QStringLiteral("Evidence found"));
-    EXPECT_EQ(cell(2, 1), QStringLiteral("Inconclusive"));
-    EXPECT_EQ(cell(2, 3), QStringLiteral("Not applicable"));
+    EXPECT_EQ(cell(0, 2), QStringLiteral("No evidence"));
+    EXPECT_EQ(cell(1, 2), QStringLiteral("Evidence found"));
+    EXPECT_EQ(cell(2, 2), QStringLiteral("Inconclusive"));
+    EXPECT_EQ(cell(2, 4), QStringLiteral("Not applicable"));
+    EXPECT_EQ(window->list()->model()->headerData(orvel::kConclusionColumn, Qt::Horizontal).toString(), QStringLiteral("CONCLUSION"));
+    EXPECT_EQ(cell(1, orvel::kConclusionColumn), QStringLiteral("Padded from 16-bit, possibly resampled from 44.1 kHz"));
+    EXPECT_EQ(cell(2, orvel::kConclusionColumn), QStringLiteral("Lossy file (MP3)"));
     EXPECT_EQ(window->progressBar()->value(), 100);
-    EXPECT_EQ(window->queue().statusText(), "4 files \u00B7 3 analyzed \u00B7 1 with findings (Upscaling 1 \u00B7 Upsampling 1 \u00B7 Origin 1) \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(window->queue().statusText(), "4 files: 1 no trace \u00B7 1 padded from 16-bit \u00B7 1 lossy file (1 MP3) \u00B7 1 not analysed \u00B7 AAC-SIN is experimental");
 
     const auto* model = window->list()->model();
     for (int row = 0; row < 3; ++row) {
-        for (int column = 1; column < orvel::kStateColumn; ++column) {
+        for (int column = orvel::kConclusionColumn + 1; column < orvel::kStateColumn; ++column) {
             const QString status = cell(row, column);
             ASSERT_FALSE(status.isEmpty());
             EXPECT_EQ(model->data(model->index(row, column), Qt::ForegroundRole).value<QColor>(), verdictColour(status))
@@ -124,13 +127,14 @@ TEST_F(MainWindowTest, ARunOverRealFilesEndsWithColouredVerdictRows)
         }
     }
     EXPECT_EQ(model->data(model->index(3, orvel::kStateColumn), Qt::ForegroundRole).value<QColor>(), theme::kError);
-    EXPECT_EQ(model->data(model->index(3, 1)).toString(), QString());
+    EXPECT_EQ(model->data(model->index(3, 2)).toString(), QString());
 
     // What is painted carries those colours.
     const QImage list = render(*window->list());
-    EXPECT_GT(countColour(list, cellRect(0, 1), theme::kAccent), 0);
-    EXPECT_EQ(countColour(list, cellRect(0, 1), theme::kEvidence), 0);
-    EXPECT_GT(countColour(list, cellRect(1, 1), theme::kEvidence), 0);
+    EXPECT_GT(countColour(list, cellRect(0, 2), theme::kAccent), 0);
+    EXPECT_EQ(countColour(list, cellRect(0, 2), theme::kEvidence), 0);
+    EXPECT_GT(countColour(list, cellRect(1, 2), theme::kEvidence), 0);
+    EXPECT_GT(countColour(list, cellRect(1, orvel::kConclusionColumn), theme::kEvidence), 0);
     EXPECT_GT(countColour(list, cellRect(3, orvel::kStateColumn), theme::kError), 0);
     EXPECT_EQ(countColour(list, cellRect(2, orvel::kStateColumn), theme::kError), 0);
 
@@ -154,10 +158,16 @@ TEST_F(MainWindowTest, SelectingARowShowsItsSummaryAndSpectrum)
     ASSERT_EQ(window->queue().selectedIndex(), 1);
     EXPECT_EQ(window->panelTitle(), QStringLiteral("2ch-48000Hz-16in24-padded.flac"));
     const QString details = window->details()->toPlainText();
-    QString expected = theme::toQString(orvel::buildSummaryText(*window->queue().entries()[1].result));
+    QString expected = theme::toQString(orvel::buildSummaryText(*window->queue().entries()[1].result, true));
     expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     EXPECT_EQ(details, expected);
-    EXPECT_TRUE(details.startsWith(QStringLiteral("FLAC  \u00B7  48.000 kHz  \u00B7  24 bit  \u00B7  2 ch\n")));
+    // The answer first, then why and what it means, then the facts and the four blocks.
+    const QStringList paragraphs = details.split(QStringLiteral("\n\n"));
+    ASSERT_GE(paragraphs.size(), 3);
+    EXPECT_TRUE(paragraphs[0].startsWith(QStringLiteral("CONCLUSION / Padded from 16-bit, possibly resampled from 44.1 kHz\n"))) << details.toStdString();
+    EXPECT_TRUE(paragraphs[0].contains(QStringLiteral("16-bit grid"))) << details.toStdString();
+    EXPECT_TRUE(paragraphs[1].startsWith(QStringLiteral("FLAC  \u00B7  48.000 kHz  \u00B7  24 bit  \u00B7  2 ch\n")));
+    EXPECT_TRUE(paragraphs[2].startsWith(QStringLiteral("UPSCALING / Evidence found\n")));
 
     const QImage shot = render(*window);
     EXPECT_GT(countColour(shot, plotRect(), theme::kAccent), plotRect().width() / 2) << "the curve spans the plot";
@@ -175,6 +185,8 @@ TEST_F(MainWindowTest, TheOriginColumnAndTheCutoffMarkerShowAnMp3Transcode)
     EXPECT_EQ(model->headerData(origin, Qt::Horizontal).toString(), QStringLiteral("ORIGIN"));
     EXPECT_EQ(cell(0, origin), QStringLiteral("Evidence found"));
     EXPECT_EQ(cell(1, origin), QStringLiteral("No evidence"));
+    EXPECT_EQ(cell(0, orvel::kConclusionColumn), QStringLiteral("Likely MP3 source"));
+    EXPECT_EQ(cell(1, orvel::kConclusionColumn), QStringLiteral("No trace found"));
     const QImage list = render(*window->list());
     EXPECT_GT(countColour(list, cellRect(0, origin), theme::kEvidence), 0);
     EXPECT_GT(countColour(list, cellRect(1, origin), theme::kAccent), 0);
@@ -182,6 +194,9 @@ TEST_F(MainWindowTest, TheOriginColumnAndTheCutoffMarkerShowAnMp3Transcode)
 
     clickRow(0);
     const orvel::FileReport& mp3 = *window->queue().entries()[0].result;
+    EXPECT_TRUE(window->details()->toPlainText().startsWith(
+        QStringLiteral("CONCLUSION / Likely MP3 source\nThe audio still carries the frame grid that MP3 encoding leaves.")))
+        << window->details()->toPlainText().toStdString();
     EXPECT_NE(window->details()->toPlainText().indexOf(QStringLiteral("\n\nORIGIN / Evidence found\nMP3 frame grid\n")), -1)
         << window->details()->toPlainText().toStdString();
     ASSERT_TRUE(mp3.originFacts.cutoffKhz.has_value());
@@ -244,10 +259,11 @@ TEST_F(MainWindowTest, LayoutFollowsTheDesignArithmetic)
         EXPECT_EQ(window->button(static_cast<MainWindow::Command>(i))->geometry(), QRect(x[i], 105, w[i], 38)) << i;
     }
     EXPECT_EQ(window->list()->geometry(), QRect(28, 162, 1264, 294));
-    EXPECT_EQ(window->list()->model()->columnCount(), 6) << "FILE, four checks, STATE";
-    EXPECT_EQ(window->list()->columnWidth(0), 429);
-    for (int column = 1; column < 6; ++column) {
-        EXPECT_EQ(window->list()->columnWidth(column), 166);
+    EXPECT_EQ(window->list()->model()->columnCount(), 7) << "FILE, CONCLUSION, four checks, STATE";
+    EXPECT_EQ(window->list()->columnWidth(0), 316);
+    EXPECT_EQ(window->list()->columnWidth(1), 252);
+    for (int column = 2; column < 7; ++column) {
+        EXPECT_EQ(window->list()->columnWidth(column), 138);
     }
     EXPECT_EQ(window->layoutRects().panel, QRect(28, 494, 1264, 354));
     EXPECT_EQ(window->details()->geometry(), QRect(46, 538, 641, 294));
@@ -287,7 +303,7 @@ TEST_F(MainWindowTest, ClosingDuringARunIsRefusedWithTheStatusText)
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->queue().statusText(), "Stopping safely\u2026 The window closes when analysis has stopped.");
     ASSERT_TRUE(waitFor([this] { return !window->queue().busy(); }));
-    EXPECT_EQ(window->queue().statusText().substr(0, 8), "4 files ");
+    EXPECT_EQ(window->queue().statusText().substr(0, 8), "4 files:");
     EXPECT_NE(window->queue().statusText().find("\u00B7 Stopped"), std::string::npos);
 
     EXPECT_TRUE(window->close());

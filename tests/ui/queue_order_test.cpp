@@ -66,9 +66,9 @@ TEST_F(QueueOrderTest, ACheckColumnPutsFindingsFirstThenQuietVerdictsFailuresAnd
 {
     EXPECT_EQ(orvel::queueDisplayOrder(entries, {}, false), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}))
         << "no sort: queue order";
-    EXPECT_EQ(orvel::queueDisplayOrder(entries, QueueSort{1, false}, false), (std::vector<int>{4, 2, 6, 0, 5, 3, 1}));
+    EXPECT_EQ(orvel::queueDisplayOrder(entries, QueueSort{2, false}, false), (std::vector<int>{4, 2, 6, 0, 5, 3, 1}));
     // Reversed keys, but rows with equal keys (2 and 6) stay in queue order.
-    EXPECT_EQ(orvel::queueDisplayOrder(entries, QueueSort{1, true}, false), (std::vector<int>{1, 3, 5, 0, 2, 6, 4}));
+    EXPECT_EQ(orvel::queueDisplayOrder(entries, QueueSort{2, true}, false), (std::vector<int>{1, 3, 5, 0, 2, 6, 4}));
 }
 
 TEST_F(QueueOrderTest, EveryCheckColumnSortsByItsOwnVerdict)
@@ -80,7 +80,7 @@ TEST_F(QueueOrderTest, EveryCheckColumnSortsByItsOwnVerdict)
         list.push_back(entry("found.flac", Verdict::NoEvidence));
         ((*list[1].result).*(kCheckColumns[c].check)).status = Verdict::Possible;
         for (std::size_t other = 0; other < kCheckColumns.size(); ++other) {
-            const int column = static_cast<int>(other) + 1;
+            const int column = static_cast<int>(other) + orvel::kConclusionColumn + 1;
             EXPECT_EQ(orvel::queueDisplayOrder(list, QueueSort{column, false}, false),
                       (other == c ? std::vector<int>{1, 0} : std::vector<int>{0, 1}))
                 << kCheckColumns[c].name << " in column " << column;
@@ -110,7 +110,7 @@ TEST_F(QueueOrderTest, NamesSortWithoutRegardToCaseAndStatesInTheirOrder)
 TEST_F(QueueOrderTest, TheFindingsFilterKeepsOnlySuccessfulResultsWithAFinding)
 {
     EXPECT_EQ(orvel::queueDisplayOrder(entries, {}, true), (std::vector<int>{2, 4, 6}));
-    EXPECT_EQ(orvel::queueDisplayOrder(entries, QueueSort{1, false}, true), (std::vector<int>{4, 2, 6}));
+    EXPECT_EQ(orvel::queueDisplayOrder(entries, QueueSort{2, false}, true), (std::vector<int>{4, 2, 6}));
     EXPECT_FALSE(orvel::entryHasFinding(entries[3])) << "a failed file has no finding";
     EXPECT_FALSE(orvel::entryHasFinding(entries[1]));
     EXPECT_TRUE(orvel::entryHasFinding(entries[4]));
@@ -127,9 +127,11 @@ TEST_F(QueueOrderTest, AClickOnTheSortedColumnReversesItAndAnotherStartsAscendin
     EXPECT_EQ(sort, (QueueSort{0, false}));
     EXPECT_EQ(orvel::nextSort(sort, orvel::kQueueColumnCount), sort) << "outside the list";
     EXPECT_EQ(orvel::queueColumnTitle(orvel::kStateColumn), "STATE");
-    EXPECT_EQ(orvel::queueColumnTitle(3), "AAC-SIN");
-    EXPECT_EQ(orvel::queueColumnTitle(4), "ORIGIN");
-    EXPECT_EQ(orvel::kStateColumn, 5);
+    EXPECT_EQ(orvel::queueColumnTitle(1), "CONCLUSION");
+    EXPECT_EQ(orvel::checkColumnAt(1), nullptr);
+    EXPECT_EQ(orvel::queueColumnTitle(4), "AAC-SIN");
+    EXPECT_EQ(orvel::queueColumnTitle(5), "ORIGIN");
+    EXPECT_EQ(orvel::kStateColumn, 6);
     EXPECT_EQ(orvel::checkColumnAt(orvel::kStateColumn), nullptr);
 }
 

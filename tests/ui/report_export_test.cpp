@@ -87,7 +87,9 @@ TEST(ReportExportTest, TextReportIsBomPrefixedWithCrLfSections)
     const std::string rule(40, '-');
     const std::string path = orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac").string();
     EXPECT_EQ(bytes.substr(3, path.size() + 2), path + "\r\n");
-    EXPECT_EQ(bytes.substr(3 + path.size() + 2, 5), "FLAC ");
+    const std::size_t conclusion = 3 + path.size() + 2;
+    EXPECT_EQ(bytes.substr(conclusion, 13), "CONCLUSION / ");
+    EXPECT_EQ(bytes.substr(bytes.find("\r\n", conclusion) + 2, 5), "FLAC ");
     // The analysed file's section ends with its last evidence line, two empty lines and the rule.
     const auto firstRule = bytes.find(rule + "\r\n");
     ASSERT_NE(firstRule, std::string::npos);

@@ -169,14 +169,21 @@ TEST_F(WindowUseTest, HeaderClicksSortByNameVerdictAndStateAndTheSelectionStays)
     window->list()->selectRow(2);
     ASSERT_EQ(window->queue().selectedIndex(), 2);
 
-    clickHeader(1);
-    EXPECT_EQ(column(1), (QStringList{"Evidence found", "No evidence", "Inconclusive", ""}))
+    clickHeader(2);
+    EXPECT_EQ(column(2), (QStringList{"Evidence found", "No evidence", "Inconclusive", ""}))
         << "findings first, the failed file last";
     EXPECT_EQ(cell(0, 0), QStringLiteral("2ch-48000Hz-16in24-padded.flac"));
     EXPECT_EQ(window->queue().selectedIndex(), 2) << "the selected file stays selected";
     EXPECT_EQ(window->list()->selectionModel()->selectedRows().value(0).row(), window->model()->rowOf(2));
-    clickHeader(1);
+    clickHeader(2);
     EXPECT_EQ(cell(3, 0), QStringLiteral("2ch-48000Hz-16in24-padded.flac")) << "the second click reverses";
+
+    // CONCLUSION: likely findings, then lossy files, clean files, and the failed one.
+    clickHeader(orvel::kConclusionColumn);
+    const QStringList conclusions = column(orvel::kConclusionColumn);
+    ASSERT_EQ(conclusions.size(), 4);
+    EXPECT_EQ(conclusions.mid(0, 3), (QStringList{"Padded from 16-bit, possibly resampled from 44.1 kHz", "Lossy file (MP3)", "No trace found"}));
+    EXPECT_TRUE(conclusions[3].startsWith(QStringLiteral("Not analysed: "))) << conclusions[3].toStdString();
 
     clickHeader(0);
     EXPECT_EQ(column(0), (QStringList{"2ch-44100Hz-128k.mp3", "2ch-44100Hz-16bit-noise.flac",
@@ -194,7 +201,8 @@ TEST_F(WindowUseTest, TheFindingsToggleShowsOnlyFilesWithFindings)
 {
     queueTestFiles();
     runAnalysis();
-    EXPECT_NE(window->queue().statusText().find("1 with findings"), std::string::npos);
+    EXPECT_NE(window->queue().statusText().find("4 files: 1 no trace"), std::string::npos)
+        << window->queue().statusText();
     EXPECT_TRUE(window->filterToggle()->toolTip().contains(QStringLiteral("Only files with findings")));
     window->list()->selectRow(0);
 
@@ -411,7 +419,7 @@ TEST_F(WindowUseTest, AVerticalScrollBarBringsNoHorizontalOne)
         total += list->columnWidth(c);
     }
     EXPECT_LE(total, list->viewport()->width());
-    EXPECT_EQ(list->columnWidth(1), 166) << "the verdict columns keep their width";
+    EXPECT_EQ(list->columnWidth(2), window->layoutRects().columnWidths[2]) << "the verdict columns keep their width";
 }
 
 TEST_F(WindowUseTest, HoveringTheSpectrumReadsOutFrequencyAndLevel)

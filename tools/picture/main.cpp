@@ -14,6 +14,7 @@
 
 #include "analysis/analyze_file.h"
 #include "analysis/spectrogram.h"
+#include "batch/output_target.h"
 #include "decode/cancellation.h"
 #include "picture/file_picture.h"
 #include "picture/spectrogram_picture.h"
@@ -100,6 +101,11 @@ int main(int argc, char** argv)
                     png = orvel::filePicturePng(audio, record, args.size, {}, noStop);
                 }
             });
+        if (const std::string refused = orvel::refusedOutputReason(args.output, {args.audio}, orvel::OutputKind::Picture);
+            !refused.empty()) {
+            std::cerr << "kestrone-picture: " << refused << '\n';
+            return 1;
+        }
         orvel::writePictureFile(args.output, png);
     } catch (const orvel::Cancelled&) {
         return 1;
