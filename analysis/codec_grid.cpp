@@ -14,9 +14,15 @@ namespace {
 
 constexpr std::int32_t kSlots = 10; // even slots search, odd ones verify
 constexpr std::int32_t kControls = 7;
-// The first pass: one frame at every offset on the loudest search segment; the
-// full score only at its best few residues.
+// The first pass: one frame at every offset on the loudest search segments;
+// the full score only at its best few residues, more of them when the pass
+// was made with another window.
 constexpr std::size_t kCandidates = 4;
+constexpr std::size_t kSharedCandidates = 8;
+constexpr std::size_t kFirstPassSegments = 3;
+// A best candidate that does not lead the others by the excess a grid needs
+// is not verified: no grid of the codecs leads by less than 0.04.
+constexpr double kScreenLead = 0.012;
 constexpr double kQuietSegment = 0.03;
 
 // Scores frames of both channels: the larger near-zero share of (L, R) and of
@@ -67,6 +73,29 @@ public:
         return std::max(small, smallMs) / (2.0 * bins);
     }
 
+    // The first pass's cheaper score of one frame: the near-zero share of the
+    // mid channel (L + R) / 2 alone, one transform instead of two.
+    double midFrame(std::int64_t start)
+    {
+        if (m_input.right.empty()) {
+            return frame(start);
+        }
+        const auto first = static_cast<std::size_t>(m_shape.firstBin);
+        const auto last = static_cast<std::size_t>(m_shape.lastBin);
+        const std::size_t length = m_shape.window.size();
+        const double* l = m_input.left.data() + start;
+        const double* r = m_input.right.data() + start;
+        for (std::size_t i = 0; i < length; ++i) {
+            m_mid[i] = 0.5 * (l[i] + r[i]);
+        }
+        m_mdct.forward(m_mid.data(), m_left.data());
+        std::int32_t small = 0;
+        for (std::size_t k = first; k < last; ++k) {
+            small += m_midLimit[k] > std::fabs(m_left[k]) ? 1 : 0;
+        }
+        return small / static_cast<double>(last - first);
+    }
+
     // Two consecutive frames.
     double pair(std::int64_t start) { return 0.5 * (frame(start) + frame(start + hop())); }
 
@@ -78,15 +107,15 @@ private:
     std::vector<double> m_right;
     std::vector<double> m_limit;
     std::vector<double> m_midLimit;
+    std::vector<double> m_mid = std::vector<double>(m_shape.window.size());
 };
 
 // Segment starts on multiples of the period, spread over the samples; the
-// ones whose level is under 0.03 of the file's are left out. `loudest` gets
-// the index of the loudest.
+// ones whose level is under 0.03 of the file's are left out. `levels` gets
+// the rms of each.
 std::vector<std::int64_t> segmentStarts(const CodecGridShape& shape, const CodecGridInput& input, bool verification,
-                                        std::size_t* loudest = nullptr)
+                                        std::vector<double>* levels = nullptr)
 {
-    double loudestRms = -1.0;
     const auto length = static_cast<std::int64_t>(input.left.size());
     const std::int64_t span = shape.period + 3 * static_cast<std::int64_t>(shape.window.size() / 2);
     std::vector<std::int64_t> starts;
@@ -104,9 +133,8 @@ std::vector<std::int64_t> segmentStarts(const CodecGridShape& shape, const Codec
         }
         const double rms = std::sqrt(energy / (2.0 * static_cast<double>(span)));
         if (rms >= kQuietSegment * input.rms) {
-            if (loudest != nullptr && rms > loudestRms) {
-                loudestRms = rms;
-                *loudest = starts.size();
+            if (levels != nullptr) {
+                levels->push_back(rms);
             }
             starts.push_back(start);
         }
@@ -146,35 +174,72 @@ double codecGridScore(const CodecGridShape& shape, const CodecGridInput& input, 
     return foldedScore(scorer, shape, segmentStarts(shape, input, true), offset % shape.fold);
 }
 
+CodecGridFirstPass codecGridFirstPass(const CodecGridShape& shape, const CodecGridInput& input,
+                                      const std::atomic<bool>& stopRequested,
+                                      const std::function<void(const std::string&)>& progress,
+                                      const std::string& label)
+{
+    CodecGridFirstPass pass;
+    pass.period = shape.period;
+    pass.hop = static_cast<std::int32_t>(shape.window.size() / 2);
+    pass.window = shape.window;
+    std::vector<double> levels;
+    std::vector<std::int64_t> starts = segmentStarts(shape, input, false, &levels);
+    // The loudest segments, in the order of the samples: there the codec's
+    // zeros stand out most against the stored word's rounding noise.
+    std::vector<std::size_t> order(starts.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    const std::size_t kept = std::min(kFirstPassSegments, order.size());
+    std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(kept), order.end(),
+                      [&levels](std::size_t a, std::size_t b) {
+                          return levels[a] != levels[b] ? levels[a] > levels[b] : a < b;
+                      });
+    order.resize(kept);
+    std::sort(order.begin(), order.end());
+    FrameScorer scorer(shape, input);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const std::int64_t start = starts[order[i]];
+        throwIfStopRequested(stopRequested);
+        if (progress) {
+            progress(label + " \u00B7 " + std::to_string(i * 100 / order.size()) + "%");
+        }
+        std::vector<double>& frames = pass.frames.emplace_back(static_cast<std::size_t>(shape.period));
+        for (std::int32_t o = 0; o < shape.period; ++o) {
+            if (o % 128 == 0) {
+                throwIfStopRequested(stopRequested);
+            }
+            frames[static_cast<std::size_t>(o)] = scorer.midFrame(start + o);
+        }
+    }
+    return pass;
+}
+
 CodecGridMeasurement searchCodecGrid(const CodecGridShape& shape, const CodecGridInput& input,
                                      const std::atomic<bool>& stopRequested,
-                                     const std::function<void(const std::string&)>& progress, const std::string& label)
+                                     const std::function<void(const std::string&)>& progress, const std::string& label,
+                                     const CodecGridFirstPass* shared)
 {
     CodecGridMeasurement m;
     m.threshold = codecGridThreshold(shape.window, input.lsb);
-    std::size_t loudest = 0;
-    const std::vector<std::int64_t> search = segmentStarts(shape, input, false, &loudest);
+    const std::vector<std::int64_t> search = segmentStarts(shape, input, false);
     const std::vector<std::int64_t> verify = segmentStarts(shape, input, true);
     if (search.empty() || verify.empty()) {
         return m;
     }
     FrameScorer scorer(shape, input);
-    // First pass: every offset, one frame, on every search segment: within one
-    // segment a run of short blocks can move the grid.
+    // First pass: every offset, one frame, on the loudest search segments
+    // (each on its own: within one segment a run of short blocks can move the
+    // grid), or another window's pass of the same hop, whose grid shows
+    // through a neighbouring window too, if less: then more candidates.
+    const bool reuse = shared != nullptr && shared->period == shape.period &&
+                       shared->hop == static_cast<std::int32_t>(shape.window.size() / 2);
+    const CodecGridFirstPass own = reuse ? CodecGridFirstPass{}
+                                         : codecGridFirstPass(shape, input, stopRequested, progress, label);
+    const CodecGridFirstPass& pass = reuse ? *shared : own;
     std::vector<double> coarse(static_cast<std::size_t>(shape.fold), 0.0);
-    std::vector<double> frames(static_cast<std::size_t>(shape.period));
-    for (std::size_t segment = 0; segment < search.size(); ++segment) {
-        const std::int64_t start = search[segment];
-        throwIfStopRequested(stopRequested);
-        if (progress) {
-            progress(label + " \u00B7 " + std::to_string(segment * 100 / search.size()) + "%");
-        }
-        for (std::int32_t o = 0; o < shape.period; ++o) {
-            if (o % 128 == 0) {
-                throwIfStopRequested(stopRequested);
-            }
-            frames[static_cast<std::size_t>(o)] = scorer.frame(start + o);
-        }
+    for (const std::vector<double>& frames : pass.frames) {
         for (std::int32_t r = 0; r < shape.fold; ++r) {
             double best = 0.0;
             for (std::int32_t o = r; o < shape.period; o += shape.fold) {
@@ -188,7 +253,8 @@ CodecGridMeasurement searchCodecGrid(const CodecGridShape& shape, const CodecGri
     for (std::int32_t r = 0; r < shape.fold; ++r) {
         residues[static_cast<std::size_t>(r)] = r;
     }
-    const std::size_t candidates = std::min(kCandidates, residues.size());
+    const bool ownWindow = !reuse || shared->window == shape.window;
+    const std::size_t candidates = std::min(ownWindow ? kCandidates : kSharedCandidates, residues.size());
     std::partial_sort(residues.begin(), residues.begin() + static_cast<std::ptrdiff_t>(candidates), residues.end(),
                       [&coarse](std::int32_t a, std::int32_t b) {
                           const double ca = coarse[static_cast<std::size_t>(a)];
@@ -198,15 +264,41 @@ CodecGridMeasurement searchCodecGrid(const CodecGridShape& shape, const CodecGri
     residues.resize(candidates);
     std::sort(residues.begin(), residues.end());
     double bestScore = -1.0;
+    std::vector<double> scores;
     for (const std::int32_t r : residues) {
         throwIfStopRequested(stopRequested);
         const double score = foldedScore(scorer, shape, search, r);
+        scores.push_back(score);
         if (score > bestScore) {
             bestScore = score;
             m.offset = r;
         }
     }
     throwIfStopRequested(stopRequested);
+    if (scores.size() >= 3) {
+        std::vector<double> others = scores;
+        std::sort(others.begin(), others.end());
+        others.pop_back();
+        const double median = others[others.size() / 2];
+        if (bestScore - median < kScreenLead) {
+            double mean = 0.0;
+            for (const double o : others) {
+                mean += o;
+            }
+            mean /= static_cast<double>(others.size());
+            double variance = 0.0;
+            for (const double o : others) {
+                variance += (o - mean) * (o - mean);
+            }
+            m.verified = bestScore;
+            m.baseline = median;
+            m.spread = std::sqrt(variance / static_cast<double>(others.size()));
+            m.segments = static_cast<std::int32_t>(search.size());
+            m.screened = true;
+            m.measured = true;
+            return m;
+        }
+    }
 
     m.verified = foldedScore(scorer, shape, verify, m.offset);
     std::vector<double> controls;
@@ -232,7 +324,7 @@ CodecGridMeasurement searchCodecGrid(const CodecGridShape& shape, const CodecGri
 
 bool codecGridFound(const CodecGridMeasurement& m)
 {
-    return m.measured && m.excess() >= 0.012 && m.z() >= 6.0;
+    return m.measured && !m.screened && m.excess() >= 0.012 && m.z() >= 6.0;
 }
 
 } // namespace orvel

@@ -40,6 +40,10 @@ struct CodecGridMeasurement {
     double spread = 0.0;      // their standard deviation
     double threshold = 0.0;   // flat near-zero bound in MDCT units
     std::int32_t segments = 0; // verification segments that counted
+    // Not verified: the best candidate's lead over the others' median on the
+    // search segments (verified, baseline, spread and segments are those) is
+    // under the excess a grid needs.
+    bool screened = false;
     [[nodiscard]] double excess() const { return verified - baseline; }
     [[nodiscard]] double z() const { return excess() / (spread > 0.001 ? spread : 0.001); }
 };
@@ -48,21 +52,38 @@ struct CodecGridMeasurement {
 // window: 2 lsb / sqrt(12) sqrt(sum w^2 / 2).
 [[nodiscard]] double codecGridThreshold(std::span<const double> window, double lsb);
 
+// The search's first pass: on the two loudest search segments, the near-zero
+// share of one frame at every offset (period values each).
+struct CodecGridFirstPass {
+    std::int32_t period = 0;
+    std::int32_t hop = 0;
+    std::vector<double> window; // the window it was made with
+    std::vector<std::vector<double>> frames;
+};
+
+[[nodiscard]] CodecGridFirstPass codecGridFirstPass(const CodecGridShape& shape, const CodecGridInput& input,
+                                                    const std::atomic<bool>& stopRequested,
+                                                    const std::function<void(const std::string&)>& progress = {},
+                                                    const std::string& label = {});
+
 // Five search segments and five verification segments spread over the
 // samples, each on a multiple of the period, two consecutive frames each,
-// segments under 0.03 of the file's rms left out. The search scores every
-// offset on one frame of its loudest segment first, then the best four
-// residues in full. Progress "LABEL · 40%" per search segment; throws
-// Cancelled on a stop (checked every 128 offsets).
+// segments under 0.03 of the file's rms left out. The first pass (above, or
+// `shared`, another window's of the same period and hop) picks the best few
+// residues, scored in full on the search segments; the best is verified
+// against seven controls unless it leads the other candidates by less than a
+// grid's excess (screened). Progress "LABEL · 50%" per first-pass segment;
+// throws Cancelled on a stop (checked every 128 offsets).
 [[nodiscard]] CodecGridMeasurement searchCodecGrid(const CodecGridShape& shape, const CodecGridInput& input,
                                                    const std::atomic<bool>& stopRequested,
                                                    const std::function<void(const std::string&)>& progress = {},
-                                                   const std::string& label = {});
+                                                   const std::string& label = {},
+                                                   const CodecGridFirstPass* shared = nullptr);
 
 // The folded score at one offset on the verification segments (tests).
 [[nodiscard]] double codecGridScore(const CodecGridShape& shape, const CodecGridInput& input, std::int32_t offset);
 
-// excess >= 0.012 and z >= 6.
+// Verified, excess >= 0.012 and z >= 6.
 [[nodiscard]] bool codecGridFound(const CodecGridMeasurement& m);
 
 } // namespace orvel

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The full-band codecs' frame grids as rows of ORIGIN's table: one common
 // search (codec_grid) with each codec's own window, hop and bins.
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -72,7 +73,15 @@ OriginFinding codecGridTrace(OriginContext& c)
         return f;
     }
     const CodecGridInput input{c.left, c.right, c.gridLsb > 0.0 ? c.gridLsb : std::ldexp(1.0, -23), c.rms};
-    const CodecGridMeasurement g = searchCodecGrid(shapeOf(Row), input, c.stop, c.progress, row.progress);
+    const CodecGridShape& searched = shapeOf(Row);
+    const auto hop = static_cast<std::int32_t>(searched.window.size() / 2);
+    const auto same = [&](const CodecGridFirstPass& p) { return p.period == searched.period && p.hop == hop; };
+    auto pass = std::find_if(c.firstPasses.begin(), c.firstPasses.end(), same);
+    if (pass == c.firstPasses.end()) {
+        c.firstPasses.push_back(codecGridFirstPass(searched, input, c.stop, c.progress, row.progress));
+        pass = c.firstPasses.end() - 1;
+    }
+    const CodecGridMeasurement g = searchCodecGrid(searched, input, c.stop, c.progress, row.progress, &*pass);
     if (!g.measured) {
         return f;
     }
@@ -80,6 +89,14 @@ OriginFinding codecGridTrace(OriginContext& c)
     const CodecGridShape& shape = shapeOf(Row);
     const std::string period = shape.fold < shape.period ? " (modulo " + std::to_string(shape.fold) + ")"
                                                          : " / " + std::to_string(shape.period);
+    if (g.screened) {
+        f.lines.push_back(std::string(row.summary) + ": best offset " + std::to_string(g.offset) + period +
+                          "; near-zero coefficients " + originPercent(g.verified) + " against " +
+                          originPercent(g.baseline) + " at the other candidates on " + std::to_string(g.segments) +
+                          " search segments (lead " + originFixed(g.excess(), 3) +
+                          ", under a grid's 0.012: not verified).");
+        return f;
+    }
     f.lines.push_back(std::string(row.summary) + ": best offset " + std::to_string(g.offset) + period +
                       "; near-zero coefficients " + originPercent(g.verified) + " against " +
                       originPercent(g.baseline) + " at 7 control offsets (excess " + originFixed(g.excess(), 3) +

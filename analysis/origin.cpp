@@ -453,7 +453,7 @@ OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop
         result.evidence = std::string("Too little material for codec or resampler traces. ") + kOriginCaveat;
         return result;
     }
-    OriginContext c{input, stop, progress, result.m, {}, {}, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 64, {}, false, false, {}, {}};
+    OriginContext c{input, stop, progress, result.m, {}, {}, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 64, {}, false, false, {}, {}, {}};
     c.left = input.channels[0];
     c.right = input.channels.size() >= 2 ? input.channels[1] : std::span<const double>{};
     c.leftRms = signalRms(c.left);

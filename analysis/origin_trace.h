@@ -43,6 +43,8 @@ struct OriginContext {
     bool classicGridsSearched = false;
     Mp3GridMeasurement mp3;
     AacKbdMeasurement aacKbd;
+    // The codec grid searches' first passes, shared by the codecs of the same hop.
+    std::vector<CodecGridFirstPass> firstPasses;
 };
 
 // What one trace found. Among findings the rule picks the highest status,
