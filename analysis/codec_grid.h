@@ -11,7 +11,7 @@
 namespace orvel {
 
 // The common near-zero frame-grid search of the full-band codecs (Vorbis,
-// CELT, AC-3, AAC at high bitrates): a decoded frame re-analysed with the
+// CELT, AC-3, AAC at high bitrates): a decoded frame re-analyzed with the
 // codec's own MDCT on its own grid holds far more coefficients under the
 // rounding noise of the stored word than on any other grid.
 struct CodecGridShape {

@@ -216,7 +216,7 @@ Conclusion concludeFile(const FileReport& record)
 std::string conclusionText(const Conclusion& conclusion)
 {
     switch (conclusion.level) {
-    case ConclusionLevel::Failed: return "Not analysed: " + conclusion.reason;
+    case ConclusionLevel::Failed: return "Not analyzed: " + conclusion.reason;
     case ConclusionLevel::LossyInput:
         return conclusion.lossyCodec.empty() ? std::string("Lossy file") : "Lossy file (" + conclusion.lossyCodec + ")";
     case ConclusionLevel::Inconclusive: return "Too little content to judge";
@@ -248,7 +248,7 @@ std::string_view conclusionLevelName(ConclusionLevel level)
 std::string conclusionExplanation(const Conclusion& conclusion)
 {
     switch (conclusion.level) {
-    case ConclusionLevel::Failed: return "The file could not be analysed, so nothing was measured in it.";
+    case ConclusionLevel::Failed: return "The file could not be analyzed, so nothing was measured in it.";
     case ConclusionLevel::LossyInput:
         return "The file itself is in a lossy format" +
                (conclusion.lossyCodec.empty() ? std::string() : " (" + conclusion.lossyCodec + ")") +
@@ -322,7 +322,7 @@ void ConclusionCounts::add(const Conclusion& conclusion)
         break;
     case ConclusionLevel::Failed:
         order = 7;
-        label = "not analysed";
+        label = "not analyzed";
         break;
     }
     auto kind = std::find_if(m_kinds.begin(), m_kinds.end(),

@@ -50,7 +50,7 @@ struct Conclusion {
 // The one line: "Likely MP3 source", "Likely AAC source, padded from 16-bit",
 // "Possible lossy source (lowpass at 16.9 kHz, like MP3 128 kb/s)",
 // "Lossy file (MP3)", "Too little content to judge", "No trace found",
-// "Not analysed: REASON".
+// "Not analyzed: REASON".
 [[nodiscard]] std::string conclusionText(const Conclusion& conclusion);
 
 // "none", "possible", "likely", "lossy-input", "inconclusive", "failed".
@@ -63,7 +63,7 @@ struct Conclusion {
 [[nodiscard]] Tone conclusionTone(ConclusionLevel level);
 
 // Conclusions counted for a library: "380 no trace", "20 likely lossy (14 MP3,
-// 6 AAC)", "8 padded from 16-bit", "4 not analysed". A file counts once, under
+// 6 AAC)", "8 padded from 16-bit", "4 not analyzed". A file counts once, under
 // its first trace.
 class ConclusionCounts {
 public:
@@ -71,7 +71,7 @@ public:
     [[nodiscard]] std::size_t files() const { return m_files; }
     // One text per kind, in a fixed order of kinds.
     [[nodiscard]] std::vector<std::string> kinds() const;
-    // "412 files: 380 no trace · 20 likely lossy (14 MP3, 6 AAC) · 4 not analysed".
+    // "412 files: 380 no trace · 20 likely lossy (14 MP3, 6 AAC) · 4 not analyzed".
     [[nodiscard]] std::string line() const;
 
 private:

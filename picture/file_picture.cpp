@@ -40,6 +40,10 @@ PictureLabels pictureLabels(const FileReport& record)
     }
     if (record.originFacts.cutoffKhz) {
         labels.cutoffHz = *record.originFacts.cutoffKhz * 1000.0;
+        // The same colour as the window's spectrum gives the edge, so both views read alike.
+        const Rgb colour =
+            toneColour(verdictTone(record.origin.status) == Tone::Evidence ? Tone::Evidence : Tone::Secondary);
+        labels.cutoffColour = (std::uint32_t{colour.red} << 16) | (std::uint32_t{colour.green} << 8) | colour.blue;
     }
     return labels;
 }

@@ -338,13 +338,13 @@ void drawColourBarScale(Painter& painter, int left, int top, int height, double 
     painter.text("dBFS", left + kBarWidth / 2.0, top - 8, 0);
 }
 
-void drawCutoff(Painter& painter, const PlotArea& area, const Spectrogram& spectrogram, double cutoffHz)
+void drawCutoff(Painter& painter, const PlotArea& area, const Spectrogram& spectrogram, double cutoffHz,
+                std::uint32_t marker)
 {
     const double nyquist = spectrogram.sampleRate / 2.0;
     if (!(cutoffHz > 0.0 && cutoffHz < nyquist)) {
         return;
     }
-    constexpr std::uint32_t marker = 0x00E5FF;
     const double y = std::round(area.top + area.height - cutoffHz / nyquist * area.height);
     cairo_t* cr = painter.context();
     cairo_save(cr);
@@ -553,7 +553,7 @@ PictureImage renderSpectrogramImage(const Spectrogram& spectrogram, const Pictur
     drawAxes(painter, area, spectrogram);
     drawColourBarScale(painter, barLeft, area.top, area.height, spectrogram.rangeDb);
     if (labels.cutoffHz) {
-        drawCutoff(painter, area, spectrogram, *labels.cutoffHz);
+        drawCutoff(painter, area, spectrogram, *labels.cutoffHz, labels.cutoffColour);
     }
     drawTitle(painter, labels, size.width);
     if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) {

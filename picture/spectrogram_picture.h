@@ -45,6 +45,7 @@ struct PictureLabels {
     std::int32_t bits = 0;         // stored bits; 0 (lossy or unknown) leaves it out
     std::vector<PictureVerdict> verdicts;
     std::optional<double> cutoffHz; // a measured lowpass edge: marked with a dashed line and its value
+    std::uint32_t cutoffColour = 0x94A4B8; // the window's colour for the edge: amber when it is a finding
 };
 
 // Where the spectrogram lands inside a picture of a given size. Compute the

@@ -440,7 +440,7 @@ void appendHtmlRow(std::string& out, const FileReport& record, std::size_t index
         appendHtmlText(out, record.error);
         out += "</p>\n";
     } else {
-        out += "<p>Analysed ";
+        out += "<p>Analyzed ";
         out += formatNumber(record.analyzedSeconds, 2);
         out += " s of ";
         out += formatNumber(record.duration, 2);

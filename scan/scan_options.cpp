@@ -350,9 +350,9 @@ constexpr std::string_view kScanUsageRest =
     "  --help          show this help\n"
     "  --version       show the version\n"
     "\n"
-    "Exit status: 0 every file analysed, 1 some file failed, 2 a report could\n"
-    "not be written, 64 usage error, 65 a --merge part or a --files-from list\n"
-    "cannot be read, 130 interrupted.\n"
+    "Exit status: 0 every file analysed, 1 some file failed or none was found,\n"
+    "2 a report could not be written, 64 usage error, 65 a --merge part or a\n"
+    "--files-from list cannot be read, 130 interrupted.\n"
     "The table fits the terminal's width (else COLUMNS, else 80 columns).\n";
 
 const char* scanUsageText()

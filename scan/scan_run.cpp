@@ -294,6 +294,7 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     // A listed path is held again in its input; the list's copy would only
     // double the memory of a long list for the rest of the run.
     const bool pruneOnly = given.empty() && options.cachePrune;
+    const bool nothingFound = walked == 0 && !pruneOnly;
     given = {};
 
     ReportOutputs outputs(options);
@@ -384,13 +385,17 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     }
 
     const bool reportsOk = outputs.finish(printer, [&](const std::string& message) { complain(printer, message); });
+    // Empty folders or an empty list are most often a wrong path, not a clean library.
+    if (nothingFound) {
+        complain(printer, "no audio files found in the paths given");
+    }
 
     int code = kScanExitOk;
     if (interrupted) {
         code = kScanExitInterrupted;
     } else if (!reportsOk || !printer.stdoutOk()) {
         code = kScanExitReportFailed;
-    } else if (observer.anyFailed()) {
+    } else if (observer.anyFailed() || nothingFound) {
         code = kScanExitFileFailed;
     }
     events.progress(observer.complete(), cacheHits.load(), observer.failed(), true);

@@ -115,9 +115,9 @@ void AboutDialog::paintEvent(QPaintEvent*)
     drawText(p, badge.toRect(), headingFont(), theme::kAccent, version, Qt::AlignCenter | Qt::TextSingleLine);
     drawText(p, QRect(108, 66, 400, 22), bodyFont(), theme::kSecondaryText, QStringLiteral("Lossless audio inspector"));
 
-    // Chips naming the three checks.
+    // Chips naming the four checks.
     int x = kMargin;
-    for (const char* chip : {"UPSCALING", "UPSAMPLING", "AAC-SIN"}) {
+    for (const char* chip : {"UPSCALING", "UPSAMPLING", "AAC-SIN", "ORIGIN"}) {
         const QString text = QString::fromLatin1(chip);
         const QRectF r(x, 116, QFontMetrics(headingFont()).horizontalAdvance(text) + 28, 28);
         p.setPen(QPen(theme::kBorder, 1));
@@ -128,16 +128,18 @@ void AboutDialog::paintEvent(QPaintEvent*)
     }
 
     drawText(p, QRect(kMargin, 170, 400, 18), headingFont(), theme::kSecondaryText, QStringLiteral("THE CHECKS"));
-    const std::array<std::pair<const char*, const char*>, 3> checks{{
+    // Four rows in the height the seed's three took, so the credits stay where they were.
+    const std::array<std::pair<const char*, const char*>, 4> checks{{
         {"Upscaling", "Sample precision patterns"},
         {"Upsampling", "Possible bandwidth boundaries"},
         {"AAC-SIN", "Experimental sine-window fingerprint"},
+        {"ORIGIN", "Lowpass cutoff and codec frame grids"},
     }};
-    int y = 196;
+    int y = 192;
     for (const auto& [name, description] : checks) {
-        drawText(p, QRect(kMargin, y, 150, 24), nameFont(), theme::kPrimaryText, QString::fromLatin1(name));
-        drawText(p, QRect(kLinkColumn, y, 440, 24), bodyFont(), theme::kSecondaryText, QString::fromLatin1(description));
-        y += 30;
+        drawText(p, QRect(kMargin, y, 150, 22), nameFont(), theme::kPrimaryText, QString::fromLatin1(name));
+        drawText(p, QRect(kLinkColumn, y, 440, 22), bodyFont(), theme::kSecondaryText, QString::fromLatin1(description));
+        y += 24;
     }
 
     drawText(p, QRect(kMargin, 296, 400, 18), headingFont(), theme::kSecondaryText, QStringLiteral("CREDITS"));
@@ -146,7 +148,7 @@ void AboutDialog::paintEvent(QPaintEvent*)
              QStringLiteral("Xiph.Org Foundation \u00B7 BSD-3-Clause   \u00B7   libsndfile authors \u00B7 LGPL-2.1-or-later"));
     drawText(p, QRect(kMargin, 382, 160, 26), nameFont(), theme::kPrimaryText, QStringLiteral("Media decoding"));
     drawText(p, QRect(kLinkColumn, 410, 460, 20), bodyFont(), theme::kSecondaryText,
-             QStringLiteral("FFmpeg developers \u00B7 LGPL-2.1-or-later \u00B7 M4A / ALAC / AAC / MP3"));
+             QStringLiteral("FFmpeg developers \u00B7 LGPL-2.1-or-later \u00B7 MP4, MP3, WavPack, APE, Ogg, WMA, MKA, CAF"));
     drawText(p, QRect(kMargin, 442, 160, 26), nameFont(), theme::kPrimaryText, QStringLiteral("User interface"));
     drawText(p, QRect(kLinkColumn, 470, 460, 20), bodyFont(), theme::kSecondaryText,
              QStringLiteral("The Qt Company \u00B7 LGPL-3.0 \u00B7 Widgets"));

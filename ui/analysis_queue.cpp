@@ -18,11 +18,12 @@ const char* const kIntroductionText =
     "Add files or drop a folder above, then choose Analyze queue.\r\n\r\n"
     "Upscaling \u00B7 sample precision\r\n"
     "Upsampling \u00B7 spectral boundaries\r\n"
-    "AAC-SIN \u00B7 experimental transform fingerprint\r\n\r\n"
+    "AAC-SIN \u00B7 experimental transform fingerprint\r\n"
+    "ORIGIN \u00B7 lowpass cutoff and codec frame grids\r\n\r\n"
     "Analyzes the first 30 seconds, with the actual duration shown per file. "
     "No evidence does not certify a lossless origin.\r\n\r\n"
     "Built in: FLAC / WAV / AIFF.\r\n"
-    "FFmpeg decoder: M4A / ALAC / AAC / MP3.";
+    "FFmpeg decoder: M4A / ALAC / AAC / MP3 / WavPack / APE / TTA / TAK / Ogg / Opus / WMA / MKA / CAF.";
 
 namespace {
 

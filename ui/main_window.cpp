@@ -316,7 +316,7 @@ void MainWindow::createActions()
     m_buttons[Clear]->setToolTip(QStringLiteral("Remove every file from the queue"));
 
     const std::array<const char*, 5> texts{"Copy full path", "Open containing folder", "Remove from queue",
-                                           "Re-analyse", "Show in evidence panel"};
+                                           "Re-analyze", "Show in evidence panel"};
     m_rowMenu = new QMenu(this);
     for (int i = 0; i < 5; ++i) {
         auto* action = new QAction(QString::fromUtf8(texts[static_cast<std::size_t>(i)]), this);

@@ -55,7 +55,7 @@ struct QueueSort {
 [[nodiscard]] std::string findingCountsText(const std::vector<QueueEntry>& entries);
 
 // The conclusions counted: "3 no trace · 1 likely lossy (1 MP3) · 1 not
-// analysed"; a file without a result counts as not analysed. Empty for no files.
+// analysed"; a file without a result counts as not analyzed. Empty for no files.
 [[nodiscard]] std::string conclusionCountsText(const std::vector<QueueEntry>& entries);
 
 // "1 file", "2 files"; the noun is given in the singular and takes an "s".

@@ -181,7 +181,7 @@ void SpectrogramView::paint(QPainter& painter, const QRect& view, std::optional<
                      QStringLiteral("SPECTROGRAM"));
     painter.setFont(theme::font(theme::FontRole::Small));
     painter.drawText(theme::ltrb(view.left(), view.top() + 24, right, view.top() + 44), single | Qt::AlignLeft,
-                     QStringLiteral("Level over time \u00B7 analysed region"));
+                     QStringLiteral("Level over time \u00B7 analyzed region"));
 
     const QRect target = spectrogramImageRect(view, kWindowPictureSize);
     if (target.isEmpty()) {

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "ui/main_window.h"
@@ -12,9 +13,13 @@ namespace orvel {
 
 int runWindowMode(int& argc, char** argv, const std::vector<std::string>& paths)
 {
-    // Without any display Qt would abort; the window cannot be created, which is exit code 1.
+    // Without any display Qt would abort; the window cannot be created, which is exit code 1,
+    // said on stderr so that a terminal user started over ssh knows why nothing opened.
     const bool haveDisplay = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
     if (!haveDisplay) {
+        std::fputs("kestrone: cannot open the window: no display (DISPLAY and WAYLAND_DISPLAY are not set); "
+                   "kestrone-scan analyses files on a terminal\n",
+                   stderr);
         return 1;
     }
     QApplication app(argc, argv);

@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                  originGrid(r, "mp3-grid"); // nothing of a failed record counts
                  r.error = "The FLAC stream is truncated or corrupt.";
              },
-             "Not analysed: The FLAC stream is truncated or corrupt.", ConclusionLevel::Failed}),
+             "Not analyzed: The FLAC stream is truncated or corrupt.", ConclusionLevel::Failed}),
     [](const ::testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
 
 // Real encoders' output: lame and ffmpeg's AAC encoder, decoded and stored
@@ -199,9 +199,9 @@ TEST(ConclusionCountsTest, EachFileCountsOnceUnderItsFirstTraceWithCodecsInParen
         1);
     EXPECT_EQ(counts.files(), 10u);
     EXPECT_EQ(counts.kinds(), (std::vector<std::string>{"3 no trace", "4 likely lossy (2 AAC, 2 MP3)",
-                                                        "2 padded from 16-bit", "1 not analysed"}));
+                                                        "2 padded from 16-bit", "1 not analyzed"}));
     EXPECT_EQ(counts.line(), "10 files: 3 no trace \u00B7 4 likely lossy (2 AAC, 2 MP3) \u00B7 2 padded from 16-bit "
-                             "\u00B7 1 not analysed");
+                             "\u00B7 1 not analyzed");
 }
 
 } // namespace

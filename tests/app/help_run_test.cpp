@@ -34,6 +34,7 @@ TEST(HelpRunTest, HelpWithAnotherArgumentIsTheWindowAndPrintsNoHelp)
     const auto run = runKestrone({"--help", "a.flac"}, quick);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out.find("Usage:"), std::string::npos);
+    EXPECT_NE(run.err.find("kestrone: cannot open the window: no display"), std::string::npos) << run.err;
 }
 
 } // namespace

@@ -170,12 +170,12 @@ TEST(BatchPicturesTest, AnMp3TranscodesPictureNamesItsOriginAndMarksTheCutoff)
     EXPECT_NEAR(*labels.cutoffHz, 16900.0, 350.0);
     EXPECT_DOUBLE_EQ(*labels.cutoffHz, *record.originFacts.cutoffKhz * 1000.0);
 
-    // The marked line lies on the cutoff's row of the picture.
+    // The marked line lies on the cutoff's row of the picture, in the amber the window's spectrum gives a finding.
     const PlotArea area = plotArea(PictureSize{});
     const int row = static_cast<int>(std::round(area.top + area.height - *labels.cutoffHz / 22050.0 * area.height));
     int marker = 0;
     for (int x = area.left; x < area.left + area.width; ++x) {
-        marker += picture.image.pixels[static_cast<std::size_t>(row * picture.image.width + x)] == 0xFF00E5FFu ? 1 : 0;
+        marker += picture.image.pixels[static_cast<std::size_t>(row * picture.image.width + x)] == 0xFFFFC570u ? 1 : 0;
     }
     EXPECT_GT(marker, area.width / 3) << "dashed across the plot";
 }

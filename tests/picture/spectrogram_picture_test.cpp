@@ -211,7 +211,7 @@ TEST(SpectrogramPictureTest, LowpassEdgeAndItsMarkedLineLandOnTheCutoffRow)
     EXPECT_NEAR(lineRow - area.top, expected, 1);
     int marker = 0;
     for (int x = area.left; x < area.left + area.width; ++x) {
-        marker += withLine.pixels[static_cast<std::size_t>(lineRow * size.width + x)] == 0xFF00E5FFu ? 1 : 0;
+        marker += withLine.pixels[static_cast<std::size_t>(lineRow * size.width + x)] == 0xFF000000u + marked.cutoffColour ? 1 : 0;
     }
     // A dashed line: 8 of every 13 pixels drawn.
     EXPECT_GT(marker, area.width / 2);

@@ -75,10 +75,10 @@ TEST(HtmlReportTest, TheSummaryCountsEveryRecordAndEachCheckVerdict)
     EXPECT_NE(page.find("<pre class=\"m\">likely source = like MP3 128 kb/s\ntrace = lowpass\nlowpass_khz = 16.7</pre>"),
               std::string::npos);
     // Each row's answer and the library's, counted once per file.
-    EXPECT_NE(page.find("<td class=\"i\" data-k=\"5\">Not analysed: Truncated</td>"), std::string::npos);
+    EXPECT_NE(page.find("<td class=\"i\" data-k=\"5\">Not analyzed: Truncated</td>"), std::string::npos);
     EXPECT_NE(page.find("<td class=\"f\" data-k=\"2\">Lossy file (FLAC)</td>"), std::string::npos)
         << "ORIGIN not applicable: a lossy input";
-    EXPECT_NE(page.find("<li>1 not analysed</li>"), std::string::npos);
+    EXPECT_NE(page.find("<li>1 not analyzed</li>"), std::string::npos);
     EXPECT_TRUE(page.starts_with("<!DOCTYPE html>\n")) << "no byte-order mark";
     EXPECT_EQ(page.find("src=\"http"), std::string::npos);
     EXPECT_EQ(page.find("href="), std::string::npos) << "nothing outside the page";

@@ -65,7 +65,7 @@ TEST(CsvReportTest, RowsCarryTheFactsAndChecksAndAFailedRowOnlyFileAndError)
                                                  "Likely MP3 source, padded from 16-bit", "likely"}));
     EXPECT_EQ(rows[2], (std::vector<std::string>{"/music/broken.flac", "", "", "", "", "", "", "", "", "", "", "", "",
                                                  "Truncated, or corrupt", "", "", "", "",
-                                                 "Not analysed: Truncated, or corrupt", "failed"}));
+                                                 "Not analyzed: Truncated, or corrupt", "failed"}));
     EXPECT_EQ((std::vector<std::string>(rows[3].begin() + 14, rows[3].end())),
               (std::vector<std::string>{"No evidence", "No codec or resampler trace", "", "",
                                         "Padded from 16-bit", "likely"}))

@@ -93,7 +93,7 @@ TEST(JsonlRecordTest, FailedRecordsAndRecordsWithoutSpectrumKeepTheirShape)
     appendJsonlRecord(line, failed, 0, false, kAnalysisVersion);
     EXPECT_EQ(line.find("PathBase64"), std::string::npos);
     EXPECT_EQ(line.find("SpectrumDb"), std::string::npos);
-    EXPECT_TRUE(line.ends_with(",\"Conclusion\":\"Not analysed: The stream is truncated.\","
+    EXPECT_TRUE(line.ends_with(",\"Conclusion\":\"Not analyzed: The stream is truncated.\","
                                "\"ConclusionLevel\":\"failed\"}\n"))
         << "the conclusion's keys come last: " << line;
     const JsonlRecord back = parseJsonlRecord(line);

@@ -162,7 +162,7 @@ TEST(ScanOutputTest, TableShowsEachFileInInputOrderInAlignedColumnsAndClosingCou
         const std::string name = "mixed/" + kMixedOrder[i];
         ASSERT_TRUE(line.starts_with(name + " ")) << line;
         if (kMixedOrder[i].starts_with("f-") || kMixedOrder[i].starts_with("g-")) {
-            EXPECT_EQ(line.substr(conclusion, 14), "Not analysed: ") << line;
+            EXPECT_EQ(line.substr(conclusion, 14), "Not analyzed: ") << line;
             EXPECT_GT(line.size(), conclusion + 14);
             continue;
         }
@@ -188,7 +188,7 @@ TEST(ScanOutputTest, TableShowsEachFileInInputOrderInAlignedColumnsAndClosingCou
         start = end + 4;
     }
     EXPECT_EQ(counted, 7u) << closing;
-    EXPECT_NE(closing.find("2 not analysed"), std::string::npos) << closing;
+    EXPECT_NE(closing.find("2 not analyzed"), std::string::npos) << closing;
     EXPECT_NE(closing.find("1 padded from 16-bit"), std::string::npos) << closing;
 }
 
@@ -205,7 +205,7 @@ TEST(ScanOutputTest, SummaryPrintsEachFilesTextSummaryWithUnixLineEnds)
         << run.out;
     EXPECT_NE(run.out.find("\nAAC-SIN \xC2\xB7 EXPERIMENTAL / "), std::string::npos);
     EXPECT_NE(run.out.find("\n\nmixed/f-truncated.flac\nAnalysis could not complete\n\n"), std::string::npos) << run.out;
-    EXPECT_EQ(lines(run.out).back(), "2 files: 1 too little content \xC2\xB7 1 not analysed") << run.out;
+    EXPECT_EQ(lines(run.out).back(), "2 files: 1 too little content \xC2\xB7 1 not analyzed") << run.out;
 }
 
 TEST(ScanOutputTest, ReportOnStdoutReplacesTheTableAndMatchesTheFile)
@@ -254,7 +254,7 @@ TEST(ScanWalkTest, AFileNamedDirectlyIsReadByContentButAFolderWalkGoesByTheExten
     scratch.touch("album/take.dat", readBytes(mixed("a-pink-2ch-44100Hz-16bit.flac")));
     scratch.touch("album/noise.dat", std::string(4096, '\x55'));
     const ProcessResult walked = scan({"--json", "-", (dir / "album").string()});
-    EXPECT_EQ(walked.exitCode, 0);
+    EXPECT_EQ(walked.exitCode, 1) << "a folder of no audio file is said so";
     EXPECT_TRUE(reportRecords(walked.out).empty());
 
     const ProcessResult named =
@@ -303,8 +303,9 @@ TEST(ScanWalkTest, MissingPathsAndSpecialFilesBecomeErrorRecordsWithoutBlocking)
     EXPECT_EQ(records[1]["Error"].optionalText(), "This path is not a regular file.");
 
     const ProcessResult empty = scan({(dir / "empty").string()});
-    EXPECT_EQ(empty.exitCode, 0);
+    EXPECT_EQ(empty.exitCode, 1) << "nothing found is not a clean library";
     EXPECT_EQ(empty.out, "0 files.\n");
+    EXPECT_EQ(empty.err, "kestrone-scan: no audio files found in the paths given\n");
 }
 
 TEST(ScanWalkTest, NamesThatAreNotUtf8OrHoldControlCharactersAreAnalysedAndShownSafely)
@@ -333,7 +334,7 @@ TEST(ScanExitCodeTest, ZeroWhenEveryFileIsAnalysedAndNothingOnStderr)
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_TRUE(lines(run.out).back().starts_with("4 files: ")) << run.out;
-    EXPECT_EQ(lines(run.out).back().find("not analysed"), std::string::npos) << run.out;
+    EXPECT_EQ(lines(run.out).back().find("not analyzed"), std::string::npos) << run.out;
 }
 
 TEST(ScanExitCodeTest, TwoWhenAReportCannotBeWrittenWhileTheOthersAreStillWritten)

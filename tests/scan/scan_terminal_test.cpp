@@ -17,11 +17,11 @@ namespace {
 using namespace orvel::testing;
 
 // The terminal's own palette: green for clean, magenta for findings (bold
-// when likely), bold red for a file not analysed.
+// when likely), bold red for a file not analyzed.
 const std::string kNoEvidence = "\x1b[32mNo evidence\x1b[0m";
 const std::string kEvidence = "\x1b[35mEvidence found\x1b[0m";
 const std::string kPadded = "\x1b[1;35mPadded from 16-bit\x1b[0m";
-const std::string kError = "\x1b[1;31mNot analysed: ";
+const std::string kError = "\x1b[1;31mNot analyzed: ";
 
 std::vector<std::string> files()
 {
@@ -60,7 +60,7 @@ TEST(ScanTerminalTest, AFileNotAnalysedIsNamedOnStderrToo)
     ASSERT_TRUE(run.err.ends_with(".\n")) << run.err;
     EXPECT_EQ(lines(run.err).size(), 1u) << run.err;
     const std::string reason = run.err.substr(prefix.size(), run.err.size() - prefix.size() - 1);
-    EXPECT_NE(run.out.find("Not analysed: " + reason), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Not analyzed: " + reason), std::string::npos) << run.out;
 }
 
 TEST(ScanTerminalTest, NoColourWhenNoColorIsSetOrStdoutIsNotATerminal)
@@ -216,11 +216,11 @@ TEST_P(ScanTableWidthTest, NoLineIsWiderThanTheTerminalAndLongNamesLoseTheirMidd
     EXPECT_EQ(mp3Row.find("\u2026") != std::string::npos, columns < 200) << mp3Row;
     EXPECT_NE(mp3Row.find("Edition).flac"), std::string::npos) << "the end of the name stays: " << mp3Row;
     EXPECT_NE(table[2].find("Padded from 16-bit"), std::string::npos) << table[2];
-    EXPECT_NE(table[3].find("Not analysed: "), std::string::npos) << table[3];
+    EXPECT_NE(table[3].find("Not analyzed: "), std::string::npos) << table[3];
 
     EXPECT_EQ(std::vector<std::string>(table.begin() + 5, table.end()),
               (std::vector<std::string>{"4 files:", "  1 no trace", "  1 likely lossy (1 MP3)",
-                                        "  1 padded from 16-bit", "  1 not analysed"}));
+                                        "  1 padded from 16-bit", "  1 not analyzed"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Columns, ScanTableWidthTest, ::testing::Values(60, 80, 200),

@@ -286,7 +286,8 @@ TEST_F(AnalysisQueueTest, DetailsShowTheIntroductionThePathAndStateOrTheSummary)
     AnalysisQueue queue(view, inbox);
     const std::string intro = queue.detailsText();
     EXPECT_EQ(intro.substr(0, 61), "Add files or drop a folder above, then choose Analyze queue.\r");
-    EXPECT_NE(intro.find("\r\n\r\nBuilt in: FLAC / WAV / AIFF.\r\nFFmpeg decoder: M4A / ALAC / AAC / MP3."),
+    EXPECT_NE(intro.find("\r\nORIGIN \u00B7 lowpass cutoff and codec frame grids\r\n"), std::string::npos);
+    EXPECT_NE(intro.find("\r\n\r\nBuilt in: FLAC / WAV / AIFF.\r\nFFmpeg decoder: M4A / ALAC / AAC / MP3 / WavPack"),
               std::string::npos);
     EXPECT_EQ(intro.find("Windows"), std::string::npos);
     EXPECT_EQ(intro.find('\n', 0), intro.find('\r', 0) + 1) << "CR LF line ends";
@@ -344,7 +345,7 @@ TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
     EXPECT_EQ(failed.file, orvel::testing::testAudio("ui", "not-audio.txt"));
     EXPECT_EQ(failed.error.rfind("Unsupported format", 0), 0u);
     EXPECT_TRUE(failed.spectrumDb.empty());
-    EXPECT_EQ(queue.cellText(2, orvel::kConclusionColumn).rfind("Not analysed: Unsupported format", 0), 0u);
+    EXPECT_EQ(queue.cellText(2, orvel::kConclusionColumn).rfind("Not analyzed: Unsupported format", 0), 0u);
     EXPECT_EQ(queue.cellTone(2, orvel::kConclusionColumn), Tone::Error);
     for (int column = orvel::kConclusionColumn + 1; column < orvel::kStateColumn; ++column) {
         EXPECT_EQ(queue.cellText(2, column), "");
@@ -356,7 +357,7 @@ TEST_F(AnalysisQueueTest, RunOverRealFilesGivesCompleteAndErrorRows)
     EXPECT_EQ(queue.cellTone(0, 0), Tone::Primary);
 
     EXPECT_EQ(view.progress, 100);
-    EXPECT_EQ(queue.statusText(), "3 files: 1 no trace \u00B7 1 padded from 16-bit \u00B7 1 not analysed \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(queue.statusText(), "3 files: 1 no trace \u00B7 1 padded from 16-bit \u00B7 1 not analyzed \u00B7 AAC-SIN is experimental");
 }
 
 TEST_F(AnalysisQueueTest, ProgressCountsEntriesWithAResultOverAllEntries)
@@ -435,7 +436,7 @@ TEST_F(AnalysisQueueTest, AnalyzeAgainRunsOnlyFailedAndStoppedEntries)
     EXPECT_EQ(queue.entries()[0].result.get(), kept) << "a complete entry keeps its result";
     EXPECT_NE(queue.entries()[1].result.get(), replaced);
     EXPECT_EQ(queue.entries()[2].state, orvel::EntryState::Complete);
-    EXPECT_EQ(queue.statusText(), "3 files: 1 no trace \u00B7 1 lossy file (1 MP3) \u00B7 1 not analysed \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(queue.statusText(), "3 files: 1 no trace \u00B7 1 lossy file (1 MP3) \u00B7 1 not analyzed \u00B7 AAC-SIN is experimental");
 
     // Nothing pending: Analyze does nothing at all.
     queue.clear();
@@ -495,7 +496,7 @@ TEST_F(AnalysisQueueTest, StopDuringARunLeavesTheFileStoppedAndTheRestQueued)
     EXPECT_EQ(queue.entries()[0].result, nullptr);
     EXPECT_EQ(queue.entries()[1].state, orvel::EntryState::Queued);
     EXPECT_EQ(queue.cellText(0, orvel::kStateColumn), "Stopped");
-    EXPECT_EQ(queue.statusText(), "2 files: 2 not analysed \u00B7 Stopped");
+    EXPECT_EQ(queue.statusText(), "2 files: 2 not analyzed \u00B7 Stopped");
     EXPECT_EQ(view.commands, (CommandState{true, true, true, false, true, false, true}));
 
     // The next run picks up both, and a fresh run clears the stop.
@@ -525,7 +526,7 @@ TEST_F(AnalysisQueueTest, CloseDuringARunIsRefusedUntilTheRunHasEnded)
 
     EXPECT_EQ(view.closes, 1) << "the window is told to close once the run has stopped";
     EXPECT_TRUE(queue.requestClose());
-    EXPECT_EQ(queue.statusText(), "1 file: 1 not analysed \u00B7 Stopped");
+    EXPECT_EQ(queue.statusText(), "1 file: 1 not analyzed \u00B7 Stopped");
 }
 
 TEST_F(AnalysisQueueTest, AStopSeenBetweenFilesEndsTheRunWithOneFinishedEvent)
@@ -541,7 +542,7 @@ TEST_F(AnalysisQueueTest, AStopSeenBetweenFilesEndsTheRunWithOneFinishedEvent)
 
     EXPECT_EQ(queue.entries()[0].state, orvel::EntryState::Complete) << "the file finished before the stop keeps its result";
     EXPECT_EQ(queue.entries()[1].state, orvel::EntryState::Queued);
-    EXPECT_EQ(queue.statusText(), "2 files: 1 no trace \u00B7 1 not analysed \u00B7 Stopped");
+    EXPECT_EQ(queue.statusText(), "2 files: 1 no trace \u00B7 1 not analyzed \u00B7 Stopped");
     // A second finished event would find no joinable worker and a queue no longer busy.
     EXPECT_FALSE(queue.busy());
 }
@@ -554,7 +555,7 @@ TEST_F(AnalysisQueueTest, StopBeforeTheWorkerStartsStillFinishesExactlyOnce)
     queue.requestStop();
     runToEnd(queue);
     EXPECT_FALSE(queue.busy());
-    EXPECT_NE(queue.statusText().find(" not analysed \u00B7 Stopped"), std::string::npos);
+    EXPECT_NE(queue.statusText().find(" not analyzed \u00B7 Stopped"), std::string::npos);
 }
 
 TEST_F(AnalysisQueueTest, ClearEmptiesTheQueueButNotDuringARun)

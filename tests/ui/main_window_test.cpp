@@ -115,7 +115,7 @@ TEST_F(MainWindowTest, ARunOverRealFilesEndsWithColouredVerdictRows)
     EXPECT_EQ(cell(1, orvel::kConclusionColumn), QStringLiteral("Padded from 16-bit, possibly resampled from 44.1 kHz"));
     EXPECT_EQ(cell(2, orvel::kConclusionColumn), QStringLiteral("Lossy file (MP3)"));
     EXPECT_EQ(window->progressBar()->value(), 100);
-    EXPECT_EQ(window->queue().statusText(), "4 files: 1 no trace \u00B7 1 padded from 16-bit \u00B7 1 lossy file (1 MP3) \u00B7 1 not analysed \u00B7 AAC-SIN is experimental");
+    EXPECT_EQ(window->queue().statusText(), "4 files: 1 no trace \u00B7 1 padded from 16-bit \u00B7 1 lossy file (1 MP3) \u00B7 1 not analyzed \u00B7 AAC-SIN is experimental");
 
     const auto* model = window->list()->model();
     for (int row = 0; row < 3; ++row) {

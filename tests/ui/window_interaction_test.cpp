@@ -183,7 +183,7 @@ TEST_F(WindowUseTest, HeaderClicksSortByNameVerdictAndStateAndTheSelectionStays)
     const QStringList conclusions = column(orvel::kConclusionColumn);
     ASSERT_EQ(conclusions.size(), 4);
     EXPECT_EQ(conclusions.mid(0, 3), (QStringList{"Padded from 16-bit, possibly resampled from 44.1 kHz", "Lossy file (MP3)", "No trace found"}));
-    EXPECT_TRUE(conclusions[3].startsWith(QStringLiteral("Not analysed: "))) << conclusions[3].toStdString();
+    EXPECT_TRUE(conclusions[3].startsWith(QStringLiteral("Not analyzed: "))) << conclusions[3].toStdString();
 
     clickHeader(0);
     EXPECT_EQ(column(0), (QStringList{"2ch-44100Hz-128k.mp3", "2ch-44100Hz-16bit-noise.flac",
@@ -231,7 +231,7 @@ TEST_F(WindowUseTest, TheRowMenuActsOnTheFileUnderThePointer)
         texts << action->text();
         EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
     }
-    EXPECT_EQ(texts, (QStringList{"Copy full path", "Open containing folder", "Remove from queue", "Re-analyse",
+    EXPECT_EQ(texts, (QStringList{"Copy full path", "Open containing folder", "Remove from queue", "Re-analyze",
                                   "Show in evidence panel"}));
     window->rowMenu()->close();
     // The offscreen platform leaves no window active after a popup.
@@ -355,7 +355,7 @@ TEST_F(WindowUseTest, WhatIsNotQueuedIsSaidInTheStatusLine)
     EXPECT_EQ(window->progressBar()->value(), 100);
     drop({QUrl::fromLocalFile(QString::fromStdString(orvel::testing::testAudio("ui", "2ch-44100Hz-128k.mp3").string()))});
     EXPECT_EQ(window->queue().entries().size(), 2u);
-    EXPECT_EQ(window->progressBar()->value(), 50) << "the new file is not analysed yet";
+    EXPECT_EQ(window->progressBar()->value(), 50) << "the new file is not analyzed yet";
     EXPECT_EQ(countColour(render(*window), status, theme::kEvidence), 0) << "nothing left out";
 }
 
