@@ -31,7 +31,6 @@ GridMdct::GridMdct(std::span<const double> window)
     }
     m_preTwiddle.resize(half);
     m_postTwiddle.resize(half);
-    m_folded.resize(n);
     m_unfolded.resize(n);
     m_work.resize(half);
     for (std::size_t i = 0; i < half; ++i) {
@@ -49,12 +48,21 @@ void GridMdct::forward(const double* samples, double* coefficients)
     const double* x = samples;
     const double* w = m_window.data();
     // Quarters (a, b, c, d) of the windowed frame -> (-c reversed - d, a - b reversed).
+    // Folded straight into the DCT-IV's complex input (even values real,
+    // mirrored odd ones imaginary), the same products as folding first.
     const std::size_t threeHalves = 3 * half;
-    for (std::size_t i = 0; i < half; ++i) {
-        m_folded[i] = -(w[threeHalves - 1 - i] * x[threeHalves - 1 - i]) - w[threeHalves + i] * x[threeHalves + i];
-        m_folded[half + i] = w[i] * x[i] - w[n - 1 - i] * x[n - 1 - i];
+    const auto low = [&](std::size_t j) {
+        return -(w[threeHalves - 1 - j] * x[threeHalves - 1 - j]) - w[threeHalves + j] * x[threeHalves + j];
+    };
+    const auto high = [&](std::size_t j) { return w[j] * x[j] - w[n - 1 - j] * x[n - 1 - j]; };
+    const std::size_t quarter = half / 2;
+    for (std::size_t i = 0; i < quarter; ++i) {
+        m_work[i] = times(std::complex<double>(low(2 * i), high(half - 1 - 2 * i)), m_preTwiddle[i]);
     }
-    dct4(m_folded.data(), coefficients);
+    for (std::size_t i = quarter; i < half; ++i) {
+        m_work[i] = times(std::complex<double>(high(2 * i - half), low(n - 1 - 2 * i)), m_preTwiddle[i]);
+    }
+    transformWork(coefficients);
 }
 
 void GridMdct::inverse(const double* coefficients, double* samples)
@@ -85,6 +93,13 @@ void GridMdct::dct4(const double* in, double* out)
     for (std::size_t i = 0; i < half; ++i) {
         m_work[i] = times(std::complex<double>(in[2 * i], in[n - 1 - 2 * i]), m_preTwiddle[i]);
     }
+    transformWork(out);
+}
+
+void GridMdct::transformWork(double* out)
+{
+    const auto n = static_cast<std::size_t>(m_hop);
+    const std::size_t half = n / 2;
     fft(m_work.data(), half, false);
     const std::complex<double>* spectrum = m_work.data();
     for (std::size_t k = 0; k < half; ++k) {

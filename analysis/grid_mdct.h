@@ -29,12 +29,13 @@ public:
 
 private:
     void dct4(const double* in, double* out);
+    // The FFT and post-rotation of a DCT-IV whose rotated input is in m_work.
+    void transformWork(double* out);
 
     std::int32_t m_hop = 0;
     std::vector<double> m_window;
     std::vector<std::complex<double>> m_preTwiddle;
     std::vector<std::complex<double>> m_postTwiddle;
-    std::vector<double> m_folded;
     std::vector<double> m_unfolded;
     std::vector<std::complex<double>> m_work;
 };
