@@ -51,7 +51,8 @@ int runWindow([[maybe_unused]] int& argc, [[maybe_unused]] char** argv,
     }
     return orvel::runWindowMode(argc, argv, paths);
 #else
-    return 1; // built without the window
+    std::fputs("kestrone: this build has no window; kestrone-scan analyses files on a terminal\n", stderr);
+    return 1;
 #endif
 }
 
