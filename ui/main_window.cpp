@@ -27,10 +27,12 @@
 #include <QScrollBar>
 #include <QTreeView>
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <utility>
 
+#include "analysis/analysis_version.h"
 #include "batch/output_target.h"
 #include "batch/report_file.h"
 #include "text/utf8.h"
@@ -633,7 +635,14 @@ void MainWindow::exportReport()
     if (!m_queue->commands().exportReport) {
         return;
     }
-    const QStringList filters{QStringLiteral("JSON report (*.json)"), QStringLiteral("Text report (*.txt)")};
+    QStringList filters;
+    for (const ExportType& type : kExportTypes) {
+        filters << QString::fromUtf8(type.filter.data(), static_cast<qsizetype>(type.filter.size()));
+    }
+    const auto suffixOf = [&filters](const QString& filter) {
+        const std::string_view suffix = kExportTypes[static_cast<std::size_t>(std::max<qsizetype>(filters.indexOf(filter), 0))].suffix;
+        return QString::fromUtf8(suffix.data(), static_cast<qsizetype>(suffix.size()));
+    };
     QFileDialog dialog(this);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -641,9 +650,8 @@ void MainWindow::exportReport()
     dialog.setDefaultSuffix(QStringLiteral("json"));
     dialog.selectFile(QStringLiteral("Kestrone-report.json"));
     // A name typed without an extension takes the chosen type's.
-    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &filters](const QString& filter) {
-        dialog.setDefaultSuffix(filter == filters.at(1) ? QStringLiteral("txt") : QStringLiteral("json"));
-    });
+    connect(&dialog, &QFileDialog::filterSelected, &dialog,
+            [&dialog, &suffixOf](const QString& filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
@@ -772,7 +780,9 @@ void MainWindow::saveReport(const std::filesystem::path& path, int filterIndex)
             failure[0] = 'R';
             failure += ".";
         } else {
-            failure = writeReportFile(path, reportFormatForFilterIndex(filterIndex), records);
+            const std::optional<ReportFormat> format = reportFormatForFilterIndex(filterIndex);
+            failure = format ? writeReportFile(path, *format, records)
+                             : writeJsonlReportFile(path, records, kAnalysisVersion);
         }
     } catch (const std::exception& e) {
         failure = sanitizeUtf8(e.what());

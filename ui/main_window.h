@@ -71,7 +71,7 @@ public:
 
     // Adds dropped items, unless a run is going on.
     void addDroppedUrls(const QList<QUrl>& urls);
-    // Writes the export to path in the dialog's format index (1 JSON, else text):
+    // Writes the export to path in the dialog's format index (see kExportTypes):
     // the status line tells of success, a message box of failure.
     void saveReport(const std::filesystem::path& path, int filterIndex);
 
