@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,8 @@ struct ExportCase {
     int filterIndex;
     const char* scanOption;
 };
+
+void PrintTo(const ExportCase& row, std::ostream* out) { *out << row.scanOption; }
 
 class FrontEndsExportTest : public ::testing::TestWithParam<ExportCase> {};
 

@@ -114,6 +114,7 @@ TEST_F(WindowUseTest, TabAndShiftTabWalkTheControlsAndLeaveTheList)
                                         button(MainWindow::Clear),
                                         button(MainWindow::About),
                                         window->filterToggle(),
+                                        window->compactToggle(),
                                         window->list(),
                                         window->details(),
                                         window->spectrumModeButton(MainWindow::SpectrumCurve),
