@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "batch/report_file.h"
 
+#include "report/jsonl_record.h"
 #include "report/replacing_file_writer.h"
 #include "text/utf8.h"
 
@@ -60,6 +61,29 @@ std::string writeReportFile(const std::filesystem::path& target, ReportFormat fo
         report.add(record);
     }
     return report.finish();
+}
+
+std::string writeJsonlReportFile(const std::filesystem::path& target, const std::vector<FileReport>& records,
+                                 int analysisVersion)
+{
+    ReplacingFileWriter out(target);
+    if (!out.isOpen()) {
+        return "Cannot create the report file " + displayName(target) + ": " + out.failure() + ".";
+    }
+    const JsonlShard whole{1, 1, records.size()};
+    std::string pending;
+    for (std::size_t index = 0; index < records.size(); ++index) {
+        appendJsonlRecord(pending, records[index], index, false, analysisVersion, whole);
+        if (pending.size() >= kWriteChunk) {
+            out.write(pending);
+            pending.clear();
+        }
+    }
+    out.write(pending);
+    if (out.commit()) {
+        return {};
+    }
+    return "Writing the report file " + displayName(target) + " failed: " + out.failure() + ".";
 }
 
 } // namespace orvel

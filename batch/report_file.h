@@ -44,4 +44,10 @@ private:
 [[nodiscard]] std::string writeReportFile(const std::filesystem::path& target, ReportFormat format,
                                           const std::vector<FileReport>& records);
 
+// The JSON Lines of records as a whole run of them writes them (one part of
+// all the records, no spectrum), put in place as writeReportFile puts a report,
+// with the same result texts.
+[[nodiscard]] std::string writeJsonlReportFile(const std::filesystem::path& target,
+                                               const std::vector<FileReport>& records, int analysisVersion);
+
 } // namespace orvel

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <utility>
 
 #include "report/jsonl_record.h"
 #include "report/report_name.h"
@@ -76,7 +77,7 @@ constexpr std::string_view kControls = R"(<div id="controls" hidden>
 )";
 
 // Sorts by a click on a header (again: the other way), filters by the
-// verdict menu and the text box. Sort keys are read from the cells once per
+// verdict menu, the conclusion menu (by the conclusion cell's rank) and the text box. Sort keys are read from the cells once per
 // column. A sort sets each row's flex order instead of moving the rows:
 // moving thousands of rows with their evidence takes a browser minutes.
 constexpr std::string_view kScript = R"(<script>
@@ -84,7 +85,7 @@ constexpr std::string_view kScript = R"(<script>
 "use strict";
 var table = document.getElementById("files"), body = table.tBodies[0];
 var rows = Array.prototype.slice.call(body.rows), heads = table.tHead.rows[0].cells;
-var menu = document.getElementById("verdict-filter"), box = document.getElementById("text-filter");
+var menu = document.getElementById("verdict-filter"), levels = document.getElementById("conclusion-filter"), box = document.getElementById("text-filter");
 var shown = document.getElementById("shown"), keys = [], names = null, sorted = -1, descending = false;
 var collator = new Intl.Collator(undefined, {numeric: true, sensitivity: "base"});
 document.getElementById("controls").hidden = false;
@@ -129,16 +130,18 @@ function matches(v, f) {
   return v[Number(f[0])] === f[1];
 }
 function filter() {
-  var f = menu.value, t = box.value.toLowerCase(), n = 0;
+  var f = menu.value, c = levels.value, t = box.value.toLowerCase(), n = 0;
   if (t && !names) names = rows.map(function (row) { return label(row.cells[1]).toLowerCase(); });
   rows.forEach(function (row, i) {
-    var show = matches(row.dataset.v, f) && (!t || names[i].indexOf(t) >= 0);
+    var show = matches(row.dataset.v, f) && (!c || row.cells[3].getAttribute("data-k") === c) &&
+      (!t || names[i].indexOf(t) >= 0);
     row.hidden = !show;
     n += show ? 1 : 0;
   });
   shown.textContent = n === rows.length ? "" : n + " of " + rows.length + " files shown";
 }
 menu.addEventListener("change", filter);
+levels.addEventListener("change", filter);
 box.addEventListener("input", filter);
 })();
 </script>
@@ -337,46 +340,6 @@ void HtmlSummary::add(const FileReport& record)
     onlyPossible += !found && possible ? 1 : 0;
 }
 
-std::string htmlReportOpening(bool withPictures)
-{
-    std::string out = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-                      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-                      "<title>Kestrone report</title>\n";
-    out += kStyle;
-    out += "</head>\n<body>\n<h1>Kestrone report</h1>\n";
-    out += kControls;
-    for (std::size_t c = 0; c < kReportChecks.size(); ++c) {
-        for (const Verdict verdict : kVerdicts) {
-            out += "<option value=\"";
-            out += std::to_string(c);
-            out += verdictLetter(verdict);
-            out += "\">";
-            out += kReportChecks[c].title;
-            out += ": ";
-            out += verdictText(verdict);
-            out += "</option>\n";
-        }
-    }
-    out += "</select></label>\n<label>Path contains <input id=\"text-filter\" type=\"search\"></label>\n"
-           "<span id=\"shown\" role=\"status\"></span>\n</div>\n"
-           "<table id=\"files\" role=\"table\"";
-    out += withPictures ? " class=\"pics\">\n" : ">\n";
-    out += "<thead role=\"rowgroup\"><tr role=\"row\"><th role=\"columnheader\" data-t=\"n\">#</th>"
-           "<th role=\"columnheader\" data-t=\"t\">File</th><th role=\"columnheader\" data-t=\"t\">Format</th>"
-           "<th role=\"columnheader\" data-t=\"n\">Conclusion</th>";
-    for (const ReportCheck& check : kReportChecks) {
-        out += "<th role=\"columnheader\" data-t=\"t\">";
-        out += check.title;
-        out += "</th>";
-    }
-    out += "<th role=\"columnheader\" data-t=\"n\">Cutoff kHz</th>";
-    if (withPictures) {
-        out += "<th role=\"columnheader\">Spectrogram</th>";
-    }
-    out += "</tr></thead>\n<tbody role=\"rowgroup\">\n";
-    return out;
-}
-
 namespace {
 
 // Findings first when sorted, in the order of how sure they are.
@@ -418,7 +381,66 @@ void appendConclusionCell(std::string& out, const Conclusion& conclusion)
     out += "</td>";
 }
 
+// The conclusion menu's entries, in the order of the column's ranks.
+constexpr std::array<std::pair<ConclusionLevel, std::string_view>, 6> kConclusionChoices{{
+    {ConclusionLevel::Likely, "Likely lossy source"},
+    {ConclusionLevel::Possible, "Possible lossy source"},
+    {ConclusionLevel::LossyInput, "Lossy file"},
+    {ConclusionLevel::Inconclusive, "Too little content to judge"},
+    {ConclusionLevel::None, "No trace found"},
+    {ConclusionLevel::Failed, "Not analysed"},
+}};
+
 } // namespace
+
+std::string htmlReportOpening(bool withPictures)
+{
+    std::string out = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+                      "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+                      "<title>Kestrone report</title>\n";
+    out += kStyle;
+    out += "</head>\n<body>\n<h1>Kestrone report</h1>\n";
+    out += kControls;
+    for (std::size_t c = 0; c < kReportChecks.size(); ++c) {
+        for (const Verdict verdict : kVerdicts) {
+            out += "<option value=\"";
+            out += std::to_string(c);
+            out += verdictLetter(verdict);
+            out += "\">";
+            out += kReportChecks[c].title;
+            out += ": ";
+            out += verdictText(verdict);
+            out += "</option>\n";
+        }
+    }
+    // A row's conclusion is known by its cell's rank, so the rows carry nothing more for this menu.
+    out += "</select></label>\n<label>Conclusion <select id=\"conclusion-filter\">\n<option value=\"\">any</option>\n";
+    for (const auto& [level, text] : kConclusionChoices) {
+        out += "<option value=\"";
+        out += conclusionRank(level);
+        out += "\">";
+        out += text;
+        out += "</option>\n";
+    }
+    out += "</select></label>\n<label>Path contains <input id=\"text-filter\" type=\"search\"></label>\n"
+           "<span id=\"shown\" role=\"status\"></span>\n</div>\n"
+           "<table id=\"files\" role=\"table\"";
+    out += withPictures ? " class=\"pics\">\n" : ">\n";
+    out += "<thead role=\"rowgroup\"><tr role=\"row\"><th role=\"columnheader\" data-t=\"n\">#</th>"
+           "<th role=\"columnheader\" data-t=\"t\">File</th><th role=\"columnheader\" data-t=\"t\">Format</th>"
+           "<th role=\"columnheader\" data-t=\"n\">Conclusion</th>";
+    for (const ReportCheck& check : kReportChecks) {
+        out += "<th role=\"columnheader\" data-t=\"t\">";
+        out += check.title;
+        out += "</th>";
+    }
+    out += "<th role=\"columnheader\" data-t=\"n\">Cutoff kHz</th>";
+    if (withPictures) {
+        out += "<th role=\"columnheader\">Spectrogram</th>";
+    }
+    out += "</tr></thead>\n<tbody role=\"rowgroup\">\n";
+    return out;
+}
 
 void appendHtmlRow(std::string& out, const FileReport& record, std::size_t index, bool withPictures)
 {

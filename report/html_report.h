@@ -18,7 +18,8 @@ namespace orvel {
 // under the path, opened by a click, each check's summary, evidence and
 // measurements. The library summary is written after the table, when every
 // record is counted, and the page's style shows it at the top. The script
-// sorts by a click on a header and filters by verdict and by text.
+// sorts by a click on a header and filters by verdict, by
+// conclusion and by text.
 //
 // With pictures, a column holds each record's thumbnailPng as a data URI,
 // small in the row and at its full size on a click.

@@ -74,18 +74,6 @@ private:
     bool m_full = false;
 };
 
-std::string clockText(std::chrono::seconds total)
-{
-    const long long seconds = total.count();
-    char text[32];
-    if (seconds >= 3600) {
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
-    } else {
-        std::snprintf(text, sizeof text, "%lld:%02lld", seconds / 60, seconds % 60);
-    }
-    return text;
-}
-
 void writeStderr(std::string_view text)
 {
     std::fwrite(text.data(), 1, text.size(), stderr);

@@ -10,6 +10,7 @@
 #include "analysis/conclusion.h"
 #include "batch/input_walker.h"
 #include "report/summary_text.h"
+#include "text/format_number.h"
 #include "text/utf8.h"
 
 namespace orvel {
@@ -215,6 +216,9 @@ void AnalysisQueue::startJobs(const std::vector<int>& indices)
         return;
     }
     m_busy = true;
+    m_runTotal = jobs.size();
+    m_runDone = 0;
+    m_runStart = std::chrono::steady_clock::now();
     m_stopRequested.store(false);
     m_noticeText.clear();
     updateCommands();
@@ -348,6 +352,18 @@ void AnalysisQueue::onProgress(int index, const std::string& stage)
     // While stopping, the stop's own text stays up.
     if (!m_stopRequested.load()) {
         m_statusText = fileNameOf(entry.path) + " \u00B7 " + stage;
+        if (m_busy && m_runTotal > 0) {
+            // Which file of the run this is and the time left at the pace so far, as kestrone-scan shows them.
+            std::string left = "--:--";
+            if (m_runDone > 0) {
+                const auto elapsed = std::chrono::steady_clock::now() - m_runStart;
+                left = clockText(std::chrono::duration_cast<std::chrono::seconds>(
+                    elapsed * static_cast<double>(m_runTotal - std::min(m_runDone, m_runTotal)) /
+                    static_cast<double>(m_runDone)));
+            }
+            m_statusText = std::to_string(std::min(m_runDone + 1, m_runTotal)) + " of " + std::to_string(m_runTotal) +
+                           " \u00B7 " + left + " left \u00B7 " + m_statusText;
+        }
     }
     m_view.repaintWindow();
 }
@@ -360,6 +376,7 @@ void AnalysisQueue::onResult(int index, std::unique_ptr<FileReport> record)
     QueueEntry& entry = m_entries[static_cast<std::size_t>(index)];
     entry.state = record->error.empty() ? EntryState::Complete : EntryState::Error;
     entry.result = std::move(record);
+    m_runDone += m_busy ? 1 : 0;
     m_view.rowChanged(index);
     updateProgress();
     refreshDetails();

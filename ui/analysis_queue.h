@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <memory>
@@ -132,6 +133,10 @@ private:
     bool m_closeWhenStopped = false;
     int m_selectedIndex = -1;
     int m_progress = 0;
+    // The current run: its files, those done and when it began, for "n of N · time left".
+    std::size_t m_runTotal = 0;
+    std::size_t m_runDone = 0;
+    std::chrono::steady_clock::time_point m_runStart;
     CommandState m_commands;
     std::thread m_worker; // the current or last run's; joined on finish and on destruction
 };

@@ -7,31 +7,37 @@
 
 namespace orvel {
 
-MainLayout computeMainLayout(int width, int height, int listHeight)
+MainLayout computeMainLayout(int width, int height, int listHeight, bool compact)
 {
     constexpr int m = MainLayout::kMargin;
     constexpr std::array<int, 7> kButtonWidths{126, 126, 146, 78, 78, 142, 78};
     MainLayout layout;
+    // The button row's top and the list's; both move up by the same amount when compact.
+    const int buttonTop = compact ? 72 : 105;
+    const int listTop = buttonTop + 57;
+
+    constexpr int kCompactWidth = 140;
+    layout.compact = QRect(width - m - kCompactWidth, 24, kCompactWidth, 32);
 
     int x = m;
     for (std::size_t i = 0; i < kButtonWidths.size(); ++i) {
-        layout.buttons[i] = QRect(x, 105, kButtonWidths[i], 38);
+        layout.buttons[i] = QRect(x, buttonTop, kButtonWidths[i], 38);
         x += kButtonWidths[i] + 10;
     }
 
     constexpr int kFilterWidth = 160;
     const int afterButtons = layout.buttons.back().right() + 1 + 10;
-    layout.filter = QRect(std::max(afterButtons, width - m - kFilterWidth), 105, kFilterWidth, 38);
+    layout.filter = QRect(std::max(afterButtons, width - m - kFilterWidth), buttonTop, kFilterWidth, 38);
 
     const int listWidth = width - 2 * m;
     if (listHeight < 0) {
-        listHeight = std::max(150, (height - 260) * 46 / 100);
+        listHeight = compact ? std::max(150, (height - listTop - 98) * 64 / 100) : std::max(150, (height - 260) * 46 / 100);
     } else {
-        // 162 above the list, 38 between it and the panel, 52 below the panel.
-        const int most = std::max(kMinListHeight, height - 162 - 38 - 52 - kMinPanelHeight);
+        // listTop above the list, 38 between it and the panel, 52 below the panel.
+        const int most = std::max(kMinListHeight, height - listTop - 38 - 52 - kMinPanelHeight);
         listHeight = std::clamp(listHeight, kMinListHeight, most);
     }
-    layout.list = QRect(m, 162, listWidth, listHeight);
+    layout.list = QRect(m, listTop, listWidth, listHeight);
     // FILE takes a quarter and CONCLUSION a fifth; the verdict columns and
     // STATE share the rest, with 4 to spare so that rounding never brings a
     // horizontal scroll bar.

@@ -21,6 +21,7 @@ struct MainLayout {
 
     std::array<QRect, 7> buttons;
     QRect filter;   // the "Findings only" toggle, right-aligned in the button row
+    QRect compact;  // the "Compact rows" toggle, right-aligned in the wordmark's row
     QRect list;
     QRect splitter; // the strip between the list and the panel that drags the list's height
     QueueColumnWidths columnWidths{};
@@ -37,7 +38,9 @@ inline constexpr int kMinPanelHeight = 160;
 
 // listHeight -1 takes the design's share of the height; another value (from
 // the splitter) is kept within kMinListHeight and what leaves the panel kMinPanelHeight.
-[[nodiscard]] MainLayout computeMainLayout(int width, int height, int listHeight = -1);
+// compact: the buttons move up beside the wordmark's row and the list takes a
+// larger share, for its shorter rows.
+[[nodiscard]] MainLayout computeMainLayout(int width, int height, int listHeight = -1, bool compact = false);
 
 // Where the window goes on a screen: the design's size and minimum, each cut
 // down to what the available area holds once the frame is added, centred in it.

@@ -16,6 +16,8 @@
 #include <QDropEvent>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFocusEvent>
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QMessageBox>
@@ -25,12 +27,15 @@
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTreeView>
 
+#include <algorithm>
 #include <exception>
 #include <functional>
 #include <utility>
 
+#include "analysis/analysis_version.h"
 #include "batch/output_target.h"
 #include "batch/report_file.h"
 #include "text/utf8.h"
@@ -77,11 +82,36 @@ std::vector<std::filesystem::path> fsPaths(const QStringList& paths)
     return result;
 }
 
-// The details text: read-only, with the margins of the text set to 0 left and 8 right.
+// The details text: read-only, with the margins of the text set to 0 left and 8 right,
+// framed in the accent colour while it has the focus.
 class DetailsText : public QPlainTextEdit {
 public:
     explicit DetailsText(QWidget* parent) : QPlainTextEdit(parent) { setViewportMargins(0, 0, 8, 0); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QPlainTextEdit::paintEvent(event);
+        if (hasFocus()) {
+            QPainter painter(viewport());
+            painter.setPen(QPen(theme::kAccent, 2));
+            painter.drawRect(viewport()->rect().adjusted(1, 1, -1, -1));
+        }
+    }
+    void focusInEvent(QFocusEvent* event) override
+    {
+        QPlainTextEdit::focusInEvent(event);
+        viewport()->update();
+    }
+    void focusOutEvent(QFocusEvent* event) override
+    {
+        QPlainTextEdit::focusOutEvent(event);
+        viewport()->update();
+    }
 };
+
+// Where the window keeps what it remembers between runs.
+QSettings windowSettings() { return QSettings(QStringLiteral("kestrone"), QStringLiteral("kestrone")); }
 
 // The file manager shows a folder given as a file URL; the bytes of the
 // path are percent-encoded so that any name reaches it unchanged.
@@ -194,6 +224,11 @@ MainWindow::MainWindow(AnalyzeFunction analyze, QWidget* parent)
     m_filter->setCheckable(true);
     m_filter->setAccessibleName(QStringLiteral("Only files with findings"));
     m_filter->setToolTip(QStringLiteral("Only files with findings"));
+    m_compact = new CommandButton(QStringLiteral("Compact rows"), CommandButton::Kind::Command, this);
+    m_compact->setCheckable(true);
+    m_compact->setAccessibleName(QStringLiteral("Compact rows"));
+    m_compact->setToolTip(QStringLiteral("Shorter rows, so that more files show at once"));
+    connect(m_compact, &QAbstractButton::toggled, this, &MainWindow::setCompactRows);
 
     m_spectrogram = std::make_unique<SpectrogramView>([this] { spectrogramChanged(); });
     const std::array<const char*, 2> modeCaptions{"Spectrum", "Spectrogram"};
@@ -205,11 +240,13 @@ MainWindow::MainWindow(AnalyzeFunction analyze, QWidget* parent)
         button->setCheckable(true);
         button->setChecked(i == SpectrumCurve);
         button->setToolTip(QString::fromUtf8(modeTips[static_cast<std::size_t>(i)]));
+        button->setAccessibleName(QString::fromUtf8(modeTips[static_cast<std::size_t>(i)]));
         connect(button, &QAbstractButton::clicked, this, [this, i] { setSpectrumMode(static_cast<SpectrumMode>(i)); });
         m_modeButtons[static_cast<std::size_t>(i)] = button;
     }
     m_savePicture = new CommandButton(QStringLiteral("Save picture\u2026"), CommandButton::Kind::Command, this);
     m_savePicture->setToolTip(QStringLiteral("Save the spectrogram picture of the selected file as PNG"));
+    m_savePicture->setAccessibleName(m_savePicture->toolTip());
     connect(m_savePicture, &QAbstractButton::clicked, this, &MainWindow::choosePictureTarget);
 
     m_list = new QueueListView(this);
@@ -233,6 +270,7 @@ MainWindow::MainWindow(AnalyzeFunction analyze, QWidget* parent)
 
     m_details = new DetailsText(this);
     m_details->setReadOnly(true);
+    m_details->setAccessibleName(QStringLiteral("Evidence of the selected file"));
     m_details->setTabChangesFocus(true);
     m_details->setFrameShape(QFrame::NoFrame);
     m_details->setFont(theme::font(theme::FontRole::Ui));
@@ -261,7 +299,7 @@ MainWindow::MainWindow(AnalyzeFunction analyze, QWidget* parent)
     // Tab and Shift+Tab walk the controls in the order they are seen.
     QWidget* previous = nullptr;
     for (QWidget* widget : std::initializer_list<QWidget*>{m_buttons[0], m_buttons[1], m_buttons[2], m_buttons[3],
-                                                           m_buttons[4], m_buttons[5], m_buttons[6], m_filter, m_list,
+                                                           m_buttons[4], m_buttons[5], m_buttons[6], m_filter, m_compact, m_list,
                                                            m_details, m_modeButtons[0], m_modeButtons[1],
                                                            m_savePicture}) {
         if (previous) {
@@ -275,7 +313,77 @@ MainWindow::MainWindow(AnalyzeFunction analyze, QWidget* parent)
     m_queue->updateCommands();
     resize(kDesignSize);
     fitToScreen(QMargins());
+    restoreSettings();
     applyLayout();
+}
+
+void MainWindow::restoreSettings()
+{
+    const QSettings settings = windowSettings();
+    const QByteArray geometry = settings.value(QStringLiteral("window/geometry")).toByteArray();
+    if (!geometry.isEmpty() && restoreGeometry(geometry)) {
+        m_fitted = isMaximized() || isFullScreen();
+    }
+    m_listHeight = std::max(-1, settings.value(QStringLiteral("window/listHeight"), -1).toInt());
+    m_compact->setChecked(settings.value(QStringLiteral("list/compactRows"), false).toBool());
+    QueueSort sort;
+    sort.column = settings.value(QStringLiteral("list/sortColumn"), -1).toInt();
+    sort.descending = settings.value(QStringLiteral("list/sortDescending"), false).toBool();
+    if (sort.column >= 0 && sort.column < kQueueColumnCount) {
+        m_model->setSort(sort);
+        static_cast<QueueHeader*>(m_list->horizontalHeader())->setSortMark(sort);
+    }
+    m_filter->setChecked(settings.value(QStringLiteral("list/onlyFindings"), false).toBool());
+    setSpectrumMode(settings.value(QStringLiteral("view/spectrogram"), false).toBool() ? SpectrogramPicture
+                                                                                         : SpectrumCurve);
+    m_lastFolder = settings.value(QStringLiteral("dialogs/lastFolder")).toString();
+}
+
+void MainWindow::saveSettings() const
+{
+    QSettings settings = windowSettings();
+    settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("window/listHeight"), m_listHeight);
+    settings.setValue(QStringLiteral("list/compactRows"), m_compactRows);
+    settings.setValue(QStringLiteral("list/sortColumn"), m_model->sort().column);
+    settings.setValue(QStringLiteral("list/sortDescending"), m_model->sort().descending);
+    settings.setValue(QStringLiteral("list/onlyFindings"), m_model->onlyFindings());
+    settings.setValue(QStringLiteral("view/spectrogram"), m_spectrumMode == SpectrogramPicture);
+    if (!m_lastFolder.isEmpty()) {
+        settings.setValue(QStringLiteral("dialogs/lastFolder"), m_lastFolder);
+    }
+}
+
+void MainWindow::rememberFolder(const QString& chosen, bool isFolder)
+{
+    // A chosen folder's own parent, so that its neighbours show next time.
+    const QFileInfo info(chosen);
+    m_lastFolder = isFolder ? QFileInfo(info.absoluteFilePath()).absolutePath() : info.absolutePath();
+}
+
+void MainWindow::setCompactRows(bool compact)
+{
+    if (m_compact->isChecked() != compact) {
+        m_compact->setChecked(compact); // comes back here through toggled
+        return;
+    }
+    m_compactRows = compact;
+    m_list->setCompact(compact);
+    applyLayout();
+}
+
+void MainWindow::quit()
+{
+    if (m_queue->busy()) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Quit Kestrone?"),
+                        QStringLiteral("An analysis is running. Stop it and quit?"),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes) {
+            return;
+        }
+    }
+    close(); // during a run: stops, then closes once the worker has stopped
 }
 
 void MainWindow::createActions()
@@ -314,6 +422,11 @@ void MainWindow::createActions()
                                              names.join(QStringLiteral(" or ")) + QStringLiteral(")"));
     }
     m_buttons[Clear]->setToolTip(QStringLiteral("Remove every file from the queue"));
+    m_quit = new QAction(QStringLiteral("Quit"), this);
+    m_quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    m_quit->setShortcutContext(Qt::WindowShortcut);
+    connect(m_quit, &QAction::triggered, this, &MainWindow::quit);
+    addAction(m_quit);
 
     const std::array<const char*, 5> texts{"Copy full path", "Open containing folder", "Remove from queue",
                                            "Re-analyze", "Show in evidence panel"};
@@ -377,6 +490,7 @@ void MainWindow::setListHeight(int height)
 
 MainWindow::~MainWindow()
 {
+    saveSettings();
     m_rowMenu = nullptr;
     m_spectrogram.reset();
     // The list reads the queue: let it go first, then stop and join the worker.
@@ -403,6 +517,12 @@ QString MainWindow::panelTitle() const
     return QStringLiteral("Lossless audio inspector");
 }
 
+QString MainWindow::panelFolder() const
+{
+    const QueueEntry* entry = m_queue->selectedEntry();
+    return entry ? theme::displayPath(entry->path.parent_path()) : QString();
+}
+
 void MainWindow::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
@@ -427,7 +547,15 @@ void MainWindow::paintEvent(QPaintEvent*)
     const QRect titleRect = theme::ltrb(panel.left() + 18, panel.top() + 10, m_layout.spectrum.left() - 30, panel.top() + 35);
     p.setFont(title);
     p.setPen(theme::kPrimaryText);
-    p.drawText(titleRect, single, QFontMetrics(title).elidedText(panelTitle(), Qt::ElideRight, titleRect.width()));
+    const QString titleText = QFontMetrics(title).elidedText(panelTitle(), Qt::ElideRight, titleRect.width());
+    p.drawText(titleRect, single, titleText);
+    // The file's folder after its name, so the whole path stays in view whatever the details show.
+    const QRect folderRect = titleRect.adjusted(QFontMetrics(title).horizontalAdvance(titleText) + 12, 0, 0, 0);
+    if (folderRect.width() > 40) {
+        p.setFont(small);
+        p.setPen(theme::kSecondaryText);
+        p.drawText(folderRect, single, QFontMetrics(small).elidedText(panelFolder(), Qt::ElideMiddle, folderRect.width()));
+    }
 
     const QueueEntry* entry = m_queue->selectedEntry();
     if (m_spectrumMode == SpectrogramPicture) {
@@ -468,11 +596,12 @@ void MainWindow::applyLayout()
     if (!m_list) {
         return;
     }
-    m_layout = computeMainLayout(width(), height(), m_listHeight);
+    m_layout = computeMainLayout(width(), height(), m_listHeight, m_compactRows);
     for (std::size_t i = 0; i < m_buttons.size(); ++i) {
         m_buttons[i]->setGeometry(m_layout.buttons[i]);
     }
     m_filter->setGeometry(m_layout.filter);
+    m_compact->setGeometry(m_layout.compact);
     m_splitter->setGeometry(m_layout.splitter);
     m_list->setGeometry(m_layout.list);
     m_list->setColumnWidths(m_layout.columnWidths);
@@ -492,6 +621,7 @@ void MainWindow::applyLayout()
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (m_queue->requestClose()) {
+        saveSettings();
         event->accept();
     } else {
         event->ignore();
@@ -596,9 +726,10 @@ void MainWindow::chooseFiles()
         return;
     }
     const QStringList files = QFileDialog::getOpenFileNames(
-        this, QStringLiteral("Add audio files"), QString(),
+        this, QStringLiteral("Add audio files"), m_lastFolder,
         QStringLiteral("Audio files (*.flac *.wav *.aif *.aiff *.aifc *.m4a *.alac *.aac *.mp3 *.wv *.ape *.tta *.tak *.ogg *.oga *.opus *.wma *.mka *.caf);;All files (*)"));
     if (!files.isEmpty()) {
+        rememberFolder(files.first(), false);
         m_queue->addPaths(fsPaths(files));
     }
 }
@@ -613,6 +744,9 @@ void MainWindow::chooseFolders()
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    if (!m_lastFolder.isEmpty()) {
+        dialog.setDirectory(m_lastFolder);
+    }
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(dialog.findChild<QListView*>(QStringLiteral("listView"))),
                                     static_cast<QAbstractItemView*>(dialog.findChild<QTreeView*>())}) {
         if (view) {
@@ -624,6 +758,7 @@ void MainWindow::chooseFolders()
     }
     const QStringList folders = dialog.selectedFiles();
     if (!folders.isEmpty()) {
+        rememberFolder(folders.first(), true);
         m_queue->addPaths(fsPaths(folders));
     }
 }
@@ -633,17 +768,26 @@ void MainWindow::exportReport()
     if (!m_queue->commands().exportReport) {
         return;
     }
-    const QStringList filters{QStringLiteral("JSON report (*.json)"), QStringLiteral("Text report (*.txt)")};
+    QStringList filters;
+    for (const ExportType& type : kExportTypes) {
+        filters << QString::fromUtf8(type.filter.data(), static_cast<qsizetype>(type.filter.size()));
+    }
+    const auto suffixOf = [&filters](const QString& filter) {
+        const std::string_view suffix = kExportTypes[static_cast<std::size_t>(std::max<qsizetype>(filters.indexOf(filter), 0))].suffix;
+        return QString::fromUtf8(suffix.data(), static_cast<qsizetype>(suffix.size()));
+    };
     QFileDialog dialog(this);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(filters);
     dialog.setDefaultSuffix(QStringLiteral("json"));
+    if (!m_lastFolder.isEmpty()) {
+        dialog.setDirectory(m_lastFolder);
+    }
     dialog.selectFile(QStringLiteral("Kestrone-report.json"));
     // A name typed without an extension takes the chosen type's.
-    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &filters](const QString& filter) {
-        dialog.setDefaultSuffix(filter == filters.at(1) ? QStringLiteral("txt") : QStringLiteral("json"));
-    });
+    connect(&dialog, &QFileDialog::filterSelected, &dialog,
+            [&dialog, &suffixOf](const QString& filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
@@ -651,6 +795,7 @@ void MainWindow::exportReport()
     if (chosen.isEmpty() || chosen.first().isEmpty()) {
         return;
     }
+    rememberFolder(chosen.first(), false);
     const qsizetype filter = filters.indexOf(dialog.selectedNameFilter());
     saveReport(theme::pathFromQString(chosen.first()), filter < 0 ? 1 : static_cast<int>(filter) + 1);
 }
@@ -772,7 +917,9 @@ void MainWindow::saveReport(const std::filesystem::path& path, int filterIndex)
             failure[0] = 'R';
             failure += ".";
         } else {
-            failure = writeReportFile(path, reportFormatForFilterIndex(filterIndex), records);
+            const std::optional<ReportFormat> format = reportFormatForFilterIndex(filterIndex);
+            failure = format ? writeReportFile(path, *format, records)
+                             : writeJsonlReportFile(path, records, kAnalysisVersion);
         }
     } catch (const std::exception& e) {
         failure = sanitizeUtf8(e.what());

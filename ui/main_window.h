@@ -58,6 +58,14 @@ public:
     [[nodiscard]] const MainLayout& layoutRects() const { return m_layout; }
     [[nodiscard]] QueueModel* model() const { return m_model; }
     [[nodiscard]] CommandButton* filterToggle() const { return m_filter; }
+    // Shorter rows and the buttons beside the wordmark: more of the list shows.
+    [[nodiscard]] CommandButton* compactToggle() const { return m_compact; }
+    void setCompactRows(bool compact);
+    [[nodiscard]] bool compactRows() const { return m_compactRows; }
+    // Ctrl+Q: closes the window, asking first while an analysis runs.
+    [[nodiscard]] QAction* quitAction() const { return m_quit; }
+    // Where the next file dialog opens: the folder of what was last chosen in one.
+    [[nodiscard]] const QString& lastFolder() const { return m_lastFolder; }
     [[nodiscard]] QWidget* splitter() const;
     // The shortcut of a command (null for Clear, which has none).
     [[nodiscard]] QAction* commandAction(Command command) const { return m_commandActions[command]; }
@@ -71,12 +79,14 @@ public:
 
     // Adds dropped items, unless a run is going on.
     void addDroppedUrls(const QList<QUrl>& urls);
-    // Writes the export to path in the dialog's format index (1 JSON, else text):
+    // Writes the export to path in the dialog's format index (see kExportTypes):
     // the status line tells of success, a message box of failure.
     void saveReport(const std::filesystem::path& path, int filterIndex);
 
-    // The evidence panel's title: the selected file's name, else the tagline.
+    // The evidence panel's title: the selected file's name, else the tagline;
+    // beside it, dimmer, the whole path of the file's folder (else empty).
     [[nodiscard]] QString panelTitle() const;
+    [[nodiscard]] QString panelFolder() const;
 
     // The spectrum area shows the averaged spectrum or the selected file's
     // spectrogram picture; Spectrum and Spectrogram switch between them.
@@ -120,6 +130,13 @@ private:
     void updateRowActions();
     void restoreSelection();
     void showRowMenu(const QPoint& globalPos);
+    void quit();
+    // The window's size and place, the splitter, the sort, the findings
+    // filter, the spectrum view, compact rows and the last folder, kept
+    // between runs of the program.
+    void restoreSettings();
+    void saveSettings() const;
+    void rememberFolder(const QString& chosen, bool isFolder);
 
     // QueueView
     void rowsAppended(int first, int count) override;
@@ -140,6 +157,10 @@ private:
     std::array<QAction*, 5> m_rowActions{};
     QMenu* m_rowMenu = nullptr;
     CommandButton* m_filter = nullptr;
+    CommandButton* m_compact = nullptr;
+    bool m_compactRows = false;
+    QAction* m_quit = nullptr;
+    QString m_lastFolder;
     SplitterHandle* m_splitter = nullptr;
     int m_listHeight = -1;
     bool m_fitted = false;

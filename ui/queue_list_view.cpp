@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 
 #include "ui/analysis_queue.h"
 #include "ui/theme.h"
@@ -163,6 +164,10 @@ QVariant QueueModel::data(const QModelIndex& index, int role) const
     if (role == Qt::ForegroundRole) {
         return theme::toneQColor(m_queue.cellTone(entry, index.column()));
     }
+    if (index.column() == kFileColumn && (role == Qt::ToolTipRole || role == kFolderRole)) {
+        const std::filesystem::path& path = m_queue.entries()[static_cast<std::size_t>(entry)].path;
+        return role == Qt::ToolTipRole ? theme::displayPath(path) : theme::displayPath(path.parent_path().filename());
+    }
     return {};
 }
 
@@ -227,16 +232,26 @@ void QueueCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const QFont font = theme::font(theme::FontRole::Ui);
     painter->setFont(font);
     const QRect textRect = option.rect.adjusted(10, 0, -6, 0);
-    const QString text =
-        QFontMetrics(font).elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, textRect.width());
+    const QFontMetrics metrics(font);
+    const QString text = metrics.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, textRect.width());
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+    // The folder follows the name, dimmer, so same-named tracks of different albums differ.
+    const QString folder = index.data(QueueModel::kFolderRole).toString();
+    const int used = metrics.horizontalAdvance(text) + 12;
+    if (!folder.isEmpty() && used + 40 < textRect.width()) {
+        painter->setPen(theme::kSecondaryText);
+        const QRect folderRect = textRect.adjusted(used, 0, 0, 0);
+        painter->drawText(folderRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          metrics.elidedText(folder, Qt::ElideRight, folderRect.width()));
+    }
     painter->restore();
 }
 
 QSize QueueCellDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
-    size.setHeight(QueueListView::kRowHeight);
+    const auto* view = qobject_cast<const QueueListView*>(parent());
+    size.setHeight(view ? view->rowHeight() : QueueListView::kRowHeight);
     return size;
 }
 
@@ -274,6 +289,12 @@ void QueueListView::setColumnWidths(const QueueColumnWidths& widths)
 {
     m_designWidths = widths;
     fitColumns();
+}
+
+void QueueListView::setCompact(bool compact)
+{
+    m_compact = compact;
+    verticalHeader()->setDefaultSectionSize(rowHeight());
 }
 
 void QueueListView::fitColumns()
@@ -333,6 +354,12 @@ bool QueueListView::viewportEvent(QEvent* event)
     }
     const auto* help = static_cast<QHelpEvent*>(event);
     const QModelIndex index = indexAt(help->pos());
+    // A file's whole path, always: the row shows only its name and folder.
+    const QString path = index.isValid() ? index.data(Qt::ToolTipRole).toString() : QString();
+    if (!path.isEmpty()) {
+        QToolTip::showText(help->globalPos(), path, viewport(), visualRect(index));
+        return true;
+    }
     const QString text = index.isValid() ? index.data(Qt::DisplayRole).toString() : QString();
     const int room = visualRect(index).width() - 16;
     if (!text.isEmpty() && QFontMetrics(theme::font(theme::FontRole::Ui)).horizontalAdvance(text) > room) {
@@ -346,10 +373,15 @@ bool QueueListView::viewportEvent(QEvent* event)
 void QueueListView::paintEvent(QPaintEvent* event)
 {
     QTableView::paintEvent(event);
+    QPainter painter(viewport());
+    if (hasFocus()) {
+        // The focus shows on the list as a whole, whichever row is selected.
+        painter.setPen(QPen(theme::kAccent, 2));
+        painter.drawRect(viewport()->rect().adjusted(1, 1, -1, -1));
+    }
     if (model() && model()->rowCount() > 0) {
         return;
     }
-    QPainter painter(viewport());
     painter.setPen(theme::kSecondaryText);
     painter.setFont(theme::font(theme::FontRole::Ui));
     // 30 below the top of the whole list, header included.
@@ -357,6 +389,18 @@ void QueueListView::paintEvent(QPaintEvent* event)
     area.setTop(30 - viewport()->y());
     painter.drawText(area, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
                      QStringLiteral("Drop audio files or folders here\n\nFLAC \u00B7 WAV \u00B7 AIFF \u00B7 M4A / ALAC"));
+}
+
+void QueueListView::focusInEvent(QFocusEvent* event)
+{
+    QTableView::focusInEvent(event);
+    viewport()->update();
+}
+
+void QueueListView::focusOutEvent(QFocusEvent* event)
+{
+    QTableView::focusOutEvent(event);
+    viewport()->update();
 }
 
 void QueueListView::dragEnterEvent(QDragEnterEvent* event)

@@ -26,6 +26,10 @@ class AnalysisQueue;
 class QueueModel : public QAbstractTableModel {
     Q_OBJECT
 public:
+    // FILE's cells also give the name of the file's folder under this role,
+    // and its whole path as the tool tip.
+    static constexpr int kFolderRole = Qt::UserRole + 1;
+
     explicit QueueModel(const AnalysisQueue& queue, QObject* parent = nullptr);
 
     // Entry indices, as the queue announces them.
@@ -90,19 +94,22 @@ public:
     [[nodiscard]] QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
-// The queue list: single row selection, 40-unit rows, a drop hint while empty,
+// The queue list: single row selection, 40-unit rows (22 when compact), a drop hint while empty,
 // and dropped files handed on through pathsDropped. Tab leaves the list;
 // Home and End go to the first and last row.
 class QueueListView : public QTableView {
     Q_OBJECT
 public:
     static constexpr int kRowHeight = 40;
+    static constexpr int kCompactRowHeight = 22;
     static constexpr int kHeaderHeight = 26;
 
     explicit QueueListView(QWidget* parent = nullptr);
     // The design's widths; FILE gives up what a vertical scroll bar takes, so
     // no horizontal one appears with it.
     void setColumnWidths(const QueueColumnWidths& widths);
+    void setCompact(bool compact);
+    [[nodiscard]] int rowHeight() const { return m_compact ? kCompactRowHeight : kRowHeight; }
 
 signals:
     void pathsDropped(const QList<QUrl>& urls);
@@ -115,6 +122,8 @@ protected:
     // Shows a cell's whole text as a tip when the cell cuts it short.
     bool viewportEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -124,6 +133,7 @@ private:
 
     QueueColumnWidths m_designWidths{};
     bool m_fitting = false;
+    bool m_compact = false;
 };
 
 } // namespace orvel

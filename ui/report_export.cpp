@@ -3,6 +3,15 @@
 
 namespace orvel {
 
-ReportFormat reportFormatForFilterIndex(int index) { return index == 1 ? ReportFormat::Json : ReportFormat::Text; }
+std::optional<ReportFormat> reportFormatForFilterIndex(int index)
+{
+    switch (index) {
+    case 1: return ReportFormat::Json;
+    case 3: return ReportFormat::Csv;
+    case 4: return std::nullopt;
+    case 5: return ReportFormat::Html;
+    default: return ReportFormat::Text;
+    }
+}
 
 } // namespace orvel

@@ -83,10 +83,14 @@ TEST(HtmlReportBrowserTest, AClickOnAHeaderSortsAndTheMenuAndTextFilterTheRows)
          "document.querySelector('#files thead th:nth-child(2)').getAttribute('aria-sort')", "--eval",
          "(() => { const m = document.getElementById('verdict-filter'); m.value = 'x';"
          " m.dispatchEvent(new Event('change')); return document.getElementById('shown').textContent; })()",
-         "--eval", shownOrder, "--type", "#text-filter=truncated", "--eval", shownOrder});
+         "--eval", shownOrder, "--type", "#text-filter=truncated", "--eval", shownOrder, "--eval",
+         "(() => { document.getElementById('verdict-filter').value = ''; document.getElementById('text-filter').value = '';"
+         " const m = document.getElementById('conclusion-filter'); m.value = '3';"
+         " m.dispatchEvent(new Event('change')); return document.getElementById('shown').textContent; })()",
+         "--eval", shownOrder});
     ASSERT_EQ(browser.exitCode, 0) << browser.err;
     const JsonValue results = parseJson(browser.out)["results"];
-    ASSERT_EQ(results.items.size(), 7u) << browser.out;
+    ASSERT_EQ(results.items.size(), 9u) << browser.out;
     EXPECT_EQ(results.items[0].text, "1 2 3 4 5 6 7 8") << "input order: the walk's";
     EXPECT_EQ(results.items[1].text, "1 5 3 4 2 6 7 8") << "by path, as people sort names";
     EXPECT_EQ(results.items[2].text, "8 7 6 2 4 3 5 1") << "a second click: the other way";
@@ -94,6 +98,8 @@ TEST(HtmlReportBrowserTest, AClickOnAHeaderSortsAndTheMenuAndTextFilterTheRows)
     EXPECT_EQ(results.items[4].text, "2 of 8 files shown");
     EXPECT_EQ(results.items[5].text, "8 7") << "the filter keeps the order";
     EXPECT_EQ(results.items[6].text, "7");
+    EXPECT_EQ(results.items[7].text, "4 of 8 files shown");
+    EXPECT_EQ(results.items[8].text, "6 4 5 1") << "only \"Too little content to judge\", still in path order";
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -729,6 +730,34 @@ TEST_F(AnalysisQueueTest, DetailsAndProgressFollowTheRowState)
     EXPECT_EQ(view.progress, 100);
     queue.addPaths({temp.touch("three.flac"), temp.touch("four.flac")});
     EXPECT_EQ(view.progress, 50) << "new files count against the bar";
+}
+
+TEST_F(AnalysisQueueTest, DuringARunTheStatusCountsTheFilesAndTheTimeLeft)
+{
+    AnalysisQueue queue(view, inbox);
+    queue.addPaths({orvel::testing::testAudio("ui", "2ch-44100Hz-16bit-noise.flac"),
+                    orvel::testing::testAudio("ui", "2ch-48000Hz-16in24-padded.flac")});
+    queue.startAnalysis();
+    std::vector<std::string> seen;
+    while (std::unique_ptr<orvel::WorkerEvent> event = inbox.take(std::chrono::seconds(120))) {
+        const bool finished = event->kind == orvel::WorkerEvent::Kind::Finished;
+        queue.handle(std::move(event));
+        if (finished) {
+            break;
+        }
+        seen.push_back(queue.statusText());
+    }
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front().rfind("1 of 2 \u00B7 --:-- left \u00B7 2ch-44100Hz-16bit-noise.flac \u00B7 ", 0), 0u)
+        << seen.front();
+    const auto second = std::find_if(seen.begin(), seen.end(), [](const std::string& text) {
+        return text.rfind("2 of 2 \u00B7 ", 0) == 0;
+    });
+    ASSERT_NE(second, seen.end());
+    EXPECT_NE(second->find(" left \u00B7 2ch-48000Hz-16in24-padded.flac \u00B7 "), std::string::npos) << *second;
+    EXPECT_EQ(second->find("--:--"), std::string::npos) << "the pace of the first file gives the time left";
+    EXPECT_FALSE(queue.busy());
+    EXPECT_EQ(queue.statusText().find(" of 2 \u00B7 "), std::string::npos) << "after the run, the counts";
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -58,5 +59,45 @@ TEST(FrontEndsTest, WindowHeadlessAndScanWriteTheSameJsonReport)
     EXPECT_EQ(failed["Codec"].text, "");
     EXPECT_TRUE(failed["SpectrumDb"].items.empty());
 }
+
+// Every other file type of the window's export: the export's index in the
+// save dialog, kestrone-scan's option for the same report.
+struct ExportCase {
+    int filterIndex;
+    const char* scanOption;
+};
+
+void PrintTo(const ExportCase& row, std::ostream* out) { *out << row.scanOption; }
+
+class FrontEndsExportTest : public ::testing::TestWithParam<ExportCase> {};
+
+TEST_P(FrontEndsExportTest, TheWindowExportsTheBytesKestroneScanWrites)
+{
+    const orvel::testing::ScratchFolder scratch;
+    const std::vector<fs::path> files = {testAudio("ui", "2ch-44100Hz-16bit-noise.flac"),
+                                         testAudio("ui", "2ch-48000Hz-16in24-padded.flac"),
+                                         testAudio("ui", "2ch-44100Hz-128k.mp3"), testAudio("ui", "not-audio.txt")};
+    orvel::MainWindow window;
+    window.show();
+    window.queue().addPaths(files);
+    window.queue().startAnalysis();
+    ASSERT_TRUE(kestrone_test::waitFor([&] { return !window.queue().busy(); }));
+    window.saveReport(scratch / "window.report", GetParam().filterIndex);
+
+    std::vector<std::string> scanArgs{orvel::testing::scanProgram(), GetParam().scanOption,
+                                      (scratch / "scan.report").string()};
+    for (const fs::path& file : files) {
+        scanArgs.push_back(file.string());
+    }
+    EXPECT_EQ(orvel::testing::runProcess(scanArgs).exitCode, 1) << "one file fails";
+    const std::string scan = readBytes(scratch / "scan.report");
+    ASSERT_NE(scan.find("2ch-44100Hz-128k.mp3"), std::string::npos);
+    EXPECT_TRUE(readBytes(scratch / "window.report") == scan) << "the window's export differs";
+}
+
+INSTANTIATE_TEST_SUITE_P(FileTypes, FrontEndsExportTest,
+                         ::testing::Values(ExportCase{2, "--text"}, ExportCase{3, "--csv"}, ExportCase{4, "--jsonl"},
+                                           ExportCase{5, "--html"}),
+                         [](const ::testing::TestParamInfo<ExportCase>& param) { return std::string(param.param.scanOption + 2); });
 
 } // namespace

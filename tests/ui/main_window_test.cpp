@@ -418,7 +418,10 @@ TEST_F(ExportTest, TheSaveDialogOffersBothTypesAndTheChosenTypeDecidesTheFormat)
     });
     QTest::mouseClick(window->button(MainWindow::ExportReport), Qt::LeftButton);
 
-    EXPECT_EQ(filters, (QStringList{QStringLiteral("JSON report (*.json)"), QStringLiteral("Text report (*.txt)")}));
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("JSON report (*.json)"), QStringLiteral("Text report (*.txt)"),
+                                    QStringLiteral("CSV table (*.csv)"), QStringLiteral("JSON Lines (*.jsonl)"),
+                                    QStringLiteral("HTML page (*.html)")}))
+        << "JSON first, the default";
     EXPECT_EQ(proposed, QStringLiteral("Kestrone-report.json"));
     ASSERT_FALSE(chosen.isEmpty());
     const fs::path target = chosen.toStdString();

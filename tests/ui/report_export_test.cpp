@@ -38,6 +38,7 @@ TEST(ReportExportTest, OnlyTheFirstFileTypeIsJson)
     EXPECT_EQ(orvel::reportFormatForFilterIndex(1), ReportFormat::Json);
     EXPECT_EQ(orvel::reportFormatForFilterIndex(2), ReportFormat::Text);
     EXPECT_EQ(orvel::reportFormatForFilterIndex(0), ReportFormat::Text);
+    EXPECT_EQ(orvel::reportFormatForFilterIndex(4), std::nullopt) << "JSON Lines";
 }
 
 TEST(ReportExportTest, AFailedWriteIsExplainedInTheSystemsWords)

@@ -10,7 +10,9 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QScreen>
+#include <QSettings>
 #include <QTableView>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <cstdio>
@@ -60,6 +62,9 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // The pictures show the window as it first opens, whatever the user's settings remember.
+    const QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     QApplication app(argc, argv);
     orvel::theme::applyApplicationStyle(app);
     const QString out = QString::fromLocal8Bit(argv[1]);

@@ -114,6 +114,7 @@ TEST_F(WindowUseTest, TabAndShiftTabWalkTheControlsAndLeaveTheList)
                                         button(MainWindow::Clear),
                                         button(MainWindow::About),
                                         window->filterToggle(),
+                                        window->compactToggle(),
                                         window->list(),
                                         window->details(),
                                         window->spectrumModeButton(MainWindow::SpectrumCurve),
@@ -278,6 +279,29 @@ TEST_F(WindowUseTest, TheRowMenuActsOnTheFileUnderThePointer)
     ASSERT_TRUE(waitFor([this] { return window->rowMenu()->isVisible(); }, 5000));
     EXPECT_EQ(window->queue().selectedIndex(), 0);
     window->rowMenu()->close();
+}
+
+TEST_F(WindowUseTest, CtrlQQuitsAtOnceWhenIdleAndAsksFirstDuringARun)
+{
+    queueTestFiles();
+    window->queue().startAnalysis();
+    ASSERT_TRUE(window->queue().busy());
+    QString question;
+    onNextModal([&question](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        question = box->text();
+        box->button(QMessageBox::No)->click();
+    });
+    QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(question, QStringLiteral("An analysis is running. Stop it and quit?"));
+    EXPECT_TRUE(window->isVisible()) << "No keeps the window and the run";
+    ASSERT_TRUE(waitFor([this] { return !window->queue().busy(); }));
+
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(window->isVisible()) << "idle: closed without a question";
 }
 
 TEST_F(WindowUseTest, ShortcutsRunTheCommandsAndTheButtonsNameThem)
