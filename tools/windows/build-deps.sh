@@ -94,6 +94,8 @@ build_libogg() {
 build_flac() {
   cmake_package "$1" "$2" "$3" -DBUILD_PROGRAMS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF \
     -DBUILD_DOCS=OFF -DINSTALL_MANPAGES=OFF -DBUILD_CXXLIBS=OFF -DWITH_OGG=ON -DWITH_STACK_PROTECTOR=OFF
+  # Without it the headers declare every function as imported from a DLL.
+  sed -i 's/^Cflags: .*/& -DFLAC__NO_DLL/' "$2/lib/pkgconfig/flac.pc"
 }
 build_libsndfile() {
   # WAV, AIFF and the other PCM containers; FLAC is decoded by libFLAC itself.
