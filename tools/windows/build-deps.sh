@@ -14,7 +14,7 @@ cache=${KESTRONE_WINDOWS_DEPS:-${XDG_CACHE_HOME:-$HOME/.cache}/kestrone/windows-
 jobs=${JOBS:-2}
 # Raised whenever the way a package is built changes, so that old prefixes are
 # not taken for new ones.
-recipe=r1
+recipe=r2
 all=(googletest libogg flac libsndfile sqlite3)
 wanted=("$@")
 [ ${#wanted[@]} -eq 0 ] && wanted=("${all[@]}")
@@ -109,7 +109,7 @@ build_sqlite3() {
   mkdir -p "$src/build-host"
   (cd "$src/build-host" && ../configure --disable-tcl --disable-readline >&2 && make -j"$jobs" sqlite3.c >&2)
   local cc=x86_64-w64-mingw32-gcc-posix
-  ${CMAKE_C_COMPILER_LAUNCHER:-} $cc -O2 -DSQLITE_OS_WIN=1 -DSQLITE_THREADSAFE=1 -DSQLITE_ENABLE_MATH_FUNCTIONS \
+  ${CMAKE_C_COMPILER_LAUNCHER:-} $cc -O2 -Wa,-muse-unaligned-vector-move -DSQLITE_OS_WIN=1 -DSQLITE_THREADSAFE=1 -DSQLITE_ENABLE_MATH_FUNCTIONS \
     -c "$src/build-host/sqlite3.c" -o "$src/build-host/sqlite3.obj"
   mkdir -p "$prefix/include" "$prefix/lib/pkgconfig"
   x86_64-w64-mingw32-gcc-ar-posix rcs "$prefix/lib/libsqlite3.a" "$src/build-host/sqlite3.obj"
