@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "analysis/avx2_clones.h"
 #include "analysis/fft.h"
 
 namespace orvel {
@@ -62,11 +63,8 @@ WindowedMdct::WindowedMdct(std::span<const double> window)
     }
 }
 
-// The folding and rotations once more for AVX2 (no FMA: the same operations per lane).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void WindowedMdct::forward(const double* samples, std::int64_t start, double* coefficients)
+// The folding and rotations once more for AVX2 where the platform can pick it.
+KESTRONE_AVX2_CLONES void WindowedMdct::forward(const double* samples, std::int64_t start, double* coefficients)
 {
     constexpr std::size_t kQuarter = kInputLength / 4;
     constexpr std::size_t kHalf = kCoefficientCount / 2;

@@ -5,12 +5,9 @@
 #include <cstring>
 #include <type_traits>
 
-// The hot loops once more for AVX2 (no FMA: the same operations per lane).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define KESTRONE_MP3_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define KESTRONE_MP3_CLONES
-#endif
+#include "analysis/avx2_clones.h"
+
+// The hot loops below are built once more for AVX2 (avx2_clones.h).
 
 namespace orvel {
 
@@ -88,7 +85,7 @@ Mp3PolyphaseT<T>::Mp3PolyphaseT()
 }
 
 template <typename T>
-KESTRONE_MP3_CLONES void Mp3PolyphaseT<T>::analyse(std::span<const T> samples, std::int64_t first, std::int32_t blocks, T* out,
+KESTRONE_AVX2_CLONES void Mp3PolyphaseT<T>::analyse(std::span<const T> samples, std::int64_t first, std::int32_t blocks, T* out,
                                std::int32_t firstBand, std::int32_t lastBand) const
 {
     const auto n = static_cast<std::int64_t>(samples.size());
@@ -183,7 +180,7 @@ Mp3HybridT<T>::Mp3HybridT()
 }
 
 template <typename T>
-KESTRONE_MP3_CLONES void Mp3HybridT<T>::granule(const T* subbandBlocks, T* lines, std::int32_t firstBand, std::int32_t lastBand) const
+KESTRONE_AVX2_CLONES void Mp3HybridT<T>::granule(const T* subbandBlocks, T* lines, std::int32_t firstBand, std::int32_t lastBand) const
 {
     // Every step runs over the subbands side by side (one lane per subband).
     const auto b0 = static_cast<std::size_t>(firstBand);
@@ -246,7 +243,7 @@ KESTRONE_MP3_CLONES void Mp3HybridT<T>::granule(const T* subbandBlocks, T* lines
 // eight apart or a multiple of it): the same operations as the general form
 // per lane, with the 18 accumulators of a group in registers.
 template <>
-KESTRONE_MP3_CLONES void Mp3HybridT<float>::granule(const float* subbandBlocks, float* lines, std::int32_t firstBand,
+KESTRONE_AVX2_CLONES void Mp3HybridT<float>::granule(const float* subbandBlocks, float* lines, std::int32_t firstBand,
                                                     std::int32_t lastBand) const
 {
     for (std::int32_t g = firstBand; g < lastBand; g += 8) {

@@ -123,7 +123,30 @@ std::string displayBytes(std::string_view bytes)
     return out;
 }
 
+#if defined(_WIN32)
+// Windows names are UTF-16: each unpaired surrogate shows as one replacement.
+std::string displayName(const std::filesystem::path& path)
+{
+    const std::wstring& name = path.native();
+    std::string out;
+    out.reserve(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto unit = static_cast<char32_t>(name[i]);
+        const auto next = i + 1 < name.size() ? static_cast<char32_t>(name[i + 1]) : char32_t{0};
+        if (unit >= 0xD800 && unit < 0xDC00 && next >= 0xDC00 && next < 0xE000) {
+            appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+            ++i;
+        } else if (unit >= 0xD800 && unit < 0xE000) {
+            out += kReplacement;
+        } else {
+            appendUtf8(out, unit);
+        }
+    }
+    return out;
+}
+#else
 std::string displayName(const std::filesystem::path& path) { return displayBytes(path.native()); }
+#endif
 
 void appendUtf8(std::string& out, char32_t cp)
 {

@@ -2,8 +2,17 @@
 # SPDX-License-Identifier: MIT
 # Installs the Debian packages Kestrone needs to build, test and run, skipping
 # the install when every one is present. Uses sudo when not root.
-#   usage: install-deps.sh [extra-package...]
+#   usage: install-deps.sh [--windows] [extra-package...]
+#   --windows  also what the Windows cross build needs (./test --windows)
 set -euo pipefail
+windows=()
+if [ "${1:-}" = --windows ]; then
+  shift
+  # mingw-w64 (posix threads), wine for the tests, and dpkg-dev and tcl to
+  # fetch and build the dependencies from Debian's source packages.
+  windows=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+    libz-mingw-w64-dev wine wine64 dpkg-dev tcl)
+fi
 packages=(
   cmake g++ make ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -14,7 +23,7 @@ packages=(
   libcairo2-dev libpng-dev fonts-dejavu-core fonts-noto-core python3 python3-jsonschema parallel locales-all time
   chromium
   help2man librsvg2-bin lintian desktop-file-utils appstream man-db bash-completion zsh debootstrap
-  "$@"
+  "${windows[@]}" "$@"
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <string>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include "tests/support/files.h"
 
@@ -43,6 +46,7 @@ TEST(Utf8Test, InvalidUtf8BecomesOneReplacementPerMaximalBadSequence)
     }
 }
 
+#if !defined(_WIN32)
 TEST(Utf8Test, FileNamesShowEveryStrayByteAsOneReplacement)
 {
     const std::string latin1Name = "caf\xE9 \xFF.flac";
@@ -62,6 +66,16 @@ TEST(Utf8Test, FileNamesShowEveryStrayByteAsOneReplacement)
         ::close(fd);
     }
 }
+#else
+// Windows names are UTF-16, not bytes.
+TEST(Utf8Test, WindowsFileNamesShowEachUnpairedSurrogateAsOneReplacement)
+{
+    EXPECT_EQ(displayName(std::filesystem::path(L"m\u00FCsic \U0001F600.flac")),
+              "m\xC3\xBCsic \xF0\x9F\x98\x80.flac");
+    EXPECT_EQ(displayName(std::filesystem::path(std::wstring{L'a', wchar_t(0xDC00), wchar_t(0xD800), L'b'})),
+              "a" + kReplacement + kReplacement + "b");
+}
+#endif
 
 } // namespace
 } // namespace orvel
