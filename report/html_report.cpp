@@ -388,7 +388,7 @@ constexpr std::array<std::pair<ConclusionLevel, std::string_view>, 6> kConclusio
     {ConclusionLevel::LossyInput, "Lossy file"},
     {ConclusionLevel::Inconclusive, "Too little content to judge"},
     {ConclusionLevel::None, "No trace found"},
-    {ConclusionLevel::Failed, "Not analysed"},
+    {ConclusionLevel::Failed, "Not analyzed"},
 }};
 
 } // namespace
