@@ -103,12 +103,8 @@ OriginFinding codecGridTrace(OriginContext& c)
                       ", sd " + originFixed(g.spread * 100.0, 2) + " points, z " +
                       originFixed(std::min(g.z(), 9999.0), 1) + "); " + std::to_string(g.segments) + " segments.");
     if (codecGridFound(g)) {
-        f.status = Verdict::EvidenceFound;
-        f.rank = 5;
+        markGridFound(f, 5, row.summary, row.trace, row.codec);
         f.excess = g.excess();
-        f.summary = row.summary;
-        f.trace = row.trace;
-        f.codec = row.codec;
     }
     return f;
 }

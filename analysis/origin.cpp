@@ -269,11 +269,7 @@ OriginFinding mp3Trace(OriginContext& c)
     m.mp3Offset = c.mp3.offset;
     f.lines.push_back(mp3Line(m, c.mp3));
     if (mp3GridFound(c.mp3)) {
-        f.status = Verdict::EvidenceFound;
-        f.rank = 10;
-        f.summary = "MP3 frame grid";
-        f.trace = "mp3-grid";
-        f.codec = "MP3";
+        markGridFound(f, 10, "MP3 frame grid", "mp3-grid", "MP3");
         c.gridFound = true;
     }
     return f;
@@ -293,11 +289,7 @@ OriginFinding aacKbdTrace(OriginContext& c)
     m.aacKbdChannel = c.aacKbd.channel;
     f.lines.push_back(aacLine(m));
     if (aacKbdFound(c.aacKbd)) {
-        f.status = Verdict::EvidenceFound;
-        f.rank = 9;
-        f.summary = "AAC frame grid (KBD window)";
-        f.trace = "aac-kbd-grid";
-        f.codec = "AAC";
+        markGridFound(f, 9, "AAC frame grid (KBD window)", "aac-kbd-grid", "AAC");
         c.gridFound = true;
     }
     return f;
@@ -307,11 +299,7 @@ OriginFinding aacSinTrace(OriginContext& c)
 {
     OriginFinding f;
     if (c.input.aacSinFound) {
-        f.status = Verdict::EvidenceFound;
-        f.rank = 8;
-        f.summary = "AAC frame grid (sine window)";
-        f.trace = "aac-sin-grid";
-        f.codec = "AAC";
+        markGridFound(f, 8, "AAC frame grid (sine window)", "aac-sin-grid", "AAC");
         f.leadLine = "AAC frame grid (sine window): found by the AAC-SIN check.";
         c.gridFound = true;
     }

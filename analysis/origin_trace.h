@@ -61,6 +61,17 @@ struct OriginFinding {
     std::vector<std::string> lines; // evidence lines, always shown
 };
 
+// A codec's frame grid confirmed: the finding that names it.
+inline void markGridFound(OriginFinding& f, std::int32_t rank, std::string_view summary, std::string_view trace,
+                          std::string_view codec)
+{
+    f.status = Verdict::EvidenceFound;
+    f.rank = rank;
+    f.summary = summary;
+    f.trace = trace;
+    f.codec = codec;
+}
+
 // One row of the table: its measuring function, in the order the evidence shows them.
 struct OriginTrace {
     std::string_view name;

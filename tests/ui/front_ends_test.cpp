@@ -21,20 +21,32 @@ namespace fs = std::filesystem;
 using orvel::testing::readBytes;
 using orvel::testing::testAudio;
 
+// Four files, the last of which fails, analysed in the window and exported as
+// the save dialog's file type filterIndex.
+const std::vector<fs::path>& frontEndFiles()
+{
+    static const std::vector<fs::path> files = {testAudio("ui", "2ch-44100Hz-16bit-noise.flac"),
+                                                testAudio("ui", "2ch-48000Hz-16in24-padded.flac"),
+                                                testAudio("ui", "2ch-44100Hz-128k.mp3"), testAudio("ui", "not-audio.txt")};
+    return files;
+}
+
+void exportFromTheWindow(const fs::path& report, int filterIndex)
+{
+    orvel::MainWindow window;
+    window.show();
+    window.queue().addPaths(frontEndFiles());
+    ASSERT_EQ(window.queue().entries().size(), frontEndFiles().size());
+    window.queue().startAnalysis();
+    ASSERT_TRUE(kestrone_test::waitFor([&] { return !window.queue().busy(); }));
+    window.saveReport(report, filterIndex);
+}
+
 TEST(FrontEndsTest, WindowHeadlessAndScanWriteTheSameJsonReport)
 {
     const orvel::testing::ScratchFolder scratch;
-    const std::vector<fs::path> files = {testAudio("ui", "2ch-44100Hz-16bit-noise.flac"),
-                                         testAudio("ui", "2ch-48000Hz-16in24-padded.flac"),
-                                         testAudio("ui", "2ch-44100Hz-128k.mp3"), testAudio("ui", "not-audio.txt")};
-
-    orvel::MainWindow window;
-    window.show();
-    window.queue().addPaths(files);
-    ASSERT_EQ(window.queue().entries().size(), files.size());
-    window.queue().startAnalysis();
-    ASSERT_TRUE(kestrone_test::waitFor([&] { return !window.queue().busy(); }));
-    window.saveReport(scratch / "window.json", 1);
+    const std::vector<fs::path>& files = frontEndFiles();
+    ASSERT_NO_FATAL_FAILURE(exportFromTheWindow(scratch / "window.json", 1));
 
     std::vector<std::string> headlessArgs{(scratch / "headless.json").string()};
     std::vector<std::string> scanArgs{orvel::testing::scanProgram(), "--json", (scratch / "scan.json").string()};
@@ -74,15 +86,8 @@ class FrontEndsExportTest : public ::testing::TestWithParam<ExportCase> {};
 TEST_P(FrontEndsExportTest, TheWindowExportsTheBytesKestroneScanWrites)
 {
     const orvel::testing::ScratchFolder scratch;
-    const std::vector<fs::path> files = {testAudio("ui", "2ch-44100Hz-16bit-noise.flac"),
-                                         testAudio("ui", "2ch-48000Hz-16in24-padded.flac"),
-                                         testAudio("ui", "2ch-44100Hz-128k.mp3"), testAudio("ui", "not-audio.txt")};
-    orvel::MainWindow window;
-    window.show();
-    window.queue().addPaths(files);
-    window.queue().startAnalysis();
-    ASSERT_TRUE(kestrone_test::waitFor([&] { return !window.queue().busy(); }));
-    window.saveReport(scratch / "window.report", GetParam().filterIndex);
+    const std::vector<fs::path>& files = frontEndFiles();
+    ASSERT_NO_FATAL_FAILURE(exportFromTheWindow(scratch / "window.report", GetParam().filterIndex));
 
     std::vector<std::string> scanArgs{orvel::testing::scanProgram(), GetParam().scanOption,
                                       (scratch / "scan.report").string()};
