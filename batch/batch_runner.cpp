@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "batch/batch_runner.h"
 
-#include <malloc.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -14,6 +12,7 @@
 #include <variant>
 
 #include "decode/cancellation.h"
+#include "platform/process.h"
 
 namespace orvel {
 
@@ -37,14 +36,10 @@ using Event = std::variant<StageEvent, DoneEvent>;
 // buffers above 128 KB straight back to the kernel and trims the heap after
 // each file, so the next file faults the same memory in again, page by page.
 // Kept on the heap they are reused; peak memory is what one file needs.
-void keepHeapBetweenFiles()
+void keepHeapOnce()
 {
     static std::once_flag once;
-    std::call_once(once, [] {
-        constexpr int kLargestFromHeap = 32 << 20; // the C library's upper bound for this setting
-        (void)::mallopt(M_MMAP_THRESHOLD, kLargestFromHeap);
-        (void)::mallopt(M_TRIM_THRESHOLD, 1 << 30);
-    });
+    std::call_once(once, [] { keepHeapBetweenFiles(); });
 }
 
 // What the analysing threads share with the thread that runs the batch.
@@ -180,7 +175,7 @@ private:
 void runBatch(const std::vector<BatchInput>& inputs, const BatchSettings& settings,
               const std::atomic<bool>& stopRequested, BatchObserver& observer)
 {
-    keepHeapBetweenFiles();
+    keepHeapOnce();
     Batch batch(inputs, settings, stopRequested);
     const std::size_t count = std::clamp<std::size_t>(settings.jobs, 1, std::max<std::size_t>(inputs.size(), 1));
     batch.setRunning(static_cast<unsigned>(count));

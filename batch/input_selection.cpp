@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "batch/input_selection.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +8,7 @@
 #include <string>
 
 #include "decode/cancellation.h"
+#include "platform/file_system.h"
 #include "text/utf8.h"
 
 namespace orvel {
@@ -25,7 +24,7 @@ std::vector<std::filesystem::path> readPathList(const std::filesystem::path& lis
                                                 const std::atomic<bool>& stopRequested)
 {
     const bool fromStdin = list == "-";
-    const int in = fromStdin ? STDIN_FILENO : ::open(list.c_str(), O_RDONLY | O_CLOEXEC);
+    const int in = fromStdin ? STDIN_FILENO : openForReading(list);
     if (in < 0) {
         throw std::runtime_error("cannot read the list " + displayName(list) + ": " + std::strerror(errno));
     }
@@ -46,8 +45,7 @@ std::vector<std::filesystem::path> readPathList(const std::filesystem::path& lis
             closeList();
             throw Cancelled();
         }
-        pollfd ready{in, POLLIN, 0};
-        const int events = ::poll(&ready, 1, kStopCheckMilliseconds);
+        const int events = waitForInput(in, kStopCheckMilliseconds);
         if (events == 0 || (events < 0 && errno == EINTR)) {
             continue;
         }
@@ -66,14 +64,14 @@ std::vector<std::filesystem::path> readPathList(const std::filesystem::path& lis
             if (buffer[i] != separator) {
                 entry += buffer[i];
             } else if (!entry.empty()) {
-                paths.emplace_back(std::move(entry));
+                paths.push_back(pathFromBytes(entry));
                 entry.clear();
             }
         }
     }
     closeList();
     if (!entry.empty()) {
-        paths.emplace_back(std::move(entry));
+        paths.push_back(pathFromBytes(entry));
     }
     return paths;
 }
@@ -93,7 +91,7 @@ bool inShard(const BatchInput& input, const Shard& shard)
     if (shard.count <= 1) {
         return true;
     }
-    return stableHash(input.shown.native()) % shard.count == shard.index - 1;
+    return stableHash(pathBytes(input.shown)) % shard.count == shard.index - 1;
 }
 
 } // namespace orvel

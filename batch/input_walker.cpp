@@ -31,7 +31,7 @@ public:
     // False once the receiver wants no more.
     bool add(const fs::path& absolute, const fs::path& shown, std::string error = {}, bool givenDirectly = false)
     {
-        if (!m_seen.insert(absolute.native()).second) {
+        if (!m_seen.insert(pathBytes(absolute)).second) {
             return true;
         }
         return m_onInput(BatchInput{absolute, shown, std::move(error), givenDirectly});

@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "batch/jsonl_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file_system.h"
 #include "report/jsonl_record.h"
 #include "text/utf8.h"
 
@@ -18,12 +17,13 @@ JsonlFile::JsonlFile(const std::filesystem::path& target, bool withSpectrum, int
 {
     // The owner's write bit decides, as for the other reports, so that root
     // does not empty a file its owner made read-only.
-    struct stat status {};
-    if (::stat(target.c_str(), &status) == 0 && S_ISREG(status.st_mode) && (status.st_mode & S_IWUSR) == 0) {
+    FileStatus status;
+    int error = 0;
+    if (statusOf(target, status, error) && status.regular() && !status.ownerWritable) {
         m_failure = "the file is read-only";
         return;
     }
-    m_fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    m_fd = openForWriting(target);
     if (m_fd < 0) {
         m_failure = std::strerror(errno);
     }
@@ -65,8 +65,8 @@ std::string JsonlFile::finish()
         return "Cannot create the report file " + displayName(m_target) + ": " + m_failure + ".";
     }
     // A pipe or a terminal cannot be synced; everything else must reach the disk.
-    if (m_failure.empty() && ::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS) {
-        m_failure = std::strerror(errno);
+    if (const int error = m_failure.empty() ? syncToDisk(m_fd) : 0; error != 0) {
+        m_failure = std::strerror(error);
     }
     if (::close(m_fd) != 0 && m_failure.empty()) {
         m_failure = std::strerror(errno);

@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "batch/output_target.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <stdexcept>
@@ -13,6 +10,7 @@
 #include "decode/audio_paths.h"
 #include "decode/format_sniff.h"
 #include "decode/input_file.h"
+#include "platform/file_system.h"
 #include "text/system_reason.h"
 #include "text/utf8.h"
 
@@ -48,10 +46,10 @@ Content contentOf(const fs::path& path, std::string& reason)
     }
 }
 
-bool isReadOnly(const fs::path& path, const struct stat& info)
+bool isReadOnly(const fs::path& path, const FileStatus& status)
 {
     // The owner's bit decides, for root too, as for every replaced output.
-    return (info.st_mode & S_IWUSR) == 0 || ::access(path.c_str(), W_OK) != 0;
+    return !status.ownerWritable || !userMayWrite(path);
 }
 
 } // namespace
@@ -59,9 +57,10 @@ bool isReadOnly(const fs::path& path, const struct stat& info)
 void OutputGuard::protect(const std::vector<fs::path>& files, std::string_view noun)
 {
     for (const fs::path& file : files) {
-        struct stat info {};
-        if (::stat(file.c_str(), &info) == 0) {
-            m_protected.push_back({{info.st_dev, info.st_ino}, file, std::string(noun)});
+        FileStatus status;
+        int error = 0;
+        if (statusOf(file, status, error)) {
+            m_protected.push_back({{status.device, status.inode}, file, std::string(noun)});
         }
     }
     std::stable_sort(m_protected.begin(), m_protected.end(), [](const Protected& a, const Protected& b) {
@@ -79,14 +78,14 @@ std::string OutputGuard::refused(const fs::path& output, OutputKind kind) const
         kind == OutputKind::Cache ? "refusing to use " + name + " as the cache" : "refusing to write " + name;
 
     const fs::path normal = normalAbsolute(output);
-    struct stat target {};
-    const bool exists = ::stat(output.c_str(), &target) == 0;
+    FileStatus target;
+    int error = 0;
+    const bool exists = statusOf(output, target, error);
     for (const Claimed& claimed : m_claimed) {
-        struct stat other {};
+        FileStatus other;
         // Two outputs on one terminal or pipe are fine; on one file they are not.
         const bool same = claimed.normal == normal ||
-                          (exists && S_ISREG(target.st_mode) && ::stat(claimed.normal.c_str(), &other) == 0 && other.st_dev == target.st_dev &&
-                           other.st_ino == target.st_ino);
+                          (exists && target.regular() && statusOf(claimed.normal, other, error) && other.sameFile(target));
         if (same) {
             return refusing + ": it is also " + claimed.what;
         }
@@ -94,14 +93,14 @@ std::string OutputGuard::refused(const fs::path& output, OutputKind kind) const
     if (!exists) {
         return {}; // nothing there yet
     }
-    if (!S_ISREG(target.st_mode)) {
+    if (!target.regular()) {
         // A device or pipe keeps no content and takes a report as it comes,
         // but a database there cannot work, and SQLite would put its journal
         // beside it.
         return kind == OutputKind::Cache ? refusing + ": it is not a regular file" : std::string();
     }
 
-    const Identity identity{target.st_dev, target.st_ino};
+    const Identity identity{target.device, target.inode};
     const auto hit = std::lower_bound(
         m_protected.begin(), m_protected.end(), identity, [](const Protected& entry, const Identity& wanted) {
             return std::pair(entry.identity.device, entry.identity.inode) < std::pair(wanted.device, wanted.inode);
@@ -123,7 +122,7 @@ std::string OutputGuard::refused(const fs::path& output, OutputKind kind) const
         return refusing + ": what it holds cannot be read (" + reason + ")";
     }
     if (kind == OutputKind::Cache) {
-        if (target.st_size > 0 && content != Content::Sqlite) {
+        if (target.size > 0 && content != Content::Sqlite) {
             return refusing + ": it is not an SQLite database";
         }
         if (isReadOnly(output, target)) {

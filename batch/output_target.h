@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -45,8 +44,8 @@ public:
 
 private:
     struct Identity {
-        dev_t device = 0;
-        ino_t inode = 0;
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
         bool operator==(const Identity&) const = default;
     };
     struct Protected {

@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "batch/result_cache.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +11,8 @@
 
 #include "analysis/analyze_file.h"
 #include "batch/output_target.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
 #include "report/jsonl_record.h"
 #include "text/utf8.h"
 
@@ -58,33 +57,21 @@ fs::path setAside(const fs::path& file)
         return {};
     }
     for (int attempt = 1; attempt <= 100; ++attempt) {
-        std::string name = file.native() + ".damaged";
+        std::string name = pathBytes(file) + ".damaged";
         if (attempt > 1) {
             // Built in steps: GCC 12 at -O3 warns falsely (-Wrestrict) on "-" + std::to_string(n).
             name += '-';
             name += std::to_string(attempt);
         }
-        const fs::path aside(name);
-        if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) != 0) {
-            if (errno == EEXIST) {
-                continue;
-            }
-            if (errno != EINVAL && errno != ENOSYS) {
-                return {};
-            }
-            // A file system without RENAME_NOREPLACE: a hard link fails on an
-            // existing name just the same.
-            if (::link(file.c_str(), aside.c_str()) != 0) {
-                if (errno == EEXIST) {
-                    continue;
-                }
-                return {};
-            }
-            ::unlink(file.c_str());
+        const fs::path aside = pathFromBytes(name);
+        if (const int error = renameWithoutReplacing(file, aside); error == EEXIST) {
+            continue;
+        } else if (error != 0) {
+            return {};
         }
         std::error_code ec;
         for (const char* suffix : {"-wal", "-shm"}) {
-            fs::remove(fs::path(file.native() + suffix), ec);
+            fs::remove(pathFromBytes(pathBytes(file) + suffix), ec);
         }
         return aside;
     }
@@ -106,16 +93,17 @@ void exec(sqlite3* db, const char* sql)
 
 std::optional<FileIdentity> fileIdentity(const fs::path& path)
 {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    FileStatus status;
+    int error = 0;
+    if (!statusOf(path, status, error) || !status.regular()) {
         return std::nullopt;
     }
     FileIdentity identity;
-    identity.path = path.native();
-    identity.size = static_cast<std::int64_t>(info.st_size);
-    identity.modifiedNs = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    identity.changedNs = static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
-    identity.inode = static_cast<std::int64_t>(info.st_ino);
+    identity.path = pathBytes(path);
+    identity.size = status.size;
+    identity.modifiedNs = status.modifiedNs;
+    identity.changedNs = status.changedNs;
+    identity.inode = static_cast<std::int64_t>(status.inode);
     return identity;
 }
 
@@ -141,7 +129,7 @@ void ResultCache::close()
 
 void ResultCache::prepare()
 {
-    const int opened = sqlite3_open_v2(m_file.c_str(), &m_db,
+    const int opened = sqlite3_open_v2(pathBytes(m_file).c_str(), &m_db,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX, nullptr);
     if (opened != SQLITE_OK) {
         throw StepError(m_db != nullptr ? sqlite3_errmsg(m_db) : sqlite3_errstr(opened), opened);
@@ -388,7 +376,7 @@ std::size_t ResultCache::prune()
         stored.modifiedNs = sqlite3_column_int64(rows, 2);
         stored.changedNs = sqlite3_column_int64(rows, 3);
         stored.inode = sqlite3_column_int64(rows, 4);
-        const std::optional<FileIdentity> now = fileIdentity(fs::path(stored.path));
+        const std::optional<FileIdentity> now = fileIdentity(pathFromBytes(stored.path));
         if (sqlite3_column_int(rows, 5) != m_version || !now || !(*now == stored)) {
             gone.push_back(std::move(stored.path));
         }
@@ -476,13 +464,8 @@ InputAnalysis cachedAnalysis(ResultCache& cache, std::atomic<std::size_t>& hits,
 
 fs::path defaultCacheFile()
 {
-    const char* xdg = std::getenv("XDG_CACHE_HOME");
-    fs::path base;
-    if (xdg != nullptr && *xdg == '/') {
-        base = xdg;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        base = fs::path(home) / ".cache";
-    } else {
+    fs::path base = userCacheFolder();
+    if (base.empty()) {
         base = fs::temp_directory_path();
     }
     return base / "kestrone" / "scan-cache.sqlite";

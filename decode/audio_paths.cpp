@@ -6,12 +6,14 @@
 #include <system_error>
 #include <vector>
 
+#include "text/utf8.h"
+
 namespace orvel {
 
 std::string lowerExtension(const std::filesystem::path& path)
 {
-    const std::string& native = path.native();
-    const auto slash = native.find_last_of('/');
+    const std::string native = pathBytes(path);
+    const auto slash = native.find_last_of(std::filesystem::path::preferred_separator == '/' ? "/" : "/\\");
     const std::string name = slash == std::string::npos ? native : native.substr(slash + 1);
     if (name == "." || name == "..") {
         return {};

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "decode/decode_audio.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <stdexcept>
@@ -13,6 +11,7 @@
 #include "decode/format_sniff.h"
 #include "decode/input_file.h"
 #include "decode/sndfile_decoder.h"
+#include "platform/process.h"
 #if KESTRONE_HAVE_FFMPEG
 #include "decode/ffmpeg_decoder.h"
 #endif
@@ -95,21 +94,6 @@ Decoder decoderForContent(const std::filesystem::path& path)
         break;
     }
     return nullptr;
-}
-
-// Asks the kernel for transparent huge pages on the whole 2 MB pages inside a
-// large buffer: a decoded channel is written once from start to end, and one
-// fault per 2 MB instead of per 4 KB is most of the cost of filling it. Only
-// advice; where the kernel offers none, nothing changes.
-void adviseHugePages(const void* data, std::size_t bytes)
-{
-    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-    const auto begin = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
-    if (last > first) {
-        (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    }
 }
 
 } // namespace

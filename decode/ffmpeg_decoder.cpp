@@ -21,6 +21,7 @@
 #include "decode/format_sniff.h"
 #include "decode/input_file.h"
 #include "decode/wavpack_block.h"
+#include "text/utf8.h"
 
 namespace orvel {
 namespace {
@@ -549,7 +550,7 @@ std::unique_ptr<AVFormatContext, FormatContextDeleter> openFormat(const std::fil
     opening->interrupt_callback.callback = stopInterrupt;
     opening->interrupt_callback.opaque = const_cast<std::atomic<bool>*>(&stopRequested);
     // The name only hints the probe by its extension; nothing opens it.
-    const std::string hint = path.filename().native();
+    const std::string hint = pathBytes(path.filename());
     const int rc = av.avformat_open_input(&opening, hint.c_str(), nullptr, nullptr);
     if (rc < 0) {
         throwIfStopRequested(stopRequested);

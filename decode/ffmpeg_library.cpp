@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "decode/ffmpeg_library.h"
 
-#include <dlfcn.h>
-
 #include <array>
 #include <stdexcept>
 #include <string>
 
 #include "decode/ffmpeg_api.h"
+#include "platform/process.h"
 
 namespace orvel {
 namespace {
@@ -24,8 +23,8 @@ struct LoadedFfmpeg {
     std::string error; // empty when every function resolved
 };
 
-// RTLD_NOW: a library whose own dependencies or symbols are missing fails
-// here, with the loader's reason, rather than in the middle of a decode.
+// Resolved at once: a library whose own dependencies or symbols are missing
+// fails here, with the loader's reason, rather than in the middle of a decode.
 // Nothing loaded is ever closed again: FFmpeg's dependencies (GLib among
 // them) are not made to be unloaded, and what their initialisers allocated
 // would be lost with them.
@@ -34,16 +33,15 @@ LoadedFfmpeg load(const FfmpegSonames& sonames)
     LoadedFfmpeg loaded;
     const std::array<const std::string*, kLibraryCount> names{&sonames.avutil, &sonames.avcodec, &sonames.avformat};
     for (std::size_t i = 0; i < names.size(); ++i) {
-        loaded.handles[i] = dlopen(names[i]->c_str(), RTLD_NOW | RTLD_LOCAL);
+        std::string reason;
+        loaded.handles[i] = loadLibrary(*names[i], reason);
         if (loaded.handles[i] == nullptr) {
-            const char* reason = dlerror();
-            loaded.error = std::string(kNeedsFfmpeg) + *names[i] + " cannot be loaded (" +
-                           (reason != nullptr ? reason : "unknown reason") + ")" + kWorksWithout;
+            loaded.error = std::string(kNeedsFfmpeg) + *names[i] + " cannot be loaded (" + reason + ")" + kWorksWithout;
             return loaded;
         }
     }
 #define KESTRONE_FFMPEG_RESOLVE(library, name)                                                                  \
-    loaded.api.name = reinterpret_cast<decltype(loaded.api.name)>(dlsym(loaded.handles[library], #name));     \
+    loaded.api.name = reinterpret_cast<decltype(loaded.api.name)>(librarySymbol(loaded.handles[library], #name)); \
     if (loaded.api.name == nullptr) {                                                                          \
         loaded.error = std::string(kNeedsFfmpeg) + *names[library] + " has no function " #name + kWorksWithout; \
         return loaded;                                                                                         \

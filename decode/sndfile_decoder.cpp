@@ -148,10 +148,46 @@ void appendFloats(DecodedAudio& record, const std::vector<Sample>& buffer, std::
     }
 }
 
+#if defined(_WIN32)
+// libsndfile on Windows reads a descriptor from its current position, which
+// the header checks' positioned reads move; it reads through these instead.
+struct VirtualSource {
+    InputFile file;
+    sf_count_t position = 0;
+};
+
+SF_VIRTUAL_IO virtualIo()
+{
+    SF_VIRTUAL_IO io{};
+    io.get_filelen = [](void* data) { return static_cast<sf_count_t>(static_cast<VirtualSource*>(data)->file.size()); };
+    io.seek = [](sf_count_t offset, int whence, void* data) {
+        auto* source = static_cast<VirtualSource*>(data);
+        const sf_count_t base = whence == SEEK_CUR   ? source->position
+                                : whence == SEEK_END ? static_cast<sf_count_t>(source->file.size())
+                                                     : 0;
+        source->position = std::max<sf_count_t>(0, base + offset);
+        return source->position;
+    };
+    io.read = [](void* buffer, sf_count_t count, void* data) {
+        auto* source = static_cast<VirtualSource*>(data);
+        const std::size_t got = source->file.readAt(static_cast<std::uint64_t>(source->position), buffer,
+                                                    static_cast<std::size_t>(std::max<sf_count_t>(count, 0)));
+        source->position += static_cast<sf_count_t>(got);
+        return static_cast<sf_count_t>(got);
+    };
+    io.write = [](const void*, sf_count_t, void*) { return sf_count_t{0}; };
+    io.tell = [](void* data) { return static_cast<VirtualSource*>(data)->position; };
+    return io;
+}
+#endif
+
 // The open file and what its header says. The descriptor outlives the
 // libsndfile handle on it (members are destroyed in reverse order).
 struct OpenedSound {
     InputFile file;
+#if defined(_WIN32)
+    std::unique_ptr<VirtualSource> source;
+#endif
     std::optional<WavHeaderFacts> header;
     SF_INFO info{};
     std::unique_ptr<SNDFILE, SndfileCloser> sndfile;
@@ -169,7 +205,13 @@ OpenedSound openWavAiff(const std::filesystem::path& path)
         throw std::runtime_error(kHeaderError);
     }
     sound.header = scanWavHeader(sound.file);
+#if defined(_WIN32)
+    sound.source = std::make_unique<VirtualSource>(VirtualSource{std::move(sound.file)});
+    SF_VIRTUAL_IO io = virtualIo();
+    sound.sndfile.reset(sf_open_virtual(&io, SFM_READ, &sound.info, sound.source.get()));
+#else
     sound.sndfile.reset(sf_open_fd(sound.file.fd(), SFM_READ, &sound.info, SF_FALSE));
+#endif
     if (!sound.sndfile) {
         failUnopenable(sound.header);
     }

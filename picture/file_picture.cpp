@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 PictureLabels pictureLabels(const FileReport& record)
 {
     PictureLabels labels;
-    labels.fileName = record.file.filename().native();
+    labels.fileName = pathBytes(record.file.filename());
     const Conclusion conclusion = concludeFile(record);
     labels.conclusion = conclusionText(conclusion);
     // The verdict words' colours: findings red or amber, a clean file green.
@@ -126,7 +126,7 @@ BatchPictures::BatchPictures(fs::path folder, PictureSize size, const std::vecto
     paths.reserve(inputs.size());
     for (const BatchInput& input : inputs) {
         // The shard's hash of the same path, so every machine names a file alike.
-        m_names.push_back(wholeRun.nameFor(input.shown, stableHash(input.shown.native())));
+        m_names.push_back(wholeRun.nameFor(input.shown, stableHash(pathBytes(input.shown))));
         paths.push_back(input.path);
     }
     m_guard.protect(paths);

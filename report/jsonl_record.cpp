@@ -263,9 +263,9 @@ void appendJsonlRecord(std::string& out, const FileReport& record, std::size_t i
     out += std::to_string(index);
     out += ",\"File\":";
     out += jsonQuote(displayName(record.file));
-    if (!isValidUtf8(record.file.native())) {
+    if (const std::string bytes = pathBytes(record.file); !isValidUtf8(bytes)) {
         out += ",\"PathBase64\":";
-        out += jsonQuote(base64Encode(record.file.native()));
+        out += jsonQuote(base64Encode(bytes));
     }
     appendRecordFacts(out, record, appendExact);
     out += ",\"Checks\":[";
@@ -325,9 +325,9 @@ JsonlRecord parseJsonlRecord(std::string_view line)
         if (raw->kind != JsonValue::Kind::String) {
             throw JsonlError("\"PathBase64\" is not a string");
         }
-        record.file = std::filesystem::path(base64Decode(raw->text));
+        record.file = pathFromBytes(base64Decode(raw->text));
     } else {
-        record.file = std::filesystem::path(stringOf(root, "File"));
+        record.file = pathFromBytes(stringOf(root, "File"));
     }
     record.codec = stringOf(root, "Codec");
     record.sampleRate = static_cast<std::int32_t>(integerOf(root, "SampleRate"));

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "text/utf8.h"
+
 namespace orvel {
 
 namespace {
@@ -33,7 +35,7 @@ std::string cut(std::string text, std::size_t limit)
 
 std::string stemOf(const std::filesystem::path& audioFile)
 {
-    std::string stem = audioFile.filename().native();
+    std::string stem = pathBytes(audioFile.filename());
     if (stem.empty() || stem == "." || stem == "..") {
         stem = "audio";
     }

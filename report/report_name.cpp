@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "text/utf8.h"
+
 namespace orvel {
 namespace {
 
@@ -61,7 +63,7 @@ void appendEscaped(std::string& out, std::string_view bytes)
 
 std::string reportName(const std::filesystem::path& path)
 {
-    const std::string_view bytes = path.native();
+    const std::string bytes = pathBytes(path);
     std::string out;
     out.reserve(bytes.size());
     for (std::size_t at = 0; at < bytes.size();) {

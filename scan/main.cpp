@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: MIT
 // kestrone-scan: the analysis for terminals, scripts and servers.
-#include <sched.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "platform/process.h"
 #include "report/replacing_file_writer.h"
 #include "text/utf8.h"
 #include "scan/report_outputs.h"
@@ -27,34 +25,13 @@ static_assert(std::atomic<bool>::is_always_lock_free, "the stop flag is set from
 // Async-signal-safe: the first Ctrl-C (or SIGTERM, SIGHUP) asks the pool to stop; a
 // second one, while the run winds down, ends the process at once, taking the
 // unfinished reports' temporaries with it.
-extern "C" void onInterrupt(int)
+void onInterrupt()
 {
     if (g_stopRequested.exchange(true)) {
         orvel::removePendingTemporaries();
         orvel::sayWhichReportsWereWritten(STDERR_FILENO);
-        ::_exit(orvel::kScanExitInterrupted);
+        orvel::exitImmediately(orvel::kScanExitInterrupted);
     }
-}
-
-void installInterruptHandler()
-{
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART; // writes to a pipe or terminal go on after the signal
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr); // the terminal went away
-}
-
-unsigned availableCores()
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
-        return static_cast<unsigned>(CPU_COUNT(&set));
-    }
-    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 void printError(const std::string& message, bool asEvent)
@@ -67,16 +44,11 @@ void printError(const std::string& message, bool asEvent)
 int main(int argc, char** argv)
 {
     // A report that hits the file size limit must fail with a message and exit
-    // code 2, not kill the process.
-    std::signal(SIGXFSZ, SIG_IGN);
-    // Likewise a closed stdout (| head) must not kill the run before the
-    // report files are written; writes then fail with EPIPE instead.
-    std::signal(SIGPIPE, SIG_IGN);
+    // code 2, and a closed stdout (| head) must not end the run before the
+    // report files are written.
+    orvel::prepareConsoleProgram();
 
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        args.push_back(argv[i]);
-    }
+    const std::vector<std::string> args = orvel::commandLineArguments(argc, argv);
     // Looked for before the command line is read, so that a usage error is an
     // event too when events were asked for.
     bool asEvents = false;
@@ -97,9 +69,9 @@ int main(int argc, char** argv)
             return std::fflush(stdout) == 0 ? 0 : orvel::kScanExitReportFailed;
         }
 
-        installInterruptHandler();
+        orvel::onStopRequest(onInterrupt);
         orvel::ScanTerminal terminal;
-        terminal.stdoutIsTerminal = ::isatty(STDOUT_FILENO) == 1;
+        terminal.stdoutIsTerminal = orvel::isTerminal(STDOUT_FILENO);
         const char* noColour = std::getenv("NO_COLOR");
         switch (commandLine.options.colour) {
         case orvel::ColourMode::Always: terminal.colour = true; break;
@@ -110,8 +82,8 @@ int main(int argc, char** argv)
         }
         // A pipe or file has no width: the table is cut only to a COLUMNS given.
         terminal.columns = terminal.stdoutIsTerminal ? orvel::terminalColumns(STDOUT_FILENO) : orvel::environmentColumns();
-        terminal.progress = ::isatty(STDERR_FILENO) == 1;
-        terminal.defaultJobs = availableCores();
+        terminal.progress = orvel::isTerminal(STDERR_FILENO);
+        terminal.defaultJobs = orvel::availableCores();
         if (commandLine.options.merge) {
             return orvel::runMerge(commandLine.options, terminal);
         }

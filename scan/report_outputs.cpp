@@ -11,6 +11,7 @@
 
 #include "analysis/analysis_version.h"
 #include "batch/output_target.h"
+#include "platform/process.h"
 #include "report/json_report.h"
 #include "report/report_format.h"
 #include "scan/scan_printer.h"
@@ -39,19 +40,7 @@ void fillSlot(ReportSlot& slot, const std::string& shown)
     slot.state.store(kPending);
 }
 
-void writeAll(int fd, const char* text, std::size_t length) noexcept
-{
-    while (length > 0) {
-        const ssize_t written = ::write(fd, text, length);
-        if (written <= 0) {
-            return;
-        }
-        text += written;
-        length -= static_cast<std::size_t>(written);
-    }
-}
-
-void writeText(int fd, const char* text) noexcept { writeAll(fd, text, std::strlen(text)); }
+void writeText(int fd, const char* text) noexcept { writeAllTo(fd, text, std::strlen(text)); }
 
 } // namespace
 
@@ -153,7 +142,7 @@ void ReportOutputs::claimTargets(OutputGuard& guard) const
                              : *output.format >= ReportFormat::Html  ? "--html"
                                                                     : "--csv";
         const std::string refused =
-            guard.claim(std::filesystem::path(output.target), OutputKind::Report, std::string("the ") + option + " report");
+            guard.claim(pathFromBytes(output.target), OutputKind::Report, std::string("the ") + option + " report");
         if (!refused.empty()) {
             throw UsageError(refused);
         }
@@ -173,7 +162,7 @@ void ReportOutputs::open(ScanPrinter& printer)
     for (const Output& output : m_outputs) {
         if (output.target != "-" && slot < std::size(g_reportSlots)) {
             // JSON Lines go to their file as they are done: it is never missing.
-            const std::string shown = displayName(std::filesystem::path(output.target)) +
+            const std::string shown = displayName(pathFromBytes(output.target)) +
                                       (output.format ? "" : " (the records done so far)");
             std::string quoted = jsonQuote(shown);
             ReportSlot& filled = g_reportSlots[slot++];
@@ -184,7 +173,7 @@ void ReportOutputs::open(ScanPrinter& printer)
         }
     }
     for (Output& output : m_outputs) {
-        const std::filesystem::path target(output.target);
+        const std::filesystem::path target = pathFromBytes(output.target);
         if (!output.format) {
             if (output.target != "-") {
                 output.jsonl = std::make_unique<JsonlFile>(target, m_withSpectrum, m_analysisVersion, m_shard);

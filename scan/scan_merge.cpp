@@ -41,7 +41,7 @@ public:
         if (name == "-") {
             throw MergeError("a part cannot be standard input");
         }
-        m_in.open(name, std::ios::binary);
+        m_in.open(pathFromBytes(name), std::ios::binary);
         if (!m_in) {
             throw MergeError("cannot read the part " + displayBytes(name));
         }
@@ -196,7 +196,11 @@ int runMerge(const ScanOptions& options, const ScanTerminal& terminal)
     ReportOutputs outputs(options);
     // The parts are the inputs of a merge: no report may replace one.
     OutputGuard guard;
-    guard.protect(std::vector<std::filesystem::path>(options.paths.begin(), options.paths.end()), "part");
+    std::vector<std::filesystem::path> partPaths;
+    for (const std::string& name : options.paths) {
+        partPaths.push_back(pathFromBytes(name));
+    }
+    guard.protect(partPaths, "part");
     outputs.claimTargets(guard);
     ScanPrinter::Settings settings;
     settings.mode = ScanPrinter::Mode::Quiet;

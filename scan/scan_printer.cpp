@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "scan/scan_printer.h"
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>

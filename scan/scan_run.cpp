@@ -48,7 +48,7 @@ std::optional<fs::path> guardOutputs(const ScanOptions& options, const ReportOut
                                      const std::vector<BatchInput>& inputs)
 {
     const std::optional<fs::path> cache =
-        options.cache ? std::optional(options.cache->empty() ? defaultCacheFile() : fs::path(*options.cache))
+        options.cache ? std::optional(options.cache->empty() ? defaultCacheFile() : pathFromBytes(*options.cache))
                       : std::nullopt;
     if (outputs.fileTargets().empty() && !cache) {
         return cache;
@@ -61,7 +61,7 @@ std::optional<fs::path> guardOutputs(const ScanOptions& options, const ReportOut
     OutputGuard guard;
     guard.protect(inputPaths);
     if (options.filesFrom && *options.filesFrom != "-") {
-        guard.protect({fs::path(*options.filesFrom)}, "list");
+        guard.protect({pathFromBytes(*options.filesFrom)}, "list");
     }
     outputs.claimTargets(guard);
     if (cache) {
@@ -248,11 +248,15 @@ std::string noticeLine(const std::string& message, bool asEvent)
 
 int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const ScanTerminal& terminal)
 {
-    std::vector<fs::path> given(options.paths.begin(), options.paths.end());
+    std::vector<fs::path> given;
+    given.reserve(options.paths.size());
+    for (const std::string& path : options.paths) {
+        given.push_back(pathFromBytes(path));
+    }
     // A folder opens like a file and fails only on reading, where the reason is lost.
     if (std::error_code ignored; options.filesFrom && *options.filesFrom != "-" &&
-                                 fs::is_directory(*options.filesFrom, ignored)) {
-        std::fputs(noticeLine("cannot read the list " + displayName(fs::path(*options.filesFrom)) + ": " +
+                                 fs::is_directory(pathFromBytes(*options.filesFrom), ignored)) {
+        std::fputs(noticeLine("cannot read the list " + displayName(pathFromBytes(*options.filesFrom)) + ": " +
                                   std::strerror(EISDIR),
                               options.progress == ProgressMode::Jsonl)
                        .c_str(),
@@ -262,7 +266,7 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     if (options.filesFrom) {
         std::vector<fs::path> listed;
         try {
-            listed = readPathList(*options.filesFrom, options.nulSeparated, stopRequested);
+            listed = readPathList(pathFromBytes(*options.filesFrom), options.nulSeparated, stopRequested);
         } catch (const Cancelled&) {
             std::fputs("kestrone-scan: interrupted while reading the list of files\n", stderr);
             return kScanExitInterrupted;
@@ -325,7 +329,7 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     std::optional<BatchPictures> pictures;
     if (options.spectrogramFolder) {
         try {
-            pictures.emplace(fs::path(*options.spectrogramFolder), options.pictureSize, inputs,
+            pictures.emplace(pathFromBytes(*options.spectrogramFolder), options.pictureSize, inputs,
                              std::move(pictureNames), stopRequested);
         } catch (const std::runtime_error& failure) {
             throw UsageError(failure.what());

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "scan/terminal_text.h"
 
-#include <sys/ioctl.h>
 
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/process.h"
 #include "text/utf8.h"
 
 namespace orvel {
@@ -168,9 +168,8 @@ std::size_t environmentColumns()
 
 std::size_t terminalColumns(int fd)
 {
-    winsize size{};
-    if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
-        return size.ws_col;
+    if (const std::size_t width = terminalWidth(fd); width > 0) {
+        return width;
     }
     const std::size_t columns = environmentColumns();
     return columns > 0 ? columns : 80;

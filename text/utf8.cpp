@@ -144,8 +144,63 @@ std::string displayName(const std::filesystem::path& path)
     }
     return out;
 }
+
+std::string pathBytes(const std::filesystem::path& path)
+{
+    const std::wstring& name = path.native();
+    std::string out;
+    out.reserve(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto unit = static_cast<char32_t>(name[i]);
+        const auto next = i + 1 < name.size() ? static_cast<char32_t>(name[i + 1]) : char32_t{0};
+        if (unit >= 0xD800 && unit < 0xDC00 && next >= 0xDC00 && next < 0xE000) {
+            appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+            ++i;
+        } else if (unit >= 0xD800 && unit < 0xE000) {
+            out += static_cast<char>(0xE0 | (unit >> 12));
+            out += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (unit & 0x3F));
+        } else {
+            appendUtf8(out, unit);
+        }
+    }
+    return out;
+}
+
+// libstdc++ on Windows reads a char string as one code unit per byte, so the
+// UTF-8 is decoded here; bytes that are not UTF-8 keep a code unit each.
+std::filesystem::path pathFromBytes(std::string_view bytes)
+{
+    std::wstring name;
+    name.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        char32_t cp = 0;
+        std::size_t length = decodeOne(bytes, i, cp);
+        if (length == 0 && i + 2 < bytes.size() && static_cast<unsigned char>(bytes[i]) == 0xED &&
+            (bytes[i + 1] & 0xE0) == 0xA0 && (bytes[i + 2] & 0xC0) == 0x80) {
+            // The three-byte form of an unpaired surrogate, as pathBytes writes it.
+            cp = ((bytes[i] & 0x0Fu) << 12) | ((bytes[i + 1] & 0x3Fu) << 6) | (bytes[i + 2] & 0x3Fu);
+            length = 3;
+        }
+        if (length == 0) {
+            cp = static_cast<unsigned char>(bytes[i]);
+            length = 1;
+        }
+        if (cp >= 0x10000) {
+            name += static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10));
+            name += static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            name += static_cast<wchar_t>(cp);
+        }
+        i += length;
+    }
+    return std::filesystem::path(std::move(name));
+}
 #else
 std::string displayName(const std::filesystem::path& path) { return displayBytes(path.native()); }
+std::string pathBytes(const std::filesystem::path& path) { return path.native(); }
+std::filesystem::path pathFromBytes(std::string_view bytes) { return std::filesystem::path(std::string(bytes)); }
 #endif
 
 void appendUtf8(std::string& out, char32_t cp)

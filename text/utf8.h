@@ -22,6 +22,12 @@ namespace orvel {
 [[nodiscard]] std::string displayName(const std::filesystem::path& path);
 [[nodiscard]] std::string displayBytes(std::string_view bytes);
 
+// A file name as bytes and back, for hashes, sorting, lists and reports: on
+// Linux the name's own bytes; on Windows its UTF-16 as UTF-8 (an unpaired
+// surrogate as its three-byte form, so that every name keeps its own bytes).
+[[nodiscard]] std::string pathBytes(const std::filesystem::path& path);
+[[nodiscard]] std::filesystem::path pathFromBytes(std::string_view bytes);
+
 // Decodes the well-formed sequence at text[i] into cp and returns its length;
 // 0 when the bytes there are not valid, shortest-form UTF-8.
 [[nodiscard]] std::size_t decodeUtf8At(std::string_view text, std::size_t i, char32_t& cp);

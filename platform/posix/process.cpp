@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: MIT
+#include "platform/process.h"
+
+#include <dlfcn.h>
+#include <malloc.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <thread>
+
+namespace orvel {
+namespace {
+
+void (*g_onStop)() = nullptr;
+
+extern "C" void forwardStopSignal(int)
+{
+    if (g_onStop != nullptr) {
+        g_onStop();
+    }
+}
+
+} // namespace
+
+std::vector<std::string> commandLineArguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
+}
+
+void prepareConsoleProgram()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void onStopRequest(void (*onStop)())
+{
+    g_onStop = onStop;
+    struct sigaction action {};
+    action.sa_handler = forwardStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART; // writes to a pipe or terminal go on after the signal
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr); // the terminal went away
+}
+
+void exitImmediately(int code) noexcept { ::_exit(code); }
+
+void writeAllTo(int fd, const char* text, std::size_t length) noexcept
+{
+    while (length > 0) {
+        const ssize_t written = ::write(fd, text, length);
+        if (written <= 0) {
+            return;
+        }
+        text += written;
+        length -= static_cast<std::size_t>(written);
+    }
+}
+
+bool isTerminal(int fd) { return ::isatty(fd) == 1; }
+
+std::size_t terminalWidth(int fd)
+{
+    winsize size{};
+    if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return 0;
+}
+
+unsigned availableCores()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+        return static_cast<unsigned>(CPU_COUNT(&set));
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+std::filesystem::path userCacheFolder()
+{
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && *xdg == '/') {
+        return xdg;
+    }
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+        return std::filesystem::path(home) / ".cache";
+    }
+    return {};
+}
+
+void* loadLibrary(const std::string& name, std::string& reason)
+{
+    void* library = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char* why = dlerror();
+        reason = why != nullptr ? why : "unknown reason";
+    }
+    return library;
+}
+
+void* librarySymbol(void* library, const char* name) { return dlsym(library, name); }
+
+void keepHeapBetweenFiles()
+{
+    constexpr int kLargestFromHeap = 32 << 20; // the C library's upper bound for this setting
+    (void)::mallopt(M_MMAP_THRESHOLD, kLargestFromHeap);
+    (void)::mallopt(M_TRIM_THRESHOLD, 1 << 30);
+}
+
+void adviseHugePages(const void* data, std::size_t bytes)
+{
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
+    if (last > first) {
+        (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    }
+}
+
+} // namespace orvel

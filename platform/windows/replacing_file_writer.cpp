@@ -1,0 +1,204 @@
+// SPDX-License-Identifier: MIT
+// The Windows form of report/replacing_file_writer.cpp: the same refusals,
+// a temporary beside the target and MoveFileExW over it once it is complete.
+#include "report/replacing_file_writer.h"
+
+#include "platform/file_system.h"
+#include "platform/windows/windows_error.h"
+#include "text/system_reason.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+namespace orvel {
+namespace {
+
+constexpr std::size_t kMaxNameInTemp = 200;
+
+// The temporaries alive now, for the console handler that ends the process.
+enum SlotState : int { kFree = 0, kFilling = 1, kHeld = 2 };
+struct TemporarySlot {
+    std::atomic<int> state{kFree};
+    wchar_t path[4096];
+};
+constexpr std::size_t kTemporarySlots = 64;
+TemporarySlot g_temporaries[kTemporarySlots];
+
+int registerTemporary(const std::wstring& path)
+{
+    if (path.size() >= std::size(g_temporaries[0].path)) {
+        return -1;
+    }
+    for (std::size_t i = 0; i < kTemporarySlots; ++i) {
+        int expected = kFree;
+        if (g_temporaries[i].state.compare_exchange_strong(expected, kFilling)) {
+            std::wmemcpy(g_temporaries[i].path, path.c_str(), path.size() + 1);
+            g_temporaries[i].state.store(kHeld);
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void releaseTemporary(int& slot)
+{
+    if (slot >= 0) {
+        g_temporaries[slot].state.store(kFree);
+        slot = -1;
+    }
+}
+
+} // namespace
+
+void removePendingTemporaries() noexcept
+{
+    for (TemporarySlot& slot : g_temporaries) {
+        if (slot.state.load() == kHeld) {
+            DeleteFileW(slot.path);
+        }
+    }
+}
+
+ReplacingFileWriter::ReplacingFileWriter(const std::filesystem::path& target)
+    : m_target(target)
+{
+    if (target.empty()) {
+        noteFailure(ENOENT);
+        return;
+    }
+    FileStatus existing;
+    int error = 0;
+    const bool exists = statusOf(target, existing, error);
+    if (exists && existing.kind == FileStatus::Kind::Directory) {
+        noteFailure(EISDIR);
+        return;
+    }
+    if (exists && existing.kind == FileStatus::Kind::Other) {
+        // NUL, a console or a pipe: nothing to keep, nothing to rename over.
+        m_fd = _wopen(target.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+        if (m_fd < 0) {
+            noteFailure(errno);
+        }
+        return;
+    }
+    if (exists && !existing.ownerWritable) {
+        m_failure = "the file is read-only";
+        return;
+    }
+    if (exists) {
+        std::error_code ec;
+        const std::filesystem::path resolved = std::filesystem::canonical(target, ec);
+        if (!ec) {
+            m_target = resolved;
+        }
+    }
+
+    const std::filesystem::path folder = m_target.parent_path();
+    std::wstring name(1, L'.');
+    name.append(m_target.filename().native(), 0, kMaxNameInTemp);
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+        wchar_t suffix[16];
+        std::swprintf(suffix, std::size(suffix), L".%06x.tmp", random() & 0xFFFFFFu);
+        const std::filesystem::path temp = folder / (name + suffix);
+        m_fd = _wopen(temp.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+        if (m_fd >= 0) {
+            m_temp = temp;
+        } else if (errno != EEXIST) {
+            noteFailure(errno);
+            return;
+        }
+    }
+    if (m_fd < 0) {
+        noteFailure(EEXIST);
+        return;
+    }
+    m_slot = registerTemporary(m_temp.native());
+}
+
+ReplacingFileWriter::~ReplacingFileWriter() { discard(); }
+
+bool ReplacingFileWriter::write(std::string_view bytes)
+{
+    if (m_fd < 0 || m_failed) {
+        m_failed = true;
+        return false;
+    }
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const int written = _write(m_fd, data, static_cast<unsigned>(std::min<std::size_t>(left, 1 << 30)));
+        if (written <= 0) {
+            m_failed = true;
+            noteFailure(written < 0 ? errno : ENOSPC);
+            return false;
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool ReplacingFileWriter::commit()
+{
+    if (m_fd < 0) {
+        return false;
+    }
+    if (m_temp.empty()) {
+        const int fd = m_fd;
+        m_fd = -1;
+        const bool closed = _close(fd) == 0;
+        if (!closed) {
+            noteFailure(errno);
+        }
+        return closed && !m_failed;
+    }
+    if (const int synced = m_failed ? 0 : syncToDisk(m_fd); m_failed || synced != 0) {
+        noteFailure(synced);
+        discard();
+        return false;
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (_close(fd) != 0) {
+        noteFailure(errno);
+        discard();
+        return false;
+    }
+    if (!MoveFileExW(m_temp.c_str(), m_target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        noteFailure(errnoOf(GetLastError()));
+        discard();
+        return false;
+    }
+    m_temp.clear();
+    releaseTemporary(m_slot);
+    return true;
+}
+
+void ReplacingFileWriter::noteFailure(int error)
+{
+    if (m_failure.empty()) {
+        m_failure = systemReason(error != 0 ? error : EIO);
+    }
+}
+
+void ReplacingFileWriter::discard()
+{
+    if (m_fd >= 0) {
+        _close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temp.empty()) {
+        DeleteFileW(m_temp.c_str());
+        m_temp.clear();
+    }
+    releaseTemporary(m_slot);
+}
+
+} // namespace orvel
