@@ -1,4 +1,11 @@
 # SPDX-License-Identifier: MIT
+# The Windows build links static archives only: pkg-config's -lz would
+# otherwise find zlib's import library, and kestrone-scan.exe would need
+# zlib1.dll beside it. (Set here, after the platform's own defaults.)
+if(WIN32)
+  set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
+endif()
+
 # Compile settings shared by every Kestrone target. The checks compare measured
 # values against hard thresholds, so floating point must not be contracted or
 # reassociated: -ffp-contract=off everywhere, never -ffast-math.

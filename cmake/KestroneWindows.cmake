@@ -1,41 +1,38 @@
 # SPDX-License-Identifier: MIT
-# The Windows build, cross-compiled with tools/windows/ (./test --windows): the
-# libraries that compile there already and their tests, run under wine.
-# Decoding, reports, the batch layer and the programs need the platform layer
-# for files, consoles and signals first.
-add_subdirectory(text)
-add_subdirectory(analysis)
+# The Windows build, cross-compiled with tools/windows/ (./test --windows):
+# kestrone-scan.exe with every format (FFmpeg's DLLs beside it, loaded when a
+# file needs them), pictures, the cache, its tests under wine, and the zip.
+# Programs, tests and FFmpeg's DLLs in one folder, where Windows looks for DLLs first.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+add_subdirectory(picture)
+add_subdirectory(scan)
 
-# Static, so that only what a program uses is linked: analyze_file.cpp calls
-# the decoders, which this build does not have yet.
-add_library(kestrone_core STATIC)
-target_link_libraries(kestrone_core PUBLIC kestrone_text kestrone_analysis)
-kestrone_defaults(kestrone_core)
-
-if(NOT KESTRONE_BUILD_TESTS)
-  return()
+# FFmpeg's DLLs and the licence notices beside the program, in the build tree
+# (so that the tests run it as a user would) and in the zip.
+set(KESTRONE_WINDOWS_DLLS "")
+if(KESTRONE_WITH_FFMPEG)
+  foreach(dir IN LISTS FFMPEG_LIBRARY_DIRS)
+    file(GLOB dlls ${dir}/../bin/*.dll)
+    list(APPEND KESTRONE_WINDOWS_DLLS ${dlls})
+  endforeach()
+  list(REMOVE_DUPLICATES KESTRONE_WINDOWS_DLLS)
+  if(NOT KESTRONE_WINDOWS_DLLS)
+    message(FATAL_ERROR "FFmpeg's DLLs were not found beside ${FFMPEG_LIBRARY_DIRS}")
+  endif()
+  file(COPY ${KESTRONE_WINDOWS_DLLS} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
 endif()
-enable_testing()
-find_package(GTest REQUIRED)
-include(GoogleTest)
 
-# The tests that need neither decoding, nor test audio, nor the process and
-# folder helpers of tests/support.
-function(kestrone_windows_suite name)
-  list(TRANSFORM ARGN PREPEND ${CMAKE_SOURCE_DIR}/tests/)
-  add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE kestrone_core GTest::gtest GTest::gmock GTest::gtest_main)
-  kestrone_defaults(${name})
-  gtest_discover_tests(${name}
-    DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "WINEDEBUG=-all"
-    DISCOVERY_TIMEOUT 120)
-endfunction()
+# The release zip: kestrone-scan.exe, the DLLs, the record schema and the
+# notices of what is linked into them.
+set(KESTRONE_ZIP ${CMAKE_BINARY_DIR}/kestrone-scan-${PROJECT_VERSION}-windows-x86_64.zip)
+add_custom_command(OUTPUT ${KESTRONE_ZIP}
+  COMMAND ${CMAKE_SOURCE_DIR}/tools/windows/make-zip.sh ${KESTRONE_ZIP} $<TARGET_FILE:kestrone-scan>
+          "${CMAKE_PREFIX_PATH}" ${KESTRONE_WINDOWS_DLLS}
+  DEPENDS kestrone-scan ${CMAKE_SOURCE_DIR}/tools/windows/make-zip.sh
+  VERBATIM)
+add_custom_target(kestrone-scan-zip ALL DEPENDS ${KESTRONE_ZIP})
 
-kestrone_windows_suite(text_tests text/format_number_test.cpp text/utf8_test.cpp)
-kestrone_windows_suite(analysis_tests
-  analysis/analysis_signals.cpp analysis/aac_sin_test.cpp analysis/alignment_search_test.cpp
-  analysis/averaged_spectrum_test.cpp analysis/bandwidth_boundary_test.cpp analysis/fft_test.cpp
-  analysis/math_self_test_test.cpp analysis/origin_rules_test.cpp analysis/origin_vectors_test.cpp
-  analysis/sample_precision_test.cpp analysis/sine_mdct_test.cpp analysis/spectrogram_test.cpp
-  analysis/spectrum_db_test.cpp)
+if(KESTRONE_BUILD_TESTS)
+  enable_testing()
+  include(KestroneWindowsTests)
+endif()

@@ -249,7 +249,7 @@ TEST(AnalyzeFileTest, WithoutOriginTheCheckIsLeftOutAndTheOthersAreTheSame)
 
 TEST(AnalyzeFileTest, StopRequestAtAnyStageThrowsCancelled)
 {
-    const std::string path = audioPath("genuine-16bit-44100Hz-2ch-5s.flac");
+    const std::filesystem::path path = audioPath("genuine-16bit-44100Hz-2ch-5s.flac");
     std::atomic<bool> stop{true};
     int calls = 0;
     EXPECT_THROW((void)analyzeFile(path, stop, [&calls](const std::string&) { ++calls; }), Cancelled);

@@ -8,6 +8,7 @@
 #include "report/text_report.h"
 #include "tests/support/files.h"
 #include "tests/support/messages.h"
+#include "text/utf8.h"
 
 namespace orvel {
 namespace {
@@ -82,7 +83,7 @@ TEST(ReportFileTest, AnUncreatableReportSaysSoAndLeavesNothing)
 {
     const ScratchFolder scratch;
     EXPECT_EQ(writeReportFile(scratch / "missing" / "report.csv", ReportFormat::Csv, someRecords()),
-              testing::cannotCreateReportMessage((scratch / "missing" / "report.csv").native(), "No such file or directory"));
+              testing::cannotCreateReportMessage(displayName(scratch / "missing" / "report.csv"), "No such file or directory"));
     EXPECT_TRUE(scratch.entries().empty());
 }
 

@@ -1,34 +1,43 @@
 // SPDX-License-Identifier: MIT
 #include "tests/support/files.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <system_error>
+
+#include "text/utf8.h"
 
 namespace orvel::testing {
 
 ScratchFolder::ScratchFolder()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrone-test-XXXXXX").native();
-    if (::mkdtemp(pattern.data()) == nullptr) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+        const std::filesystem::path candidate =
+            std::filesystem::temp_directory_path() / ("kestrone-test-" + std::to_string(random()));
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error)) {
+            std::filesystem::permissions(candidate, std::filesystem::perms::owner_all, error);
+            m_path = candidate;
+        }
+    }
+    if (m_path.empty()) {
         throw std::runtime_error("cannot create a scratch folder");
     }
-    m_path = pattern;
 }
 
 ScratchFolder::~ScratchFolder()
 {
     std::error_code error;
-    ::chmod(m_path.c_str(), 0700);
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, error);
     for (auto it = std::filesystem::recursive_directory_iterator(m_path, error);
          !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
         if (it->is_directory(error) && !it->is_symlink(error)) {
-            ::chmod(it->path().c_str(), 0700);
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, error);
         }
     }
     std::filesystem::remove_all(m_path, error);
@@ -38,7 +47,7 @@ std::vector<std::string> ScratchFolder::entries() const
 {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(m_path)) {
-        names.push_back(entry.path().filename().native());
+        names.push_back(pathBytes(entry.path().filename()));
     }
     std::sort(names.begin(), names.end());
     return names;

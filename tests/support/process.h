@@ -5,9 +5,16 @@
 // limits set in the child before exec, no display, LC_ALL=C.UTF-8 unless the
 // test says otherwise. A child that outlives its time is killed, so a hang
 // fails the test instead of stalling the suite, and a sanitizer report in its
-// stderr fails the test whatever the exit code.
+// stderr fails the test whatever the exit code. On Windows (process_windows.cpp)
+// the child is started with CreateProcessW, without terminals, limits or users.
+#if defined(_WIN32)
+#include <cstdint>
+using rlim_t = std::uint64_t;
+#define RLIM_INFINITY (~rlim_t{0})
+#else
 #include <sys/resource.h>
 #include <sys/types.h>
+#endif
 
 #include <chrono>
 #include <filesystem>
@@ -53,6 +60,7 @@ ProcessResult runKestrone(std::vector<std::string> args, const ProcessOptions& o
 // kestrone --analyze-test REPORT FILE...: args are the report, then the files.
 ProcessResult runAnalysis(std::vector<std::string> args, const ProcessOptions& options = {});
 
+#if !defined(_WIN32)
 // A child whose stdout is read line by line while it runs.
 class RunningProgram {
 public:
@@ -76,6 +84,7 @@ private:
     int m_err = -1;
     std::string m_pending;
 };
+#endif
 
 // True when running as root: file permissions then stop nobody.
 [[nodiscard]] bool runningAsRoot();

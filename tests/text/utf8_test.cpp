@@ -75,6 +75,28 @@ TEST(Utf8Test, WindowsFileNamesShowEachUnpairedSurrogateAsOneReplacement)
     EXPECT_EQ(displayName(std::filesystem::path(std::wstring{L'a', wchar_t(0xDC00), wchar_t(0xD800), L'b'})),
               "a" + kReplacement + kReplacement + "b");
 }
+
+// Lists, hashes, reports and the cache hold names as bytes: on Windows the
+// UTF-16 is UTF-8, an unpaired surrogate keeps a three-byte form of its own,
+// and every name comes back whole.
+TEST(Utf8Test, WindowsFileNamesBecomeBytesAndComeBackWhole)
+{
+    const struct {
+        std::wstring name;
+        std::string bytes;
+    } cases[] = {
+        {L"C:\\music\\a.flac", "C:\\music\\a.flac"},
+        {L"m\u00FCsic \U0001F600.flac", "m\xC3\xBCsic \xF0\x9F\x98\x80.flac"},
+        {std::wstring{L'a', wchar_t(0xDC00), L'b'}, "a\xED\xB0\x80" "b"},
+        {std::wstring{wchar_t(0xD800)}, "\xED\xA0\x80"},
+    };
+    for (const auto& [name, bytes] : cases) {
+        EXPECT_EQ(pathBytes(std::filesystem::path(name)), bytes);
+        EXPECT_EQ(pathFromBytes(bytes).native(), name);
+    }
+    // Bytes that are not UTF-8 at all (a list in another encoding) still name something.
+    EXPECT_EQ(pathFromBytes("caf\xE9").native(), L"caf\u00E9");
+}
 #endif
 
 } // namespace
