@@ -24,6 +24,15 @@ constexpr int kStopCheckMilliseconds = 100;
 std::vector<std::filesystem::path> readPathList(const std::filesystem::path& list, bool nulSeparated,
                                                 const std::atomic<bool>& stopRequested)
 {
+    std::vector<std::filesystem::path> paths;
+    readPathList(list, nulSeparated, stopRequested,
+                 [&paths](std::filesystem::path&& path) { paths.push_back(std::move(path)); });
+    return paths;
+}
+
+void readPathList(const std::filesystem::path& list, bool nulSeparated, const std::atomic<bool>& stopRequested,
+                  const std::function<void(std::filesystem::path&&)>& onPath)
+{
     const bool fromStdin = list == "-";
     const int in = fromStdin ? STDIN_FILENO : ::open(list.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
@@ -35,7 +44,6 @@ std::vector<std::filesystem::path> readPathList(const std::filesystem::path& lis
         }
     };
     const char separator = nulSeparated ? '\0' : '\n';
-    std::vector<std::filesystem::path> paths;
     std::string entry;
     char buffer[65536];
     // A pipe or terminal may hold the list back for ever: wait for it in
@@ -66,16 +74,20 @@ std::vector<std::filesystem::path> readPathList(const std::filesystem::path& lis
             if (buffer[i] != separator) {
                 entry += buffer[i];
             } else if (!entry.empty()) {
-                paths.emplace_back(std::move(entry));
+                try {
+                    onPath(std::filesystem::path(std::move(entry)));
+                } catch (...) {
+                    closeList();
+                    throw;
+                }
                 entry.clear();
             }
         }
     }
     closeList();
     if (!entry.empty()) {
-        paths.emplace_back(std::move(entry));
+        onPath(std::filesystem::path(std::move(entry)));
     }
-    return paths;
 }
 
 std::uint64_t stableHash(std::string_view bytes)
