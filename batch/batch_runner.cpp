@@ -44,21 +44,28 @@ void keepHeapOnce()
 
 // What the analysing threads share with the thread that runs the batch.
 // A finished record waits in m_records only until the records before it are
-// delivered, so memory follows the files in flight, not the length of the list.
+// delivered, and no file starts more than kBatchLookAhead places ahead of
+// delivery, so memory follows the files in flight, not the length of the list.
 class Batch {
 public:
-    Batch(const std::vector<BatchInput>& inputs, const BatchSettings& settings, const std::atomic<bool>& stop)
-        : m_inputs(inputs), m_settings(settings), m_stop(stop)
+    Batch(std::size_t count, const InputAt& inputAt, const BatchSettings& settings, const std::atomic<bool>& stop)
+        : m_count(count), m_inputAt(inputAt), m_settings(settings), m_stop(stop)
     {
     }
 
-    void work()
+    // aheadLimited: false when no other thread hands records over meanwhile.
+    void work(bool aheadLimited = true)
     {
         for (;;) {
             std::size_t index = 0;
             {
-                std::lock_guard lock(m_mutex);
-                if (m_stop.load() || m_next >= m_inputs.size()) {
+                std::unique_lock lock(m_mutex);
+                // The stop flag is set without a notification: look at it now and then.
+                while (aheadLimited && !m_stop.load() && m_next < m_count &&
+                       m_next >= m_delivered + kBatchLookAhead) {
+                    m_room.wait_for(lock, m_settings.tick);
+                }
+                if (m_stop.load() || m_next >= m_count) {
                     break;
                 }
                 index = m_next++;
@@ -84,6 +91,16 @@ public:
         m_changed.wait_for(lock, timeout, [this] { return !m_events.empty() || m_running == 0; });
         events.swap(m_events);
         return m_running != 0 || !events.empty();
+    }
+
+    // Every input below index has been handed over (or given up).
+    void deliveredUpTo(std::size_t index)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_delivered = index;
+        }
+        m_room.notify_all();
     }
 
     // The record of a finished input (none when it was stopped), taken out.
@@ -127,7 +144,7 @@ private:
 
     void analyse(std::size_t index)
     {
-        const BatchInput& input = m_inputs[index];
+        const BatchInput input = m_inputAt(index);
         std::optional<FileReport> record;
         if (!input.error.empty()) {
             record = failedRecord(input.path, input.error);
@@ -158,15 +175,18 @@ private:
         m_changed.notify_all();
     }
 
-    const std::vector<BatchInput>& m_inputs;
+    const std::size_t m_count;
+    const InputAt& m_inputAt;
     const BatchSettings& m_settings;
     const std::atomic<bool>& m_stop;
     std::unordered_map<std::size_t, FileReport> m_records; // guarded by m_mutex
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
+    std::condition_variable m_room; // delivery moved on: more files may start
     std::deque<Event> m_events;  // guarded by m_mutex
     std::size_t m_next = 0;      // guarded by m_mutex
+    std::size_t m_delivered = 0; // guarded by m_mutex
     unsigned m_running = 0;      // guarded by m_mutex
 };
 
@@ -175,9 +195,16 @@ private:
 void runBatch(const std::vector<BatchInput>& inputs, const BatchSettings& settings,
               const std::atomic<bool>& stopRequested, BatchObserver& observer)
 {
+    runBatch(inputs.size(), [&inputs](std::size_t index) { return inputs[index]; }, settings, stopRequested,
+             observer);
+}
+
+void runBatch(std::size_t inputCount, const InputAt& inputAt, const BatchSettings& settings,
+              const std::atomic<bool>& stopRequested, BatchObserver& observer)
+{
     keepHeapOnce();
-    Batch batch(inputs, settings, stopRequested);
-    const std::size_t count = std::clamp<std::size_t>(settings.jobs, 1, std::max<std::size_t>(inputs.size(), 1));
+    Batch batch(inputCount, inputAt, settings, stopRequested);
+    const std::size_t count = std::clamp<std::size_t>(settings.jobs, 1, std::max<std::size_t>(inputCount, 1));
     batch.setRunning(static_cast<unsigned>(count));
     std::vector<std::jthread> threads;
     threads.reserve(count);
@@ -190,20 +217,24 @@ void runBatch(const std::vector<BatchInput>& inputs, const BatchSettings& settin
     }
     if (threads.empty()) {
         batch.setRunning(1);
-        batch.work();
+        batch.work(false);
     }
 
     BatchProgress progress;
-    std::vector<bool> done(inputs.size(), false);
+    std::vector<bool> done(inputCount, false);
     std::size_t nextToDeliver = 0;
     const auto deliverReady = [&] {
         bool delivered = false;
-        while (nextToDeliver < inputs.size() && done[nextToDeliver]) {
+        const std::size_t first = nextToDeliver;
+        while (nextToDeliver < inputCount && done[nextToDeliver]) {
             if (std::optional<FileReport> record = batch.takeRecord(nextToDeliver)) {
                 observer.record(nextToDeliver, std::move(*record));
                 delivered = true;
             }
             ++nextToDeliver;
+        }
+        if (nextToDeliver != first) {
+            batch.deliveredUpTo(nextToDeliver);
         }
         return delivered;
     };

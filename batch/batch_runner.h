@@ -55,9 +55,16 @@ public:
 // record to the observer in input order. An input with an error gets a failed
 // record without being opened. A set stop flag ends the run: no further file
 // starts, files in flight end with Cancelled and get no record, and records
-// complete behind such a file are still handed over, in order. The outcome
+// complete behind such a file are still handed over, in order. No file starts
+// more than kBatchLookAhead places behind the first record not yet handed
+// over, so the records waiting for their turn stay few however long the list
+// (failed inputs finish far faster than records are written). The outcome
 // does not depend on the thread count. Returns once every thread has ended.
+void runBatch(std::size_t count, const InputAt& inputAt, const BatchSettings& settings,
+              const std::atomic<bool>& stopRequested, BatchObserver& observer);
 void runBatch(const std::vector<BatchInput>& inputs, const BatchSettings& settings,
               const std::atomic<bool>& stopRequested, BatchObserver& observer);
+
+inline constexpr std::size_t kBatchLookAhead = 256;
 
 } // namespace orvel

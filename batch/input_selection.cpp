@@ -23,6 +23,15 @@ constexpr int kStopCheckMilliseconds = 100;
 std::vector<std::filesystem::path> readPathList(const std::filesystem::path& list, bool nulSeparated,
                                                 const std::atomic<bool>& stopRequested)
 {
+    std::vector<std::filesystem::path> paths;
+    readPathList(list, nulSeparated, stopRequested,
+                 [&paths](std::filesystem::path&& path) { paths.push_back(std::move(path)); });
+    return paths;
+}
+
+void readPathList(const std::filesystem::path& list, bool nulSeparated, const std::atomic<bool>& stopRequested,
+                  const std::function<void(std::filesystem::path&&)>& onPath)
+{
     const bool fromStdin = list == "-";
     const int in = fromStdin ? STDIN_FILENO : openForReading(list);
     if (in < 0) {
@@ -34,7 +43,6 @@ std::vector<std::filesystem::path> readPathList(const std::filesystem::path& lis
         }
     };
     const char separator = nulSeparated ? '\0' : '\n';
-    std::vector<std::filesystem::path> paths;
     std::string entry;
     char buffer[65536];
     // A pipe or terminal may hold the list back for ever: wait for it in
@@ -64,16 +72,20 @@ std::vector<std::filesystem::path> readPathList(const std::filesystem::path& lis
             if (buffer[i] != separator) {
                 entry += buffer[i];
             } else if (!entry.empty()) {
-                paths.push_back(pathFromBytes(entry));
+                try {
+                    onPath(pathFromBytes(entry));
+                } catch (...) {
+                    closeList();
+                    throw;
+                }
                 entry.clear();
             }
         }
     }
     closeList();
     if (!entry.empty()) {
-        paths.push_back(pathFromBytes(entry));
+        onPath(pathFromBytes(entry));
     }
-    return paths;
 }
 
 std::uint64_t stableHash(std::string_view bytes)

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,10 @@ namespace orvel {
 // list's writer keeps it open.
 [[nodiscard]] std::vector<std::filesystem::path> readPathList(const std::filesystem::path& list, bool nulSeparated,
                                                             const std::atomic<bool>& stopRequested);
+// The same, handing each path over as soon as it is read, so a long list is
+// never held whole.
+void readPathList(const std::filesystem::path& list, bool nulSeparated, const std::atomic<bool>& stopRequested,
+                  const std::function<void(std::filesystem::path&&)>& onPath);
 
 // One of count disjoint parts of an input list; index counts from 1.
 struct Shard {

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "batch/input_walker.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
 #include <system_error>
-#include <unordered_set>
 
 #include "decode/audio_paths.h"
 #include "text/utf8.h"
@@ -24,14 +27,108 @@ fs::path withoutTrailingSeparator(fs::path path)
 
 std::string reasonText(const std::error_code& ec) { return sanitizeUtf8(ec.message()); }
 
+// 128 bits of a path: two chains of a 64-bit mixing step with different
+// seeds. Two of a million paths share a fingerprint with a chance of about
+// 2^-88, far below that of a memory error.
+struct Fingerprint {
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+    bool operator==(const Fingerprint&) const = default;
+};
+
+std::uint64_t mixed(std::uint64_t x)
+{
+    x ^= x >> 30;
+    x *= 0xbf58476d1ce4e5b9ULL;
+    x ^= x >> 27;
+    x *= 0x94d049bb133111ebULL;
+    return x ^ (x >> 31);
+}
+
+std::uint64_t chain(std::string_view bytes, std::uint64_t seed)
+{
+    std::uint64_t state = mixed(seed ^ bytes.size());
+    std::size_t at = 0;
+    for (; at + 8 <= bytes.size(); at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, bytes.data() + at, 8);
+        state = mixed(state ^ word) + seed;
+    }
+    std::uint64_t tail = 0;
+    std::memcpy(&tail, bytes.data() + at, bytes.size() - at);
+    return mixed(mixed(state ^ tail) + seed);
+}
+
+Fingerprint fingerprintOf(std::string_view bytes)
+{
+    Fingerprint print{chain(bytes, 0x9e3779b97f4a7c15ULL), chain(bytes, 0xc2b2ae3d27d4eb4fULL)};
+    if (print == Fingerprint{}) {
+        print.low = 1; // all zero marks a free slot
+    }
+    return print;
+}
+
+} // namespace
+
+// An open-addressing set of fingerprints: 16 bytes a slot, at most three
+// quarters of them used.
+class InputWalker::SeenPaths {
+public:
+    // True when the path had not been seen.
+    bool insert(std::string_view path)
+    {
+        if (4 * (m_used + 1) > 3 * m_slots.size()) {
+            grow();
+        }
+        const Fingerprint print = fingerprintOf(path);
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t slot = print.high & mask;; slot = (slot + 1) & mask) {
+            if (m_slots[slot] == print) {
+                return false;
+            }
+            if (m_slots[slot] == Fingerprint{}) {
+                m_slots[slot] = print;
+                ++m_used;
+                return true;
+            }
+        }
+    }
+
+private:
+    void grow()
+    {
+        std::vector<Fingerprint> old(std::max<std::size_t>(64, 2 * m_slots.size()));
+        old.swap(m_slots);
+        const std::size_t mask = m_slots.size() - 1;
+        for (const Fingerprint& print : old) {
+            if (print == Fingerprint{}) {
+                continue;
+            }
+            std::size_t slot = print.high & mask;
+            while (!(m_slots[slot] == Fingerprint{})) {
+                slot = (slot + 1) & mask;
+            }
+            m_slots[slot] = print;
+        }
+    }
+
+    std::vector<Fingerprint> m_slots;
+    std::size_t m_used = 0;
+};
+
+namespace {
+
 class InputList {
 public:
-    explicit InputList(const std::function<bool(BatchInput&&)>& onInput) : m_onInput(onInput) {}
+    InputList(const std::function<bool(BatchInput&&)>& onInput, InputWalker::SeenPaths& seen)
+        : m_onInput(onInput), m_seen(seen)
+    {
+    }
 
     // False once the receiver wants no more.
     bool add(const fs::path& absolute, const fs::path& shown, std::string error = {}, bool givenDirectly = false)
     {
-        if (!m_seen.insert(pathBytes(absolute)).second) {
+        if (!m_seen.insert(pathBytes(absolute))) {
             return true;
         }
         return m_onInput(BatchInput{absolute, shown, std::move(error), givenDirectly});
@@ -39,7 +136,7 @@ public:
 
 private:
     const std::function<bool(BatchInput&&)>& m_onInput;
-    std::unordered_set<std::string> m_seen;
+    InputWalker::SeenPaths& m_seen;
 };
 
 bool addGivenPath(InputList& list, const fs::path& given)
@@ -94,11 +191,24 @@ bool addGivenPath(InputList& list, const fs::path& given)
 
 } // namespace
 
+InputWalker::InputWalker(std::function<bool(BatchInput&&)> onInput)
+    : m_onInput(std::move(onInput)), m_seen(std::make_unique<SeenPaths>())
+{
+}
+
+InputWalker::~InputWalker() = default;
+
+bool InputWalker::add(const fs::path& given)
+{
+    InputList list(m_onInput, *m_seen);
+    return addGivenPath(list, given);
+}
+
 void walkInputs(const std::vector<fs::path>& givenPaths, const std::function<bool(BatchInput&&)>& onInput)
 {
-    InputList list(onInput);
+    InputWalker walker(onInput);
     for (const fs::path& given : givenPaths) {
-        if (!addGivenPath(list, given)) {
+        if (!walker.add(given)) {
             return;
         }
     }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,10 @@ struct BatchInput {
                                  // unknown extension is recognised by content
 };
 
+// Input index of a run, for index below the run's count. The analysing
+// threads call it at the same time, so it must only read.
+using InputAt = std::function<BatchInput(std::size_t)>;
+
 // Expands the given paths: a folder is walked (supported extensions, no links
 // followed inside it, names in byte order), anything else is taken as a file
 // whatever its extension (givenDirectly). Nothing is dropped silently: a path that does not
@@ -26,6 +32,27 @@ struct BatchInput {
 // first place. onInput returning false ends the walk.
 void walkInputs(const std::vector<std::filesystem::path>& givenPaths,
                 const std::function<bool(BatchInput&&)>& onInput);
+
+// walkInputs() one given path at a time, for paths that arrive while the walk
+// goes on (a list being read): duplicates are found across every add(). The
+// paths seen are kept as 128-bit fingerprints, not as text, so a list of a
+// million paths costs tens of megabytes, not hundreds.
+class InputWalker {
+public:
+    explicit InputWalker(std::function<bool(BatchInput&&)> onInput);
+    ~InputWalker();
+    InputWalker(const InputWalker&) = delete;
+    InputWalker& operator=(const InputWalker&) = delete;
+
+    // False once onInput asked for no more; add() must not be called then.
+    bool add(const std::filesystem::path& given);
+
+    class SeenPaths; // the fingerprints, defined where the walk is
+
+private:
+    std::function<bool(BatchInput&&)> m_onInput;
+    std::unique_ptr<SeenPaths> m_seen;
+};
 
 // Every input of the given paths, without a limit on the count.
 [[nodiscard]] std::vector<BatchInput> collectInputs(const std::vector<std::filesystem::path>& givenPaths);

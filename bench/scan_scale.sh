@@ -8,6 +8,8 @@
 #   cache          a second --cache scan of 1,000 unchanged 10 s files against the first
 #   many files     1,000 / 10,000 / 100,000 short WAVs and FLACs (hard links of 100
 #                  generated files): time per file, and peak RSS with --jsonl and --json
+#   long list      1,000,000 listed paths, one in 1,000 a short file and the rest
+#                  missing: peak RSS with --jsonl and --json
 # Timings are the best of RUNS runs (wall time) except the many-files runs (one
 # each). Needs about 4 GB of disk for the JSON report of 100,000 files.
 #   usage: bench/scan_scale.sh [KESTRONE_SCAN] [RUNS] [MAX_FILES]
@@ -120,6 +122,16 @@ list_for "$max_files" > "$tmp/list-all"
 rss_jsonl=$(peak_mib "$scan" --jsonl "$tmp/all.jsonl" --files-from "$tmp/list-all")
 rss_json=$(peak_mib "$scan" --json "$tmp/all.json" --files-from "$tmp/list-all")
 rm -f "$tmp/all.jsonl" "$tmp/all.json"
+# A million listed paths without a million files: each gets its record, most
+# of them "cannot read this path".
+ls "$tmp/many/001" | awk -v dir="$tmp" '{ name[NR - 1] = $0 }
+  END { for (i = 0; i < 1000000; i++)
+          if (i % 1000 == 0) printf "%s/many/001/%s\n", dir, name[(i / 1000) % NR]
+          else printf "%s/missing/%03d/%07d.flac\n", dir, int(i / 1000), i }' > "$tmp/list-million"
+rss_million_jsonl=$(peak_mib "$scan" --jsonl "$tmp/million.jsonl" --files-from "$tmp/list-million")
+rm -f "$tmp/million.jsonl"
+rss_million_json=$(peak_mib "$scan" --json "$tmp/million.json" --files-from "$tmp/list-million")
+rm -f "$tmp/million.json"
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 echo "machine: $(nproc) cores; load average before $load_before, after $load_after; best of $runs runs"
@@ -135,3 +147,5 @@ for entry in "${per_file[@]}"; do
 done
 row "peak RSS, $max_files files, --jsonl" "$rss_jsonl MiB" "< 150 MB" "/usr/bin/time -v kestrone-scan --jsonl all.jsonl --files-from list"
 row "peak RSS, $max_files files, --json" "$rss_json MiB" "< 150 MB" "/usr/bin/time -v kestrone-scan --json all.json --files-from list"
+row "peak RSS, 1,000,000 listed paths, --jsonl" "$rss_million_jsonl MiB" "<= 150 MB" "/usr/bin/time -v kestrone-scan --jsonl million.jsonl --files-from list-million"
+row "peak RSS, 1,000,000 listed paths, --json" "$rss_million_json MiB" "<= 150 MB" "/usr/bin/time -v kestrone-scan --json million.json --files-from list-million"

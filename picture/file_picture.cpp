@@ -108,6 +108,13 @@ BatchPictures::BatchPictures(fs::path folder, PictureSize size, const std::vecto
 
 BatchPictures::BatchPictures(fs::path folder, PictureSize size, const std::vector<BatchInput>& inputs,
                              PictureNames wholeRun, const std::atomic<bool>& stopRequested)
+    : BatchPictures(std::move(folder), size, inputs.size(), [&inputs](std::size_t index) { return inputs[index]; },
+                    std::move(wholeRun), stopRequested)
+{
+}
+
+BatchPictures::BatchPictures(fs::path folder, PictureSize size, std::size_t count, const InputAt& inputAt,
+                             PictureNames wholeRun, const std::atomic<bool>& stopRequested)
     : m_folder(std::move(folder)), m_size(size), m_stop(stopRequested)
 {
     std::error_code made;
@@ -121,13 +128,14 @@ BatchPictures::BatchPictures(fs::path folder, PictureSize size, const std::vecto
                                   : reason            ? reason.message()
                                                       : std::string("it does not appear")));
     }
-    m_names.reserve(inputs.size());
+    m_names.reserve(count);
     std::vector<fs::path> paths;
-    paths.reserve(inputs.size());
-    for (const BatchInput& input : inputs) {
+    paths.reserve(count);
+    for (std::size_t index = 0; index < count; ++index) {
+        BatchInput input = inputAt(index);
         // The shard's hash of the same path, so every machine names a file alike.
         m_names.push_back(wholeRun.nameFor(input.shown, stableHash(pathBytes(input.shown))));
-        paths.push_back(input.path);
+        paths.push_back(std::move(input.path));
     }
     m_guard.protect(paths);
 }

@@ -66,6 +66,8 @@ public:
                   const std::atomic<bool>& stopRequested);
     BatchPictures(std::filesystem::path folder, PictureSize size, const std::vector<BatchInput>& inputs,
                   PictureNames wholeRun, const std::atomic<bool>& stopRequested);
+    BatchPictures(std::filesystem::path folder, PictureSize size, std::size_t count, const InputAt& inputAt,
+                  PictureNames wholeRun, const std::atomic<bool>& stopRequested);
 
     // The name input index's picture gets when it is written.
     [[nodiscard]] const std::string& nameFor(std::size_t index) const { return m_names[index]; }

@@ -206,7 +206,7 @@ int runMerge(const ScanOptions& options, const ScanTerminal& terminal)
     settings.mode = ScanPrinter::Mode::Quiet;
     settings.stdoutIsTerminal = terminal.stdoutIsTerminal;
     settings.noticesAsEvents = options.progress == ProgressMode::Jsonl;
-    ScanPrinter printer({}, settings);
+    ScanPrinter printer(0, 0, settings);
     const auto complain = [&printer](const std::string& message) {
         std::fputs(noticeLine(message, printer.noticesAsEvents()).c_str(), stderr);
     };

@@ -81,14 +81,15 @@ void writeStderr(std::string_view text)
 
 } // namespace
 
-ScanPrinter::ScanPrinter(const std::vector<BatchInput>& inputs, Settings settings)
-    : m_settings(settings), m_total(inputs.size()), m_start(std::chrono::steady_clock::now())
+ScanPrinter::ScanPrinter(std::size_t total, std::size_t nameNeed, Settings settings)
+    : m_settings(settings), m_total(total), m_start(std::chrono::steady_clock::now())
 {
-    std::size_t nameNeed = 4; // "FILE"
-    for (const BatchInput& input : inputs) {
-        nameNeed = std::max(nameNeed, displayWidth(terminalText(displayName(input.shown))));
-    }
-    planColumns(nameNeed);
+    planColumns(std::max<std::size_t>(nameNeed, 4)); // "FILE"
+}
+
+std::size_t ScanPrinter::nameNeedOf(const BatchInput& input)
+{
+    return displayWidth(terminalText(displayName(input.shown)));
 }
 
 void ScanPrinter::planColumns(std::size_t nameNeed)

@@ -36,7 +36,11 @@ public:
         std::size_t progressColumns = 80; // width of stderr's terminal
     };
 
-    ScanPrinter(const std::vector<BatchInput>& inputs, Settings settings);
+    // total: the inputs of the run; nameNeed: the widest nameNeedOf() of them.
+    ScanPrinter(std::size_t total, std::size_t nameNeed, Settings settings);
+
+    // The room the FILE column would need for input.
+    [[nodiscard]] static std::size_t nameNeedOf(const BatchInput& input);
 
     void printHeader();
     void printRecord(const BatchInput& input, const FileReport& record);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "scan/scan_run.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -8,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -18,6 +21,7 @@
 
 #include "analysis/analysis_version.h"
 #include "batch/batch_runner.h"
+#include "batch/compact_inputs.h"
 #include "batch/input_selection.h"
 #include "batch/input_walker.h"
 #include "batch/output_target.h"
@@ -42,10 +46,34 @@ constexpr auto kCacheCommitInterval = std::chrono::seconds(1);
 constexpr std::size_t kCacheCommitRecords = 256;
 constexpr auto kProgressEventInterval = std::chrono::milliseconds(500);
 
+// The inputs that are one of the files (same device and inode, links
+// followed) the run may write: only these can make the guard refuse an output,
+// so a long list is not copied for it.
+std::vector<fs::path> inputsAmong(const CompactInputs& inputs, const std::vector<fs::path>& outputs)
+{
+    std::vector<std::pair<dev_t, ino_t>> written;
+    for (const fs::path& output : outputs) {
+        struct stat info {};
+        if (::stat(output.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            written.emplace_back(info.st_dev, info.st_ino);
+        }
+    }
+    std::vector<fs::path> found;
+    for (std::size_t index = 0; !written.empty() && index < inputs.size(); ++index) {
+        BatchInput input = inputs.at(index);
+        struct stat info {};
+        if (::stat(input.path.c_str(), &info) == 0 &&
+            std::find(written.begin(), written.end(), std::pair(info.st_dev, info.st_ino)) != written.end()) {
+            found.push_back(std::move(input.path));
+        }
+    }
+    return found;
+}
+
 // Before anything is written: no report and no cache may land on an input,
 // on audio or on each other. The cache file is returned.
 std::optional<fs::path> guardOutputs(const ScanOptions& options, const ReportOutputs& outputs,
-                                     const std::vector<BatchInput>& inputs)
+                                     const CompactInputs& inputs)
 {
     const std::optional<fs::path> cache =
         options.cache ? std::optional(options.cache->empty() ? defaultCacheFile() : pathFromBytes(*options.cache))
@@ -53,11 +81,12 @@ std::optional<fs::path> guardOutputs(const ScanOptions& options, const ReportOut
     if (outputs.fileTargets().empty() && !cache) {
         return cache;
     }
-    std::vector<fs::path> inputPaths;
-    inputPaths.reserve(inputs.size());
-    for (const BatchInput& input : inputs) {
-        inputPaths.push_back(input.path);
+    const std::vector<std::string> files = outputs.fileTargets();
+    std::vector<fs::path> targets(files.begin(), files.end());
+    if (cache) {
+        targets.push_back(*cache);
     }
+    const std::vector<fs::path> inputPaths = inputsAmong(inputs, targets);
     OutputGuard guard;
     guard.protect(inputPaths);
     if (options.filesFrom && *options.filesFrom != "-") {
@@ -146,7 +175,8 @@ private:
 // and keeps the counts of the run.
 class ScanObserver : public BatchObserver {
 public:
-    ScanObserver(const std::vector<BatchInput>& inputs, const std::vector<std::size_t>& inputIndex,
+    // inputIndex: each input's place in the whole list; empty when it is its index.
+    ScanObserver(const CompactInputs& inputs, const std::vector<std::size_t>& inputIndex,
                  ScanPrinter& printer, ReportOutputs& outputs, std::atomic<bool>& stopRequested, ResultCache* cache,
                  const std::atomic<std::size_t>& cacheHits, ProgressEvents& events)
         : m_inputs(inputs), m_inputIndex(inputIndex), m_printer(printer), m_outputs(outputs),
@@ -157,13 +187,14 @@ public:
 
     void record(std::size_t index, FileReport&& record) override
     {
-        m_printer.printRecord(m_inputs[index], record);
+        const BatchInput input = m_inputs.at(index);
+        m_printer.printRecord(input, record);
         if (!record.pictureError.empty()) {
-            complain(m_printer, displayName(m_inputs[index].shown) + ": no picture: " + record.pictureError);
+            complain(m_printer, displayName(input.shown) + ": no picture: " + record.pictureError);
         }
         m_failed += record.error.empty() && record.pictureError.empty() ? 0 : 1;
         ++m_complete;
-        m_outputs.add(record, m_inputIndex[index], m_printer);
+        m_outputs.add(record, m_inputIndex.empty() ? index : m_inputIndex[index], m_printer);
     }
 
     void tick(const BatchProgress& progress, bool delivered) override
@@ -175,7 +206,7 @@ public:
             m_stopRequested.store(true);
         }
         if (progress.finished < m_inputs.size()) {
-            const fs::path current = m_inputs.empty() ? fs::path() : m_inputs[progress.latestIndex].shown;
+            const fs::path current = m_inputs.size() == 0 ? fs::path() : m_inputs.at(progress.latestIndex).shown;
             m_printer.showProgress(progress.finished, current, progress.latestStage, delivered);
         }
         m_events.progress(m_complete, m_cacheHits.load(), m_failed, false);
@@ -192,7 +223,7 @@ public:
     [[nodiscard]] std::size_t complete() const { return m_complete; }
 
 private:
-    const std::vector<BatchInput>& m_inputs;
+    const CompactInputs& m_inputs;
     const std::vector<std::size_t>& m_inputIndex;
     ScanPrinter& m_printer;
     ReportOutputs& m_outputs;
@@ -248,11 +279,6 @@ std::string noticeLine(const std::string& message, bool asEvent)
 
 int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const ScanTerminal& terminal)
 {
-    std::vector<fs::path> given;
-    given.reserve(options.paths.size());
-    for (const std::string& path : options.paths) {
-        given.push_back(pathFromBytes(path));
-    }
     // A folder opens like a file and fails only on reading, where the reason is lost.
     if (std::error_code ignored; options.filesFrom && *options.filesFrom != "-" &&
                                  fs::is_directory(pathFromBytes(*options.filesFrom), ignored)) {
@@ -263,10 +289,50 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
                    stderr);
         return kScanExitBadInput;
     }
+
+    // Every input is walked, so each keeps its place in the whole list; a
+    // shard then keeps its own part. A listed path is walked as soon as it is
+    // read: the list itself is never held.
+    CompactInputs inputs;
+    std::vector<std::size_t> inputIndex;
+    const Shard shard{options.shardIndex, options.shardCount};
+    std::size_t walked = 0;
+    std::size_t nameNeed = 0;
+    PictureNames pictureNames;
+    InputWalker walker([&](BatchInput&& input) {
+        if (options.spectrogramFolder) {
+            pictureNames.count(input.shown);
+        }
+        if (inShard(input, shard)) {
+            nameNeed = std::max(nameNeed, ScanPrinter::nameNeedOf(input));
+            inputs.add(input);
+            if (shard.count > 1) {
+                inputIndex.push_back(walked);
+            }
+        }
+        ++walked;
+        return true;
+    });
+    bool anyGiven = !options.paths.empty();
+    for (const std::string& path : options.paths) {
+        walker.add(pathFromBytes(path));
+    }
     if (options.filesFrom) {
-        std::vector<fs::path> listed;
+        // A failure of the walk is no failure to read the list: it passes on as it is.
+        std::exception_ptr walkFailure;
+        struct WalkFailed {};
         try {
-            listed = readPathList(pathFromBytes(*options.filesFrom), options.nulSeparated, stopRequested);
+            readPathList(pathFromBytes(*options.filesFrom), options.nulSeparated, stopRequested, [&](fs::path&& listed) {
+                anyGiven = true;
+                try {
+                    walker.add(listed);
+                } catch (...) {
+                    walkFailure = std::current_exception();
+                    throw WalkFailed{};
+                }
+            });
+        } catch (const WalkFailed&) {
+            std::rethrow_exception(walkFailure);
         } catch (const Cancelled&) {
             std::fputs("kestrone-scan: interrupted while reading the list of files\n", stderr);
             return kScanExitInterrupted;
@@ -274,37 +340,14 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
             std::fputs(noticeLine(error.what(), options.progress == ProgressMode::Jsonl).c_str(), stderr);
             return kScanExitBadInput;
         }
-        given.insert(given.end(), std::make_move_iterator(listed.begin()), std::make_move_iterator(listed.end()));
     }
-
-    // Every input is walked, so each keeps its place in the whole list; a
-    // shard then keeps its own part.
-    std::vector<BatchInput> inputs;
-    std::vector<std::size_t> inputIndex;
-    const Shard shard{options.shardIndex, options.shardCount};
-    std::size_t walked = 0;
-    PictureNames pictureNames;
-    walkInputs(given, [&](BatchInput&& input) {
-        if (options.spectrogramFolder) {
-            pictureNames.count(input.shown);
-        }
-        if (inShard(input, shard)) {
-            inputs.push_back(std::move(input));
-            inputIndex.push_back(walked);
-        }
-        ++walked;
-        return true;
-    });
-    // A listed path is held again in its input; the list's copy would only
-    // double the memory of a long list for the rest of the run.
-    const bool pruneOnly = given.empty() && options.cachePrune;
+    const bool pruneOnly = !anyGiven && options.cachePrune;
     const bool nothingFound = walked == 0 && !pruneOnly;
-    given = {};
 
     ReportOutputs outputs(options);
     outputs.setJsonlSource(kAnalysisVersion, {shard.index, shard.count, inputs.size()});
     const std::optional<fs::path> cacheFile = guardOutputs(options, outputs, inputs);
-    ScanPrinter printer(inputs, printerSettings(options, terminal, outputs.anyToStdout()));
+    ScanPrinter printer(inputs.size(), nameNeed, printerSettings(options, terminal, outputs.anyToStdout()));
 
     std::unique_ptr<ResultCache> cache;
     std::atomic<std::size_t> cacheHits{0};
@@ -326,10 +369,11 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
         return cache && pruneCache(*cache, printer) ? kScanExitOk : kScanExitReportFailed;
     }
 
+    const InputAt inputAt = [&inputs](std::size_t index) { return inputs.at(index); };
     std::optional<BatchPictures> pictures;
     if (options.spectrogramFolder) {
         try {
-            pictures.emplace(pathFromBytes(*options.spectrogramFolder), options.pictureSize, inputs,
+            pictures.emplace(pathFromBytes(*options.spectrogramFolder), options.pictureSize, inputs.size(), inputAt,
                              std::move(pictureNames), stopRequested);
         } catch (const std::runtime_error& failure) {
             throw UsageError(failure.what());
@@ -368,7 +412,7 @@ int runScan(const ScanOptions& options, std::atomic<bool>& stopRequested, const 
     }
 
     ScanObserver observer(inputs, inputIndex, printer, outputs, stopRequested, cache.get(), cacheHits, events);
-    runBatch(inputs, batch, stopRequested, observer);
+    runBatch(inputs.size(), inputAt, batch, stopRequested, observer);
     printer.clearProgress();
     if (cache) {
         const bool written = cache->commit();

@@ -94,6 +94,38 @@ TEST(BatchRunnerTest, RecordsComeInInputOrderOnTheCallingThreadForAnyJobCount)
     }
 }
 
+TEST(BatchRunnerTest, NoFileStartsFurtherThanTheLookAheadPastTheFirstRecordNotHandedOver)
+{
+    const std::size_t count = 3 * kBatchLookAhead;
+    std::atomic<std::size_t> started{0};
+    std::size_t startedWhileFirstRan = 0;
+    BatchSettings settings;
+    settings.jobs = 2;
+    settings.tick = std::chrono::milliseconds(1);
+    settings.analyze = [&](const fs::path& path, const std::atomic<bool>&, const ProgressCallback&) {
+        ++started;
+        if (numberOf(path) == 0) {
+            // The other thread takes every file it may meanwhile; quick ones
+            // would run through the whole list.
+            while (started.load() < kBatchLookAhead) {
+                std::this_thread::yield();
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            startedWhileFirstRan = started.load();
+        }
+        return FileReport{};
+    };
+    Recorder recorder;
+    recorder.thread = std::this_thread::get_id();
+    const std::atomic<bool> stop{false};
+    runBatch(inputs(static_cast<int>(count)), settings, stop, recorder);
+    EXPECT_EQ(startedWhileFirstRan, kBatchLookAhead);
+    ASSERT_EQ(recorder.records.size(), count);
+    for (std::size_t i = 0; i < count; ++i) {
+        ASSERT_EQ(recorder.records[i].file, "/music/" + std::to_string(i) + ".flac");
+    }
+}
+
 TEST(BatchRunnerTest, OneJobInterleavesStagesAndRecordsFileByFile)
 {
     Recorder recorder;

@@ -71,6 +71,31 @@ TEST(InputWalkerTest, OnlyFilesNamedDirectlyMayBeRecognisedByContent)
     EXPECT_EQ(observer.records[2].error.rfind("Unsupported format.", 0), 0u) << "not named directly";
 }
 
+TEST(InputWalkerTest, APathNamedAgainInALaterAddComesOnceAtItsFirstPlace)
+{
+    const ScratchFolder scratch;
+    fs::create_directories(scratch / "lib");
+    writeBytes(scratch / "lib/a.flac", "x");
+    std::vector<fs::path> seen;
+    InputWalker walker([&](BatchInput&& input) {
+        seen.push_back(input.path);
+        return true;
+    });
+    // Enough paths for the set of those seen to grow many times over.
+    constexpr int kCount = 3000;
+    for (int i = 0; i < kCount; ++i) {
+        ASSERT_TRUE(walker.add(scratch / ("gone/" + std::to_string(i) + ".flac")));
+    }
+    ASSERT_TRUE(walker.add(scratch / "lib"));
+    for (int i = kCount - 1; i >= 0; --i) {
+        ASSERT_TRUE(walker.add(scratch / ("gone/x/../" + std::to_string(i) + ".flac/")));
+    }
+    ASSERT_TRUE(walker.add(scratch / "lib/./a.flac"));
+    ASSERT_EQ(seen.size(), kCount + 1u);
+    EXPECT_EQ(seen[17], scratch / "gone/17.flac");
+    EXPECT_EQ(seen[kCount], scratch / "lib/a.flac");
+}
+
 TEST(InputWalkerTest, TheReceiverEndsTheWalk)
 {
     const ScratchFolder scratch;
