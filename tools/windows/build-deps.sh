@@ -277,9 +277,10 @@ for pkg in "${wanted[@]}"; do
       prefix=$candidate
       break
     fi
-    log "fetching and building $pkg $version"
+    log "fetching $pkg $version"
     work=$(mktemp -d "$cache/.work-$pkg.XXXXXX")
     if (cd "$work" && apt-get "${apt_opts[@]}" source -qq "$pkg=$version" >&2); then
+      log "building $pkg $version"
       prefix=$candidate
       build_in_work "$pkg" "$version" "$prefix"
       break
