@@ -8,10 +8,11 @@ set -euo pipefail
 windows=()
 if [ "${1:-}" = --windows ]; then
   shift
-  # mingw-w64 (posix threads), wine for the tests, and dpkg-dev and tcl to
-  # fetch and build the dependencies from Debian's source packages.
+  # mingw-w64 (posix threads), wine for the tests, and dpkg-dev, tcl and nasm
+  # (FFmpeg's assembly) to fetch and build the dependencies from Debian's
+  # source packages.
   windows=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-    libz-mingw-w64-dev wine wine64 dpkg-dev tcl)
+    libz-mingw-w64-dev wine wine64 dpkg-dev tcl nasm)
 fi
 packages=(
   cmake g++ make ninja-build pkg-config
