@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "batch/compact_inputs.h"
 
-#include "text/utf8.h"
-
 #include <algorithm>
 #include <string_view>
+
+#include "text/utf8.h"
 
 namespace orvel {
 namespace {

@@ -32,14 +32,22 @@ add_dependencies(kestrone_test_support kestrone-scan)
 
 # One executable per folder, from the tests that need neither a terminal, nor
 # signals, nor Linux's permissions and special files.
+# EXCLUDE names the tests that are about Linux alone: names as bytes that are
+# not UTF-8, paths spelt with '/' from the root, '"' in a file name, and
+# folders holding symbolic links, which wine shows as the files they name.
 function(kestrone_windows_suite name)
-  cmake_parse_arguments(SUITE "" "" "SOURCES;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(SUITE "" "" "SOURCES;LIBRARIES;EXCLUDE" ${ARGN})
+  set(filter "")
+  if(SUITE_EXCLUDE)
+    list(JOIN SUITE_EXCLUDE ":" excluded)
+    set(filter TEST_FILTER "-${excluded}")
+  endif()
   list(TRANSFORM SUITE_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/tests/)
   add_executable(${name} ${SUITE_SOURCES})
   target_link_libraries(${name} PRIVATE ${SUITE_LIBRARIES} kestrone_core kestrone_test_support
     GTest::gtest GTest::gmock GTest::gtest_main)
   kestrone_defaults(${name})
-  gtest_discover_tests(${name}
+  gtest_discover_tests(${name} ${filter}
     DISCOVERY_MODE PRE_TEST
     PROPERTIES FIXTURES_REQUIRED test_audio ENVIRONMENT "WINEDEBUG=-all"
     DISCOVERY_TIMEOUT 120)
@@ -54,15 +62,22 @@ kestrone_windows_suite(decode_tests SOURCES
   decode/ffmpeg_library_test.cpp decode/format_decode_test.cpp decode/prepare_channels_test.cpp)
 kestrone_windows_suite(report_tests SOURCES
   report/html_report_test.cpp report/json_report_test.cpp report/picture_names_test.cpp
-  report/report_name_test.cpp report/summary_text_test.cpp)
+  report/report_name_test.cpp report/summary_text_test.cpp
+  EXCLUDE ReportNameTest.ValidNamesStayAsTheyAre ReportNameTest.ControlCharactersAndForeignBytesAreShownByTheirBytes
+    PictureNamesTest.NamesFitAFileNameAndKeepTheBytes *.TextReportWritesNamesAsUtf8/*
+    *.TextBeyondAsciiStaysRawUtf8/* *HtmlReportNameTest.*/4)
 kestrone_windows_suite(batch_tests SOURCES
-  batch/batch_runner_test.cpp batch/input_walker_test.cpp batch/report_file_test.cpp)
+  batch/batch_runner_test.cpp batch/input_walker_test.cpp batch/report_file_test.cpp
+  EXCLUDE InputWalkerTest.RelativeNamesStayRelativeForDisplayAndBecomeAbsoluteForTheRecord)
 kestrone_windows_suite(picture_tests SOURCES
   picture/batch_pictures_test.cpp picture/spectrogram_picture_test.cpp
-  LIBRARIES kestrone_picture PkgConfig::CAIRO)
+  LIBRARIES kestrone_picture PkgConfig::CAIRO
+  EXCLUDE BatchPicturesTest.OnePngPerAnalysedFileTheSameForOneAndTwoJobs)
 kestrone_windows_suite(scan_tests SOURCES
   scan/scan_options_test.cpp scan/jsonl_record_test.cpp scan/csv_report_test.cpp
-  LIBRARIES kestrone_scan)
+  LIBRARIES kestrone_scan
+  EXCLUDE CsvReportTest.ScanWritesTheRowOfARealFileWhoseNameNeedsQuoting
+    JsonlRecordTest.ARecordReadBackRebuildsTheSameReportsAndNumbers)
 
 # kestrone-scan.exe against the Linux kestrone-scan on the same files: the CSV
 # and JSON Lines records must agree to the printed precision.

@@ -21,6 +21,7 @@
 #include "decode/format_sniff.h"
 #include "decode/input_file.h"
 #include "decode/wavpack_block.h"
+#include "text/system_reason.h"
 #include "text/utf8.h"
 
 namespace orvel {
@@ -75,6 +76,12 @@ constexpr int kMaxEmptyPackets = 10000;
 
 [[noreturn]] void fail(const char* message, int error)
 {
+#if defined(_WIN32)
+    // A system error in the words Linux gives it; FFmpeg would take the Windows C library's.
+    if (error < 0 && error > -256) {
+        throw std::runtime_error(std::string(message) + " (" + systemReason(-error) + ")");
+    }
+#endif
     std::array<char, AV_ERROR_MAX_STRING_SIZE> text{};
     ffmpeg().av_strerror(error, text.data(), text.size());
     throw std::runtime_error(std::string(message) + " (" + text.data() + ")");

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "scan/scan_run.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -28,6 +26,7 @@
 #include "batch/result_cache.h"
 #include "decode/cancellation.h"
 #include "picture/file_picture.h"
+#include "platform/file_system.h"
 #include "report/json_report.h"
 #include "report/picture_names.h"
 #include "scan/report_outputs.h"
@@ -51,19 +50,20 @@ constexpr auto kProgressEventInterval = std::chrono::milliseconds(500);
 // so a long list is not copied for it.
 std::vector<fs::path> inputsAmong(const CompactInputs& inputs, const std::vector<fs::path>& outputs)
 {
-    std::vector<std::pair<dev_t, ino_t>> written;
+    std::vector<FileStatus> written;
+    int error = 0;
     for (const fs::path& output : outputs) {
-        struct stat info {};
-        if (::stat(output.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-            written.emplace_back(info.st_dev, info.st_ino);
+        FileStatus status;
+        if (statusOf(output, status, error) && status.regular()) {
+            written.push_back(status);
         }
     }
     std::vector<fs::path> found;
     for (std::size_t index = 0; !written.empty() && index < inputs.size(); ++index) {
         BatchInput input = inputs.at(index);
-        struct stat info {};
-        if (::stat(input.path.c_str(), &info) == 0 &&
-            std::find(written.begin(), written.end(), std::pair(info.st_dev, info.st_ino)) != written.end()) {
+        FileStatus status;
+        if (statusOf(input.path, status, error) &&
+            std::any_of(written.begin(), written.end(), [&](const FileStatus& output) { return output.sameFile(status); })) {
             found.push_back(std::move(input.path));
         }
     }
