@@ -15,7 +15,7 @@ set_tests_properties(make_test_audio PROPERTIES FIXTURES_SETUP test_audio TIMEOU
 
 set(support ${CMAKE_SOURCE_DIR}/tests/support)
 add_library(kestrone_test_support OBJECT
-  ${support}/files.cpp ${support}/json.cpp ${support}/png.cpp ${support}/reports.cpp ${support}/windows/process.cpp)
+  ${support}/files.cpp ${support}/json.cpp ${support}/png.cpp ${support}/reports.cpp ${support}/programs.cpp ${support}/windows/process.cpp)
 target_link_libraries(kestrone_test_support PUBLIC GTest::gtest)
 target_include_directories(kestrone_test_support PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_definitions(kestrone_test_support PUBLIC

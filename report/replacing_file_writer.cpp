@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "report/replacing_file_writer.h"
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "report/temporary_registry.h"
 #include "text/system_reason.h"
 
 namespace orvel {
@@ -48,50 +48,14 @@ bool closeOnce(int fd) { return ::close(fd) == 0; }
 // Room for ".", ".XXXXXX.tmp" and the name within NAME_MAX (255 bytes).
 constexpr std::size_t kMaxNameInTemp = 200;
 
-// The temporaries alive now, readable from a signal handler: a slot is
-// claimed (Free -> Filling), gets its path, and only then becomes Held.
-enum SlotState : int { kFree = 0, kFilling = 1, kHeld = 2 };
-struct TemporarySlot {
-    std::atomic<int> state{kFree};
-    char path[PATH_MAX];
-};
-static_assert(std::atomic<int>::is_always_lock_free, "the registry is read from a signal handler");
-constexpr std::size_t kTemporarySlots = 64; // far more reports than any run writes at once
-TemporarySlot g_temporaries[kTemporarySlots];
-
-int registerTemporary(const std::string& path)
-{
-    if (path.size() >= PATH_MAX) {
-        return -1;
-    }
-    for (std::size_t i = 0; i < kTemporarySlots; ++i) {
-        int expected = kFree;
-        if (g_temporaries[i].state.compare_exchange_strong(expected, kFilling)) {
-            std::memcpy(g_temporaries[i].path, path.c_str(), path.size() + 1);
-            g_temporaries[i].state.store(kHeld);
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-
-void releaseTemporary(int& slot)
-{
-    if (slot >= 0) {
-        g_temporaries[slot].state.store(kFree);
-        slot = -1;
-    }
-}
+// Far more reports than any run writes at once.
+TemporaryRegistry<char, PATH_MAX> g_temporaries;
 
 } // namespace
 
 void removePendingTemporaries() noexcept
 {
-    for (TemporarySlot& slot : g_temporaries) {
-        if (slot.state.load() == kHeld) {
-            ::unlink(slot.path);
-        }
-    }
+    g_temporaries.removeAll([](const char* path) { ::unlink(path); });
 }
 
 ReplacingFileWriter::ReplacingFileWriter(const std::filesystem::path& target)
@@ -144,7 +108,7 @@ ReplacingFileWriter::ReplacingFileWriter(const std::filesystem::path& target)
     }
     m_fd = fd;
     m_temp = pattern;
-    m_slot = registerTemporary(pattern);
+    m_slot = g_temporaries.add(pattern);
 
     const mode_t mode = exists ? (existing.st_mode & 0777) : (0666 & ~currentUmask());
     if (exists) {
@@ -208,11 +172,11 @@ bool ReplacingFileWriter::commit()
         noteFailure(errno);
         ::unlink(m_temp.c_str());
         m_temp.clear();
-        releaseTemporary(m_slot);
+        g_temporaries.release(m_slot);
         return false;
     }
     m_temp.clear();
-    releaseTemporary(m_slot);
+    g_temporaries.release(m_slot);
 
     // Make the rename itself durable; the new content is complete either way.
     const std::filesystem::path folder = m_target.parent_path();
@@ -242,7 +206,7 @@ void ReplacingFileWriter::discard()
         ::unlink(m_temp.c_str());
         m_temp.clear();
     }
-    releaseTemporary(m_slot);
+    g_temporaries.release(m_slot);
 }
 
 } // namespace orvel

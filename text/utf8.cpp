@@ -124,30 +124,12 @@ std::string displayBytes(std::string_view bytes)
 }
 
 #if defined(_WIN32)
-// Windows names are UTF-16: each unpaired surrogate shows as one replacement.
-std::string displayName(const std::filesystem::path& path)
-{
-    const std::wstring& name = path.native();
-    std::string out;
-    out.reserve(name.size());
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto unit = static_cast<char32_t>(name[i]);
-        const auto next = i + 1 < name.size() ? static_cast<char32_t>(name[i + 1]) : char32_t{0};
-        if (unit >= 0xD800 && unit < 0xDC00 && next >= 0xDC00 && next < 0xE000) {
-            appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
-            ++i;
-        } else if (unit >= 0xD800 && unit < 0xE000) {
-            out += kReplacement;
-        } else {
-            appendUtf8(out, unit);
-        }
-    }
-    return out;
-}
+namespace {
 
-std::string pathBytes(const std::filesystem::path& path)
+// UTF-16 as UTF-8; an unpaired surrogate becomes U+FFFD for display, or
+// keeps its own three-byte form where the bytes must name the file again.
+std::string utf8OfName(const std::wstring& name, bool keepUnpaired)
 {
-    const std::wstring& name = path.native();
     std::string out;
     out.reserve(name.size());
     for (std::size_t i = 0; i < name.size(); ++i) {
@@ -156,6 +138,8 @@ std::string pathBytes(const std::filesystem::path& path)
         if (unit >= 0xD800 && unit < 0xDC00 && next >= 0xDC00 && next < 0xE000) {
             appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
             ++i;
+        } else if (unit >= 0xD800 && unit < 0xE000 && !keepUnpaired) {
+            out += kReplacement;
         } else if (unit >= 0xD800 && unit < 0xE000) {
             out += static_cast<char>(0xE0 | (unit >> 12));
             out += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
@@ -166,6 +150,13 @@ std::string pathBytes(const std::filesystem::path& path)
     }
     return out;
 }
+
+} // namespace
+
+// Windows names are UTF-16: each unpaired surrogate shows as one replacement.
+std::string displayName(const std::filesystem::path& path) { return utf8OfName(path.native(), false); }
+
+std::string pathBytes(const std::filesystem::path& path) { return utf8OfName(path.native(), true); }
 
 // libstdc++ on Windows reads a char string as one code unit per byte, so the
 // UTF-8 is decoded here; bytes that are not UTF-8 keep a code unit each.

@@ -5,13 +5,13 @@
 
 #include "platform/file_system.h"
 #include "platform/windows/windows_error.h"
+#include "report/temporary_registry.h"
 #include "text/system_reason.h"
 
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -21,48 +21,14 @@ namespace {
 
 constexpr std::size_t kMaxNameInTemp = 200;
 
-// The temporaries alive now, for the console handler that ends the process.
-enum SlotState : int { kFree = 0, kFilling = 1, kHeld = 2 };
-struct TemporarySlot {
-    std::atomic<int> state{kFree};
-    wchar_t path[4096];
-};
-constexpr std::size_t kTemporarySlots = 64;
-TemporarySlot g_temporaries[kTemporarySlots];
-
-int registerTemporary(const std::wstring& path)
-{
-    if (path.size() >= std::size(g_temporaries[0].path)) {
-        return -1;
-    }
-    for (std::size_t i = 0; i < kTemporarySlots; ++i) {
-        int expected = kFree;
-        if (g_temporaries[i].state.compare_exchange_strong(expected, kFilling)) {
-            std::wmemcpy(g_temporaries[i].path, path.c_str(), path.size() + 1);
-            g_temporaries[i].state.store(kHeld);
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-
-void releaseTemporary(int& slot)
-{
-    if (slot >= 0) {
-        g_temporaries[slot].state.store(kFree);
-        slot = -1;
-    }
-}
+// Read by the console handler that ends the process on a second Ctrl-C.
+TemporaryRegistry<wchar_t, 4096> g_temporaries;
 
 } // namespace
 
 void removePendingTemporaries() noexcept
 {
-    for (TemporarySlot& slot : g_temporaries) {
-        if (slot.state.load() == kHeld) {
-            DeleteFileW(slot.path);
-        }
-    }
+    g_temporaries.removeAll([](const wchar_t* path) { DeleteFileW(path); });
 }
 
 ReplacingFileWriter::ReplacingFileWriter(const std::filesystem::path& target)
@@ -119,7 +85,7 @@ ReplacingFileWriter::ReplacingFileWriter(const std::filesystem::path& target)
         noteFailure(EEXIST);
         return;
     }
-    m_slot = registerTemporary(m_temp.native());
+    m_slot = g_temporaries.add(m_temp.native());
 }
 
 ReplacingFileWriter::~ReplacingFileWriter() { discard(); }
@@ -177,7 +143,7 @@ bool ReplacingFileWriter::commit()
         return false;
     }
     m_temp.clear();
-    releaseTemporary(m_slot);
+    g_temporaries.release(m_slot);
     return true;
 }
 
@@ -198,7 +164,7 @@ void ReplacingFileWriter::discard()
         DeleteFileW(m_temp.c_str());
         m_temp.clear();
     }
-    releaseTemporary(m_slot);
+    g_temporaries.release(m_slot);
 }
 
 } // namespace orvel

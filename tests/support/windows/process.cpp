@@ -185,21 +185,6 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOpti
     return result;
 }
 
-std::string kestroneProgram() { return KESTRONE_EXECUTABLE; }
-std::string scanProgram() { return KESTRONE_SCAN_EXECUTABLE; }
-
-ProcessResult runKestrone(std::vector<std::string> args, const ProcessOptions& options)
-{
-    args.insert(args.begin(), kestroneProgram());
-    return runProcess(args, options);
-}
-
-ProcessResult runAnalysis(std::vector<std::string> args, const ProcessOptions& options)
-{
-    args.insert(args.begin(), "--analyze-test");
-    return runKestrone(std::move(args), options);
-}
-
 bool runningAsRoot() { return false; }
 
 } // namespace orvel::testing
