@@ -48,6 +48,11 @@ struct FileStatus {
 // or pipe), it counts as ready and the read that follows blocks.
 [[nodiscard]] int waitForInput(int fd, int milliseconds);
 
+// Writes all of bytes to fd, retrying interrupted writes: 0, or the errno
+// value of the first failure (ENOSPC when nothing more could be written).
+// Async-signal-safe.
+[[nodiscard]] int writeFully(int fd, const char* bytes, std::size_t length) noexcept;
+
 // Makes what was written to fd durable. A pipe or terminal, which cannot be
 // synced, counts as done. 0, or an errno value.
 [[nodiscard]] int syncToDisk(int fd);

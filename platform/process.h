@@ -27,9 +27,6 @@ void onStopRequest(void (*onStop)());
 // handlers; async-signal-safe.
 [[noreturn]] void exitImmediately(int code) noexcept;
 
-// Writes all of text to fd, giving up on the first failure; async-signal-safe.
-void writeAllTo(int fd, const char* text, std::size_t length) noexcept;
-
 // Whether fd is a terminal (a console on Windows).
 [[nodiscard]] bool isTerminal(int fd);
 

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/file_system.h"
 #include "report/temporary_registry.h"
 #include "text/system_reason.h"
 
@@ -129,20 +130,10 @@ bool ReplacingFileWriter::write(std::string_view bytes)
         m_failed = true;
         return false;
     }
-    const char* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(m_fd, data, left);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            m_failed = true; // EFBIG past the file size limit, ENOSPC, EIO ...
-            noteFailure(errno);
-            return false;
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
+    if (const int error = writeFully(m_fd, bytes.data(), bytes.size()); error != 0) {
+        m_failed = true;
+        noteFailure(error);
+        return false;
     }
     return true;
 }

@@ -11,7 +11,7 @@
 
 #include "analysis/analysis_version.h"
 #include "batch/output_target.h"
-#include "platform/process.h"
+#include "platform/file_system.h"
 #include "report/json_report.h"
 #include "report/report_format.h"
 #include "scan/scan_printer.h"
@@ -40,7 +40,7 @@ void fillSlot(ReportSlot& slot, const std::string& shown)
     slot.state.store(kPending);
 }
 
-void writeText(int fd, const char* text) noexcept { writeAllTo(fd, text, std::strlen(text)); }
+void writeText(int fd, const char* text) noexcept { (void)writeFully(fd, text, std::strlen(text)); }
 
 } // namespace
 

@@ -63,6 +63,22 @@ int waitForInput(int fd, int milliseconds)
     return ::poll(&ready, 1, milliseconds);
 }
 
+int writeFully(int fd, const char* bytes, std::size_t length) noexcept
+{
+    while (length > 0) {
+        const ssize_t written = ::write(fd, bytes, length);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return written < 0 ? errno : ENOSPC; // EFBIG past the file size limit, ENOSPC, EIO ...
+        }
+        bytes += written;
+        length -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
 int syncToDisk(int fd)
 {
     if (::fsync(fd) == 0 || errno == EINVAL || errno == EROFS) {

@@ -53,18 +53,6 @@ void onStopRequest(void (*onStop)())
 
 void exitImmediately(int code) noexcept { ::_exit(code); }
 
-void writeAllTo(int fd, const char* text, std::size_t length) noexcept
-{
-    while (length > 0) {
-        const ssize_t written = ::write(fd, text, length);
-        if (written <= 0) {
-            return;
-        }
-        text += written;
-        length -= static_cast<std::size_t>(written);
-    }
-}
-
 bool isTerminal(int fd) { return ::isatty(fd) == 1; }
 
 std::size_t terminalWidth(int fd)

@@ -7,6 +7,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace orvel {
@@ -73,6 +74,19 @@ int openForWriting(const std::filesystem::path& path)
 }
 
 int waitForInput(int, int) { return 1; }
+
+int writeFully(int fd, const char* bytes, std::size_t length) noexcept
+{
+    while (length > 0) {
+        const int written = _write(fd, bytes, static_cast<unsigned>(std::min<std::size_t>(length, 1 << 30)));
+        if (written <= 0) {
+            return written < 0 ? errno : ENOSPC;
+        }
+        bytes += written;
+        length -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
 
 int syncToDisk(int fd)
 {

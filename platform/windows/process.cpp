@@ -70,18 +70,6 @@ void onStopRequest(void (*onStop)())
 
 void exitImmediately(int code) noexcept { _exit(code); }
 
-void writeAllTo(int fd, const char* text, std::size_t length) noexcept
-{
-    while (length > 0) {
-        const int written = _write(fd, text, static_cast<unsigned>(std::min<std::size_t>(length, 1 << 30)));
-        if (written <= 0) {
-            return;
-        }
-        text += written;
-        length -= static_cast<std::size_t>(written);
-    }
-}
-
 // GetConsoleMode rather than _isatty, which says yes to NUL as well.
 bool isTerminal(int fd)
 {

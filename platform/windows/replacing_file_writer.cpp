@@ -96,17 +96,10 @@ bool ReplacingFileWriter::write(std::string_view bytes)
         m_failed = true;
         return false;
     }
-    const char* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const int written = _write(m_fd, data, static_cast<unsigned>(std::min<std::size_t>(left, 1 << 30)));
-        if (written <= 0) {
-            m_failed = true;
-            noteFailure(written < 0 ? errno : ENOSPC);
-            return false;
-        }
-        data += written;
-        left -= static_cast<std::size_t>(written);
+    if (const int error = writeFully(m_fd, bytes.data(), bytes.size()); error != 0) {
+        m_failed = true;
+        noteFailure(error);
+        return false;
     }
     return true;
 }
