@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "analysis/simd_level.h"
 
+#include "analysis/fft_kernels.h"
+
 namespace orvel {
 
 bool simdLevelSupported(SimdLevel level)
@@ -13,9 +15,12 @@ bool simdLevelSupported(SimdLevel level)
         return true;
     case SimdLevel::Avx2:
         return __builtin_cpu_supports("avx2");
+    case SimdLevel::Avx512:
+        return __builtin_cpu_supports("avx512f");
 #else
     case SimdLevel::Sse2:
     case SimdLevel::Avx2:
+    case SimdLevel::Avx512:
         return false;
 #endif
     }
@@ -28,15 +33,17 @@ const char* simdLevelName(SimdLevel level)
     case SimdLevel::Portable: return "portable";
     case SimdLevel::Sse2: return "sse2";
     case SimdLevel::Avx2: return "avx2";
+    case SimdLevel::Avx512: return "avx512";
     }
     return "?";
 }
 
 SimdLevel bestSimdLevel()
 {
-    static const SimdLevel best = simdLevelSupported(SimdLevel::Avx2)   ? SimdLevel::Avx2
-                                  : simdLevelSupported(SimdLevel::Sse2) ? SimdLevel::Sse2
-                                                                        : SimdLevel::Portable;
+    static const SimdLevel best = simdLevelSupported(SimdLevel::Avx512) && avx512EarnsItsPlace() ? SimdLevel::Avx512
+                                  : simdLevelSupported(SimdLevel::Avx2)                        ? SimdLevel::Avx2
+                                  : simdLevelSupported(SimdLevel::Sse2)                        ? SimdLevel::Sse2
+                                                                                               : SimdLevel::Portable;
     return best;
 }
 

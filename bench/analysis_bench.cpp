@@ -80,7 +80,7 @@ std::vector<std::complex<double>> complexNoise(std::size_t n)
 std::vector<SimdLevel> supportedLevels()
 {
     std::vector<SimdLevel> levels;
-    for (const SimdLevel level : {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Avx2}) {
+    for (const SimdLevel level : {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Avx2, SimdLevel::Avx512}) {
         if (simdLevelSupported(level)) {
             levels.push_back(level);
         }
@@ -456,6 +456,8 @@ int main(int argc, char** argv)
     }
     int restCount = static_cast<int>(rest.size());
     benchmark::Initialize(&restCount, rest.data());
+    // The level the analysis picked on this CPU, beside the per-level figures.
+    benchmark::AddCustomContext("kernels", orvel::simdLevelName(orvel::bestSimdLevel()));
     orvel::bench::registerAll();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

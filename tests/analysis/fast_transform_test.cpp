@@ -36,7 +36,7 @@ const std::atomic<bool> noStop{false};
 std::vector<SimdLevel> levels()
 {
     std::vector<SimdLevel> result;
-    for (const SimdLevel level : {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Avx2}) {
+    for (const SimdLevel level : {SimdLevel::Portable, SimdLevel::Sse2, SimdLevel::Avx2, SimdLevel::Avx512}) {
         if (simdLevelSupported(level)) {
             result.push_back(level);
         }
