@@ -32,6 +32,16 @@ void fft(std::complex<double>* data, std::size_t n, bool inverse)
     fftWith(bestSimdLevel(), data, n, inverse);
 }
 
+void fftFromBitReversed(std::complex<double>* data, std::size_t n)
+{
+    fftKernels(bestSimdLevel()).butterflies(data, FftPlan::get(n, false), 2, n);
+}
+
+const std::uint32_t* fftBitReversal(std::size_t n)
+{
+    return FftPlan::get(n, false).bitReversal();
+}
+
 void fft(std::vector<std::complex<double>>& data, bool inverse)
 {
     fft(data.data(), data.size(), inverse);

@@ -3,6 +3,7 @@
 
 #include <complex>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "analysis/simd_level.h"
@@ -27,6 +28,12 @@ void fft(std::vector<std::complex<double>>& data, bool inverse);
 // The fast path on the kernels of one instruction set (a supported one), so
 // that every set can be compared with the reference on any machine that has it.
 void fftWith(SimdLevel level, std::complex<double>* data, std::size_t n, bool inverse);
+
+// The forward fast path for callers that already wrote their input in
+// bit-reversed order (data[fftBitReversal(n)[i]] = x[i]), saving the separate
+// reordering pass; the same bits as fft. n a power of two from 2 to 65536.
+void fftFromBitReversed(std::complex<double>* data, std::size_t n);
+[[nodiscard]] const std::uint32_t* fftBitReversal(std::size_t n);
 
 // The straightforward transform, step by step: the bit-reversal loop, then per
 // butterfly length a twiddle advanced by complex multiplication inside every

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "analysis/avx2_clones.h"
 #include "analysis/fft.h"
 
 namespace orvel {
@@ -26,13 +27,14 @@ GridMdct::GridMdct(std::span<const double> window)
 {
     const auto n = static_cast<std::size_t>(m_hop);
     const std::size_t half = n / 2;
-    if (window.size() % 4 != 0 || n < 4 || (half & (half - 1)) != 0) {
+    if (window.size() % 4 != 0 || n < 4 || (half & (half - 1)) != 0 || half > 65536) {
         throw std::runtime_error("MDCT window length must be four times a power of two");
     }
     m_preTwiddle.resize(half);
     m_postTwiddle.resize(half);
     m_unfolded.resize(n);
     m_work.resize(half);
+    m_bitReversal = fftBitReversal(half);
     for (std::size_t i = 0; i < half; ++i) {
         const double a = -kPi * (static_cast<double>(i) + 0.25) / static_cast<double>(n);
         m_preTwiddle[i] = {std::cos(a), std::sin(a)};
@@ -41,26 +43,27 @@ GridMdct::GridMdct(std::span<const double> window)
     }
 }
 
-void GridMdct::forward(const double* samples, double* coefficients)
+// The folding and rotations once more for AVX2 where the platform can pick it.
+KESTRONE_AVX2_CLONES void GridMdct::forward(const double* samples, double* coefficients)
 {
     const auto n = static_cast<std::size_t>(m_hop);
     const std::size_t half = n / 2;
+    const std::size_t threeHalves = 3 * half;
     const double* x = samples;
     const double* w = m_window.data();
     // Quarters (a, b, c, d) of the windowed frame -> (-c reversed - d, a - b reversed).
-    // Folded straight into the DCT-IV's complex input (even values real,
-    // mirrored odd ones imaginary), the same products as folding first.
-    const std::size_t threeHalves = 3 * half;
-    const auto low = [&](std::size_t j) {
-        return -(w[threeHalves - 1 - j] * x[threeHalves - 1 - j]) - w[threeHalves + j] * x[threeHalves + j];
-    };
-    const auto high = [&](std::size_t j) { return w[j] * x[j] - w[n - 1 - j] * x[n - 1 - j]; };
-    const std::size_t quarter = half / 2;
-    for (std::size_t i = 0; i < quarter; ++i) {
-        m_work[i] = times(std::complex<double>(low(2 * i), high(half - 1 - 2 * i)), m_preTwiddle[i]);
+    double* folded = m_unfolded.data();
+    for (std::size_t j = 0; j < half; ++j) {
+        folded[j] = -(w[threeHalves - 1 - j] * x[threeHalves - 1 - j]) - w[threeHalves + j] * x[threeHalves + j];
+        folded[half + j] = w[j] * x[j] - w[n - 1 - j] * x[n - 1 - j];
     }
-    for (std::size_t i = quarter; i < half; ++i) {
-        m_work[i] = times(std::complex<double>(high(2 * i - half), low(n - 1 - 2 * i)), m_preTwiddle[i]);
+    // The DCT-IV's complex input (even values real, mirrored odd ones
+    // imaginary), rotated, read in the FFT's bit-reversed order so that the
+    // butterflies start at once.
+    const std::uint32_t* rev = m_bitReversal;
+    for (std::size_t j = 0; j < half; ++j) {
+        const std::size_t i = rev[j];
+        m_work[j] = times(std::complex<double>(folded[2 * i], folded[n - 1 - 2 * i]), m_preTwiddle[i]);
     }
     transformWork(coefficients);
 }
@@ -90,8 +93,9 @@ void GridMdct::dct4(const double* in, double* out)
 {
     const auto n = static_cast<std::size_t>(m_hop);
     const std::size_t half = n / 2;
-    for (std::size_t i = 0; i < half; ++i) {
-        m_work[i] = times(std::complex<double>(in[2 * i], in[n - 1 - 2 * i]), m_preTwiddle[i]);
+    for (std::size_t j = 0; j < half; ++j) {
+        const std::size_t i = m_bitReversal[j];
+        m_work[j] = times(std::complex<double>(in[2 * i], in[n - 1 - 2 * i]), m_preTwiddle[i]);
     }
     transformWork(out);
 }
@@ -100,7 +104,7 @@ void GridMdct::transformWork(double* out)
 {
     const auto n = static_cast<std::size_t>(m_hop);
     const std::size_t half = n / 2;
-    fft(m_work.data(), half, false);
+    fftFromBitReversed(m_work.data(), half);
     const std::complex<double>* spectrum = m_work.data();
     for (std::size_t k = 0; k < half; ++k) {
         const std::complex<double> v = times(spectrum[k], m_postTwiddle[k]);

@@ -14,7 +14,7 @@ namespace orvel {
 // points. One object serves one thread at a time.
 class GridMdct {
 public:
-    // window.size() / 4 must be a power of two; throws std::runtime_error otherwise.
+    // window.size() / 4 must be a power of two up to 65536; throws std::runtime_error otherwise.
     explicit GridMdct(std::span<const double> window);
 
     [[nodiscard]] std::int32_t hop() const { return m_hop; }
@@ -36,8 +36,9 @@ private:
     std::vector<double> m_window;
     std::vector<std::complex<double>> m_preTwiddle;
     std::vector<std::complex<double>> m_postTwiddle;
-    std::vector<double> m_unfolded;
-    std::vector<std::complex<double>> m_work;
+    std::vector<double> m_unfolded; // also the folded frame of forward
+    std::vector<std::complex<double>> m_work; // in the FFT's bit-reversed order
+    const std::uint32_t* m_bitReversal = nullptr;
 };
 
 // w[i] = sin(pi / 2 * sin^2(pi (i + 1/2) / length)): Vorbis's window.

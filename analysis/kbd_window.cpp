@@ -53,7 +53,8 @@ std::vector<double> kbdWindow(std::int32_t n, double alpha)
 
 WindowedMdct::WindowedMdct(std::span<const double> window)
     : m_window(window.begin(), window.begin() + kInputLength), m_preTwiddle(kCoefficientCount / 2),
-      m_postTwiddle(kCoefficientCount / 2), m_folded(kCoefficientCount), m_work(kCoefficientCount / 2)
+      m_postTwiddle(kCoefficientCount / 2), m_folded(kCoefficientCount), m_work(kCoefficientCount / 2),
+      m_bitReversal(fftBitReversal(kCoefficientCount / 2))
 {
     for (std::int32_t n = 0; n < kCoefficientCount / 2; ++n) {
         const double a = -kPi * (n + 0.25) / kCoefficientCount;
@@ -81,13 +82,16 @@ KESTRONE_AVX2_CLONES void WindowedMdct::forward(const double* samples, std::int6
     auto* work = reinterpret_cast<double*>(m_work.data());
     const auto* pre = reinterpret_cast<const double*>(m_preTwiddle.data());
     const auto* post = reinterpret_cast<const double*>(m_postTwiddle.data());
-    for (std::size_t n = 0; n < kHalf; ++n) {
+    // Read in the FFT's bit-reversed order, so the butterflies start at once.
+    const std::uint32_t* rev = m_bitReversal;
+    for (std::size_t j = 0; j < kHalf; ++j) {
+        const std::size_t n = rev[j];
         const double re = m_folded[2 * n];
         const double im = m_folded[kCoefficientCount - 1 - 2 * n];
-        work[2 * n] = re * pre[2 * n] - im * pre[2 * n + 1];
-        work[2 * n + 1] = re * pre[2 * n + 1] + im * pre[2 * n];
+        work[2 * j] = re * pre[2 * n] - im * pre[2 * n + 1];
+        work[2 * j + 1] = re * pre[2 * n + 1] + im * pre[2 * n];
     }
-    fft(m_work.data(), kHalf, false);
+    fftFromBitReversed(m_work.data(), kHalf);
     for (std::size_t k = 0; k < kHalf; ++k) {
         const double re = work[2 * k];
         const double im = work[2 * k + 1];

@@ -34,6 +34,7 @@ private:
     std::vector<std::complex<double>> m_postTwiddle; // exp(-i pi k / 1024) / 32
     std::vector<double> m_folded;
     std::vector<std::complex<double>> m_work;
+    const std::uint32_t* m_bitReversal;
 };
 
 } // namespace orvel
