@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "picture/spectrogram_picture.h"
 
-#include <cairo.h>
-#include <png.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -13,6 +10,7 @@
 #include <string>
 
 #include "picture/colour_map.h"
+#include "picture/picture_api.h"
 #include "report/replacing_file_writer.h"
 #include "text/utf8.h"
 
@@ -33,10 +31,10 @@ constexpr int kBarGap = 18;
 constexpr int kBarWidth = 16;
 
 struct SurfaceDeleter {
-    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+    void operator()(cairo_surface_t* surface) const { pictureApi().cairo_surface_destroy(surface); }
 };
 struct ContextDeleter {
-    void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+    void operator()(cairo_t* cr) const { pictureApi().cairo_destroy(cr); }
 };
 using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 using ContextPtr = std::unique_ptr<cairo_t, ContextDeleter>;
@@ -132,33 +130,34 @@ public:
     explicit Painter(cairo_t* cr)
         : m_cr(cr)
     {
-        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_font_options_t* options = pictureApi().cairo_font_options_create();
         // Explicit options: no hinting or subpixel order from the machine's font settings.
-        cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-        cairo_font_options_set_subpixel_order(options, CAIRO_SUBPIXEL_ORDER_DEFAULT);
-        cairo_set_font_options(cr, options);
-        cairo_font_options_destroy(options);
+        pictureApi().cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+        pictureApi().cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+        pictureApi().cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+        pictureApi().cairo_font_options_set_subpixel_order(options, CAIRO_SUBPIXEL_ORDER_DEFAULT);
+        pictureApi().cairo_set_font_options(cr, options);
+        pictureApi().cairo_font_options_destroy(options);
         font(false, kFontSize);
     }
 
     void font(bool bold, double size)
     {
-        cairo_select_font_face(m_cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL,
+        pictureApi().cairo_select_font_face(m_cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL,
                                bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-        cairo_set_font_size(m_cr, size);
+        pictureApi().cairo_set_font_size(m_cr, size);
     }
 
     void colour(std::uint32_t rgb)
     {
-        cairo_set_source_rgb(m_cr, ((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0);
+        pictureApi().cairo_set_source_rgb(m_cr, ((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0,
+                                          (rgb & 0xFF) / 255.0);
     }
 
     [[nodiscard]] double textWidth(const std::string& text)
     {
         cairo_text_extents_t extents;
-        cairo_text_extents(m_cr, text.c_str(), &extents);
+        pictureApi().cairo_text_extents(m_cr, text.c_str(), &extents);
         return extents.x_advance;
     }
 
@@ -195,17 +194,17 @@ public:
     {
         const double width = textWidth(text);
         const double left = align < 0 ? x : (align == 0 ? x - width / 2.0 : x - width);
-        cairo_move_to(m_cr, std::round(left), std::round(y));
-        cairo_show_text(m_cr, text.c_str());
+        pictureApi().cairo_move_to(m_cr, std::round(left), std::round(y));
+        pictureApi().cairo_show_text(m_cr, text.c_str());
     }
 
     // A one-pixel line between pixel centres.
     void line(double x0, double y0, double x1, double y1)
     {
-        cairo_set_line_width(m_cr, 1.0);
-        cairo_move_to(m_cr, x0 + 0.5, y0 + 0.5);
-        cairo_line_to(m_cr, x1 + 0.5, y1 + 0.5);
-        cairo_stroke(m_cr);
+        pictureApi().cairo_set_line_width(m_cr, 1.0);
+        pictureApi().cairo_move_to(m_cr, x0 + 0.5, y0 + 0.5);
+        pictureApi().cairo_line_to(m_cr, x1 + 0.5, y1 + 0.5);
+        pictureApi().cairo_stroke(m_cr);
     }
 
     [[nodiscard]] cairo_t* context() const { return m_cr; }
@@ -282,9 +281,9 @@ void drawAxes(Painter& painter, const PlotArea& area, const Spectrogram& spectro
     painter.colour(ink);
     painter.font(false, kFontSize);
     cairo_t* cr = painter.context();
-    cairo_set_line_width(cr, 1.0);
-    cairo_rectangle(cr, area.left - 0.5, area.top - 0.5, area.width + 1.0, area.height + 1.0);
-    cairo_stroke(cr);
+    pictureApi().cairo_set_line_width(cr, 1.0);
+    pictureApi().cairo_rectangle(cr, area.left - 0.5, area.top - 0.5, area.width + 1.0, area.height + 1.0);
+    pictureApi().cairo_stroke(cr);
 
     // Frequency: 0 at the bottom edge, Nyquist at the top edge.
     const double nyquistKHz = spectrogram.sampleRate / 2000.0;
@@ -322,9 +321,9 @@ void drawColourBarScale(Painter& painter, int left, int top, int height, double 
     painter.colour(0x202020);
     painter.font(false, kFontSize);
     cairo_t* cr = painter.context();
-    cairo_set_line_width(cr, 1.0);
-    cairo_rectangle(cr, left - 0.5, top - 0.5, kBarWidth + 1.0, height + 1.0);
-    cairo_stroke(cr);
+    pictureApi().cairo_set_line_width(cr, 1.0);
+    pictureApi().cairo_rectangle(cr, left - 0.5, top - 0.5, kBarWidth + 1.0, height + 1.0);
+    pictureApi().cairo_stroke(cr);
     const double step = tickStep(rangeDb, std::max(2, height / 40));
     for (int i = 0;; ++i) {
         const double db = -i * step;
@@ -347,20 +346,20 @@ void drawCutoff(Painter& painter, const PlotArea& area, const Spectrogram& spect
     }
     const double y = std::round(area.top + area.height - cutoffHz / nyquist * area.height);
     cairo_t* cr = painter.context();
-    cairo_save(cr);
-    cairo_rectangle(cr, area.left, area.top, area.width, area.height);
-    cairo_clip(cr);
+    pictureApi().cairo_save(cr);
+    pictureApi().cairo_rectangle(cr, area.left, area.top, area.width, area.height);
+    pictureApi().cairo_clip(cr);
     const double dashes[] = {8.0, 5.0};
-    cairo_set_dash(cr, dashes, 2, 0.0);
+    pictureApi().cairo_set_dash(cr, dashes, 2, 0.0);
     painter.colour(marker);
     painter.line(area.left, y, area.left + area.width - 1, y);
-    cairo_set_dash(cr, nullptr, 0, 0.0);
+    pictureApi().cairo_set_dash(cr, nullptr, 0, 0.0);
     painter.font(true, kFontSize);
     const std::string label = "Lowpass " + formatFixed(cutoffHz / 1000.0, 1) + " kHz";
     // Above the line, where a lowpassed file is dark; below it near the top edge.
     const double baseline = y - area.top > 22 ? y - 6 : y + 17;
     painter.text(label, area.left + area.width - 8, baseline, 1);
-    cairo_restore(cr);
+    pictureApi().cairo_restore(cr);
 }
 
 void drawTitle(Painter& painter, const PictureLabels& labels, int width)
@@ -432,12 +431,12 @@ struct PngOutput {
 
 void appendPng(png_structp png, png_bytep data, png_size_t length)
 {
-    auto* out = static_cast<PngOutput*>(png_get_io_ptr(png));
+    auto* out = static_cast<PngOutput*>(pictureApi().png_get_io_ptr(png));
     try {
         out->bytes.insert(out->bytes.end(), data, data + length);
     } catch (const std::bad_alloc&) {
         out->failed = true;
-        png_error(png, "out of memory");
+        pictureApi().png_error(png, "out of memory");
     }
 }
 
@@ -445,12 +444,12 @@ void flushPng(png_structp) {}
 
 void pngError(png_structp png, png_const_charp message)
 {
-    auto* out = static_cast<PngOutput*>(png_get_error_ptr(png));
+    auto* out = static_cast<PngOutput*>(pictureApi().png_get_error_ptr(png));
     try {
         out->error = message;
     } catch (const std::bad_alloc&) {
     }
-    png_longjmp(png, 1);
+    pictureApi().png_longjmp(png, 1);
 }
 
 void pngWarning(png_structp, png_const_charp) {}
@@ -461,31 +460,32 @@ void pngWarning(png_structp, png_const_charp) {}
 // adaptive filters, which take two to five times as long.
 bool writeRgbPng(const unsigned char* rgb, int width, int height, PngOutput& output)
 {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &output, pngError, pngWarning);
+    png_structp png = pictureApi().png_create_write_struct(PNG_LIBPNG_VER_STRING, &output, pngError, pngWarning);
     if (png == nullptr) {
         return false;
     }
-    png_infop info = png_create_info_struct(png);
+    png_infop info = pictureApi().png_create_info_struct(png);
     if (info == nullptr) {
-        png_destroy_write_struct(&png, nullptr);
+        pictureApi().png_destroy_write_struct(&png, nullptr);
         return false;
     }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
+    if (setjmp(*pictureApi().png_set_longjmp_fn(png, longjmp, sizeof(jmp_buf)))) {
+        pictureApi().png_destroy_write_struct(&png, &info);
         return false;
     }
-    png_set_write_fn(png, &output, appendPng, flushPng);
-    png_set_compression_level(png, 1);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
-    png_write_info(png, info);
+    pictureApi().png_set_write_fn(png, &output, appendPng, flushPng);
+    pictureApi().png_set_compression_level(png, 1);
+    pictureApi().png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+    pictureApi().png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                              PNG_COLOR_TYPE_RGB,
+                              PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    pictureApi().png_write_info(png, info);
     const std::size_t stride = static_cast<std::size_t>(width) * 3;
     for (int y = 0; y < height; ++y) {
-        png_write_row(png, rgb + static_cast<std::size_t>(y) * stride);
+        pictureApi().png_write_row(png, rgb + static_cast<std::size_t>(y) * stride);
     }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
+    pictureApi().png_write_end(png, nullptr);
+    pictureApi().png_destroy_write_struct(&png, &info);
     return !output.failed;
 }
 
@@ -529,26 +529,26 @@ PictureImage renderSpectrogramImage(const Spectrogram& spectrogram, const Pictur
         !(spectrogram.rangeDb > 0.0)) {
         throw std::invalid_argument("There is no spectrogram to draw.");
     }
-    SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, size.height));
-    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
+    SurfacePtr surface(pictureApi().cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size.width, size.height));
+    if (pictureApi().cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
         throw std::runtime_error("Cannot make a picture of this size.");
     }
     const PlotArea area = plotArea(size);
     const int barLeft = area.left + area.width + kBarGap;
 
     {
-        ContextPtr cr(cairo_create(surface.get()));
-        cairo_set_source_rgb(cr.get(), 1.0, 1.0, 1.0);
-        cairo_paint(cr.get());
+        ContextPtr cr(pictureApi().cairo_create(surface.get()));
+        pictureApi().cairo_set_source_rgb(cr.get(), 1.0, 1.0, 1.0);
+        pictureApi().cairo_paint(cr.get());
     }
-    cairo_surface_flush(surface.get());
-    auto* pixels = reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface.get()));
-    const int stridePixels = cairo_image_surface_get_stride(surface.get()) / 4;
+    pictureApi().cairo_surface_flush(surface.get());
+    auto* pixels = reinterpret_cast<std::uint32_t*>(pictureApi().cairo_image_surface_get_data(surface.get()));
+    const int stridePixels = pictureApi().cairo_image_surface_get_stride(surface.get()) / 4;
     paintPlot(pixels, stridePixels, area, spectrogram);
     paintColourBar(pixels, stridePixels, barLeft, area.top, area.height);
-    cairo_surface_mark_dirty(surface.get());
+    pictureApi().cairo_surface_mark_dirty(surface.get());
 
-    ContextPtr cr(cairo_create(surface.get()));
+    ContextPtr cr(pictureApi().cairo_create(surface.get()));
     Painter painter(cr.get());
     drawAxes(painter, area, spectrogram);
     drawColourBarScale(painter, barLeft, area.top, area.height, spectrogram.rangeDb);
@@ -556,12 +556,12 @@ PictureImage renderSpectrogramImage(const Spectrogram& spectrogram, const Pictur
         drawCutoff(painter, area, spectrogram, *labels.cutoffHz, labels.cutoffColour);
     }
     drawTitle(painter, labels, size.width);
-    if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) {
+    if (pictureApi().cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) {
         throw std::runtime_error(std::string("Drawing the picture failed: ") +
-                                 cairo_status_to_string(cairo_status(cr.get())));
+                                 pictureApi().cairo_status_to_string(pictureApi().cairo_status(cr.get())));
     }
     cr.reset();
-    cairo_surface_flush(surface.get());
+    pictureApi().cairo_surface_flush(surface.get());
 
     PictureImage image;
     image.width = size.width;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-// kestrone-scan maps FFmpeg's libraries only once a file needs them: the
-// loader's own log (LD_DEBUG=files) of a FLAC/WAV run names no libav* library, that
-// of an M4A/MP3 run names all three as loaded on demand. Where libavcodec
+// kestrone-scan maps FFmpeg's libraries only once a file needs them, and
+// cairo's and libpng's only once a picture is drawn: the loader's own log
+// (LD_DEBUG=files) of a FLAC/WAV run names none of them, that of an M4A/MP3
+// run names all three of FFmpeg's as loaded on demand, that of a picture run
+// cairo and libpng. Where libavcodec
 // cannot be loaded, every file that needs FFmpeg carries the same message and
 // the FLAC files of the same run are analysed.
 #include <gtest/gtest.h>
@@ -59,7 +61,7 @@ std::vector<std::string> loadedLines(const std::string& log, const std::string& 
     return found;
 }
 
-TEST(FfmpegLoading, AFlacAndWavRunNeverMapsAnyFfmpegLibrary)
+TEST(FfmpegLoading, AFlacAndWavRunNeverMapsAnyFfmpegOrPictureLibrary)
 {
     const ScratchFolder out;
     const LoaderLog run = runLogged(scanProgram(), {"--json", (out / "r.json").string(),
@@ -71,9 +73,29 @@ TEST(FfmpegLoading, AFlacAndWavRunNeverMapsAnyFfmpegLibrary)
     EXPECT_FALSE(loadedLines(run.log, "libsndfile.so").empty());
     EXPECT_EQ(run.log.find("libav"), std::string::npos);
     EXPECT_EQ(run.log.find("libswresample"), std::string::npos);
+    EXPECT_EQ(run.log.find("libcairo"), std::string::npos);
+    EXPECT_EQ(run.log.find("libpng"), std::string::npos);
     for (const JsonValue& record : reportFileRecords(out / "r.json")) {
         EXPECT_TRUE(record["Error"].isNull()) << record["Error"].text;
     }
+}
+
+TEST(FfmpegLoading, APictureRunLoadsCairoAndLibpngOnDemand)
+{
+    const ScratchFolder out;
+    const LoaderLog run = runLogged(scanProgram(), {"--spectrogram", out.path().string(), "--json",
+                                                    (out / "r.json").string(), mixed("a-pink-2ch-44100Hz-16bit.flac")});
+    ASSERT_EQ(run.exitCode, 0);
+    // libpng may come in as cairo's own dependency; neither is the program's.
+    for (const char* library : {"libcairo.so", "libpng16.so"}) {
+        const std::vector<std::string> found = loadedLines(run.log, library);
+        ASSERT_FALSE(found.empty()) << library;
+        for (const std::string& line : found) {
+            EXPECT_EQ(line.find("needed by " + scanProgram()), std::string::npos) << line;
+        }
+    }
+    EXPECT_NE(loadedLines(run.log, "libcairo.so").front().find("dynamically loaded"), std::string::npos);
+    EXPECT_TRUE(fs::is_regular_file(out / "a-pink-2ch-44100Hz-16bit.flac.png"));
 }
 
 #if KESTRONE_HAVE_FFMPEG
