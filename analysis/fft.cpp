@@ -39,7 +39,7 @@ void fftFromBitReversed(std::complex<double>* data, std::size_t n)
 
 const std::uint32_t* fftBitReversal(std::size_t n)
 {
-    return FftPlan::get(n, false).bitReversal();
+    return n >= 2 && n <= FftPlan::kMaxSize && (n & (n - 1)) == 0 ? FftPlan::get(n, false).bitReversal() : nullptr;
 }
 
 void fft(std::vector<std::complex<double>>& data, bool inverse)

@@ -31,7 +31,8 @@ void fftWith(SimdLevel level, std::complex<double>* data, std::size_t n, bool in
 
 // The forward fast path for callers that already wrote their input in
 // bit-reversed order (data[fftBitReversal(n)[i]] = x[i]), saving the separate
-// reordering pass; the same bits as fft. n a power of two from 2 to 65536.
+// reordering pass; the same bits as fft. n a power of two from 2 to 65536:
+// fftBitReversal gives nullptr for any other n, which fft alone serves.
 void fftFromBitReversed(std::complex<double>* data, std::size_t n);
 [[nodiscard]] const std::uint32_t* fftBitReversal(std::size_t n);
 

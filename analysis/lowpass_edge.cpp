@@ -84,6 +84,7 @@ LongTermSpectrum longTermSpectrum(std::span<const double> left, std::span<const 
     const std::int32_t half = std::max<std::int32_t>(1, static_cast<std::int32_t>(std::lround(86.0 / lts.binHz))) / 2;
     const bool stereo = !right.empty();
     std::vector<std::complex<double>> z(static_cast<std::size_t>(length));
+    const std::uint32_t* rev = fftBitReversal(z.size());
     std::vector<double> power(static_cast<std::size_t>(lts.bins));
     std::vector<double> sum(static_cast<std::size_t>(lts.bins), 0.0);
     for (std::int32_t f = 0; f < lts.frames; ++f) {
@@ -92,13 +93,20 @@ LongTermSpectrum longTermSpectrum(std::span<const double> left, std::span<const 
         }
         const std::int64_t start =
             lts.frames <= 1 ? 0 : (n - length) * std::int64_t{f} / (lts.frames - 1);
-        // Both channels in one complex transform: left real, right imaginary.
+        // Both channels in one complex transform: left real, right imaginary,
+        // written straight to the FFT's bit-reversed places where it has a
+        // table for this length.
         for (std::int32_t i = 0; i < length; ++i) {
             const double w = window[static_cast<std::size_t>(i)];
-            z[static_cast<std::size_t>(i)] = {left[static_cast<std::size_t>(start + i)] * w,
-                                              stereo ? right[static_cast<std::size_t>(start + i)] * w : 0.0};
+            z[rev != nullptr ? rev[i] : static_cast<std::size_t>(i)] = {
+                left[static_cast<std::size_t>(start + i)] * w,
+                stereo ? right[static_cast<std::size_t>(start + i)] * w : 0.0};
         }
-        fft(z.data(), z.size(), false);
+        if (rev != nullptr) {
+            fftFromBitReversed(z.data(), z.size());
+        } else {
+            fft(z.data(), z.size(), false);
+        }
         for (std::int32_t k = 0; k < lts.bins; ++k) {
             const std::complex<double> a = z[static_cast<std::size_t>(k)];
             const std::complex<double> b = z[static_cast<std::size_t>((length - k) % length)];
