@@ -26,8 +26,11 @@ GridMdct::GridMdct(std::span<const double> window)
 {
     const auto n = static_cast<std::size_t>(m_hop);
     const std::size_t half = n / 2;
-    if (window.size() % 4 != 0 || n < 4 || (half & (half - 1)) != 0) {
-        throw std::runtime_error("MDCT window length must be four times a power of two");
+    if (window.size() % 4 != 0 || n < 4 || ((half & (half - 1)) != 0 && !FftBy15::fits(half))) {
+        throw std::runtime_error("MDCT window length must be four times a power of two or 15 times one");
+    }
+    if ((half & (half - 1)) != 0) {
+        m_by15.emplace(half);
     }
     m_preTwiddle.resize(half);
     m_postTwiddle.resize(half);
@@ -100,7 +103,11 @@ void GridMdct::transformWork(double* out)
 {
     const auto n = static_cast<std::size_t>(m_hop);
     const std::size_t half = n / 2;
-    fft(m_work.data(), half, false);
+    if (m_by15) {
+        m_by15->forward(m_work.data());
+    } else {
+        fft(m_work.data(), half, false);
+    }
     const std::complex<double>* spectrum = m_work.data();
     for (std::size_t k = 0; k < half; ++k) {
         const std::complex<double> v = times(spectrum[k], m_postTwiddle[k]);
