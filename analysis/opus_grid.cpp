@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -25,37 +26,69 @@ constexpr std::int64_t kOut = 160;
 // Input samples of context on each side of a segment for the resampler's filter.
 constexpr std::int64_t kMargin = 4 * kIn;
 
-// Resamples input[first .. first + count) (zeros outside the file), interleaved.
-void resampleChunk(std::span<const double> left, std::span<const double> right, std::int64_t first,
-                   std::int64_t count, std::vector<double>& in, std::vector<double>& out)
-{
-    const std::size_t channels = right.empty() ? 1 : 2;
-    in.assign(static_cast<std::size_t>(count) * channels, 0.0);
-    const auto length = static_cast<std::int64_t>(left.size());
-    for (std::int64_t i = std::max<std::int64_t>(first, 0); i < std::min(first + count, length); ++i) {
-        const auto at = static_cast<std::size_t>(i - first) * channels;
-        in[at] = left[static_cast<std::size_t>(i)];
-        if (channels == 2) {
-            in[at + 1] = right[static_cast<std::size_t>(i)];
+// One resampler for all segments of a file: its filter is designed once, and
+// cleared between segments.
+class Resampler {
+public:
+    explicit Resampler(std::size_t channels) : m_channels(channels)
+    {
+        // The high quality setting runs single precision: its error (about
+        // -140 dB) is far under the stored word's rounding noise the search
+        // measures against, and x86-64 always takes the same SSE code for it,
+        // where the double-precision settings pick AVX code by the processor.
+        const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+        const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
+        const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+        soxr_error_t error = nullptr;
+        m_soxr = soxr_create(44100.0, 48000.0, static_cast<unsigned>(channels), &error, &io, &quality, &runtime);
+        if (error != nullptr) {
+            throw std::runtime_error(std::string("resampler: ") + error);
         }
     }
-    const std::size_t produced = static_cast<std::size_t>(count * kOut / kIn);
-    out.assign(produced * channels, 0.0);
-    // The high quality setting runs single precision: its error (about -140 dB)
-    // is far under the stored word's rounding noise the search measures
-    // against, and x86-64 always takes the same SSE code for it, where the
-    // double-precision setting picks AVX code by the processor.
-    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
-    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
-    std::size_t done = 0;
-    const soxr_error_t error = soxr_oneshot(44100.0, 48000.0, static_cast<unsigned>(channels), in.data(),
-                                            static_cast<std::size_t>(count), nullptr, out.data(), produced, &done,
-                                            &io, &quality, &runtime);
-    if (error != nullptr || done < produced) {
-        throw std::runtime_error(std::string("resampler: ") + (error != nullptr ? error : "short output"));
+    Resampler(const Resampler&) = delete;
+    Resampler& operator=(const Resampler&) = delete;
+    ~Resampler() { soxr_delete(m_soxr); }
+
+    // Resamples input[first .. first + count) (zeros outside the file) into
+    // `out`, interleaved: output sample j is at input time first + j * 147 / 160.
+    void chunk(std::span<const double> left, std::span<const double> right, std::int64_t first, std::int64_t count,
+               std::vector<double>& out)
+    {
+        m_in.assign(static_cast<std::size_t>(count) * m_channels, 0.0);
+        const auto length = static_cast<std::int64_t>(left.size());
+        for (std::int64_t i = std::max<std::int64_t>(first, 0); i < std::min(first + count, length); ++i) {
+            const auto at = static_cast<std::size_t>(i - first) * m_channels;
+            m_in[at] = left[static_cast<std::size_t>(i)];
+            if (m_channels == 2) {
+                m_in[at + 1] = right[static_cast<std::size_t>(i)];
+            }
+        }
+        const auto produced = static_cast<std::size_t>(count * kOut / kIn);
+        out.assign(produced * m_channels, 0.0);
+        std::size_t used = 0;
+        std::size_t done = 0;
+        soxr_error_t error = soxr_process(m_soxr, m_in.data(), static_cast<std::size_t>(count), &used, out.data(),
+                                          produced, &done);
+        // The end of the input, then what the filter still holds.
+        while (error == nullptr && done < produced) {
+            std::size_t more = 0;
+            error = soxr_process(m_soxr, nullptr, 0, nullptr, out.data() + done * m_channels, produced - done, &more);
+            if (more == 0) {
+                break;
+            }
+            done += more;
+        }
+        soxr_clear(m_soxr);
+        if (error != nullptr || done < produced) {
+            throw std::runtime_error(std::string("resampler: ") + (error != nullptr ? error : "short output"));
+        }
     }
-}
+
+private:
+    std::size_t m_channels;
+    soxr_t m_soxr = nullptr;
+    std::vector<double> m_in;
+};
 
 } // namespace
 
@@ -117,6 +150,10 @@ CeltSamples celtSamples(const CodecGridShape& shape, std::span<const double> lef
     }
     std::vector<double> in;
     std::vector<double> out;
+    std::optional<Resampler> resampler;
+    if (resample && !starts.empty()) {
+        resampler.emplace(channels);
+    }
     for (std::size_t segment = 0; segment < starts.size(); ++segment) {
         const std::int64_t start = starts[segment];
         const std::size_t packed = segment * static_cast<std::size_t>(span);
@@ -126,7 +163,7 @@ CeltSamples celtSamples(const CodecGridShape& shape, std::span<const double> lef
             // Output sample j of the chunk is 48 kHz sample (inFirst * 160 / 147) + j.
             const std::int64_t inFirst = start / kOut * kIn - kMargin;
             const std::int64_t inCount = (span / kOut + 1) * kIn + 2 * kMargin;
-            resampleChunk(left, right, inFirst, inCount, in, out);
+            resampler->chunk(left, right, inFirst, inCount, out);
             from = out.data() + static_cast<std::size_t>(start - 1 - inFirst * kOut / kIn) * channels;
         } else {
             in.resize(static_cast<std::size_t>(span + 1) * channels);
