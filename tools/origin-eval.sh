@@ -80,6 +80,10 @@ for i in 0 1 2 3 4 5; do
   run eac3 256k $s
   run aac 320k $s
   for setting in 96k 160k; do run opus $setting $s; done
+  for setting in 96k 160k 256k; do
+    run ffopus44 $setting $s
+    run soxopus44 $setting $s
+  done
   for setting in 128k 160k 192k; do run mp2 $setting $s; done
   run sox-vhq 96000 $s
   run sox-vhq 88200 $s
@@ -91,6 +95,8 @@ for i in 0 1; do
   for setting in b128 v2; do run mp3 $setting $s; done
   run aac 128k $s
   run opus 96k $s
+  run opus48 256k $s
+  for setting in 96k 160k 256k; do run ffopus $setting $s; done
   run vorbis q3 $s
   run vorbis q6 $s
   run ac3 192k $s
@@ -113,8 +119,9 @@ col = {name: i for i, name in enumerate(head)}
 # any flag (a lowpass or a lower-rate boundary) for the others.
 aac = {"aac-kbd-grid", "aac-sin-grid", "aac-ms-grid"}
 own = {"mp3": {"mp3-grid"}, "aac": aac, "aac24": aac, "voaac": aac, "vorbis": {"vorbis-grid"},
-       "ffvorbis": {"vorbis-grid"}, "ac3": {"ac3-grid"}, "eac3": {"ac3-grid"}}
-grids = {"mp3-grid", "aac-kbd-grid", "aac-sin-grid", "aac-ms-grid", "vorbis-grid", "ac3-grid"}
+       "ffvorbis": {"vorbis-grid"}, "ac3": {"ac3-grid"}, "eac3": {"ac3-grid"}, "opus": {"opus-grid"},
+       "opus48": {"opus-grid"}, "ffopus": {"opus-grid"}, "ffopus44": {"opus-grid"}, "soxopus44": {"opus-grid"}}
+grids = {"mp3-grid", "aac-kbd-grid", "aac-sin-grid", "aac-ms-grid", "vorbis-grid", "ac3-grid", "opus-grid"}
 stats = collections.OrderedDict()
 cpu = collections.defaultdict(list)
 for r in rows:

@@ -10,6 +10,9 @@
 #                ffvorbis q3|q6             (ffmpeg's own Vorbis encoder, one fixed block size)
 #                opus 96k|160k|256k         (opusenc / opusdec at the source rate)
 #                opus48 96k|160k|256k       (opusenc / opusdec at 48 kHz)
+#                ffopus 96k|160k|256k       (opusenc, ffmpeg's decoder: 48 kHz, no dither)
+#                ffopus44 96k|160k|256k     (opusenc, ffmpeg's decoder resampled to 44.1 kHz by ffmpeg)
+#                soxopus44 96k|160k|256k    (opusenc, ffmpeg's 48 kHz decode resampled to 44.1 kHz by sox rate -v)
 #                ac3 192k|448k, eac3 256k   (ffmpeg's AC-3 and E-AC-3 encoders)
 #                mp2 192k                   (twolame)
 #                aac24 128k                 (ffmpeg's AAC, decoded and padded to 24 bits)
@@ -54,6 +57,16 @@ transcode() {
     opus48)
       opusenc --quiet --bitrate "${setting%k}" "$in" "$work/t.opus"
       opusdec --quiet --rate 48000 "$work/t.opus" "$work/t.wav" ;;
+    ffopus)
+      opusenc --quiet --bitrate "${setting%k}" "$in" "$work/t.opus"
+      ot_ff -i "$work/t.opus" -c:a pcm_s16le "$work/t.wav" ;;
+    ffopus44)
+      opusenc --quiet --bitrate "${setting%k}" "$in" "$work/t.opus"
+      ot_ff -i "$work/t.opus" -ar 44100 -c:a pcm_s16le "$work/t.wav" ;;
+    soxopus44)
+      opusenc --quiet --bitrate "${setting%k}" "$in" "$work/t.opus"
+      ot_ff -i "$work/t.opus" -c:a pcm_s16le "$work/t48.wav"
+      sox -R "$work/t48.wav" "$work/t.wav" rate -v 44100 ;;
     ac3|eac3)
       ot_ff -i "$in" -c:a "$class" -b:a "$setting" "$work/t.$class"
       ot_ff -i "$work/t.$class" -c:a pcm_s16le "$work/t.wav" ;;

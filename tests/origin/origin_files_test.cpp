@@ -112,10 +112,13 @@ INSTANTIATE_TEST_SUITE_P(
                     Expected{"ac3-192k-band.flac", "Evidence found", "ac3-grid"},
                     Expected{"ac3-448k-acoustic.flac", "Evidence found", "ac3-grid"},
                     Expected{"eac3-256k-band.flac", "Evidence found", "ac3-grid"},
-                    // Opus cuts near 20 kHz, as a mastering lowpass does: with no
-                    // Opus grid searched, that edge alone is no evidence.
-                    Expected{"opus-96k-band.flac", "No evidence", ""},
+                    // opusdec's dither at 44.1 kHz hides most of the grid: found at
+                    // 96 kb/s; at 160 kb/s the 20 kHz edge alone is no evidence.
+                    Expected{"opus-96k-band.flac", "Evidence found", "opus-grid"},
                     Expected{"opus-160k-band.flac", "No evidence", ""},
+                    // Decoded without dither, at 48 kHz and resampled to 44.1 kHz.
+                    Expected{"ffopus-160k-electronic48.flac", "Evidence found", "opus-grid"},
+                    Expected{"ffopus44-160k-band.flac", "Evidence found", "opus-grid"},
                     Expected{"sox-vhq-96000-band.flac", "Possible", "lower-rate"},
                     Expected{"swr-96000-band.flac", "Possible", "lower-rate"}),
     [](const ::testing::TestParamInfo<Expected>& param) {
@@ -143,8 +146,8 @@ TEST(OriginFiles, GenuineMaterialIsNeverAccused)
 TEST(OriginFiles, OtherCodecsGiveNoCodecGrid)
 {
     // Layer II shares the polyphase filterbank but has no 576-line granules,
-    // and none of the MDCT grids; Opus (CELT) has no grid searched yet.
-    for (const char* file : {"mp2-192k-band.flac", "opus-96k-band.flac"}) {
+    // and none of the MDCT grids.
+    for (const char* file : {"mp2-192k-band.flac"}) {
         const OriginResult r = origin(file);
         EXPECT_NE(r.status, Verdict::EvidenceFound) << file << ": " << r.summary << "\n" << r.evidence;
     }
@@ -168,7 +171,7 @@ TEST(OriginFiles, AHighEdgeCountsOnlyWithACodecsGrid)
 TEST(OriginFiles, AVorbisGridIsFoundOnItsShortBlockPhase)
 {
     const OriginResult r = origin("vorbis-q6-band.flac");
-    ASSERT_EQ(r.m.codecGrids.size(), 3u);
+    ASSERT_EQ(r.m.codecGrids.size(), 4u);
     const OriginMeasurements::CodecGrid& vorbis = r.m.codecGrids[0];
     EXPECT_EQ(vorbis.key, "vorbis");
     // oggdec's decodes keep libvorbis's grid on 64 modulo 128.

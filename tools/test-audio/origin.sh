@@ -54,6 +54,8 @@ ac3 448k acoustic
 eac3 256k band
 opus 96k band
 opus 160k band
+ffopus 160k electronic48
+ffopus44 160k band
 mp2 192k band
 brickwall sinc band
 brickwall lowpass acoustic
