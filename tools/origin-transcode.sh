@@ -17,8 +17,12 @@
 #                mp2 192k                   (twolame)
 #                aac24 128k                 (ffmpeg's AAC, decoded and padded to 24 bits)
 #                sox-vhq 96000|88200        (sox rate -v to that rate, 24 bits)
-#                sox-quick 96000            (sox rate -q)
-#                swr 96000|88200            (ffmpeg's default resampler, 16 bits)
+#                sox-quick 96000|88200      (sox rate -q: cubic interpolation, images above the old Nyquist)
+#                sox-quick24 96000          (the same, 24 bits)
+#                sox-low 96000|88200        (sox rate -l)
+#                swr 96000|88200|192000     (ffmpeg's default resampler, 16 bits)
+#                swr24 96000|192000         (the same, 24 bits)
+#                swrsoxr 96000              (ffmpeg's aresample=resampler=soxr, 16 bits)
 #                brickwall sinc|lowpass     (genuine: sox sinc -20000 -t 300, or lowpass 20000)
 
 ot_ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
@@ -80,7 +84,11 @@ transcode() {
       ot_ff -i "$work/t.mp2" -c:a pcm_s16le "$work/t.wav" ;;
     sox-vhq) sox -R "$in" -b 24 "$work/t.wav" rate -v "$setting" ;;
     sox-quick) sox -R "$in" -b 16 "$work/t.wav" rate -q "$setting" ;;
+    sox-quick24) sox -R "$in" -b 24 "$work/t.wav" rate -q "$setting" ;;
+    sox-low) sox -R "$in" -b 16 "$work/t.wav" rate -l "$setting" ;;
     swr) ot_ff -i "$in" -ar "$setting" -c:a pcm_s16le "$work/t.wav" ;;
+    swr24) ot_ff -i "$in" -ar "$setting" -c:a pcm_s24le "$work/t.wav" ;;
+    swrsoxr) ot_ff -i "$in" -af aresample=resampler=soxr -ar "$setting" -c:a pcm_s16le "$work/t.wav" ;;
     *) echo "transcode: unknown class $class" >&2; return 1 ;;
   esac
   flac --silent --force -5 -o "$out" "$work/t.wav"

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <ostream>
@@ -129,6 +130,55 @@ INSTANTIATE_TEST_SUITE_P(
         }
         return name;
     });
+
+// Gentle resamplers leave images of the content above the source Nyquist
+// rather than a cliff below it; genuine high-rate material whose highs fade
+// through the same frequencies is not accused. 0: genuine.
+struct Resampled {
+    const char* file;
+    std::int32_t sourceRate;
+};
+
+void PrintTo(const Resampled& r, std::ostream* os)
+{
+    *os << r.file;
+}
+
+class OriginGentleResamplers : public ::testing::TestWithParam<Resampled> {};
+
+TEST_P(OriginGentleResamplers, NameTheSourceRateByTheMirroredImages)
+{
+    const Resampled& e = GetParam();
+    const OriginResult r = origin(e.file);
+    if (e.sourceRate == 0) {
+        EXPECT_EQ(r.status, Verdict::NoEvidence) << e.file << ": " << r.summary << "\n" << r.evidence;
+        EXPECT_FALSE(r.m.lowerRateSourceHz.has_value()) << e.file;
+        return;
+    }
+    EXPECT_EQ(r.status, Verdict::Possible) << e.file << ": " << r.summary << "\n" << r.evidence;
+    EXPECT_EQ(r.m.trace, "lower-rate");
+    EXPECT_EQ(r.m.lowerRateSourceHz, e.sourceRate);
+    ASSERT_TRUE(r.m.lowerRateMirrorCorrelation.has_value()) << r.evidence;
+    EXPECT_GE(*r.m.lowerRateMirrorCorrelation, 0.9);
+    EXPECT_NE(r.evidence.find("mirrors the one below"), std::string::npos) << r.evidence;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, OriginGentleResamplers,
+                         ::testing::Values(Resampled{"sox-quick-96000-band.flac", 44100},
+                                           Resampled{"sox-quick-88200-electronic48.flac", 48000},
+                                           Resampled{"swr-88200-band.flac", 44100},
+                                           Resampled{"swr-96000-electronic48.flac", 48000},
+                                           Resampled{"genuine-fade-acoustic-96000-24bit.flac", 0},
+                                           Resampled{"genuine-pink-96000-24bit.flac", 0},
+                                           Resampled{"genuine-band-96000-24bit.flac", 0}),
+                         [](const ::testing::TestParamInfo<Resampled>& param) {
+                             std::string name = param.param.file;
+                             name = name.substr(0, name.find('.'));
+                             for (char& c : name) {
+                                 c = c == '-' ? '_' : c;
+                             }
+                             return name;
+                         });
 
 TEST(OriginFiles, GenuineMaterialIsNeverAccused)
 {
