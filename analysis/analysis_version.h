@@ -19,6 +19,6 @@ namespace orvel {
 // lower-rate trace finds gentle resamplers by their images mirrored about the
 // source Nyquist.
 inline constexpr int kAnalysisVersion = 5;
-inline constexpr std::string_view kReferenceReportDigest = "0000000000000000";
+inline constexpr std::string_view kReferenceReportDigest = "c4bc68beb39a6cd3";
 
 } // namespace orvel
