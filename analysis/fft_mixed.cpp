@@ -110,6 +110,10 @@ FftBy15::FftBy15(std::size_t n) : m_size(n), m_power(n / kOdd)
         }
     }
     m_scratch.resize(n);
+    m_bitReversal = fftBitReversal(m_power);
+    if (m_bitReversal == nullptr) {
+        throw std::runtime_error("FFT length must be 15 times a power of two up to 65536");
+    }
 }
 
 void FftBy15::forward(C* data)
@@ -119,10 +123,11 @@ void FftBy15::forward(C* data)
     C* rows = m_scratch.data();
     for (std::size_t n2 = 0; n2 < kOdd; ++n2) {
         C* row = rows + n2 * m_power;
+        // Gathered straight into the power-of-two transform's bit-reversed order.
         for (std::size_t n1 = 0; n1 < m_power; ++n1) {
-            row[n1] = data[kOdd * n1 + n2];
+            row[m_bitReversal[n1]] = data[kOdd * n1 + n2];
         }
-        fft(row, m_power, false);
+        fftFromBitReversed(row, m_power);
         const C* tw = m_twiddle.data() + n2 * m_power;
         for (std::size_t k1 = 0; k1 < m_power; ++k1) {
             row[k1] = times(row[k1], tw[k1]);

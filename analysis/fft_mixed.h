@@ -3,6 +3,7 @@
 
 #include <complex>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace orvel {
@@ -27,6 +28,7 @@ private:
     std::size_t m_power = 0; // n / 15
     std::vector<std::complex<double>> m_twiddle; // e^(-2 pi i n2 k1 / n), [n2 * power + k1]
     std::vector<std::complex<double>> m_scratch;
+    const std::uint32_t* m_bitReversal = nullptr; // of the power-of-two transforms
 };
 
 } // namespace orvel
