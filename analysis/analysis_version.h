@@ -15,7 +15,10 @@ namespace orvel {
 // a stream decoded to its end reports what decoded as its duration.
 // 4: ORIGIN searches the Vorbis, mid/side AAC and AC-3 frame grids, names a
 // codec only from its grid, and a hard edge from 19.5 kHz alone is no evidence.
-inline constexpr int kAnalysisVersion = 4;
-inline constexpr std::string_view kReferenceReportDigest = "79d0d05d50986d36";
+// 5: ORIGIN searches the Opus (CELT) frame grid at 48 and 44.1 kHz, and its
+// lower-rate trace finds gentle resamplers by their images mirrored about the
+// source Nyquist.
+inline constexpr int kAnalysisVersion = 5;
+inline constexpr std::string_view kReferenceReportDigest = "c4bc68beb39a6cd3";
 
 } // namespace orvel

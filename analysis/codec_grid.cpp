@@ -25,6 +25,8 @@ constexpr std::size_t kFirstPassSegments = 3;
 // is not verified: no grid of the codecs leads by less than 0.04.
 constexpr double kScreenLead = 0.012;
 constexpr double kQuietSegment = 0.03;
+// Local controls: the best offset's neighbours at +-1 .. +-4.
+constexpr std::int32_t kNeighbours = 4;
 
 // The near-zero count and the mid channel, compiled once more for AVX2: they
 // are most of a score's work outside the transform.
@@ -55,6 +57,7 @@ public:
           m_right(static_cast<std::size_t>(m_mdct.hop()))
     {
         const double flat = codecGridThreshold(shape.window, input.lsb);
+        m_flat = flat;
         m_limit.resize(static_cast<std::size_t>(m_mdct.hop()), flat);
         for (std::size_t k = 0; k < shape.binWeight.size() && k < m_limit.size(); ++k) {
             m_limit[k] = flat * shape.binWeight[k];
@@ -66,6 +69,7 @@ public:
     }
 
     [[nodiscard]] std::int32_t hop() const { return m_mdct.hop(); }
+    [[nodiscard]] double threshold() const { return m_flat; }
 
     // Near-zero share of one frame starting at `start`.
     double frame(std::int64_t start)
@@ -119,24 +123,42 @@ private:
     std::vector<double> m_right;
     std::vector<double> m_limit;
     std::vector<double> m_midLimit;
+    double m_flat = 0.0;
     std::vector<double> m_mid = std::vector<double>(m_shape.window.size());
 };
 
 // Segment starts on multiples of the period, spread over the samples; the
 // ones whose level is under 0.03 of the file's are left out. `levels` gets
 // the rms of each.
+std::int64_t segmentSpan(const CodecGridShape& shape)
+{
+    return shape.period + 3 * static_cast<std::int64_t>(shape.window.size() / 2);
+}
+
+std::int64_t slotStart(const CodecGridShape& shape, std::int64_t length, std::int32_t slot)
+{
+    const auto position =
+        static_cast<std::int64_t>(static_cast<double>(length - segmentSpan(shape)) * (slot + 0.5) / kSlots);
+    return position / shape.period * shape.period;
+}
+
+bool longEnough(const CodecGridShape& shape, std::int64_t length)
+{
+    return length >= segmentSpan(shape) + kSlots * std::int64_t{shape.period};
+}
+
 std::vector<std::int64_t> segmentStarts(const CodecGridShape& shape, const CodecGridInput& input, bool verification,
                                         std::vector<double>* levels = nullptr)
 {
-    const auto length = static_cast<std::int64_t>(input.left.size());
-    const std::int64_t span = shape.period + 3 * static_cast<std::int64_t>(shape.window.size() / 2);
+    const bool packed = input.packedLength > 0;
+    const auto length = packed ? input.packedLength : static_cast<std::int64_t>(input.left.size());
+    const std::int64_t span = segmentSpan(shape);
     std::vector<std::int64_t> starts;
-    if (length < span + kSlots * std::int64_t{shape.period}) {
+    if (!longEnough(shape, length)) {
         return starts;
     }
     for (std::int32_t slot = verification ? 1 : 0; slot < kSlots; slot += 2) {
-        const auto position = static_cast<std::int64_t>(static_cast<double>(length - span) * (slot + 0.5) / kSlots);
-        const std::int64_t start = position / shape.period * shape.period;
+        const std::int64_t start = packed ? slot * span : slotStart(shape, length, slot);
         double energy = 0.0;
         for (std::int64_t i = start; i < start + span; ++i) {
             const double l = input.left[static_cast<std::size_t>(i)];
@@ -169,7 +191,77 @@ double foldedScore(FrameScorer& scorer, const CodecGridShape& shape, const std::
     return starts.empty() ? 0.0 : sum / static_cast<double>(starts.size());
 }
 
+// The residue that stands out most from its eight neighbours (the lower one of equals).
+std::int32_t sharpestResidue(const std::vector<double>& coarse)
+{
+    const auto fold = static_cast<std::int32_t>(coarse.size());
+    std::int32_t best = 0;
+    double bestPeak = 0.0;
+    for (std::int32_t r = 0; r < fold; ++r) {
+        double around = 0.0;
+        for (std::int32_t d = 1; d <= kNeighbours; ++d) {
+            around += coarse[static_cast<std::size_t>((r + d) % fold)] +
+                      coarse[static_cast<std::size_t>((r - d + fold) % fold)];
+        }
+        const double peak = coarse[static_cast<std::size_t>(r)] - around / (2.0 * kNeighbours);
+        if (r == 0 || peak > bestPeak) {
+            bestPeak = peak;
+            best = r;
+        }
+    }
+    return best;
+}
+
+// The verification segments' score at the offset against its eight neighbours.
+CodecGridMeasurement verifyLocally(FrameScorer& scorer, const CodecGridShape& shape,
+                                   const std::vector<std::int64_t>& verify, std::int32_t offset,
+                                   const std::atomic<bool>& stopRequested)
+{
+    CodecGridMeasurement m;
+    m.threshold = scorer.threshold();
+    m.offset = offset;
+    m.verified = foldedScore(scorer, shape, verify, offset);
+    std::vector<double> controls;
+    for (std::int32_t d = 1; d <= kNeighbours; ++d) {
+        throwIfStopRequested(stopRequested);
+        controls.push_back(foldedScore(scorer, shape, verify, (offset + d) % shape.fold));
+        controls.push_back(foldedScore(scorer, shape, verify, (offset - d + shape.fold) % shape.fold));
+    }
+    double mean = 0.0;
+    for (const double c : controls) {
+        mean += c;
+    }
+    mean /= static_cast<double>(controls.size());
+    double variance = 0.0;
+    for (const double c : controls) {
+        variance += (c - mean) * (c - mean);
+    }
+    m.spread = std::sqrt(variance / static_cast<double>(controls.size()));
+    std::sort(controls.begin(), controls.end());
+    const std::size_t middle = controls.size() / 2;
+    m.baseline = 0.5 * (controls[middle - 1] + controls[middle]);
+    m.segments = static_cast<std::int32_t>(verify.size());
+    m.measured = true;
+    return m;
+}
+
 } // namespace
+
+std::vector<std::int64_t> codecGridSegments(const CodecGridShape& shape, std::int64_t length)
+{
+    std::vector<std::int64_t> starts;
+    if (longEnough(shape, length)) {
+        for (std::int32_t slot = 0; slot < kSlots; ++slot) {
+            starts.push_back(slotStart(shape, length, slot));
+        }
+    }
+    return starts;
+}
+
+std::int64_t codecGridSegmentSpan(const CodecGridShape& shape)
+{
+    return segmentSpan(shape);
+}
 
 double codecGridThreshold(std::span<const double> window, double lsb)
 {
@@ -203,7 +295,8 @@ CodecGridFirstPass codecGridFirstPass(const CodecGridShape& shape, const CodecGr
     for (std::size_t i = 0; i < order.size(); ++i) {
         order[i] = i;
     }
-    const std::size_t kept = std::min(kFirstPassSegments, order.size());
+    const std::size_t kept = std::min(shape.firstPassSegments > 0 ? shape.firstPassSegments : kFirstPassSegments,
+                                      order.size());
     std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(kept), order.end(),
                       [&levels](std::size_t a, std::size_t b) {
                           return levels[a] != levels[b] ? levels[a] > levels[b] : a < b;
@@ -222,7 +315,8 @@ CodecGridFirstPass codecGridFirstPass(const CodecGridShape& shape, const CodecGr
             if (o % 128 == 0) {
                 throwIfStopRequested(stopRequested);
             }
-            frames[static_cast<std::size_t>(o)] = scorer.midFrame(start + o);
+            frames[static_cast<std::size_t>(o)] = shape.firstPassStereo ? scorer.frame(start + o)
+                                                                        : scorer.midFrame(start + o);
         }
     }
     return pass;
@@ -259,6 +353,9 @@ CodecGridMeasurement searchCodecGrid(const CodecGridShape& shape, const CodecGri
             }
             coarse[static_cast<std::size_t>(r)] += best;
         }
+    }
+    if (shape.localControls) {
+        return verifyLocally(scorer, shape, verify, sharpestResidue(coarse), stopRequested);
     }
     // The best few residues (the lower one of equals first), scored in full on every search segment.
     std::vector<std::int32_t> residues(static_cast<std::size_t>(shape.fold));
@@ -337,6 +434,11 @@ CodecGridMeasurement searchCodecGrid(const CodecGridShape& shape, const CodecGri
 bool codecGridFound(const CodecGridMeasurement& m)
 {
     return m.measured && !m.screened && m.excess() >= 0.012 && m.z() >= 6.0;
+}
+
+bool codecGridFound(const CodecGridMeasurement& m, const CodecGridShape& shape)
+{
+    return m.measured && !m.screened && m.excess() >= shape.minExcess && m.z() >= shape.minZ;
 }
 
 } // namespace orvel

@@ -23,6 +23,20 @@ struct CodecGridShape {
     // Threshold per bin relative to the flat one (CELT's undone de-emphasis
     // shapes the noise); empty for flat.
     std::vector<double> binWeight;
+    // Controls at the best offset's eight nearest neighbours instead of spread
+    // over the fold, and the first pass's candidate the one that stands out
+    // most from its neighbours: for a window with a short support (CELT's) a
+    // genuine score moves a lot over the fold but little from one offset to
+    // the next, while a codec's grid is a one-sample peak.
+    bool localControls = false;
+    // The first pass: how many of the loudest search segments (0: the default
+    // three), and whether it scores both channels (L, R and M, S from two
+    // transforms) rather than the mid channel alone.
+    std::size_t firstPassSegments = 0;
+    bool firstPassStereo = false;
+    // The rule's least excess and z (found: both reached).
+    double minExcess = 0.012;
+    double minZ = 6.0;
 };
 
 struct CodecGridInput {
@@ -30,6 +44,9 @@ struct CodecGridInput {
     std::span<const double> right; // empty for mono
     double lsb = 0.0;               // step of the measured sample grid (full scale 1)
     double rms = 0.0;               // of the channels together
+    // > 0: left and right hold only the ten segments of a signal this long
+    // (codecGridSegments), one after another, each codecGridSegmentSpan long.
+    std::int64_t packedLength = 0;
 };
 
 struct CodecGridMeasurement {
@@ -80,10 +97,16 @@ struct CodecGridFirstPass {
                                                    const std::string& label = {},
                                                    const CodecGridFirstPass* shared = nullptr);
 
+// Where the ten segments (search and verification) of a search over `length`
+// samples start, quiet or not, and how many samples from there each reads.
+[[nodiscard]] std::vector<std::int64_t> codecGridSegments(const CodecGridShape& shape, std::int64_t length);
+[[nodiscard]] std::int64_t codecGridSegmentSpan(const CodecGridShape& shape);
+
 // The folded score at one offset on the verification segments (tests).
 [[nodiscard]] double codecGridScore(const CodecGridShape& shape, const CodecGridInput& input, std::int32_t offset);
 
-// Verified, excess >= 0.012 and z >= 6.
+// Verified, excess >= 0.012 and z >= 6 (the shape's own bounds when given).
 [[nodiscard]] bool codecGridFound(const CodecGridMeasurement& m);
+[[nodiscard]] bool codecGridFound(const CodecGridMeasurement& m, const CodecGridShape& shape);
 
 } // namespace orvel

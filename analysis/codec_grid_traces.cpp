@@ -8,6 +8,7 @@
 #include "analysis/codec_grid.h"
 #include "analysis/grid_mdct.h"
 #include "analysis/kbd_window.h"
+#include "analysis/opus_grid.h"
 #include "analysis/origin_trace.h"
 #include "decode/cancellation.h"
 
@@ -23,6 +24,7 @@ struct CodecGridRow {
     const char* progress;
     bool (*rateFits)(std::int32_t rate);
     CodecGridShape (*shape)();
+    bool celt = false; // searched on the samples resampled to 48 kHz with the de-emphasis undone
 };
 
 bool upTo48k(std::int32_t rate)
@@ -47,16 +49,25 @@ CodecGridShape aacShape()
     return {kbdWindow(2048, 4.0), 1024, 1024, 8, 1024, {}};
 }
 
+// An Opus decoder works at 48 kHz; a file at 44.1 kHz is a decode resampled
+// (opusdec --rate, or a resampler after it), which keeps the grid once
+// resampled back. Other rates are rarely made from Opus and are not searched.
+bool opusRate(std::int32_t rate)
+{
+    return rate == 48000 || rate == 44100;
+}
+
 CodecGridShape ac3Shape()
 {
     return {kbdWindow(512, 5.0), 256, 256, 4, 256, {}};
 }
 
-constexpr std::array<CodecGridRow, 3> kRows{{
+constexpr std::array<CodecGridRow, 4> kRows{{
     {"vorbis", "vorbis-grid", "Vorbis", "Vorbis frame grid", "Vorbis grid", upTo48k, vorbisShape},
     {"aac_ms", "aac-ms-grid", "AAC", "AAC frame grid (KBD window, mid/side)", "AAC grid (mid/side)", upTo48k,
      aacShape},
     {"ac3", "ac3-grid", "AC-3", "AC-3 frame grid", "AC-3 grid", ac3Rate, ac3Shape},
+    {"opus", "opus-grid", "Opus", "Opus frame grid", "Opus grid", opusRate, celtShape, true},
 }};
 
 const CodecGridShape& shapeOf(std::size_t row)
@@ -72,8 +83,15 @@ OriginFinding codecGridTrace(OriginContext& c)
     if (!row.rateFits(c.input.sampleRate)) {
         return f;
     }
-    const CodecGridInput input{c.left, c.right, c.gridLsb > 0.0 ? c.gridLsb : std::ldexp(1.0, -23), c.rms};
+    const double lsb = c.gridLsb > 0.0 ? c.gridLsb : std::ldexp(1.0, -23);
     const CodecGridShape& searched = shapeOf(Row);
+    CeltSamples celt;
+    if (row.celt) {
+        throwIfStopRequested(c.stop);
+        celt = celtSamples(searched, c.left, c.right, c.input.sampleRate);
+    }
+    const CodecGridInput input = row.celt ? CodecGridInput{celt.left, celt.right, lsb, celt.rms, celt.length}
+                                          : CodecGridInput{c.left, c.right, lsb, c.rms};
     const auto hop = static_cast<std::int32_t>(searched.window.size() / 2);
     const auto same = [&](const CodecGridFirstPass& p) { return p.period == searched.period && p.hop == hop; };
     auto pass = std::find_if(c.firstPasses.begin(), c.firstPasses.end(), same);
@@ -99,10 +117,11 @@ OriginFinding codecGridTrace(OriginContext& c)
     }
     f.lines.push_back(std::string(row.summary) + ": best offset " + std::to_string(g.offset) + period +
                       "; near-zero coefficients " + originPercent(g.verified) + " against " +
-                      originPercent(g.baseline) + " at 7 control offsets (excess " + originFixed(g.excess(), 3) +
+                      originPercent(g.baseline) +
+                      (shape.localControls ? " at the 8 neighbouring offsets (excess " : " at 7 control offsets (excess ") + originFixed(g.excess(), 3) +
                       ", sd " + originFixed(g.spread * 100.0, 2) + " points, z " +
                       originFixed(std::min(g.z(), 9999.0), 1) + "); " + std::to_string(g.segments) + " segments.");
-    if (codecGridFound(g)) {
+    if (codecGridFound(g, shape)) {
         markGridFound(f, 5, row.summary, row.trace, row.codec);
         f.excess = g.excess();
     }
@@ -113,6 +132,7 @@ constexpr std::array<OriginTrace, kRows.size()> kTraces{{
     {kRows[0].trace, kRows[0].codec, codecGridTrace<0>},
     {kRows[1].trace, kRows[1].codec, codecGridTrace<1>},
     {kRows[2].trace, kRows[2].codec, codecGridTrace<2>},
+    {kRows[3].trace, kRows[3].codec, codecGridTrace<3>},
 }};
 
 } // namespace
@@ -125,7 +145,7 @@ std::span<const OriginTrace> codecGridTraces()
 std::span<const CodecGridShape> codecGridShapes()
 {
     static const std::array<CodecGridShape, kRows.size()> shapes{kRows[0].shape(), kRows[1].shape(),
-                                                                  kRows[2].shape()};
+                                                                  kRows[2].shape(), kRows[3].shape()};
     return shapes;
 }
 

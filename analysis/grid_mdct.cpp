@@ -27,8 +27,12 @@ GridMdct::GridMdct(std::span<const double> window)
 {
     const auto n = static_cast<std::size_t>(m_hop);
     const std::size_t half = n / 2;
-    if (window.size() % 4 != 0 || n < 4 || (half & (half - 1)) != 0 || half > 65536) {
-        throw std::runtime_error("MDCT window length must be four times a power of two");
+    const bool powerOfTwo = (half & (half - 1)) == 0 && half <= 65536;
+    if (window.size() % 4 != 0 || n < 4 || (!powerOfTwo && !FftBy15::fits(half))) {
+        throw std::runtime_error("MDCT window length must be four times a power of two or 15 times one");
+    }
+    if (!powerOfTwo) {
+        m_by15.emplace(half);
     }
     m_preTwiddle.resize(half);
     m_postTwiddle.resize(half);
@@ -62,7 +66,7 @@ KESTRONE_AVX2_CLONES void GridMdct::forward(const double* samples, double* coeff
     // butterflies start at once.
     const std::uint32_t* rev = m_bitReversal;
     for (std::size_t j = 0; j < half; ++j) {
-        const std::size_t i = rev[j];
+        const std::size_t i = rev != nullptr ? rev[j] : j;
         m_work[j] = times(std::complex<double>(folded[2 * i], folded[n - 1 - 2 * i]), m_preTwiddle[i]);
     }
     transformWork(coefficients);
@@ -94,7 +98,7 @@ void GridMdct::dct4(const double* in, double* out)
     const auto n = static_cast<std::size_t>(m_hop);
     const std::size_t half = n / 2;
     for (std::size_t j = 0; j < half; ++j) {
-        const std::size_t i = m_bitReversal[j];
+        const std::size_t i = m_bitReversal != nullptr ? m_bitReversal[j] : j;
         m_work[j] = times(std::complex<double>(in[2 * i], in[n - 1 - 2 * i]), m_preTwiddle[i]);
     }
     transformWork(out);
@@ -104,7 +108,11 @@ void GridMdct::transformWork(double* out)
 {
     const auto n = static_cast<std::size_t>(m_hop);
     const std::size_t half = n / 2;
-    fftFromBitReversed(m_work.data(), half);
+    if (m_by15) {
+        m_by15->forward(m_work.data());
+    } else {
+        fftFromBitReversed(m_work.data(), half);
+    }
     const std::complex<double>* spectrum = m_work.data();
     for (std::size_t k = 0; k < half; ++k) {
         const std::complex<double> v = times(spectrum[k], m_postTwiddle[k]);

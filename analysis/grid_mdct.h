@@ -3,8 +3,11 @@
 
 #include <complex>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
+
+#include "analysis/fft_mixed.h"
 
 namespace orvel {
 
@@ -14,7 +17,8 @@ namespace orvel {
 // points. One object serves one thread at a time.
 class GridMdct {
 public:
-    // window.size() / 4 must be a power of two up to 65536; throws std::runtime_error otherwise.
+    // window.size() / 4 must be a power of two up to 65536 or 15 times one
+    // (CELT's 1920); throws std::runtime_error otherwise.
     explicit GridMdct(std::span<const double> window);
 
     [[nodiscard]] std::int32_t hop() const { return m_hop; }
@@ -37,8 +41,11 @@ private:
     std::vector<std::complex<double>> m_preTwiddle;
     std::vector<std::complex<double>> m_postTwiddle;
     std::vector<double> m_unfolded; // also the folded frame of forward
-    std::vector<std::complex<double>> m_work; // in the FFT's bit-reversed order
+    // In the FFT's bit-reversed order for a power of two (m_bitReversal), in
+    // natural order for 15 x 2^m (m_by15).
+    std::vector<std::complex<double>> m_work;
     const std::uint32_t* m_bitReversal = nullptr;
+    std::optional<FftBy15> m_by15;
 };
 
 // w[i] = sin(pi / 2 * sin^2(pi (i + 1/2) / length)): Vorbis's window.

@@ -19,6 +19,11 @@ struct LowerRateMeasurement {
     double steepness = 0.0;    // dB per kHz across the edge
     double belowOverLoud = 0.0; // dB the content below the edge holds over 16-bit rounding + 20 dB
     bool imaging = false;       // the imaging pattern: edgeHz is the source Nyquist, dropDb content over images
+    // The mirror pattern: edgeHz is the source Nyquist, dropDb content over
+    // images, steepness across that Nyquist; the correlation of the spectrum's
+    // fine structure on either side of it, frame by frame.
+    bool mirror = false;
+    double mirrorCorrelation = 0.0;
 };
 
 // The lowest source rate below 0.95 x the file's rate with an edge in
@@ -27,6 +32,13 @@ struct LowerRateMeasurement {
 // Otherwise, in files of 88.2 kHz and up, an imaging resampler's pattern:
 // content over 22.05 or 24 kHz at least 15 dB above the images beyond it, and
 // a steep edge (25 dB/kHz) at 1.1 .. 1.25 x that Nyquist.
+// Otherwise the lowest source rate below 0.95 x the file's rate whose Nyquist
+// is a mirror of the spectrum: a gentle resampler (interpolating, or with a
+// wide transition band) leaves images of the content above the old Nyquist,
+// each frame's spectrum at N + d a copy of that at N - d. Found when, over
+// d = 0.3 .. 2 kHz and at least 20 frames, the frame-by-frame fine structure
+// of the two sides correlates at 0.8 or more, with content at N - d clearly
+// above 16-bit rounding (20 dB).
 [[nodiscard]] LowerRateMeasurement measureLowerRate(const LongTermSpectrum& lts, std::int32_t sampleRate);
 
 } // namespace orvel

@@ -110,6 +110,15 @@ std::string lowpassLine(const OriginMeasurements& m)
 
 std::string lowerRateLine(const OriginMeasurements& m, bool imaging)
 {
+    if (m.lowerRateMirrorCorrelation) {
+        return "Lower-rate boundary: above the " + exactKhz(*m.lowerRateSourceHz / 2.0) + " Nyquist of " +
+               rateText(*m.lowerRateSourceHz) + " lie a resampler's images of the content below it, " +
+               fixed(*m.lowerRateDropDb, 1) + " dB down; frame by frame the spectrum 0.3\u2013"
+               "2 kHz above that Nyquist "
+               "mirrors the one below (correlation " +
+               fixed(*m.lowerRateMirrorCorrelation, 2) + "), " + fixed(*m.lowerRateSteepness, 0) +
+               " dB/kHz across it.";
+    }
     if (imaging) {
         return "Lower-rate boundary: content below the " + exactKhz(*m.lowerRateSourceHz / 2.0) + " Nyquist of " +
                rateText(*m.lowerRateSourceHz) + " lies " + fixed(*m.lowerRateDropDb, 1) +
@@ -191,6 +200,7 @@ OriginFacts originFacts(const OriginMeasurements& m)
     add("lower_rate_edge_khz", m.lowerRateEdgeKhz);
     add("lower_rate_drop_db", m.lowerRateDropDb);
     add("lower_rate_steepness_db_per_khz", m.lowerRateSteepness);
+    add("lower_rate_mirror_correlation", m.lowerRateMirrorCorrelation);
     add("sample_grid_bits", m.sampleGridBits);
     return facts;
 }
@@ -364,6 +374,9 @@ OriginFinding lowerRateTrace(OriginContext& c)
     m.lowerRateEdgeKhz = std::round(lower.edgeHz / 100.0) / 10.0;
     m.lowerRateDropDb = lower.dropDb;
     m.lowerRateSteepness = lower.steepness;
+    if (lower.mirror) {
+        m.lowerRateMirrorCorrelation = lower.mirrorCorrelation;
+    }
     f.status = Verdict::Possible;
     f.rank = 2;
     f.summary = "Resampled from " + rateText(lower.sourceRate);

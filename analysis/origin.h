@@ -63,6 +63,9 @@ struct OriginMeasurements {
     std::optional<double> lowerRateEdgeKhz;
     std::optional<double> lowerRateDropDb;
     std::optional<double> lowerRateSteepness;
+    // For images mirrored about the source Nyquist: how their fine structure
+    // follows the content's, frame by frame.
+    std::optional<double> lowerRateMirrorCorrelation;
     // Sample grid the thresholds used (bits; 0 for floating point).
     std::optional<std::int32_t> sampleGridBits;
     // The trace behind the verdict: "mp3-grid", "aac-kbd-grid", "aac-sin-grid",

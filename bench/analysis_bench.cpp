@@ -28,6 +28,7 @@
 #include "analysis/fft.h"
 #include "analysis/aac_kbd_grid.h"
 #include "analysis/codec_grid.h"
+#include "analysis/opus_grid.h"
 #include "analysis/lower_rate.h"
 #include "analysis/lowpass_edge.h"
 #include "analysis/mp3_grid.h"
@@ -116,7 +117,7 @@ const SpectrumInput& benchSpectrum()
 // ORIGIN on the bench file, whole and per detector, on one thread. The
 // detectors' inputs are made as checkOrigin makes them (16-bit grid, the
 // AAC-SIN band limit of the analysis spectrum).
-enum class OriginPart { Whole, Spectral, Mp3Grid, AacKbdGrid, CodecGrids };
+enum class OriginPart { Whole, Spectral, Mp3Grid, AacKbdGrid, CodecGrids, OpusGrid };
 
 void originCase(benchmark::State& state, OriginPart part)
 {
@@ -152,6 +153,9 @@ void originCase(benchmark::State& state, OriginPart part)
             {
                 std::vector<CodecGridFirstPass> passes;
                 for (const CodecGridShape& shape : codecGridShapes()) {
+                    if (shape.localControls) {
+                        continue; // the Opus grid, below
+                    }
                     const CodecGridInput input{left, right, lsb, rms};
                     const auto hop = static_cast<std::int32_t>(shape.window.size() / 2);
                     auto pass = std::find_if(passes.begin(), passes.end(), [&](const CodecGridFirstPass& p) {
@@ -164,7 +168,14 @@ void originCase(benchmark::State& state, OriginPart part)
                     benchmark::DoNotOptimize(searchCodecGrid(shape, input, noStop, {}, {}, &*pass));
                 }
             }
+            [[fallthrough]];
+        case OriginPart::OpusGrid: {
+            // Resampled to 48 kHz and searched on its own: no other row shares its hop.
+            const CodecGridShape& shape = codecGridShapes().back();
+            const CeltSamples celt = celtSamples(shape, left, right, audio.sampleRate);
+            benchmark::DoNotOptimize(searchCodecGrid(shape, {celt.left, celt.right, lsb, celt.rms, celt.length}, noStop, {}));
             break;
+        }
         }
     }
 }
@@ -385,6 +396,9 @@ void registerAll()
         ->Unit(benchmark::kMillisecond)
         ->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("origin/codec-grids/cpu", originCase, OriginPart::CodecGrids)
+        ->Unit(benchmark::kMillisecond)
+        ->MeasureProcessCPUTime();
+    benchmark::RegisterBenchmark("origin/opus-grid/cpu", originCase, OriginPart::OpusGrid)
         ->Unit(benchmark::kMillisecond)
         ->MeasureProcessCPUTime();
     benchmark::RegisterBenchmark("origin/aac-kbd-grid/cpu", originCase, OriginPart::AacKbdGrid)

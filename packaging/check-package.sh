@@ -58,7 +58,7 @@ for deb in "$scan_deb" "$desktop_deb"; do
 done
 scan_depends=$(dpkg-deb -f "$scan_deb" Depends)
 desktop_depends=$(dpkg-deb -f "$desktop_deb" Depends)
-for lib in libc6 libflac12 libsndfile1 libavcodec libavformat libstdc++6; do
+for lib in libc6 libflac12 libsndfile1 libsoxr0 libavcodec libavformat libstdc++6; do
   grep -q "$lib" <<<"$scan_depends" || fail "kestrone-scan's Depends lacks $lib (shlibdeps): $scan_depends"
 done
 grep -qi 'qt' <<<"$scan_depends" && fail "kestrone-scan depends on Qt: $scan_depends"

@@ -18,7 +18,7 @@ packages=(
   cmake g++ make ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
-  libflac-dev libsndfile1-dev libavformat-dev libavcodec-dev libavutil-dev libsqlite3-dev
+  libflac-dev libsndfile1-dev libsoxr-dev libavformat-dev libavcodec-dev libavutil-dev libsqlite3-dev
   sox libsox-fmt-all flac ffmpeg lame twolame wavpack vorbis-tools opus-tools
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   libcairo2-dev libpng-dev fonts-dejavu-core fonts-noto-core python3 python3-jsonschema parallel locales-all time

@@ -24,19 +24,24 @@ source "$root/tools/origin-transcode.sh"
 mkdir -p "$work/src" "$work/files" "$work/tmp"
 styles=(band acoustic electronic)
 
-# Sources: six at 44.1 kHz, two at 48 kHz (16-bit); genuine 24-bit ones at 44.1, 48 and 96 kHz.
-# Genuine: 33 files of 23 sources, none of them ever through a lossy encoder.
+# Sources: six at 44.1 kHz, two at 48 kHz, two at 32 kHz (16-bit); genuine 24-bit ones at 44.1, 48,
+# 88.2, 96 and 192 kHz.
+# Genuine: 52 files of 41 sources, none of them ever through a lossy encoder or a resampler.
 for i in 0 1 2 3 4 5; do
   "$testgen" synth-music "$work/src/s44-$i.wav" rate=44100 bits=16 seconds=20 seed=$((21 + i)) style=${styles[$((i % 3))]}
 done
 for i in 0 1; do
   "$testgen" synth-music "$work/src/s48-$i.wav" rate=48000 bits=16 seconds=20 seed=$((31 + i)) style=${styles[$((i % 3))]}
 done
+for i in 0 1; do
+  "$testgen" synth-music "$work/src/s32-$i.wav" rate=32000 bits=16 seconds=20 seed=$((91 + i)) style=${styles[$((i + 1))]}
+done
 for i in 0 1 2 3 4 5; do
   cp "$work/src/s44-$i.wav" "$work/files/genuine_16bit-44100-s44-$i.wav"
 done
 for i in 0 1; do
   cp "$work/src/s48-$i.wav" "$work/files/genuine_16bit-48000-s48-$i.wav"
+  cp "$work/src/s32-$i.wav" "$work/files/genuine_16bit-32000-s32-$i.wav"
 done
 # Genuine material with quiet highs from a gentle mastering lowpass (2 poles at 20 kHz).
 # MPEG-2 Layer III: sources at 22.05 and 24 kHz, LAME at 64 kb/s.
@@ -63,6 +68,29 @@ for i in 0 1 2; do
   "$testgen" synth-music "$work/files/genuine_24bit-48000-g48-$i.flac" rate=48000 bits=24 seconds=8 seed=$((51 + i)) style=${styles[$i]}
   "$testgen" synth-music "$work/files/genuine_24bit-44100-g44-$i.flac" rate=44100 bits=24 seconds=8 seed=$((61 + i)) style=${styles[$i]}
 done
+# Genuine high-rate material whose highs fade as acoustic sources and analog chains make them:
+# more seeds at 96 kHz, 88.2 and 192 kHz, one 16-bit; pink and white noise through gentle analog-like
+# lowpasses (2 poles at 30 kHz, 1 pole at 25 kHz, 6 poles at 20 kHz: a fade through 22-24 kHz);
+# music through a 1-pole lowpass at 12 kHz, 2 + 2 poles at 16 and 20 kHz, 4 poles at 25 kHz.
+for i in 3 4 5; do
+  "$testgen" synth-music "$work/files/genuine_24bit-96000-g96-$i.flac" rate=96000 bits=24 seconds=8 seed=$((41 + i)) style=${styles[$((i % 3))]}
+done
+for i in 0 1; do
+  "$testgen" synth-music "$work/files/genuine_24bit-88200-g88-$i.flac" rate=88200 bits=24 seconds=8 seed=$((101 + i)) style=${styles[$i]}
+  "$testgen" synth-music "$work/files/genuine_24bit-192000-g192-$i.flac" rate=192000 bits=24 seconds=8 seed=$((111 + i)) style=${styles[$((i + 1))]}
+done
+"$testgen" synth-music "$work/files/genuine_16bit-96000-g96-6.flac" rate=96000 bits=16 seconds=8 seed=47 style=acoustic
+for n in white pink; do
+  sox -R -r 96000 -n -b 24 -c 2 "$work/files/genuine_noise-96000-${n}_lp30k.flac" synth 8 ${n}noise vol 0.5 lowpass 30000
+  sox -R -r 96000 -n -b 24 -c 2 "$work/files/genuine_noise-96000-${n}_lp1pole25k.flac" synth 8 ${n}noise vol 0.5 lowpass -1 25000
+  sox -R -r 96000 -n -b 24 -c 2 "$work/files/genuine_noise-96000-${n}_lp6pole20k.flac" synth 8 ${n}noise vol 0.5 \
+    lowpass 20000 lowpass 20000 lowpass 20000
+done
+"$testgen" synth-music "$work/src/g96-fade.wav" rate=96000 bits=24 seconds=8 seed=121 style=acoustic
+"$testgen" synth-music "$work/src/g96-fade2.wav" rate=96000 bits=24 seconds=8 seed=122 style=band
+sox -R "$work/src/g96-fade.wav" "$work/files/genuine_fade-96000-lp1pole12k.flac" lowpass -1 12000
+sox -R "$work/src/g96-fade.wav" "$work/files/genuine_fade-96000-lp16k20k.flac" lowpass 16000 lowpass 20000
+sox -R "$work/src/g96-fade2.wav" "$work/files/genuine_fade-96000-lp4pole25k.flac" lowpass 25000 lowpass 25000
 
 run() { # CLASS SETTING SOURCE; the file is named CLASS-SETTING-SOURCE with - in CLASS as _
   transcode "$1" "$2" "$work/src/$3.wav" "$work/files/${1//-/_}-$2-$3.flac" "$work/tmp" 2>/dev/null ||
@@ -80,17 +108,39 @@ for i in 0 1 2 3 4 5; do
   run eac3 256k $s
   run aac 320k $s
   for setting in 96k 160k; do run opus $setting $s; done
+  for setting in 96k 160k 256k; do
+    run ffopus44 $setting $s
+    run soxopus44 $setting $s
+  done
   for setting in 128k 160k 192k; do run mp2 $setting $s; done
   run sox-vhq 96000 $s
   run sox-vhq 88200 $s
   run sox-quick 96000 $s
+  run sox-quick 88200 $s
+  run sox-low 96000 $s
   run swr 96000 $s
+  run swr 88200 $s
+  run swr 192000 $s
+  run swrsoxr 96000 $s
+done
+for i in 0 1 2; do
+  run sox-quick24 96000 s44-$i
+  run swr24 96000 s44-$i
 done
 for i in 0 1; do
   s=s48-$i
+  run sox-quick 96000 $s
+  run sox-low 96000 $s
+  run swr 96000 $s
+  run swr 192000 $s
+  run swr24 192000 $s
+  run sox-quick 96000 s32-$i
+  run swr 96000 s32-$i
   for setting in b128 v2; do run mp3 $setting $s; done
   run aac 128k $s
   run opus 96k $s
+  run opus48 256k $s
+  for setting in 96k 160k 256k; do run ffopus $setting $s; done
   run vorbis q3 $s
   run vorbis q6 $s
   run ac3 192k $s
@@ -113,8 +163,9 @@ col = {name: i for i, name in enumerate(head)}
 # any flag (a lowpass or a lower-rate boundary) for the others.
 aac = {"aac-kbd-grid", "aac-sin-grid", "aac-ms-grid"}
 own = {"mp3": {"mp3-grid"}, "aac": aac, "aac24": aac, "voaac": aac, "vorbis": {"vorbis-grid"},
-       "ffvorbis": {"vorbis-grid"}, "ac3": {"ac3-grid"}, "eac3": {"ac3-grid"}}
-grids = {"mp3-grid", "aac-kbd-grid", "aac-sin-grid", "aac-ms-grid", "vorbis-grid", "ac3-grid"}
+       "ffvorbis": {"vorbis-grid"}, "ac3": {"ac3-grid"}, "eac3": {"ac3-grid"}, "opus": {"opus-grid"},
+       "opus48": {"opus-grid"}, "ffopus": {"opus-grid"}, "ffopus44": {"opus-grid"}, "soxopus44": {"opus-grid"}}
+grids = {"mp3-grid", "aac-kbd-grid", "aac-sin-grid", "aac-ms-grid", "vorbis-grid", "ac3-grid", "opus-grid"}
 stats = collections.OrderedDict()
 cpu = collections.defaultdict(list)
 for r in rows:

@@ -10,12 +10,19 @@
 #                ffvorbis q3|q6             (ffmpeg's own Vorbis encoder, one fixed block size)
 #                opus 96k|160k|256k         (opusenc / opusdec at the source rate)
 #                opus48 96k|160k|256k       (opusenc / opusdec at 48 kHz)
+#                ffopus 96k|160k|256k       (opusenc, ffmpeg's decoder: 48 kHz, no dither)
+#                ffopus44 96k|160k|256k     (opusenc, ffmpeg's decoder resampled to 44.1 kHz by ffmpeg)
+#                soxopus44 96k|160k|256k    (opusenc, ffmpeg's 48 kHz decode resampled to 44.1 kHz by sox rate -v)
 #                ac3 192k|448k, eac3 256k   (ffmpeg's AC-3 and E-AC-3 encoders)
 #                mp2 192k                   (twolame)
 #                aac24 128k                 (ffmpeg's AAC, decoded and padded to 24 bits)
 #                sox-vhq 96000|88200        (sox rate -v to that rate, 24 bits)
-#                sox-quick 96000            (sox rate -q)
-#                swr 96000|88200            (ffmpeg's default resampler, 16 bits)
+#                sox-quick 96000|88200      (sox rate -q: cubic interpolation, images above the old Nyquist)
+#                sox-quick24 96000          (the same, 24 bits)
+#                sox-low 96000|88200        (sox rate -l)
+#                swr 96000|88200|192000     (ffmpeg's default resampler, 16 bits)
+#                swr24 96000|192000         (the same, 24 bits)
+#                swrsoxr 96000              (ffmpeg's aresample=resampler=soxr, 16 bits)
 #                brickwall sinc|lowpass     (genuine: sox sinc -20000 -t 300, or lowpass 20000)
 
 ot_ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
@@ -54,6 +61,16 @@ transcode() {
     opus48)
       opusenc --quiet --bitrate "${setting%k}" "$in" "$work/t.opus"
       opusdec --quiet --rate 48000 "$work/t.opus" "$work/t.wav" ;;
+    ffopus)
+      opusenc --quiet --bitrate "${setting%k}" "$in" "$work/t.opus"
+      ot_ff -i "$work/t.opus" -c:a pcm_s16le "$work/t.wav" ;;
+    ffopus44)
+      opusenc --quiet --bitrate "${setting%k}" "$in" "$work/t.opus"
+      ot_ff -i "$work/t.opus" -ar 44100 -c:a pcm_s16le "$work/t.wav" ;;
+    soxopus44)
+      opusenc --quiet --bitrate "${setting%k}" "$in" "$work/t.opus"
+      ot_ff -i "$work/t.opus" -c:a pcm_s16le "$work/t48.wav"
+      sox -R "$work/t48.wav" "$work/t.wav" rate -v 44100 ;;
     ac3|eac3)
       ot_ff -i "$in" -c:a "$class" -b:a "$setting" "$work/t.$class"
       ot_ff -i "$work/t.$class" -c:a pcm_s16le "$work/t.wav" ;;
@@ -67,7 +84,11 @@ transcode() {
       ot_ff -i "$work/t.mp2" -c:a pcm_s16le "$work/t.wav" ;;
     sox-vhq) sox -R "$in" -b 24 "$work/t.wav" rate -v "$setting" ;;
     sox-quick) sox -R "$in" -b 16 "$work/t.wav" rate -q "$setting" ;;
+    sox-quick24) sox -R "$in" -b 24 "$work/t.wav" rate -q "$setting" ;;
+    sox-low) sox -R "$in" -b 16 "$work/t.wav" rate -l "$setting" ;;
     swr) ot_ff -i "$in" -ar "$setting" -c:a pcm_s16le "$work/t.wav" ;;
+    swr24) ot_ff -i "$in" -ar "$setting" -c:a pcm_s24le "$work/t.wav" ;;
+    swrsoxr) ot_ff -i "$in" -af aresample=resampler=soxr -ar "$setting" -c:a pcm_s16le "$work/t.wav" ;;
     *) echo "transcode: unknown class $class" >&2; return 1 ;;
   esac
   flac --silent --force -5 -o "$out" "$work/t.wav"

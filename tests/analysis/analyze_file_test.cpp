@@ -211,7 +211,7 @@ TEST(AnalyzeFileTest, ProgressStagesComeInOrder)
         ASSERT_NE(dot, std::string::npos) << stages[i];
         const std::string search = stages[i].substr(0, dot);
         ASSERT_TRUE(search == "MP3 grid" || search == "AAC grid (KBD)" || search == "Vorbis grid" ||
-                    search == "AAC grid (mid/side)" || search == "AC-3 grid")
+                    search == "AAC grid (mid/side)" || search == "AC-3 grid" || search == "Opus grid")
             << stages[i];
         ASSERT_EQ(stages[i].back(), '%') << stages[i];
         const int percent = std::stoi(stages[i].substr(dot + std::string(" \u00B7 ").size()));

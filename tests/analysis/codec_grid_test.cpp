@@ -12,6 +12,7 @@
 #include "analysis/codec_grid.h"
 #include "analysis/grid_mdct.h"
 #include "analysis/kbd_window.h"
+#include "analysis/opus_grid.h"
 
 namespace orvel {
 namespace {
@@ -95,7 +96,16 @@ INSTANTIATE_TEST_SUITE_P(
                       WindowCase{"Ac3", ac3,
                                  {{0, 0.000135992220706}, {63, 0.135626272905}, {127, 0.702689573727},
                                   {255, 0.999999990753}}},
-                      WindowCase{"Aac", aac, {{0, 0.000292561534838}, {255, 0.177255594176}, {511, 0.706119339106}}}),
+                      WindowCase{"Aac", aac, {{0, 0.000292561534838}, {255, 0.177255594176}, {511, 0.706119339106}}},
+                      // CELT's hop of 960 takes the 15 x 2^m transform.
+                      WindowCase{"Celt", celtWindow,
+                                 {{419, 0.0},
+                                  {420, 6.72869659779e-05},
+                                  {479, 0.699800100048},
+                                  {539, 0.999999997736},
+                                  {540, 1.0},
+                                  {1439, 0.714338729156},
+                                  {1500, 0.0}}}),
     [](const ::testing::TestParamInfo<WindowCase>& param) { return std::string(param.param.name); });
 
 TEST(CodecGridSearch, VorbisThresholdIsTwiceTheRoundingNoise)

@@ -28,6 +28,12 @@ flac --silent --force -5 -o genuine-electronic-48000.flac "$tmp/electronic48.wav
 flac --silent --force -5 -o genuine-band-22050.flac "$tmp/band22.wav"
 "$testgen" synth-music genuine-band-96000-24bit.flac rate=96000 bits=24 seconds=6 seed=14 style=band
 "$testgen" synth-music genuine-acoustic-48000-24bit.flac rate=48000 bits=24 seconds=6 seed=15 style=acoustic
+# High-rate material whose highs fade through 22-24 kHz as acoustic sources and
+# analog chains make them: music through one pole at 12 kHz, pink noise
+# through two poles at 30 kHz.
+"$testgen" synth-music "$tmp/acoustic96.wav" rate=96000 bits=24 seconds=6 seed=17 style=acoustic
+sox -R "$tmp/acoustic96.wav" genuine-fade-acoustic-96000-24bit.flac lowpass -1 12000
+sox -R -r 96000 -n -b 24 -c 2 genuine-pink-96000-24bit.flac synth 6 pinknoise vol 0.5 lowpass 30000
 
 # Lossy transcodes, named CLASS-SETTING-SOURCE.flac.
 while read -r class setting source; do
@@ -54,11 +60,17 @@ ac3 448k acoustic
 eac3 256k band
 opus 96k band
 opus 160k band
+ffopus 160k electronic48
+ffopus44 160k band
 mp2 192k band
 brickwall sinc band
 brickwall lowpass acoustic
 sox-vhq 96000 band
 swr 96000 band
+sox-quick 96000 band
+sox-quick 88200 electronic48
+swr 88200 band
+swr 96000 electronic48
 LIST
 
 # A lossy input file as such, and a clip too short to judge.

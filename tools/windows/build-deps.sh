@@ -17,7 +17,7 @@ jobs=${JOBS:-2}
 recipe=r2
 # zlib is not here: Debian's libz-mingw-w64-dev has it (static libz.a and its
 # zlib.pc under /usr/x86_64-w64-mingw32), and the pkg-config wrapper finds it.
-all=(googletest libogg flac libsndfile sqlite3 libpng1.6 pixman cairo ffmpeg)
+all=(googletest libogg flac libsndfile libsoxr sqlite3 libpng1.6 pixman cairo ffmpeg)
 wanted=("$@")
 [ ${#wanted[@]} -eq 0 ] && wanted=("${all[@]}")
 mkdir -p "$cache"
@@ -142,6 +142,12 @@ build_libsndfile() {
   # WAV, AIFF and the other PCM containers; FLAC is decoded by libFLAC itself.
   cmake_package "$1" "$2" "$3" -DENABLE_EXTERNAL_LIBS=OFF -DENABLE_MPEG=OFF -DBUILD_PROGRAMS=OFF \
     -DBUILD_EXAMPLES=OFF -DBUILD_TESTING=OFF -DENABLE_CPACK=OFF -DINSTALL_MANPAGES=OFF -DBUILD_REGTEST=OFF
+}
+build_libsoxr() {
+  # The library alone, without OpenMP (the analysis runs it on one thread) and
+  # without libsamplerate's interface; its SIMD engines stay, as on Linux.
+  cmake_package "$1" "$2" "$3" -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DWITH_OPENMP=OFF \
+    -DWITH_LSR_BINDINGS=OFF
 }
 build_sqlite3() {
   # The source tree makes its one-file amalgamation with host tools (lemon,

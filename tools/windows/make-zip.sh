@@ -19,7 +19,7 @@ cp "$root/scan/kestrone-scan-record.schema.json" "$stage/$name/"
 cp "$root/README.md" "$stage/$name/README.md"
 cp "$root/packaging/copyright" "$stage/$name/licences/kestrone.txt"
 # Library (as linked) and the Debian package whose copyright file covers it.
-for pair in flac:libflac12 libogg:libogg0 libsndfile:libsndfile1 sqlite:libsqlite3-0 \
+for pair in flac:libflac12 libogg:libogg0 libsndfile:libsndfile1 libsoxr:libsoxr0 sqlite:libsqlite3-0 \
   cairo:libcairo2 pixman:libpixman-1-0 libpng:libpng16-16 zlib:zlib1g ffmpeg:libavcodec59 \
   mingw-w64-runtime:mingw-w64-common gcc-runtime:gcc-mingw-w64-base; do
   notice=/usr/share/doc/${pair#*:}/copyright
