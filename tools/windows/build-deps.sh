@@ -148,6 +148,19 @@ build_libsoxr() {
   # without libsamplerate's interface; its SIMD engines stay, as on Linux.
   cmake_package "$1" "$2" "$3" -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DWITH_OPENMP=OFF \
     -DWITH_LSR_BINDINGS=OFF
+  # Its build writes soxr.pc on Unix only.
+  mkdir -p "$2/lib/pkgconfig"
+  cat >"$2/lib/pkgconfig/soxr.pc" <<PC
+prefix=$2
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: soxr
+Description: High quality, one-dimensional sample-rate conversion library
+Version: ${1##*libsoxr-}
+Libs: -L\${libdir} -lsoxr
+Cflags: -I\${includedir}
+PC
 }
 build_sqlite3() {
   # The source tree makes its one-file amalgamation with host tools (lemon,
