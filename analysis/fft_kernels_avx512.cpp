@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Four complex values per 512-bit register for the butterfly lengths of 8 and
-// more; lengths 2 and 4 run on 256-bit registers as in the AVX2 set. Compiled
+// more; lengths 2 and 4 run on the AVX2 set's 256-bit operations. Compiled
 // for AVX-512F only here (no FMA contraction: -ffp-contract=off holds, and no
 // fused intrinsic is used); fftKernels picks this set only when the CPU and
 // the operating system support it.
@@ -14,6 +14,7 @@
 #pragma GCC target("avx512f")
 
 #include "analysis/fft_kernel_loops.h"
+#include "analysis/fft_kernel_ops_avx2.h"
 
 namespace orvel {
 
@@ -92,60 +93,15 @@ struct Avx512Ops {
     }
 };
 
-// Lengths 2 and 4 on 256-bit registers (see the AVX2 set).
-struct Narrow {
-    using V = __m256d;
-
-    static V swap(V w) { return _mm256_permute_pd(w, 0x5); }
-
-    static V multiply(V b, V w, V swapped)
-    {
-        return _mm256_addsub_pd(_mm256_mul_pd(_mm256_movedup_pd(b), w),
-                                _mm256_mul_pd(_mm256_permute_pd(b, 0xF), swapped));
-    }
-
-    static void firstTwoBlock(double* out, V lo, V hi, V w2, V w2s, V w4, V w4s)
-    {
-        const V u = _mm256_permute2f128_pd(lo, hi, 0x20); // [a0, a2]
-        const V b = _mm256_permute2f128_pd(lo, hi, 0x31); // [a1, a3]
-        const V v = multiply(b, w2, w2s);
-        const V even = _mm256_add_pd(u, v); // [b0, b2]
-        const V odd = _mm256_sub_pd(u, v);  // [b1, b3]
-        const V u4 = _mm256_permute2f128_pd(even, odd, 0x20);
-        const V b4 = _mm256_permute2f128_pd(even, odd, 0x31);
-        const V v4 = multiply(b4, w4, w4s);
-        _mm256_storeu_pd(out, _mm256_add_pd(u4, v4));
-        _mm256_storeu_pd(out + 4, _mm256_sub_pd(u4, v4));
-    }
-
-    static V broadcastTwice(const double* t) { return _mm256_broadcast_pd(reinterpret_cast<const __m128d*>(t)); }
-};
-
+// Lengths 2 and 4 (and 2 alone) fill no 512-bit register: the AVX2 set's
+// 256-bit forms.
 struct Avx512PassOps : Avx512Ops {
     static void firstTwo(double* d, std::size_t n, const double* t2, const double* t4)
     {
-        const __m256d w2 = Narrow::broadcastTwice(t2);
-        const __m256d w2s = Narrow::swap(w2);
-        const __m256d w4 = _mm256_loadu_pd(t4);
-        const __m256d w4s = Narrow::swap(w4);
-        for (std::size_t s = 0; s < n; s += 4) {
-            double* p = d + 2 * s;
-            Narrow::firstTwoBlock(p, _mm256_loadu_pd(p), _mm256_loadu_pd(p + 4), w2, w2s, w4, w4s);
-        }
+        Avx2Ops::firstTwo(d, n, t2, t4);
     }
 
-    static void lengthTwo(double* d, std::size_t n, const double* t2)
-    {
-        const __m128d w = _mm_loadu_pd(t2);
-        const __m128d ws = _mm_permute_pd(w, 0x1);
-        for (std::size_t s = 0; s < n; s += 2) {
-            const __m128d b = _mm_loadu_pd(d + 2 * s + 2);
-            const __m128d v = _mm_addsub_pd(_mm_mul_pd(_mm_movedup_pd(b), w), _mm_mul_pd(_mm_permute_pd(b, 0x3), ws));
-            const __m128d u = _mm_loadu_pd(d + 2 * s);
-            _mm_storeu_pd(d + 2 * s, _mm_add_pd(u, v));
-            _mm_storeu_pd(d + 2 * s + 2, _mm_sub_pd(u, v));
-        }
-    }
+    static void lengthTwo(double* d, std::size_t n, const double* t2) { Avx2Ops::lengthTwo(d, n, t2); }
 };
 
 void butterflies(std::complex<double>* data, const FftPlan& plan, std::size_t firstLen, std::size_t lastLen)
@@ -157,10 +113,10 @@ void butterflies(std::complex<double>* data, const FftPlan& plan, std::size_t fi
         // Length 4 alone has two butterflies per block, fewer than a register
         // holds: one block per 256-bit register.
         const __m256d w = _mm256_loadu_pd(stageTable(twiddles, 4));
-        const __m256d ws = Narrow::swap(w);
+        const __m256d ws = Avx2Ops::swap(w);
         for (std::size_t s = 0; s < n; s += 4) {
             double* a = d + 2 * s;
-            const __m256d v = Narrow::multiply(_mm256_loadu_pd(a + 4), w, ws);
+            const __m256d v = Avx2Ops::multiply(_mm256_loadu_pd(a + 4), w, ws);
             const __m256d u = _mm256_loadu_pd(a);
             _mm256_storeu_pd(a, _mm256_add_pd(u, v));
             _mm256_storeu_pd(a + 4, _mm256_sub_pd(u, v));
