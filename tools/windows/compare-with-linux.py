@@ -8,8 +8,13 @@ Lines numbers, which carry every bit of a double, to 1e-3 relative, the
 precision of the figures the reports print (four digits, as in 106.9 dB).
 Windows' C library computes cos, exp and log10 a few bits differently, and a
 level measured 100 dB and more down a spectrum's floor shows it; verdicts,
-conclusions and every other text must not move at all. The path is
-the one other difference allowed: Z:\\dir\\file on Windows, /dir/file on Linux.
+conclusions and every other text must not move at all, with one exception:
+the Opus grid search at 44.1 kHz reads its segments through libsoxr's
+single-precision engine, whose output differs in its last float bits between
+the Linux and the Windows builds of the library, so the near-zero counts of
+that search (its evidence line and opus_* numbers) move; the verdicts, which
+are compared, may not. The path is the one other difference allowed: Z:\\dir\\file
+on Windows, /dir/file on Linux.
 
 usage: compare-with-linux.py LINUX_SCAN WINDOWS_SCAN_EXE FOLDER...
 """
@@ -53,10 +58,15 @@ def same_printed(linux, windows):
     return True
 
 
+OPUS_LINE = re.compile(r"Opus frame grid: [^\r\n]*(\r\n)?")
+
+
 def differences(where, linux, windows):
     """Leaf by leaf: texts and integers equal, floating-point numbers close."""
     if isinstance(linux, dict) and isinstance(windows, dict):
         for key in sorted(set(linux) | set(windows)):
+            if key.startswith("opus_"):
+                continue
             yield from differences(f"{where}.{key}", linux.get(key), windows.get(key))
     elif isinstance(linux, list) and isinstance(windows, list) and len(linux) == len(windows):
         for i, (a, b) in enumerate(zip(linux, windows)):
@@ -70,7 +80,7 @@ def differences(where, linux, windows):
         if relative > 1e-3:
             yield f"{where} is {linux!r} on Linux, {windows!r} on Windows"
     elif isinstance(linux, str) and isinstance(windows, str):
-        if not same_printed(linux, windows):
+        if not same_printed(OPUS_LINE.sub("", linux), OPUS_LINE.sub("", windows)):
             yield f"{where} is {linux!r} on Linux, {windows!r} on Windows"
     elif linux != windows:
         yield f"{where} is {linux!r} on Linux, {windows!r} on Windows"
