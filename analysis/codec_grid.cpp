@@ -47,6 +47,21 @@ KESTRONE_AVX2_CLONES void midOf(const double* l, const double* r, double* mid, s
     }
 }
 
+// The standard deviation of values about their mean (divided by their count).
+double populationSpread(const std::vector<double>& values)
+{
+    double mean = 0.0;
+    for (const double v : values) {
+        mean += v;
+    }
+    mean /= static_cast<double>(values.size());
+    double variance = 0.0;
+    for (const double v : values) {
+        variance += (v - mean) * (v - mean);
+    }
+    return std::sqrt(variance / static_cast<double>(values.size()));
+}
+
 // Scores frames of both channels: the larger near-zero share of (L, R) and of
 // (M, S) = (L +- R) / 2 against half the threshold's power, as joint stereo
 // codes either pair.
@@ -227,16 +242,7 @@ CodecGridMeasurement verifyLocally(FrameScorer& scorer, const CodecGridShape& sh
         controls.push_back(foldedScore(scorer, shape, verify, (offset + d) % shape.fold));
         controls.push_back(foldedScore(scorer, shape, verify, (offset - d + shape.fold) % shape.fold));
     }
-    double mean = 0.0;
-    for (const double c : controls) {
-        mean += c;
-    }
-    mean /= static_cast<double>(controls.size());
-    double variance = 0.0;
-    for (const double c : controls) {
-        variance += (c - mean) * (c - mean);
-    }
-    m.spread = std::sqrt(variance / static_cast<double>(controls.size()));
+    m.spread = populationSpread(controls);
     std::sort(controls.begin(), controls.end());
     const std::size_t middle = controls.size() / 2;
     m.baseline = 0.5 * (controls[middle - 1] + controls[middle]);
@@ -390,18 +396,9 @@ CodecGridMeasurement searchCodecGrid(const CodecGridShape& shape, const CodecGri
         others.pop_back();
         const double median = others[others.size() / 2];
         if (bestScore - median < kScreenLead) {
-            double mean = 0.0;
-            for (const double o : others) {
-                mean += o;
-            }
-            mean /= static_cast<double>(others.size());
-            double variance = 0.0;
-            for (const double o : others) {
-                variance += (o - mean) * (o - mean);
-            }
             m.verified = bestScore;
             m.baseline = median;
-            m.spread = std::sqrt(variance / static_cast<double>(others.size()));
+            m.spread = populationSpread(others);
             m.segments = static_cast<std::int32_t>(search.size());
             m.screened = true;
             m.measured = true;
@@ -414,16 +411,7 @@ CodecGridMeasurement searchCodecGrid(const CodecGridShape& shape, const CodecGri
     for (std::int32_t j = 1; j <= kControls; ++j) {
         controls.push_back(foldedScore(scorer, shape, verify, (m.offset + shape.fold * j / 8) % shape.fold));
     }
-    double mean = 0.0;
-    for (const double c : controls) {
-        mean += c;
-    }
-    mean /= kControls;
-    double variance = 0.0;
-    for (const double c : controls) {
-        variance += (c - mean) * (c - mean);
-    }
-    m.spread = std::sqrt(variance / kControls);
+    m.spread = populationSpread(controls);
     std::sort(controls.begin(), controls.end());
     m.baseline = controls[kControls / 2];
     m.segments = static_cast<std::int32_t>(verify.size());
