@@ -172,16 +172,29 @@ TEST(BatchRunnerTest, AStopEndsTheRunAndKeepsTheRecordsCompleteBeforeIt)
     for (const unsigned jobs : {1u, 3u}) {
         std::atomic<bool> stop{false};
         std::atomic<int> started{0};
+        std::atomic<int> finishedBeforeTheStop{0};
         BatchSettings settings;
         settings.jobs = jobs;
         settings.analyze = [&](const fs::path& path, const std::atomic<bool>& flag, const ProgressCallback&) {
             ++started;
+            // Files 0-3 were handed out before file 4; a worker still busy with one of them would
+            // see the stop and rightly end it, so the stop waits until they are done, and the
+            // files after it wait for the stop.
             if (numberOf(path) == 4) {
+                while (finishedBeforeTheStop.load() < 4) {
+                    std::this_thread::yield();
+                }
                 stop = true;
+            }
+            while (numberOf(path) > 4 && !stop.load()) {
+                std::this_thread::yield();
             }
             throwIfStopRequested(flag);
             FileReport record;
             record.codec = "FLAC";
+            if (numberOf(path) < 4) {
+                ++finishedBeforeTheStop;
+            }
             return record;
         };
         Recorder recorder;
