@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
+#include <optional>
 
 #include "analysis/codec_grid.h"
 #include "analysis/grid_mdct.h"
@@ -75,16 +77,15 @@ const CodecGridShape& shapeOf(std::size_t row)
     return codecGridShapes()[row];
 }
 
-template <std::size_t Row>
-OriginFinding codecGridTrace(OriginContext& c)
+CodecGridMeasurement searchRow(const OriginContext& c, std::size_t index, std::vector<CodecGridFirstPass>& firstPasses,
+                               bool withProgress)
 {
-    const CodecGridRow& row = kRows[Row];
-    OriginFinding f;
+    const CodecGridRow& row = kRows[index];
     if (!row.rateFits(c.input.sampleRate)) {
-        return f;
+        return {};
     }
     const double lsb = c.gridLsb > 0.0 ? c.gridLsb : std::ldexp(1.0, -23);
-    const CodecGridShape& searched = shapeOf(Row);
+    const CodecGridShape& searched = shapeOf(index);
     CeltSamples celt;
     if (row.celt) {
         throwIfStopRequested(c.stop);
@@ -92,14 +93,26 @@ OriginFinding codecGridTrace(OriginContext& c)
     }
     const CodecGridInput input = row.celt ? CodecGridInput{celt.left, celt.right, lsb, celt.rms, celt.length}
                                           : CodecGridInput{c.left, c.right, lsb, c.rms};
+    const std::function<void(const std::string&)> none;
+    const auto& progress = withProgress ? c.progress : none;
     const auto hop = static_cast<std::int32_t>(searched.window.size() / 2);
     const auto same = [&](const CodecGridFirstPass& p) { return p.period == searched.period && p.hop == hop; };
-    auto pass = std::find_if(c.firstPasses.begin(), c.firstPasses.end(), same);
-    if (pass == c.firstPasses.end()) {
-        c.firstPasses.push_back(codecGridFirstPass(searched, input, c.stop, c.progress, row.progress));
-        pass = c.firstPasses.end() - 1;
+    auto pass = std::find_if(firstPasses.begin(), firstPasses.end(), same);
+    if (pass == firstPasses.end()) {
+        firstPasses.push_back(codecGridFirstPass(searched, input, c.stop, progress, row.progress));
+        pass = firstPasses.end() - 1;
     }
-    const CodecGridMeasurement g = searchCodecGrid(searched, input, c.stop, c.progress, row.progress, &*pass);
+    return searchCodecGrid(searched, input, c.stop, progress, row.progress, &*pass);
+}
+
+template <std::size_t Row>
+OriginFinding codecGridTrace(OriginContext& c)
+{
+    const CodecGridRow& row = kRows[Row];
+    OriginFinding f;
+    const CodecGridMeasurement g = Row < c.searchedGrids.size() && c.searchedGrids[Row].has_value()
+                                       ? *c.searchedGrids[Row]
+                                       : searchRow(c, Row, c.firstPasses, true);
     if (!g.measured) {
         return f;
     }
@@ -140,6 +153,36 @@ constexpr std::array<OriginTrace, kRows.size()> kTraces{{
 std::span<const OriginTrace> codecGridTraces()
 {
     return kTraces;
+}
+
+void searchCodecGridsAhead(OriginContext& c, std::vector<std::function<void(bool)>>& tasks,
+                           const std::atomic<bool>& decided)
+{
+    c.searchedGrids.assign(kRows.size(), std::nullopt);
+    std::array<bool, kRows.size()> taken{};
+    for (std::size_t first = 0; first < kRows.size(); ++first) {
+        if (taken[first]) {
+            continue;
+        }
+        // The rows of one period and hop share a first pass, so they go in one task.
+        std::vector<std::size_t> group;
+        for (std::size_t row = first; row < kRows.size(); ++row) {
+            if (shapeOf(row).period == shapeOf(first).period &&
+                shapeOf(row).window.size() == shapeOf(first).window.size()) {
+                group.push_back(row);
+                taken[row] = true;
+            }
+        }
+        tasks.push_back([&c, &decided, group](bool onCallingThread) {
+            std::vector<CodecGridFirstPass> firstPasses;
+            for (const std::size_t row : group) {
+                if (decided.load()) {
+                    return; // another grid decides: the trace will not look
+                }
+                c.searchedGrids[row] = searchRow(c, row, firstPasses, onCallingThread);
+            }
+        });
+    }
 }
 
 std::span<const CodecGridShape> codecGridShapes()

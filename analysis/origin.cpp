@@ -207,28 +207,20 @@ OriginFacts originFacts(const OriginMeasurements& m)
 
 namespace {
 
-// The MP3 and KBD-window AAC searches. With a second analysis thread the AAC
-// search runs beside the MP3 one (without progress texts, which belong to the
-// calling thread); alone it runs only when no MP3 grid was found. Its result
-// is dropped when one was, so the report is the same either way.
-void searchClassicGrids(OriginContext& c)
+bool mp3Rate(std::int32_t rate)
 {
-    if (c.classicGridsSearched) {
-        return;
-    }
-    c.classicGridsSearched = true;
-    const std::int32_t rate = c.input.sampleRate;
     // Layer III rates: MPEG-1 (32, 44.1, 48 kHz) and MPEG-2 (16, 22.05, 24 kHz),
     // both with 576-sample granules.
-    const bool mp3Rate =
-        rate == 16000 || rate == 22050 || rate == 24000 || rate == 32000 || rate == 44100 || rate == 48000;
-    auto searchMp3 = [&] {
-        if (mp3Rate) {
-            const Mp3GridInput grid{c.left, c.right, c.gridLsb > 0.0 ? c.gridLsb : std::ldexp(1.0, -23), c.bandLimit,
-                                    c.rms};
-            c.mp3 = searchMp3Grid(grid, c.stop, c.progress);
-        }
-    };
+    return rate == 16000 || rate == 22050 || rate == 24000 || rate == 32000 || rate == 44100 || rate == 48000;
+}
+
+Mp3GridInput mp3Input(const OriginContext& c)
+{
+    return {c.left, c.right, c.gridLsb > 0.0 ? c.gridLsb : std::ldexp(1.0, -23), c.bandLimit, c.rms};
+}
+
+AacKbdInput kbdInput(const OriginContext& c)
+{
     AacKbdInput kbd;
     kbd.channels.push_back(c.left);
     if (!c.right.empty()) {
@@ -237,27 +229,59 @@ void searchClassicGrids(OriginContext& c)
     kbd.lsb = c.gridLsb;
     kbd.bandLimit = c.bandLimit;
     kbd.levels = c.right.empty() ? std::vector<double>{c.leftRms} : std::vector<double>{c.leftRms, c.rightRms};
-    if (c.input.options.threadCount() >= 2) {
-        // A verified MP3 grid decides the verdict: the AAC search beside it
-        // stops at its next milestone, its result dropped as below.
-        std::atomic<bool> mp3Decided{false};
-        kbd.abandoned = &mp3Decided;
-        runSideBySide(
-            true,
-            [&] {
-                searchMp3();
-                if (c.mp3.granules > 0 && mp3GridFound(c.mp3)) {
-                    mp3Decided.store(true);
-                }
-            },
-            [&] { c.aacKbd = searchAacKbdGrid(kbd, c.stop, {}); });
-    } else {
-        searchMp3();
-        if (!(c.mp3.granules > 0 && mp3GridFound(c.mp3))) {
-            c.aacKbd = searchAacKbdGrid(kbd, c.stop, c.progress);
-        }
+    return kbd;
+}
+
+bool mp3Decides(const OriginContext& c)
+{
+    return c.mp3.granules > 0 && mp3GridFound(c.mp3);
+}
+
+// The MP3 and KBD-window AAC searches on one thread: the AAC search only when
+// no MP3 grid was found, since a verified MP3 grid decides the verdict.
+void searchClassicGrids(OriginContext& c)
+{
+    if (c.classicGridsSearched) {
+        return;
     }
-    if (c.mp3.granules > 0 && mp3GridFound(c.mp3)) {
+    c.classicGridsSearched = true;
+    if (mp3Rate(c.input.sampleRate)) {
+        c.mp3 = searchMp3Grid(mp3Input(c), c.stop, c.progress);
+    }
+    if (!mp3Decides(c)) {
+        c.aacKbd = searchAacKbdGrid(kbdInput(c), c.stop, c.progress);
+    }
+}
+
+// With more than one analysis thread, the costly measurements run as tasks,
+// the longest first: the MP3 search, the KBD-window AAC search beside it, the
+// long-term spectrum and the codec grids. A verified MP3 grid decides the
+// verdict: the AAC search stops at its next milestone and no codec grid
+// starts, and what they measured is dropped as on one thread, so the report
+// is the same either way. Progress texts come only from the calling thread.
+void measureTogether(OriginContext& c, unsigned threads)
+{
+    c.classicGridsSearched = true;
+    std::atomic<bool> mp3Decided{false};
+    AacKbdInput kbd = kbdInput(c);
+    kbd.abandoned = &mp3Decided;
+    const std::function<void(const std::string&)> none;
+    std::vector<std::function<void(bool)>> tasks;
+    tasks.push_back([&](bool onCallingThread) {
+        if (mp3Rate(c.input.sampleRate)) {
+            c.mp3 = searchMp3Grid(mp3Input(c), c.stop, onCallingThread ? c.progress : none);
+            if (mp3Decides(c)) {
+                mp3Decided.store(true);
+            }
+        }
+    });
+    tasks.push_back([&](bool onCallingThread) {
+        c.aacKbd = searchAacKbdGrid(kbd, c.stop, onCallingThread ? c.progress : none);
+    });
+    tasks.push_back([&](bool) { c.lts = longTermSpectrum(c.left, c.right, c.input.sampleRate, c.stop); });
+    searchCodecGridsAhead(c, tasks, mp3Decided);
+    runTasks(threads, tasks);
+    if (mp3Decides(c)) {
         c.aacKbd = AacKbdMeasurement{};
     }
 }
@@ -454,7 +478,7 @@ OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop
         result.evidence = std::string("Too little material for codec or resampler traces. ") + kOriginCaveat;
         return result;
     }
-    OriginContext c{input, stop, progress, result.m, {}, {}, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 64, {}, false, false, {}, {}, {}};
+    OriginContext c{input, stop, progress, result.m, {}, {}, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 64, {}, false, false, {}, {}, {}, {}};
     c.left = input.channels[0];
     c.right = input.channels.size() >= 2 ? input.channels[1] : std::span<const double>{};
     c.leftRms = signalRms(c.left);
@@ -475,11 +499,16 @@ OriginResult checkOrigin(const OriginInput& input, const std::atomic<bool>& stop
                       : std::ldexp(1.0, -23);
     c.bandLimit = aacSinBandLimit(input.powerSpectrum);
 
-    // The spectrum first: it is cheap and measured on every file.
+    // The long-term spectrum first (it is cheap and measured on every file),
+    // or with more threads everything costly at once.
     if (progress) {
         progress("Lowpass edge");
     }
-    c.lts = longTermSpectrum(c.left, c.right, input.sampleRate, stop);
+    if (const unsigned threads = input.options.threadCount(); threads >= 2) {
+        measureTogether(c, threads);
+    } else {
+        c.lts = longTermSpectrum(c.left, c.right, input.sampleRate, stop);
+    }
 
     // Grids in the order of the evidence; the spectral traces after them.
     std::vector<OriginFinding> findings;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -45,6 +46,9 @@ struct OriginContext {
     AacKbdMeasurement aacKbd;
     // The codec grid searches' first passes, shared by the codecs of the same hop.
     std::vector<CodecGridFirstPass> firstPasses;
+    // Codec grids searched ahead on the analysis threads, by row; a row without
+    // one is searched when its trace comes.
+    std::vector<std::optional<CodecGridMeasurement>> searchedGrids;
 };
 
 // What one trace found. Among findings the rule picks the highest status,
@@ -83,6 +87,12 @@ struct OriginTrace {
 // the searches' shapes in the same order.
 [[nodiscard]] std::span<const OriginTrace> codecGridTraces();
 [[nodiscard]] std::span<const CodecGridShape> codecGridShapes();
+
+// Adds to tasks the codec grids' searches, the costly part of their traces, to
+// run ahead on the analysis threads (into c.searchedGrids); the rows sharing a
+// first pass in one task. A task stops starting rows once decided is set.
+void searchCodecGridsAhead(OriginContext& c, std::vector<std::function<void(bool onCallingThread)>>& tasks,
+                           const std::atomic<bool>& decided);
 
 // Fixed-point text in every locale, and the shares as the evidence shows them.
 [[nodiscard]] std::string originFixed(double value, int decimals);
