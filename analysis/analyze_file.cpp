@@ -10,6 +10,7 @@
 #include "analysis/bandwidth_boundary.h"
 #include "analysis/origin.h"
 #include "analysis/sample_precision.h"
+#include "analysis/side_by_side.h"
 #include "analysis/spectrum_db.h"
 #include "decode/cancellation.h"
 #include "decode/decode_audio.h"
@@ -25,13 +26,23 @@ void report(const ProgressCallback& progress, const char* stage)
     }
 }
 
-// The per-bin maximum of the first two channels' spectra.
+// The per-bin maximum of the first two channels' spectra, side by side with two threads.
 std::vector<double> combinedSpectrum(const DecodedAudio& audio, const std::atomic<bool>& stopRequested,
-                                     Transforms transforms)
+                                     const AnalysisOptions& options)
 {
-    std::vector<double> spectrum = averagedPowerSpectrum(audio.channels[0], stopRequested, transforms);
-    if (audio.channels.size() >= 2) {
-        keepLouderBins(spectrum, averagedPowerSpectrum(audio.channels[1], stopRequested, transforms));
+    std::vector<double> spectrum;
+    std::vector<double> second;
+    const bool stereo = audio.channels.size() >= 2;
+    runSideBySide(
+        stereo && options.threadCount() >= 2,
+        [&] { spectrum = averagedPowerSpectrum(audio.channels[0], stopRequested, options.transforms); },
+        [&] {
+            if (stereo) {
+                second = averagedPowerSpectrum(audio.channels[1], stopRequested, options.transforms);
+            }
+        });
+    if (stereo) {
+        keepLouderBins(spectrum, second);
     }
     return spectrum;
 }
@@ -66,7 +77,7 @@ FileReport analyzeFile(const std::filesystem::path& path, const std::atomic<bool
     result.upscaling = checkSamplePrecision(audio, stopRequested);
 
     report(progress, "Measuring frequency content");
-    const std::vector<double> powerSpectrum = combinedSpectrum(audio, stopRequested, options.transforms);
+    const std::vector<double> powerSpectrum = combinedSpectrum(audio, stopRequested, options);
     SpectrumLevels levels = spectrumLevels(powerSpectrum);
     result.spectrumDb = std::move(levels.spectrumDb);
 
