@@ -148,7 +148,7 @@ std::string originPercent(double share)
 OriginInput originInput(const DecodedAudio& audio, std::span<const double> powerSpectrum, bool aacSinFound)
 {
     OriginInput input;
-    for (const std::vector<double>& c : audio.channels) {
+    for (const ChannelSamples& c : audio.channels) {
         input.channels.emplace_back(c);
     }
     input.sampleRate = audio.sampleRate;

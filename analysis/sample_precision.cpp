@@ -99,7 +99,7 @@ CheckResult checkSamplePrecision(const DecodedAudio& audio, const std::atomic<bo
     std::vector<Measurement> measurements{{"stored_bits", static_cast<double>(storedBits)}};
 
     for (std::size_t c = 0; c < audio.channels.size(); ++c) {
-        const std::vector<double>& samples = audio.channels[c];
+        const ChannelSamples& samples = audio.channels[c];
         std::uint64_t mask = 0;
         std::uint64_t nonzero = 0;
         for (std::size_t chunk = 0; chunk < samples.size(); chunk += kStopInterval) {

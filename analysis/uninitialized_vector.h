@@ -6,15 +6,18 @@
 #include <utility>
 #include <vector>
 
+#include "platform/large_buffer.h"
+
 namespace orvel {
 
 // An allocator whose resize leaves new elements default-initialised: for
 // buffers that are written in full before they are read, so their pages are
-// touched once, by the writer, instead of first by a zero-fill.
+// touched once, by the writer, instead of first by a zero-fill (and large ones
+// on whole 2 MB pages).
 template <typename T>
-class DefaultInitAllocator : public std::allocator<T> {
+class DefaultInitAllocator : public LargeBufferAllocator<T> {
 public:
-    using std::allocator<T>::allocator;
+    using LargeBufferAllocator<T>::LargeBufferAllocator;
     template <typename U>
     struct rebind {
         using other = DefaultInitAllocator<U>;
@@ -28,8 +31,7 @@ public:
     template <typename U, typename... Args>
     void construct(U* at, Args&&... args)
     {
-        std::allocator_traits<std::allocator<T>>::construct(static_cast<std::allocator<T>&>(*this), at,
-                                                            std::forward<Args>(args)...);
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
     }
 };
 

@@ -124,7 +124,7 @@ int runDecodeTestMode(const std::filesystem::path& inputPath, const std::filesys
         const DecodedAudio audio = decodeAudio(inputPath, stopRequested, UnknownExtension::RecogniseContent);
 
         const std::size_t frames = audio.channels.empty() ? 0 : audio.channels.front().size();
-        for (const std::vector<double>& channel : audio.channels) {
+        for (const ChannelSamples& channel : audio.channels) {
             if (channel.size() != frames) {
                 return kExitFailed; // ragged channels cannot be interleaved
             }
@@ -143,7 +143,7 @@ int runDecodeTestMode(const std::filesystem::path& inputPath, const std::filesys
             const std::size_t end = std::min(frames, start + kFramesPerChunk);
             char* cursor = chunk.data();
             for (std::size_t i = start; i < end; ++i) {
-                for (const std::vector<double>& channel : audio.channels) {
+                for (const ChannelSamples& channel : audio.channels) {
                     cursor = storeLittleEndian(cursor, channel[i]);
                 }
             }

@@ -236,7 +236,7 @@ void mdctFastCase(benchmark::State& state, SimdLevel level)
 
 void spectrumCase(benchmark::State& state, bool reference)
 {
-    const std::vector<double>& samples = benchAudio().channels[0];
+    const ChannelSamples& samples = benchAudio().channels[0];
     for (auto _ : state) {
         benchmark::DoNotOptimize(
             averagedPowerSpectrum(samples, noStop, reference ? Transforms::Reference : Transforms::Fast));

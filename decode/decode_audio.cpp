@@ -145,7 +145,6 @@ std::uint64_t prepareChannels(DecodedAudio& record, std::int32_t channelCount, s
     record.channels.resize(static_cast<std::size_t>(channelCount));
     for (auto& channel : record.channels) {
         channel.reserve(static_cast<std::size_t>(limit));
-        adviseHugePages(channel.data(), channel.capacity() * sizeof(double));
     }
     return limit;
 }

@@ -323,7 +323,7 @@ void appendSamples(const AVFrame& frame, bool planar, bool integerSamples, std::
         const T* in = reinterpret_cast<const T*>(frame.extended_data[planar ? c : 0]);
         const std::size_t stride = planar ? 1 : channelCount;
         const std::size_t first = planar ? 0 : c;
-        std::vector<double>& out = record.channels[c];
+        ChannelSamples& out = record.channels[c];
         for (std::size_t i = 0; i < frames; ++i) {
             const T raw = in[first + i * stride];
             if (integerSamples) {

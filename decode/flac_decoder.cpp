@@ -107,7 +107,7 @@ FLAC__StreamDecoderWriteStatus writeFrame(const FLAC__StreamDecoder*, const FLAC
     const unsigned shift = 32 - bits;
     for (std::size_t c = 0; c < channels.size(); ++c) {
         const FLAC__int32* in = buffer[c];
-        std::vector<double>& out = channels[c];
+        ChannelSamples& out = channels[c];
         for (std::size_t i = 0; i < take; ++i) {
             const auto justified = static_cast<std::int32_t>(static_cast<std::uint32_t>(in[i]) << shift);
             out.push_back(static_cast<double>(justified) * kIntegerScale);

@@ -50,10 +50,12 @@ void onStopRequest(void (*onStop)());
 // trimmed only past 1 GB (glibc's malloc; elsewhere nothing changes).
 void keepHeapBetweenFiles();
 
-// Asks the kernel for transparent huge pages on the whole 2 MB pages inside a
-// large buffer: a decoded channel is written once from start to end, and one
-// fault per 2 MB instead of per 4 KB is most of the cost of filling it. Only
-// advice; where the kernel offers none, nothing changes.
-void adviseHugePages(const void* data, std::size_t bytes);
+// A large buffer on whole 2 MB pages: a decoded channel is written once from
+// start to end, and one fault per 2 MB instead of per 4 KB is most of the cost
+// of filling it. The buffer starts on a 2 MB boundary and is advised for
+// transparent huge pages where the kernel offers them (elsewhere it is plain
+// memory). Throws std::bad_alloc; give it back with releaseLargeBuffer.
+[[nodiscard]] void* allocateLargeBuffer(std::size_t bytes);
+void releaseLargeBuffer(void* data) noexcept;
 
 } // namespace orvel

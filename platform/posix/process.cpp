@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 #include <thread>
 
 namespace orvel {
@@ -104,15 +105,21 @@ void keepHeapBetweenFiles()
     (void)::mallopt(M_TRIM_THRESHOLD, 1 << 30);
 }
 
-void adviseHugePages(const void* data, std::size_t bytes)
+void* allocateLargeBuffer(std::size_t bytes)
 {
-    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-    const auto begin = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
-    if (last > first) {
-        (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    const std::size_t whole = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    if (whole < bytes) {
+        throw std::bad_alloc();
     }
+    void* data = std::aligned_alloc(kHugePage, whole);
+    if (data == nullptr) {
+        throw std::bad_alloc();
+    }
+    (void)::madvise(data, whole, MADV_HUGEPAGE);
+    return data;
 }
+
+void releaseLargeBuffer(void* data) noexcept { std::free(data); }
 
 } // namespace orvel

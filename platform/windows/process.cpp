@@ -128,6 +128,8 @@ void* librarySymbol(void* library, const char* name)
 
 void keepHeapBetweenFiles() {}
 
-void adviseHugePages(const void*, std::size_t) {}
+void* allocateLargeBuffer(std::size_t bytes) { return ::operator new(bytes); }
+
+void releaseLargeBuffer(void* data) noexcept { ::operator delete(data); }
 
 } // namespace orvel

@@ -51,7 +51,7 @@ DecodedAudio integerAudio(const std::vector<std::vector<std::int64_t>>& channels
     audio.codec = "FLAC";
     const double scale = std::ldexp(1.0, 1 - static_cast<int>(bits));
     for (const auto& values : channels) {
-        std::vector<double> samples;
+        ChannelSamples samples;
         samples.reserve(values.size());
         for (const std::int64_t v : values) {
             samples.push_back(static_cast<double>(v) * scale);
@@ -68,7 +68,9 @@ DecodedAudio losslessAudio(std::vector<std::vector<double>> channels, std::int32
     audio.sampleRate = sampleRate;
     audio.bitsPerSample = bits;
     audio.codec = "FLAC";
-    audio.channels = std::move(channels);
+    for (const std::vector<double>& channel : channels) {
+        audio.channels.emplace_back(channel.begin(), channel.end());
+    }
     audio.durationSeconds = audio.channels.empty() ? 0.0 : static_cast<double>(audio.channels[0].size()) / sampleRate;
     return audio;
 }

@@ -131,8 +131,8 @@ const std::vector<std::vector<double>>& realChannels()
                                  "tone-1000Hz-44100Hz-1ch-5s.flac"}) {
             DecodedAudio audio = decodeAudio(
                 orvel::testing::testAudio("analysis", name), noStop);
-            for (std::vector<double>& channel : audio.channels) {
-                result.push_back(std::move(channel));
+            for (const ChannelSamples& channel : audio.channels) {
+                result.emplace_back(channel.begin(), channel.end());
             }
         }
         return result;

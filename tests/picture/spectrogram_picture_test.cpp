@@ -26,7 +26,9 @@ std::atomic<bool> noStop{false};
 DecodedAudio audioOf(std::vector<std::vector<double>> channels, std::int32_t rate)
 {
     DecodedAudio audio;
-    audio.channels = std::move(channels);
+    for (const std::vector<double>& channel : channels) {
+        audio.channels.emplace_back(channel.begin(), channel.end());
+    }
     audio.sampleRate = rate;
     audio.bitsPerSample = 24;
     audio.durationSeconds = static_cast<double>(audio.channels.front().size()) / rate;
