@@ -6,6 +6,8 @@
 #include <cmath>
 #include <vector>
 
+#include "analysis/uninitialized_vector.h"
+
 namespace orvel {
 
 namespace {
@@ -76,7 +78,7 @@ MirrorMeasurement measureMirror(const LongTermSpectrum& lts, double axisHz, std:
     const auto count = static_cast<std::size_t>(to - from + 1);
     // Per frame, each bin's dB less the mean dB of the bins within +-0.3 kHz
     // of it: the fine structure, without the frame's level and tilt.
-    std::vector<double> fine(static_cast<std::size_t>(lts.frames) * count * 2);
+    UninitializedVector<double> fine(static_cast<std::size_t>(lts.frames) * count * 2);
     std::vector<double> running(width + 1, 0.0);
     for (std::int32_t f = 0; f < lts.frames; ++f) {
         const float* power = lts.framePower.data() + static_cast<std::size_t>(f) * static_cast<std::size_t>(lts.bins);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/codec_grid.h"
+#include "analysis/uninitialized_vector.h"
 
 namespace orvel {
 
@@ -24,8 +25,8 @@ namespace orvel {
 // grow with the file; each is resampled on its own with a margin wide enough
 // that the resampler's filter does not see the cut.
 struct CeltSamples {
-    std::vector<double> left;
-    std::vector<double> right; // empty for mono
+    UninitializedVector<double> left; // every sample written
+    UninitializedVector<double> right; // empty for mono
     double rms = 0.0;          // over the segments made
     std::int64_t length = 0;   // of the whole signal at 48 kHz
     bool made = false;         // false at a rate the decoder cannot have produced from 48 kHz
