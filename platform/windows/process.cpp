@@ -5,12 +5,14 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <malloc.h>
 #include <shellapi.h>
 
 #include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <thread>
 
 namespace orvel {
@@ -128,8 +130,16 @@ void* librarySymbol(void* library, const char* name)
 
 void keepHeapBetweenFiles() {}
 
-void* allocateLargeBuffer(std::size_t bytes) { return ::operator new(bytes); }
+void* allocateLargeBuffer(std::size_t bytes)
+{
+    // No huge pages without a privilege users do not have; the boundary still holds.
+    void* data = _aligned_malloc(bytes, std::size_t{2} << 20);
+    if (data == nullptr) {
+        throw std::bad_alloc();
+    }
+    return data;
+}
 
-void releaseLargeBuffer(void* data) noexcept { ::operator delete(data); }
+void releaseLargeBuffer(void* data) noexcept { _aligned_free(data); }
 
 } // namespace orvel

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdint>
 #include <stdexcept>
 
 #include "decode/alac_cookie.h"
@@ -58,6 +59,29 @@ TEST(DecodePrepareChannelsTest, ReservesEveryChannelToTheLimitWithoutFillingIt)
     for (const auto& channel : record.channels) {
         EXPECT_TRUE(channel.empty());
         EXPECT_GE(channel.capacity(), limit);
+    }
+}
+
+TEST(DecodePrepareChannelsTest, LargeChannelsStartOnA2MBBoundaryAndKeepTheirValuesAcrossGrowth)
+{
+    orvel::DecodedAudio record;
+    record.sampleRate = 44100;
+    const std::uint64_t limit = orvel::prepareChannels(record, 2, 0);
+    for (const auto& channel : record.channels) {
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(channel.data()) % (std::uintptr_t{2} << 20), 0u);
+    }
+    // A channel of unknown length grows from the heap's blocks into large ones
+    // and back through shrink_to_fit; each block must go back where it came from
+    // (the sanitizer build checks) and every value must survive the moves.
+    orvel::ChannelSamples grown;
+    for (std::uint64_t i = 0; i < limit; ++i) {
+        grown.push_back(static_cast<double>(i));
+    }
+    grown.resize(1000);
+    grown.shrink_to_fit();
+    ASSERT_EQ(grown.size(), 1000u);
+    for (std::size_t i = 0; i < grown.size(); ++i) {
+        ASSERT_EQ(grown[i], static_cast<double>(i));
     }
 }
 
