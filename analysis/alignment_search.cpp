@@ -9,7 +9,7 @@
 #include <mutex>
 #include <new>
 
-#include "analysis/helper_pool.h"
+#include "platform/helper_pool.h"
 
 namespace orvel {
 

@@ -10,7 +10,7 @@
 #include "analysis/bandwidth_boundary.h"
 #include "analysis/origin.h"
 #include "analysis/sample_precision.h"
-#include "analysis/side_by_side.h"
+#include "platform/side_by_side.h"
 #include "analysis/spectrum_db.h"
 #include "decode/cancellation.h"
 #include "decode/decode_audio.h"

@@ -13,7 +13,7 @@
 #include "analysis/lowpass_edge.h"
 #include "analysis/mp3_grid.h"
 #include "analysis/origin_trace.h"
-#include "analysis/side_by_side.h"
+#include "platform/side_by_side.h"
 #include "analysis/signal_level.h"
 #include "decode/cancellation.h"
 

@@ -13,7 +13,7 @@
 #include "analysis/fft.h"
 #include "analysis/fft_kernels.h"
 #include "analysis/fft_plan.h"
-#include "analysis/side_by_side.h"
+#include "platform/side_by_side.h"
 #include "decode/cancellation.h"
 
 namespace orvel {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "analysis/helper_pool.h"
+#include "platform/helper_pool.h"
 
 #include <condition_variable>
 #include <mutex>

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/helper_pool.h"
+#include "platform/helper_pool.h"
 
 namespace orvel {
 
