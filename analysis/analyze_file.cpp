@@ -57,7 +57,7 @@ FileReport analyzeFile(const std::filesystem::path& path, const std::atomic<bool
     report(progress, "Decoding audio");
     const DecodedAudio audio = decodeAudio(
         path, stopRequested,
-        options.givenDirectly ? UnknownExtension::RecogniseContent : UnknownExtension::Refuse);
+        options.givenDirectly ? UnknownExtension::RecogniseContent : UnknownExtension::Refuse, options.threadCount());
     // decodeAudio promises at least one sample; never index an empty record.
     if (audio.channels.empty() || audio.channels.front().empty() || audio.sampleRate <= 0) {
         throw std::runtime_error("The audio stream contains no samples.");

@@ -33,6 +33,12 @@ constexpr const char* kOutOfRange = "Supported range: 8–384 kHz, 1–32 channe
 
 using Decoder = DecodedAudio (*)(const std::filesystem::path&, const std::atomic<bool>&);
 
+// decodeFlac on one thread, as a Decoder; decodeAudio gives it its threads.
+DecodedAudio decodeFlacAlone(const std::filesystem::path& path, const std::atomic<bool>& stopRequested)
+{
+    return decodeFlac(path, stopRequested);
+}
+
 #if !KESTRONE_HAVE_FFMPEG
 DecodedAudio decodeWithoutFfmpeg(const std::filesystem::path&, const std::atomic<bool>&)
 {
@@ -49,7 +55,7 @@ bool isWavAiffExtension(const std::string& lowerExt)
 Decoder decoderFor(const std::string& lowerExt)
 {
     if (lowerExt == ".flac") {
-        return decodeFlac;
+        return decodeFlacAlone;
     }
     if (isWavAiffExtension(lowerExt)) {
         return decodeWavAiff;
@@ -81,7 +87,7 @@ Decoder decoderForContent(const std::filesystem::path& path)
     }
     switch (formatOfContent(file)) {
     case ContentFormat::Flac:
-        return decodeFlac;
+        return decodeFlacAlone;
     case ContentFormat::WavAiff:
         return decodeWavAiff;
     case ContentFormat::Ffmpeg:
@@ -99,7 +105,7 @@ Decoder decoderForContent(const std::filesystem::path& path)
 } // namespace
 
 DecodedAudio decodeAudio(const std::filesystem::path& path, const std::atomic<bool>& stopRequested,
-                         UnknownExtension unknownExtension)
+                         UnknownExtension unknownExtension, unsigned threads)
 {
     throwIfStopRequested(stopRequested);
     const std::string extension = lowerExtension(path);
@@ -120,7 +126,8 @@ DecodedAudio decodeAudio(const std::filesystem::path& path, const std::atomic<bo
         }
     }
 
-    DecodedAudio result = decoder(path, stopRequested);
+    DecodedAudio result =
+        decoder == decodeFlacAlone ? decodeFlac(path, stopRequested, threads) : decoder(path, stopRequested);
     if (result.channels.empty() || result.channels.front().empty()) {
         throw std::runtime_error(kNoSamples);
     }

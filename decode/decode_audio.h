@@ -38,9 +38,12 @@ enum class UnknownExtension {
 // below 24,000,000 samples over all channels), it is exactly N / sampleRate. A stream that ends
 // short of the length its container declares fails as truncated or corrupt.
 // Throws std::runtime_error with a user-readable UTF-8 message, or Cancelled
-// when stopRequested is seen set (at entry and before every chunk).
+// when stopRequested is seen set (at entry and before every chunk). threads
+// is how many threads the decoding may use (FLAC uses two); the result does
+// not depend on it.
 [[nodiscard]] DecodedAudio decodeAudio(const std::filesystem::path& path, const std::atomic<bool>& stopRequested,
-                                       UnknownExtension unknownExtension = UnknownExtension::Refuse);
+                                       UnknownExtension unknownExtension = UnknownExtension::Refuse,
+                                       unsigned threads = 1);
 
 // Validates record.sampleRate (set it first) and channelCount, sizes
 // record.channels to channelCount vectors reserved to the frame limit, and

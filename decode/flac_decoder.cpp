@@ -14,6 +14,7 @@
 #include "decode/cancellation.h"
 #include "decode/decode_audio.h"
 #include "decode/input_file.h"
+#include "platform/side_by_side.h"
 
 namespace orvel {
 namespace {
@@ -40,7 +41,13 @@ struct FlacSession {
     bool haveStreamInfo = false;
     FLAC__StreamMetadata_StreamInfo streamInfo{};
     DecodedAudio* record = nullptr; // set once the channels are prepared
+    // This session writes samples [written, frameLimit) of the record's channels,
+    // which are sized to the file's frame limit beforehand.
+    std::uint64_t written = 0;
     std::uint64_t frameLimit = 0;
+    // A session that starts at a seek: the first frame it is handed is the
+    // one holding the sought sample, cut to start there.
+    bool seeking = false;
     // A frame that failed its CRC (libFLAC hands out silence for it, or
     // drops it), an unparseable frame, or a gap in the frame numbering.
     bool corrupt = false;
@@ -82,14 +89,48 @@ FLAC__bool atEnd(const FLAC__StreamDecoder*, void* clientData)
     return session.position >= session.file->size();
 }
 
+FLAC__StreamDecoderSeekStatus seekTo(const FLAC__StreamDecoder*, FLAC__uint64 offset, void* clientData)
+{
+    FlacSession& session = sessionOf(clientData);
+    if (offset > session.file->size()) {
+        return FLAC__STREAM_DECODER_SEEK_STATUS_ERROR;
+    }
+    session.position = offset;
+    return FLAC__STREAM_DECODER_SEEK_STATUS_OK;
+}
+
+FLAC__StreamDecoderTellStatus tellPosition(const FLAC__StreamDecoder*, FLAC__uint64* offset, void* clientData)
+{
+    *offset = sessionOf(clientData).position;
+    return FLAC__STREAM_DECODER_TELL_STATUS_OK;
+}
+
+FLAC__StreamDecoderLengthStatus fileLength(const FLAC__StreamDecoder*, FLAC__uint64* length, void* clientData)
+{
+    *length = sessionOf(clientData).file->size();
+    return FLAC__STREAM_DECODER_LENGTH_STATUS_OK;
+}
+
 FLAC__StreamDecoderWriteStatus writeFrame(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
                                           const FLAC__int32* const buffer[], void* clientData)
 {
     FlacSession& session = sessionOf(clientData);
     const FLAC__FrameHeader& header = frame->header;
-    const bool inSequence = header.number_type == FLAC__FRAME_NUMBER_TYPE_SAMPLE_NUMBER
-                                ? header.number.sample_number == session.nextSample
-                                : header.number.frame_number == session.nextFrame;
+    bool inSequence = header.number_type == FLAC__FRAME_NUMBER_TYPE_SAMPLE_NUMBER
+                          ? header.number.sample_number == session.nextSample
+                          : header.number.frame_number == session.nextFrame;
+    if (session.seeking) {
+        // Where the seek landed (libFLAC cuts that frame to start at the
+        // sought sample): the numbering goes on from there.
+        session.seeking = false;
+        if (header.number_type == FLAC__FRAME_NUMBER_TYPE_SAMPLE_NUMBER) {
+            inSequence = header.number.sample_number == session.written;
+            session.nextSample = header.number.sample_number;
+        } else {
+            inSequence = true;
+            session.nextFrame = header.number.frame_number;
+        }
+    }
     session.nextSample += header.blocksize;
     ++session.nextFrame;
     session.lastFrameAt = session.position;
@@ -100,19 +141,20 @@ FLAC__StreamDecoderWriteStatus writeFrame(const FLAC__StreamDecoder*, const FLAC
         return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
     }
     auto& channels = session.record->channels;
-    const std::uint64_t have = channels.front().size();
+    const std::uint64_t have = session.written;
     const std::size_t take =
         static_cast<std::size_t>(std::min<std::uint64_t>(header.blocksize, session.frameLimit - have));
     // libFLAC right-justifies; shift the source's top bit to bit 31 first.
     const unsigned shift = 32 - bits;
     for (std::size_t c = 0; c < channels.size(); ++c) {
         const FLAC__int32* in = buffer[c];
-        ChannelSamples& out = channels[c];
+        double* out = channels[c].data() + have;
         for (std::size_t i = 0; i < take; ++i) {
             const auto justified = static_cast<std::int32_t>(static_cast<std::uint32_t>(in[i]) << shift);
-            out.push_back(static_cast<double>(justified) * kIntegerScale);
+            out[i] = static_cast<double>(justified) * kIntegerScale;
         }
     }
+    session.written += take;
     return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
 }
 
@@ -149,53 +191,55 @@ bool looksLikeNativeFlac(const InputFile& file)
 
 } // namespace
 
-DecodedAudio decodeFlac(const std::filesystem::path& path, const std::atomic<bool>& stopRequested)
+namespace {
+
+struct FlacStream {
+    std::unique_ptr<FLAC__StreamDecoder, FlacDecoderDeleter> decoder;
+    FlacSession session;
+};
+
+// A decoder on file with its metadata read; seekable when asked. Throws the
+// header error when the stream does not start as FLAC should.
+void openStream(FlacStream& stream, const InputFile& file, const std::atomic<bool>& stopRequested, bool seekable)
 {
-    int openError = 0;
-    const InputFile file = InputFile::open(path, openError);
-    if (!file.isOpen()) {
-        throwCannotOpen(openError);
-    }
-    if (!looksLikeNativeFlac(file)) {
-        throw std::runtime_error(kHeaderError);
-    }
-    const std::unique_ptr<FLAC__StreamDecoder, FlacDecoderDeleter> decoder(FLAC__stream_decoder_new());
-    if (!decoder) {
+    stream.decoder.reset(FLAC__stream_decoder_new());
+    if (!stream.decoder) {
         throw std::bad_alloc();
     }
-    FlacSession session;
+    FlacSession& session = stream.session;
     session.file = &file;
     session.stopRequested = &stopRequested;
-    if (FLAC__stream_decoder_init_stream(decoder.get(), readBytes, nullptr, nullptr, nullptr, atEnd, writeFrame,
-                                         takeMetadata, noteError, &session) != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
+    const auto init = FLAC__stream_decoder_init_stream(
+        stream.decoder.get(), readBytes, seekable ? seekTo : nullptr, seekable ? tellPosition : nullptr,
+        seekable ? fileLength : nullptr, atEnd, writeFrame, takeMetadata, noteError, &session);
+    if (init != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
         throw std::runtime_error(kHeaderError);
     }
-    const bool metadataRead = FLAC__stream_decoder_process_until_end_of_metadata(decoder.get());
+    const bool metadataRead = FLAC__stream_decoder_process_until_end_of_metadata(stream.decoder.get());
     throwIfStopRequested(stopRequested);
     if (!metadataRead || !session.haveStreamInfo || session.corrupt) {
         throw std::runtime_error(kHeaderError);
     }
+}
 
-    const FLAC__StreamMetadata_StreamInfo& info = session.streamInfo;
-    DecodedAudio record;
-    record.codec = "FLAC";
-    record.sampleRate = static_cast<std::int32_t>(info.sample_rate);
-    record.bitsPerSample = info.bits_per_sample;
-    const std::uint64_t frameLimit =
-        prepareChannels(record, static_cast<std::int32_t>(info.channels), info.total_samples);
-    if (info.total_samples != 0) {
-        record.durationSeconds = static_cast<double>(info.total_samples) / static_cast<double>(record.sampleRate);
-    }
+enum class RangeEnd { Complete, Short };
+
+// Decodes frames into record from the session's written count up to limit.
+// Short when the stream ended before it or a frame was corrupt, missing or
+// unreadable; throws on a stop, on running out of memory and when no frame
+// comes within 16 MB.
+RangeEnd decodeRange(FlacStream& stream, DecodedAudio& record, std::uint64_t limit,
+                     const std::atomic<bool>& stopRequested)
+{
+    FlacSession& session = stream.session;
     session.record = &record;
-    session.frameLimit = frameLimit;
+    session.frameLimit = limit;
     session.lastFrameAt = session.position;
-
-    bool failed = false;
-    while (record.channels.front().size() < frameLimit) {
+    while (session.written < limit) {
         throwIfStopRequested(stopRequested);
-        const bool processed = FLAC__stream_decoder_process_single(decoder.get());
+        const bool processed = FLAC__stream_decoder_process_single(stream.decoder.get());
         throwIfStopRequested(stopRequested);
-        const FLAC__StreamDecoderState state = FLAC__stream_decoder_get_state(decoder.get());
+        const FLAC__StreamDecoderState state = FLAC__stream_decoder_get_state(stream.decoder.get());
         if (session.noFrameFound) {
             throw std::runtime_error(kNoFrameError);
         }
@@ -206,7 +250,7 @@ DecodedAudio decodeFlac(const std::filesystem::path& path, const std::atomic<boo
             if (state == FLAC__STREAM_DECODER_MEMORY_ALLOCATION_ERROR) {
                 throw std::bad_alloc();
             }
-            failed = true;
+            session.corrupt = true;
             break;
         }
         if (state == FLAC__STREAM_DECODER_END_OF_STREAM) {
@@ -214,9 +258,95 @@ DecodedAudio decodeFlac(const std::filesystem::path& path, const std::atomic<boo
         }
     }
     session.record = nullptr;
-    if (session.corrupt || failed ||
-        (info.total_samples != 0 && record.channels.front().size() < frameLimit)) {
+    return !session.corrupt && session.written == limit ? RangeEnd::Complete : RangeEnd::Short;
+}
+
+// The second half of the frames on a helper thread, from a second decoder
+// that seeks to its first sample: true when it decoded that half whole and in
+// sequence. Anything else (no seek, a corrupt or missing frame, a stop, an
+// error) leaves the half to the one-decoder path, which reports it as before.
+bool decodeSecondHalf(const InputFile& file, DecodedAudio& record, std::uint64_t from, std::uint64_t limit,
+                      const std::atomic<bool>& stopRequested) noexcept
+{
+    try {
+        FlacStream stream;
+        openStream(stream, file, stopRequested, true);
+        stream.session.written = from;
+        stream.session.seeking = true;
+        stream.session.record = &record;
+        stream.session.frameLimit = limit;
+        if (!FLAC__stream_decoder_seek_absolute(stream.decoder.get(), from) || stream.session.corrupt ||
+            stream.session.seeking) {
+            return false;
+        }
+        return decodeRange(stream, record, limit, stopRequested) == RangeEnd::Complete;
+    } catch (...) {
+        return false;
+    }
+}
+
+// Below this many frames one decoder is quicker than starting a second.
+constexpr std::uint64_t kSplitFrames = std::uint64_t{1} << 18;
+
+} // namespace
+
+DecodedAudio decodeFlac(const std::filesystem::path& path, const std::atomic<bool>& stopRequested, unsigned threads)
+{
+    int openError = 0;
+    const InputFile file = InputFile::open(path, openError);
+    if (!file.isOpen()) {
+        throwCannotOpen(openError);
+    }
+    if (!looksLikeNativeFlac(file)) {
+        throw std::runtime_error(kHeaderError);
+    }
+    FlacStream stream;
+    openStream(stream, file, stopRequested, false);
+
+    const FLAC__StreamMetadata_StreamInfo info = stream.session.streamInfo;
+    DecodedAudio record;
+    record.codec = "FLAC";
+    record.sampleRate = static_cast<std::int32_t>(info.sample_rate);
+    record.bitsPerSample = info.bits_per_sample;
+    const std::uint64_t frameLimit =
+        prepareChannels(record, static_cast<std::int32_t>(info.channels), info.total_samples);
+    if (info.total_samples != 0) {
+        record.durationSeconds = static_cast<double>(info.total_samples) / static_cast<double>(record.sampleRate);
+    }
+    // Sized whole without being written; each decoder writes its own range.
+    for (ChannelSamples& channel : record.channels) {
+        channel.resize(static_cast<std::size_t>(frameLimit));
+    }
+
+    // With a second thread and a declared length, a second decoder takes the
+    // second half at once. FLAC frames decode on their own, so the samples
+    // are the same; where it cannot, the first decoder goes on alone.
+    RangeEnd end = RangeEnd::Short;
+    const std::uint64_t half = frameLimit / 2;
+    bool secondDone = false;
+    if (threads >= 2 && info.total_samples != 0 && frameLimit >= kSplitFrames) {
+        runSideBySide(
+            true, [&] { end = decodeRange(stream, record, half, stopRequested); },
+            [&] { secondDone = decodeSecondHalf(file, record, half, frameLimit, stopRequested); });
+        if (end == RangeEnd::Complete && secondDone) {
+            return record;
+        }
+        throwIfStopRequested(stopRequested);
+        if (end == RangeEnd::Complete) {
+            // The second half again on this decoder, from a fresh start so
+            // that it finds what a single pass would.
+            stream = FlacStream{};
+            openStream(stream, file, stopRequested, false);
+            end = decodeRange(stream, record, frameLimit, stopRequested);
+        }
+    } else {
+        end = decodeRange(stream, record, frameLimit, stopRequested);
+    }
+    if (end == RangeEnd::Short && !(info.total_samples == 0 && !stream.session.corrupt)) {
         throw std::runtime_error(kTruncatedError);
+    }
+    for (ChannelSamples& channel : record.channels) {
+        channel.resize(static_cast<std::size_t>(stream.session.written));
     }
     return record;
 }

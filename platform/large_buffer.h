@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <new>
+#include <type_traits>
+#include <utility>
 
 #include "platform/process.h"
 
@@ -10,7 +12,9 @@ namespace orvel {
 
 // Gives buffers of 1 MB or more whole 2 MB pages (see allocateLargeBuffer):
 // written once from start to end, they then cost one page fault per 2 MB
-// instead of one per 4 KB. Smaller ones come from the heap as usual.
+// instead of one per 4 KB. Smaller ones come from the heap as usual. Values
+// made without an initial value are left default-initialised (a resize
+// writes nothing), so a buffer's pages are first touched by its writer.
 template <typename T>
 struct LargeBufferAllocator {
     using value_type = T;
@@ -38,6 +42,17 @@ struct LargeBufferAllocator {
         } else {
             ::operator delete(data);
         }
+    }
+
+    template <typename U>
+    void construct(U* at) noexcept(std::is_nothrow_default_constructible_v<U>)
+    {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* at, Args&&... args)
+    {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
     }
 
     friend bool operator==(const LargeBufferAllocator&, const LargeBufferAllocator&) noexcept { return true; }
