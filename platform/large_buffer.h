@@ -38,7 +38,7 @@ struct LargeBufferAllocator {
     void deallocate(T* data, std::size_t n) noexcept
     {
         if (n * sizeof(T) >= kLarge) {
-            releaseLargeBuffer(data);
+            releaseLargeBuffer(data, n * sizeof(T));
         } else {
             ::operator delete(data);
         }

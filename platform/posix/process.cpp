@@ -12,8 +12,11 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
 #include <new>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace orvel {
 namespace {
@@ -105,12 +108,57 @@ void keepHeapBetweenFiles()
     (void)::mallopt(M_TRIM_THRESHOLD, 1 << 30);
 }
 
-void* allocateLargeBuffer(std::size_t bytes)
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kKeptBytes = std::size_t{256} << 20;
+
+// Buffers given back, whole 2 MB pages each: the C library would hand their
+// memory back to the kernel (a thread's heap that empties is unmapped), and
+// the next file's buffers would be faulted in and zeroed again.
+struct KeptBuffers {
+    std::mutex mutex;
+    std::vector<std::pair<void*, std::size_t>> buffers; // start, whole bytes
+    std::size_t bytes = 0;
+};
+
+KeptBuffers& keptBuffers()
 {
-    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    static KeptBuffers* kept = new KeptBuffers; // outlives every static that frees a buffer
+    return *kept;
+}
+
+std::size_t wholePages(std::size_t bytes)
+{
     const std::size_t whole = (bytes + kHugePage - 1) / kHugePage * kHugePage;
     if (whole < bytes) {
         throw std::bad_alloc();
+    }
+    return whole;
+}
+
+} // namespace
+
+void* allocateLargeBuffer(std::size_t bytes)
+{
+    const std::size_t whole = wholePages(bytes);
+    {
+        // The smallest kept buffer that fits and wastes no more than it holds.
+        KeptBuffers& kept = keptBuffers();
+        const std::lock_guard lock(kept.mutex);
+        auto best = kept.buffers.end();
+        for (auto it = kept.buffers.begin(); it != kept.buffers.end(); ++it) {
+            if (it->second >= whole && it->second / 2 <= whole &&
+                (best == kept.buffers.end() || it->second < best->second)) {
+                best = it;
+            }
+        }
+        if (best != kept.buffers.end()) {
+            void* data = best->first;
+            kept.bytes -= best->second;
+            kept.buffers.erase(best);
+            return data;
+        }
     }
     void* data = std::aligned_alloc(kHugePage, whole);
     if (data == nullptr) {
@@ -120,6 +168,21 @@ void* allocateLargeBuffer(std::size_t bytes)
     return data;
 }
 
-void releaseLargeBuffer(void* data) noexcept { std::free(data); }
+void releaseLargeBuffer(void* data, std::size_t bytes) noexcept
+{
+    const std::size_t whole = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    try {
+        KeptBuffers& kept = keptBuffers();
+        const std::lock_guard lock(kept.mutex);
+        if (kept.bytes + whole <= kKeptBytes) {
+            kept.buffers.emplace_back(data, whole);
+            kept.bytes += whole;
+            return;
+        }
+    } catch (...) {
+        // No room to note it: it goes back to the C library below.
+    }
+    std::free(data);
+}
 
 } // namespace orvel

@@ -140,6 +140,6 @@ void* allocateLargeBuffer(std::size_t bytes)
     return data;
 }
 
-void releaseLargeBuffer(void* data) noexcept { _aligned_free(data); }
+void releaseLargeBuffer(void* data, std::size_t) noexcept { _aligned_free(data); }
 
 } // namespace orvel

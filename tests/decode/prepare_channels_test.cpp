@@ -85,6 +85,23 @@ TEST(DecodePrepareChannelsTest, LargeChannelsStartOnA2MBBoundaryAndKeepTheirValu
     }
 }
 
+#ifndef _WIN32
+TEST(DecodePrepareChannelsTest, TheNextFileGetsTheLargePagesTheLastOneGaveBack)
+{
+    const void* before = nullptr;
+    {
+        orvel::DecodedAudio record;
+        record.sampleRate = 44100;
+        (void)orvel::prepareChannels(record, 1, 0);
+        before = record.channels[0].data();
+    }
+    orvel::DecodedAudio record;
+    record.sampleRate = 44100;
+    (void)orvel::prepareChannels(record, 1, 0);
+    EXPECT_EQ(record.channels[0].data(), before);
+}
+#endif
+
 TEST(DecodePrepareChannelsTest, AcceptsTheEdgesOfTheSupportedRange)
 {
     EXPECT_EQ(rangeFailure(8000, 1), "");
